@@ -1,0 +1,101 @@
+#pragma once
+// EditorCore: the state that Kestrelon's main window owns and the dialog-free half
+// of every command of the window. The window (app/) and the command line (cli/)
+// ask the person (dialogs, questions, arguments), call this class and show what it
+// returns; everything a person can do is therefore testable without a window.
+//
+// Every command either completes or changes nothing: a failed open, import, export
+// or save leaves sound, analysis, picture and proposals exactly as they were, and
+// returns a message that names the file and the cause. Engine errors (overflow and
+// the like) are thrown as kestrelon::Error and caught by the shells.
+
+#include <cstdint>
+#include <memory>
+
+#include <QImage>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include "audio/TWave.h"
+#include "spectral/TWaveCepstram.h"
+
+namespace kestrelon {
+
+// View modes (the index of the view list).
+inline constexpr uint8_t kSpectrumView = 0;
+inline constexpr uint8_t kCepstrumView = 1;
+
+// The FFT lengths the window offers.
+bool isValidFFTLength(int32_t n);
+
+struct CommandResult {
+    bool ok = false;
+    QString message;   // why it failed, or a warning on success (a cut-short WAV file)
+    ClipStats clips;   // import: samples the resynthesis clipped
+};
+
+class EditorCore {
+public:
+    EditorCore();
+    ~EditorCore();
+
+    // --- state of the main window -------------------------------------------------
+    std::unique_ptr<TWave> FWave;  // none until the first successful open, then reused
+    int32_t FFFTLength = 1024;     // changed only through SetFFTLength
+    TWaveCepstram FCepstram;
+    uint8_t FMode = kSpectrumView;
+    QImage FBitmap;                // the display picture, 32 bits per pixel; the reference
+                                   // that export writes and import compares with
+    const int32_t FLeftMargin = 48;
+    const int32_t FTopMargin = 16;
+    QLocale locale;                // decimal separator of labels and the seconds panel
+
+    // Stores n if it is 256, 512, 1024, 2048 or 4096; returns whether it did.
+    bool SetFFTLength(int32_t n);
+
+    bool hasSound() const { return FWave != nullptr; }
+    // Analysis, picture and FFT length agree (the first step of export and import).
+    bool geometryMatches() const;
+
+    // --- commands -------------------------------------------------------------------
+    // Open: load path; on success adopt it (the same TWave object is reused), refresh
+    // the view and set the proposals below. On failure nothing changes.
+    CommandResult Open(const QString& path);
+    // Analyse FWave with FFFTLength, compute dB (and the cepstrum in the cepstrum
+    // view) and draw the picture. Does nothing without a sound.
+    void RefreshView();
+    // The six status texts: "2.500 sec", "110250 samples", "2 ch", "44100 Hz",
+    // "16 bit", "216 frames".
+    QStringList statusTexts() const;
+    // Switch the view: draws the other picture, computing the cepstrum once per analysis.
+    void SetMode(uint8_t mode);
+    // Change N: store it and, with a sound, re-analyse and forget the import proposal.
+    void ChangeFFTLength(int32_t n);
+    // The two hidden commands: analyse and draw the spectrum; resynthesise the spectrum.
+    void AnalyzeAndDrawSpectrum();
+    void SynthesizeSpectrum();
+
+    CommandResult Save(const QString& path);
+    // Writes the filter image of the current picture to path and proposes it for import.
+    CommandResult Export(const QString& path);
+    // Reads the edited picture at path, applies its gray differences as gains to every
+    // channel in the current view, resynthesises and refreshes.
+    CommandResult Import(const QString& path);
+
+    // --- proposals for the dialogs ------------------------------------------------------
+    QString openedPath() const { return FOpenedPath; }      // the last opened file
+    QString fileName() const;                                // its name, for the caption
+    QString proposedSavePath() const { return FSavePath; }   // dir/name_fix.wav
+    QString filterDirectory() const { return FFilterDir; }   // with a trailing separator
+    QString proposedExportPath() const;                      // dir/name_s1024.bmp
+    QString importProposal() const { return FImportPath; }   // last export, "" after N changes
+
+private:
+    QString FOpenedPath;
+    QString FSavePath;
+    QString FFilterDir;
+    QString FImportPath;
+};
+
+} // namespace kestrelon

@@ -1,0 +1,19 @@
+#pragma once
+// Real discrete Fourier transform in the packed layout of the split-radix rdft routine.
+//
+// For n a power of two (4 .. 4096 here), with Rk = sum_j a[j] cos(2 pi j k / n) and
+// Ik = sum_j a[j] sin(2 pi j k / n) (the sine sum taken with a plus sign):
+//  - forward (isgn = +1) leaves a[0] = R0, a[1] = R(n/2), a[2k] = Rk, a[2k+1] = Ik, 0 < k < n/2;
+//  - inverse (isgn = -1) takes that layout back; it is unscaled, so forward then
+//    inverse returns n/2 times the input.
+// FFTW does the work. Plans are made once per length (serialised, the planner is not
+// thread-safe) and reused from any thread. ip and w are accepted for the routine's
+// signature and not used: a call with ip[0] = 0 is always right for the n passed.
+
+#include <cstdint>
+
+namespace kestrelon {
+
+void rdft(int32_t n, int32_t isgn, double* a, int32_t* ip, double* w);
+
+} // namespace kestrelon

@@ -1,0 +1,57 @@
+#pragma once
+// TWaveSpectram: short-time Fourier analysis, dB power and overlap-add resynthesis.
+//
+// Geometry of an analysis of a wave with S frames and C channels, FFT length N,
+// hop H = N/2: F = (S + H - 1) / H + 1 frames per channel (every sample is covered
+// by two frames). Frame f covers samples s_f .. s_f + N - 1 with s_f = -H + f*H:
+// frame 0 is centred on sample 0; samples outside the sound count as 0.
+// The bins of frame f are X[k] = (2/N) * sum_m b[m] e^{+2 pi i k m / N} with
+// b[m] = x[s_f + m] * FWindow[m] (square root of the periodic Hann window). All N
+// bins are stored, conjugate-symmetric; bins 0 .. N/2 are the distinct ones, and
+// they are what FPower holds and Synthesize reads.
+//
+// The F-fields are public: the drawing code reads them and the filter import scales
+// bins in place. Only the engine's operations rebuild them.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "audio/TWave.h"
+#include "spectral/TSpectram.h"
+
+namespace kestrelon {
+
+using TFFTWindow = std::vector<double>;
+// One channel's dB magnitudes, [frame][bin], bins 0 .. N/2.
+using TFFTShinpuku = std::vector<std::vector<double>>;
+
+// dB value of a magnitude of exactly 0.
+inline constexpr double kZeroDb = -99999999.0;
+
+class TWaveSpectram {
+public:
+    TWaveSpectram();
+    ~TWaveSpectram();
+
+    // kind 0: periodic Hann; kind 1: its square root; other kinds: 1.0.
+    void MakeWindow(int32_t N, uint8_t kind);
+    int32_t GetFrameCount(const TWave& wave, int32_t N) const;
+    void SetChannelCount(int32_t n);
+
+    void Analyze(const TWave& wave, int32_t N);
+    void CalcPower(double ref);
+    // Overlap-adds the first FChannelCount channels' spectrograms into wave; other
+    // channels of wave are left as they are. Samples beyond an integer width clip,
+    // and the clipping is added to *clips when given.
+    void Synthesize(TWave& wave, ClipStats* clips = nullptr);
+
+    TFFTWindow FWindow;
+    int32_t FChannelCount = 0;
+    bool FSpecValid = false;
+    bool FPowerValid = false;
+    std::vector<std::unique_ptr<TSpectrogram>> FSpectrograms;
+    std::vector<TFFTShinpuku> FPower;
+};
+
+} // namespace kestrelon
