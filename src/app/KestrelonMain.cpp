@@ -1,0 +1,517 @@
+#include "app/KestrelonMain.h"
+
+#include <algorithm>
+#include <exception>
+#include <new>
+
+#include <QAction>
+#include <QActionEvent>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyleOption>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/About.h"
+#include "app/AppSetup.h"
+#include "app/PictureView.h"
+#include "base/Errors.h"
+
+namespace kestrelon {
+
+namespace {
+
+// A toolbar separator of a fixed width, drawn by the style.
+class Separator : public QWidget {
+public:
+    Separator(int width, QWidget* parent)
+        : QWidget(parent)
+    {
+        setFixedWidth(width);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QStyleOption option;
+        option.initFrom(this);
+        option.state |= QStyle::State_Horizontal;
+        QPainter painter(this);
+        style()->drawPrimitive(QStyle::PE_IndicatorToolBarSeparator, &option, &painter, this);
+    }
+};
+
+// A toolbar button that shows its own hint instead of its action's. A plain
+// QToolButton copies the action's tool tip whenever the action changes.
+class OwnHintToolButton : public QToolButton {
+public:
+    OwnHintToolButton(QAction* action, const QString& hint, QWidget* parent)
+        : QToolButton(parent)
+        , FHint(hint)
+    {
+        setDefaultAction(action);
+        setToolTip(FHint);
+    }
+
+protected:
+    void actionEvent(QActionEvent* event) override
+    {
+        QToolButton::actionEvent(event);
+        setToolTip(FHint);
+    }
+
+private:
+    QString FHint;
+};
+
+// The wait cursor while a command analyses or resynthesises.
+class BusyCursor {
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+constexpr int kToolButtonWidth = 26;
+constexpr int kToolButtonHeight = 22;
+constexpr int kToolBarHeight = 29;
+constexpr int kSeparatorWidth = 8;
+
+bool isWavFile(const QUrl& url)
+{
+    return url.isLocalFile()
+        && QFileInfo(url.toLocalFile()).suffix().compare(QLatin1String("wav"), Qt::CaseInsensitive)
+        == 0;
+}
+
+} // namespace
+
+TForm1::TForm1(UserDialogs* dialogs, QWidget* parent)
+    : QMainWindow(parent)
+    , FOwnDialogs(dialogs ? nullptr : std::make_unique<QtUserDialogs>())
+    , FDialogs(dialogs ? dialogs : FOwnDialogs.get())
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Kestrelon"));
+    setWindowIcon(appIcon());
+    setFont(uiFont());
+    setAcceptDrops(true);
+
+    WaveOD = {QString(), QStringLiteral("Wave file (*.wav)|*.wav"), QStringLiteral("wav"), {}, {}};
+    WaveSD = {QString(), QStringLiteral("Wave file (*.wav)|*.wav"), QStringLiteral("wav"), {}, {}};
+    FilterOD = {QStringLiteral("フィルターインポート"), QStringLiteral("Bitmap file (*.bmp)|*.bmp"),
+        QStringLiteral("bmp"), {}, {}};
+    FilterSD = {QStringLiteral("フィルターエクスポート"),
+        QStringLiteral("Bitmap file (*.bmp)|*.bmp"), QStringLiteral("bmp"), {}, {}};
+
+    buildActions();
+    buildMenus();
+
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    buildToolBar();
+    column->addWidget(Panel1);
+    ScrollBox1 = new PictureView(central);
+    ScrollBox1->setPicture(&FCore.FBitmap);
+    column->addWidget(ScrollBox1, 1);
+    setCentralWidget(central);
+
+    buildStatusBar();
+    setFileCommandsEnabled(false);
+
+    // Client area 786 x 601 below the menu bar.
+    resize(786, 601 + menuBar()->sizeHint().height());
+}
+
+TForm1::~TForm1()
+{
+    ScrollBox1->setPicture(nullptr);
+}
+
+void TForm1::buildActions()
+{
+    const auto make = [this](const char* name, const char* caption, const QString& hint,
+                          const char* icon) {
+        auto* action = new QAction(actionIcon(QLatin1String(icon)), QLatin1String(caption), this);
+        action->setObjectName(QLatin1String(name));
+        action->setToolTip(hint);
+        return action;
+    };
+    Open = make("Open", "Open", QStringLiteral("Waveファイルを開く"), "open");
+    Save = make("Save", "Save", QStringLiteral("Waveファイルを保存する"), "save");
+    Export = make("Export", "Export", QStringLiteral("スペクトラム/ケプストラムをエクスポートする"),
+        "export");
+    Import = make(
+        "Import", "Import", QStringLiteral("スペクトラム/ケプストラムをインポートする"), "import");
+    connect(Open, &QAction::triggered, this, &TForm1::O1Click);
+    connect(Save, &QAction::triggered, this, &TForm1::S1Click);
+    connect(Export, &QAction::triggered, this, &TForm1::P1Click);
+    connect(Import, &QAction::triggered, this, &TForm1::L1Click);
+}
+
+void TForm1::buildMenus()
+{
+    FileMenu = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    FileMenu->setObjectName(QStringLiteral("F1"));
+    FileMenu->addAction(Open);
+    FileMenu->addAction(Save);
+
+    EditMenu = menuBar()->addMenu(QStringLiteral("編集(&E)"));
+    EditMenu->setObjectName(QStringLiteral("E1"));
+    EditMenu->addAction(Export);
+    EditMenu->addAction(Import);
+    N1 = EditMenu->addSeparator();
+    N1->setObjectName(QStringLiteral("N1"));
+    EST1 = EditMenu->addAction(QStringLiteral("スペクトル作成"), this, &TForm1::EST1Click);
+    EST1->setObjectName(QStringLiteral("EST1"));
+    EST1->setVisible(false);
+    Wave1 = EditMenu->addAction(QStringLiteral("Waveに出力"), this, &TForm1::Wave1Click);
+    Wave1->setObjectName(QStringLiteral("Wave1"));
+    Wave1->setVisible(false);
+
+    HelpMenu = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    HelpMenu->setObjectName(QStringLiteral("H1"));
+    KestrelonA1
+        = HelpMenu->addAction(QStringLiteral("Kestrelon(&A)"), this, &TForm1::KestrelonA1Click);
+    KestrelonA1->setObjectName(QStringLiteral("KestrelonA1"));
+}
+
+void TForm1::buildToolBar()
+{
+    Panel1 = new QWidget(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(kToolBarHeight);
+    auto* row = new QHBoxLayout(Panel1);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+
+    ToolBar1 = new QToolBar(Panel1);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setFixedHeight(kToolBarHeight);
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(ToolBar1);
+
+    const auto button = [this](QToolButton* b, const char* name) {
+        b->setObjectName(QLatin1String(name));
+        b->setAutoRaise(true);
+        b->setIconSize(QSize(16, 16));
+        b->setFixedSize(kToolButtonWidth, kToolButtonHeight);
+        ToolBar1->addWidget(b);
+        return b;
+    };
+    const auto separator = [this](const char* name) {
+        auto* s = new Separator(kSeparatorWidth, ToolBar1);
+        s->setObjectName(QLatin1String(name));
+        ToolBar1->addWidget(s);
+    };
+
+    separator("ToolButton3");
+    ToolButton1 = new QToolButton(ToolBar1);
+    ToolButton1->setDefaultAction(Open);
+    button(ToolButton1, "ToolButton1");
+    ToolButton5 = new QToolButton(ToolBar1);
+    ToolButton5->setDefaultAction(Save);
+    button(ToolButton5, "ToolButton5");
+    separator("ToolButton4");
+
+    ComboBox1 = new QComboBox(ToolBar1);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->addItems({QStringLiteral("スペクトラム"), QStringLiteral("ケプストラム")});
+    ComboBox1->setCurrentIndex(0);
+    ComboBox1->setFixedWidth(100);
+    ToolBar1->addWidget(ComboBox1);
+    separator("ToolButton6");
+
+    Label1 = new QLabel(QStringLiteral("FFT長"), ToolBar1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    ToolBar1->addWidget(Label1);
+    ComboBox2 = new QComboBox(ToolBar1);
+    ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
+    ComboBox2->addItems({QStringLiteral("256"), QStringLiteral("512"), QStringLiteral("1024"),
+        QStringLiteral("2048"), QStringLiteral("4096")});
+    ComboBox2->setCurrentIndex(2);
+    ComboBox2->setFixedWidth(61);
+    ToolBar1->addWidget(ComboBox2);
+    separator("ToolButton2");
+
+    ToolButton7 = button(
+        new OwnHintToolButton(Export, QStringLiteral("フィルタ画像をエクスポートする"), ToolBar1),
+        "ToolButton7");
+    ToolButton8 = button(
+        new OwnHintToolButton(Import, QStringLiteral("フィルタ画像をインポートする"), ToolBar1),
+        "ToolButton8");
+
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TForm1::ComboBox1Change);
+    connect(ComboBox2, &QComboBox::currentIndexChanged, this, &TForm1::ComboBox2Change);
+}
+
+void TForm1::buildStatusBar()
+{
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setFixedHeight(19);
+    StatusBar1->setSizeGripEnabled(true);
+    const char* texts[6] = {"sec", "samples", "ch", "Hz", "bit", "Frames"};
+    const int widths[6] = {80, 100, 50, 80, 50, 50};
+    for (int i = 0; i < 6; ++i) {
+        auto* panel = new QLabel(QLatin1String(texts[i]), StatusBar1);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setFixedWidth(widths[i]);
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        panel->setContentsMargins(2, 0, 2, 0);
+        // Permanent: no temporary message ever covers the panels.
+        StatusBar1->addPermanentWidget(panel);
+        StatusPanels[i] = panel;
+    }
+    // Keeps the panels at the left edge, as a row of panels reads.
+    StatusBar1->addPermanentWidget(new QWidget(StatusBar1), 1);
+    setStatusBar(StatusBar1);
+}
+
+void TForm1::setFileCommandsEnabled(bool enabled)
+{
+    Save->setEnabled(enabled);
+    Export->setEnabled(enabled);
+    Import->setEnabled(enabled);
+}
+
+template <class Command> void TForm1::runCommand(Command&& command)
+{
+    QString failure;
+    try {
+        command();
+    } catch (const std::bad_alloc&) {
+        failure = QStringLiteral("Out of memory: the command was stopped.");
+    } catch (const std::exception& e) {
+        failure = QString::fromUtf8(e.what());
+    } catch (...) {
+        failure = QStringLiteral("Unexpected error: the command was stopped.");
+    }
+    if (failure.isEmpty())
+        return;
+    // The core may have got half way; show what it holds now.
+    showPicture();
+    FDialogs->showError(this, failure);
+}
+
+void TForm1::showPicture()
+{
+    ScrollBox1->pictureChanged();
+}
+
+void TForm1::showStatus()
+{
+    const QStringList texts = FCore.statusTexts();
+    for (int i = 0; i < 6 && i < texts.size(); ++i)
+        StatusPanels[i]->setText(texts[i]);
+}
+
+bool TForm1::openPath(const QString& path)
+{
+    CommandResult result;
+    {
+        BusyCursor busy;
+        result = FCore.Open(path);
+    }
+    if (!result.ok) {
+        FDialogs->showError(this, result.message);
+        return false;
+    }
+    WaveOD.fileName = path;
+    setWindowTitle(FCore.fileName());
+    WaveSD.fileName = FCore.proposedSavePath();
+    FilterSD.initialDir = FCore.filterDirectory();
+    FilterOD.initialDir = FCore.filterDirectory();
+    showPicture();
+    showStatus();
+    setFileCommandsEnabled(true);
+    if (!result.message.isEmpty())
+        FDialogs->showWarning(this, result.message);
+    return true;
+}
+
+bool TForm1::openFile(const QString& path)
+{
+    bool opened = false;
+    runCommand([&] { opened = openPath(path); });
+    return opened;
+}
+
+void TForm1::O1Click()
+{
+    runCommand([this] {
+        const QString path = FDialogs->askOpenFile(this, WaveOD);
+        if (!path.isEmpty())
+            openPath(path);
+    });
+}
+
+void TForm1::S1Click()
+{
+    runCommand([this] {
+        if (!FCore.hasSound())
+            return;
+        const QString path = FDialogs->askSaveFile(this, WaveSD);
+        if (path.isEmpty())
+            return;
+        if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))
+            return;
+        const CommandResult result = FCore.Save(path);
+        if (!result.ok) {
+            FDialogs->showError(this, result.message);
+            return;
+        }
+        WaveSD.fileName = path;
+        if (!result.message.isEmpty())
+            FDialogs->showWarning(this, result.message);
+    });
+}
+
+void TForm1::ComboBox1Change()
+{
+    runCommand([this] {
+        const int index = ComboBox1->currentIndex();
+        if (index < 0)
+            return;
+        BusyCursor busy;
+        FCore.SetMode(static_cast<uint8_t>(index));
+        showPicture();
+    });
+}
+
+void TForm1::ComboBox2Change()
+{
+    runCommand([this] {
+        bool ok = false;
+        const int n = ComboBox2->currentText().toInt(&ok);
+        if (!ok)
+            return;
+        BusyCursor busy;
+        FCore.ChangeFFTLength(n);
+        if (FCore.hasSound()) {
+            // A picture exported with the old length no longer fits.
+            FilterOD.fileName.clear();
+            showPicture();
+            showStatus();
+        }
+    });
+}
+
+void TForm1::EST1Click()
+{
+    runCommand([this] {
+        BusyCursor busy;
+        FCore.AnalyzeAndDrawSpectrum();
+        showPicture();
+    });
+}
+
+void TForm1::Wave1Click()
+{
+    runCommand([this] {
+        BusyCursor busy;
+        FCore.SynthesizeSpectrum();
+    });
+}
+
+void TForm1::KestrelonA1Click()
+{
+    runCommand([this] {
+        TForm2 about(this);
+        about.exec();
+    });
+}
+
+void TForm1::P1Click()
+{
+    runCommand([this] { ExportFilter(); });
+}
+
+void TForm1::L1Click()
+{
+    runCommand([this] { ImportFilter(); });
+}
+
+void TForm1::ExportFilter()
+{
+    if (!FCore.geometryMatches())
+        return;
+    FilterSD.fileName = FCore.proposedExportPath();
+    const QString path = FDialogs->askSaveFile(this, FilterSD);
+    if (path.isEmpty())
+        return;
+    if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))
+        return;
+    const CommandResult result = FCore.Export(path);
+    if (!result.ok) {
+        FDialogs->showError(this, result.message);
+        return;
+    }
+    // The next import proposes the picture just written.
+    FilterOD.fileName = FCore.importProposal();
+}
+
+void TForm1::ImportFilter()
+{
+    if (!FCore.geometryMatches())
+        return;
+    const QString path = FDialogs->askOpenFile(this, FilterOD);
+    if (path.isEmpty())
+        return;
+    CommandResult result;
+    {
+        BusyCursor busy;
+        result = FCore.Import(path);
+    }
+    if (!result.ok) {
+        FDialogs->showError(this, result.message);
+        return;
+    }
+    showPicture();
+    showStatus();
+    if (!result.message.isEmpty())
+        FDialogs->showWarning(this, result.message);
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::any_of(urls.begin(), urls.end(), isWavFile))
+        event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event)
+{
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (isWavFile(url)) {
+            event->acceptProposedAction();
+            // Opened once the drop has finished: its messages must not run inside it.
+            const QString path = url.toLocalFile();
+            QTimer::singleShot(0, this, [this, path] { openFile(path); });
+            return;
+        }
+    }
+}
+
+} // namespace kestrelon

@@ -1,0 +1,85 @@
+#include "app/UserDialogs.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace kestrelon {
+
+QString qtNameFilter(const QString& filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString description = parts[i].trimmed();
+        const QString pattern = parts[i + 1].trimmed();
+        QString patterns = pattern;
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        if (description.contains(QLatin1Char('(') + patterns + QLatin1Char(')')))
+            filters << description;
+        else
+            filters << description + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+QString overwriteQuestion(const QString& path)
+{
+    return QLatin1Char('"') + QFileInfo(path).fileName() + QStringLiteral("\" を上書きしますか？");
+}
+
+namespace {
+
+QString runFileDialog(QWidget* parent, const FileDialogSpec& spec, QFileDialog::AcceptMode mode)
+{
+    QFileDialog dialog(parent, spec.title);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(
+        mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setNameFilter(qtNameFilter(spec.filter));
+    dialog.setDefaultSuffix(spec.defaultSuffix);
+    const QFileInfo proposed(spec.fileName);
+    if (!spec.initialDir.isEmpty())
+        dialog.setDirectory(spec.initialDir);
+    else if (!spec.fileName.isEmpty() && proposed.isAbsolute())
+        dialog.setDirectory(proposed.absolutePath());
+    if (!spec.fileName.isEmpty())
+        dialog.selectFile(proposed.isAbsolute() ? proposed.absoluteFilePath() : spec.fileName);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    const QStringList files = dialog.selectedFiles();
+    return files.isEmpty() ? QString() : files.first();
+}
+
+} // namespace
+
+QString QtUserDialogs::askOpenFile(QWidget* parent, const FileDialogSpec& spec)
+{
+    return runFileDialog(parent, spec, QFileDialog::AcceptOpen);
+}
+
+QString QtUserDialogs::askSaveFile(QWidget* parent, const FileDialogSpec& spec)
+{
+    return runFileDialog(parent, spec, QFileDialog::AcceptSave);
+}
+
+bool QtUserDialogs::askYesNo(QWidget* parent, const QString& question)
+{
+    return QMessageBox::question(parent, QStringLiteral("Kestrelon"), question,
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+        == QMessageBox::Yes;
+}
+
+void QtUserDialogs::showError(QWidget* parent, const QString& message)
+{
+    QMessageBox::critical(parent, QStringLiteral("Kestrelon"), message);
+}
+
+void QtUserDialogs::showWarning(QWidget* parent, const QString& message)
+{
+    QMessageBox::warning(parent, QStringLiteral("Kestrelon"), message);
+}
+
+} // namespace kestrelon

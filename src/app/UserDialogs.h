@@ -1,0 +1,52 @@
+#pragma once
+// The seam between the main window and the person: file dialogs, yes/no questions
+// and error boxes. The program uses QtUserDialogs (real modal Qt dialogs); tests
+// answer through a scripted implementation, so no modal dialog ever opens there.
+
+#include <QString>
+
+class QWidget;
+
+namespace kestrelon {
+
+// The settings a file dialog is opened with, kept by the window between runs of the
+// dialog the way a dialog component keeps its properties.
+struct FileDialogSpec {
+    QString title; // empty: the system's default title
+    QString filter; // "description|pattern" pairs, e.g. "Wave file (*.wav)|*.wav"
+    QString defaultSuffix; // appended when the typed name has no extension, e.g. "wav"
+    QString initialDir; // empty: the directory of fileName, or the dialog's default
+    QString fileName; // the proposed file, a full path or a bare name
+};
+
+// "Wave file (*.wav)|*.wav" -> "Wave file (*.wav)", several pairs joined by ";;".
+// A description that does not show its pattern gets it appended in parentheses.
+QString qtNameFilter(const QString& filter);
+
+// The question asked before a file is overwritten: "name" を上書きしますか？
+QString overwriteQuestion(const QString& path);
+
+class UserDialogs {
+public:
+    virtual ~UserDialogs() = default;
+    // The chosen path, or an empty string when the person cancels.
+    virtual QString askOpenFile(QWidget* parent, const FileDialogSpec& spec) = 0;
+    // Save dialogs never ask about overwriting themselves: the window asks.
+    virtual QString askSaveFile(QWidget* parent, const FileDialogSpec& spec) = 0;
+    // true only for Yes.
+    virtual bool askYesNo(QWidget* parent, const QString& question) = 0;
+    virtual void showError(QWidget* parent, const QString& message) = 0;
+    virtual void showWarning(QWidget* parent, const QString& message) = 0;
+};
+
+// Real dialogs: QFileDialog (overwrite confirmation off) and QMessageBox.
+class QtUserDialogs : public UserDialogs {
+public:
+    QString askOpenFile(QWidget* parent, const FileDialogSpec& spec) override;
+    QString askSaveFile(QWidget* parent, const FileDialogSpec& spec) override;
+    bool askYesNo(QWidget* parent, const QString& question) override;
+    void showError(QWidget* parent, const QString& message) override;
+    void showWarning(QWidget* parent, const QString& message) override;
+};
+
+} // namespace kestrelon
