@@ -6,10 +6,24 @@
 // file's data chunk byte for byte (little-endian, 8-bit unsigned with 128 as
 // zero, 16/24/32-bit signed integers, or 32/64-bit IEEE floats).
 //
+// Sample types (SampleKind): wFormatTag 1 with 8, 16, 24 or 32 bits is integer PCM;
+// wFormatTag 3 with 32 or 64 bits is IEEE float. Any other header is carried
+// along: its samples read as 0 and writes to them are ignored.
+//
 // Sample access works on two scales:
-//  - GetSample/SetSample: integers on the 16-bit scale, for every width;
+//  - GetSample/SetSample: integers on the 16-bit scale, for every width. 8 bits:
+//    byte b reads b*256 - 32768 and v stores (v + 32768) div 256; 24/32 bits:
+//    the top 16 bits (arithmetic shift) and v shifted up; float: x is read as
+//    SetSampleF would round it for 16 bits, and v stores v / 32768.
 //  - GetSampleF/SetSampleF: Doubles, 1.0 being full scale of the integer widths.
-// Out-of-range frame or channel indices read as 0 and ignore writes.
+//    Reading gives int8 offset/128 (via the 16-bit scale), int16/32768,
+//    int24/8388608, int32/2147483648, or the float as stored. Writing an integer
+//    width stores floor(x * scale + 0.5) clipped to the width's range (8 bits go
+//    through the 16-bit value); a float width stores x as it is, a non-finite x as
+//    0 and a 32-bit float beyond +-FLT_MAX as +-FLT_MAX.
+// Out-of-range frame or channel indices, an empty sound and a header that is not
+// a sample type read as 0 and ignore writes. Access never reaches beyond the
+// block, even when the header was changed since the last resize.
 //
 // The F-fields are public so that the engine, the drawing code and the window
 // can read them; only TWave's own operations (and the WAV reader) change them.
@@ -25,13 +39,13 @@ namespace kestrelon {
 #pragma pack(push, 1)
 // The wave-format header of a WAV file's "fmt " chunk: 18 bytes, no gaps, little-endian.
 struct WAVEFORMATEX {
-    uint16_t wFormatTag = 0;      // 1 integer PCM, 3 IEEE float
-    uint16_t nChannels = 0;       // channels per frame
-    uint32_t nSamplesPerSec = 0;  // frames per second
+    uint16_t wFormatTag = 0; // 1 integer PCM, 3 IEEE float
+    uint16_t nChannels = 0; // channels per frame
+    uint32_t nSamplesPerSec = 0; // frames per second
     uint32_t nAvgBytesPerSec = 0; // nBlockAlign * nSamplesPerSec
-    uint16_t nBlockAlign = 0;     // bytes per frame: (wBitsPerSample / 8) * nChannels
-    uint16_t wBitsPerSample = 0;  // bits per sample
-    uint16_t cbSize = 0;          // extra format bytes; 0 once UpdateFormat has run
+    uint16_t nBlockAlign = 0; // bytes per frame: (wBitsPerSample / 8) * nChannels
+    uint16_t wBitsPerSample = 0; // bits per sample
+    uint16_t cbSize = 0; // extra format bytes; 0 once UpdateFormat has run
 };
 #pragma pack(pop)
 static_assert(sizeof(WAVEFORMATEX) == 18);
@@ -41,56 +55,70 @@ inline constexpr uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
 
 // Result codes of LoadFromFile / LoadFromMemory.
 enum : uint8_t {
-    kLoadOk = 0,         // read; possibly cut short (see WaveLoadReport::truncated)
+    kLoadOk = 0, // read; possibly cut short (see WaveLoadReport::truncated)
     kLoadNotRiffWave = 1,
-    kLoadNotPcm = 2,     // a compressed or unknown sample format
-    kLoadFailed = 3,     // anything else
+    kLoadNotPcm = 2, // a compressed or unknown sample format
+    kLoadFailed = 3, // anything else
 };
 
 // What a load found besides its code: a readable reason for every failure,
 // and for a file that ended before its data chunk did.
 struct WaveLoadReport {
-    QString message;              // empty for a complete, successful load
-    bool truncated = false;       // code 0, but fewer frames than the header declared
+    QString message; // empty for a complete, successful load
+    bool truncated = false; // code 0, but fewer frames than the header declared
     uint64_t framesLoaded = 0;
     uint64_t framesDeclared = 0;
 };
 
-// Samples that a write pushed beyond the range of an integer width and clipped.
+// Samples that a write could not store as asked: values beyond the range of an
+// integer width (clipped to it), and non-finite values (stored as 0, or clipped
+// when infinite and the width is an integer one).
 struct ClipStats {
-    uint64_t clipped = 0;  // samples clipped
-    double peak = 0.0;     // largest |value| asked for, on the SetSampleF scale
+    uint64_t clipped = 0; // samples clipped or replaced
+    double peak = 0.0; // largest |value| asked for, on the SetSampleF scale (NaN ignored)
     void merge(const ClipStats& other);
 };
 
+// The sample type a header describes (see the top of this file).
+enum class SampleKind : uint8_t { None, U8, S16, S24, S32, F32, F64 };
+SampleKind sampleKindOf(const WAVEFORMATEX& format);
+// Bytes per sample of a kind (0 for None).
+unsigned sampleBytes(SampleKind kind);
+
 class TWave {
 public:
-    TWave();  // mono, 22050 Hz, 8 bits, empty
+    TWave(); // mono, 22050 Hz, 8 bits, empty
     virtual ~TWave();
     TWave(const TWave&) = default;
     TWave& operator=(const TWave&) = default;
     TWave(TWave&&) noexcept = default;
     TWave& operator=(TWave&&) noexcept = default;
 
-    // Recomputes wFormatTag (1, or 3 for float), nBlockAlign, nAvgBytesPerSec and cbSize.
-    // Throws IntOverflowError when nAvgBytesPerSec does not fit a signed 32-bit integer.
+    // Recomputes, in this order, wFormatTag (3 when it was 3 and the width is 32 or 64
+    // bits, else 1), nBlockAlign = (wBitsPerSample div 8) * nChannels, nAvgBytesPerSec =
+    // nBlockAlign * nSamplesPerSec, and cbSize = 0. Throws IntOverflowError when the
+    // block size exceeds 65535 (nBlockAlign unchanged then) or nAvgBytesPerSec does not
+    // fit a signed 32-bit integer; the fields set before the failing step stay set.
     void UpdateFormat();
 
     int16_t GetSample(uint32_t index, uint8_t channel) const;
     void SetSample(uint32_t index, uint8_t channel, int16_t value);
     double GetSampleF(uint32_t index, uint8_t channel) const;
-    void SetSampleF(uint32_t index, uint8_t channel, double value);
+    // Adds to *clips what this write clipped when given.
+    void SetSampleF(uint32_t index, uint8_t channel, double value, ClipStats* clips = nullptr);
 
     // Bulk forms of GetSampleF/SetSampleF over frames first .. first+count-1 of one
     // channel, with exactly the same results as the per-sample calls (frames past the
     // end read as 0.0 and are not written). WriteChannelF adds what it clipped to *clips.
     void ReadChannelF(uint8_t channel, uint32_t first, uint32_t count, double* out) const;
     void WriteChannelF(uint8_t channel, uint32_t first, uint32_t count, const double* in,
-                       ClipStats* clips = nullptr);
+        ClipStats* clips = nullptr);
 
-    // Resizes the block to count frames: the first frames are kept, new ones are silence.
-    // Throws IntOverflowError (size above 2^31 - 1), std::bad_alloc, or FloatError
-    // (a sample rate of 0 with samples present, after the new block is in place).
+    // Resizes the block to count frames of nBlockAlign bytes: the first bytes are kept,
+    // new ones are silence (128 for 8 bits, else 0). A size of 0 releases the block.
+    // Throws IntOverflowError (size above 2^31 - 1) or std::bad_alloc before anything
+    // changes, or FloatError (a sample rate of 0 with samples present) after the new
+    // block, FDataSize and FSampleCount are in place, FSeconds unchanged.
     void SetSampleCount(uint32_t count);
 
     // Reads a WAV file. A failed load (code 1..3) leaves the TWave exactly as it was.
@@ -110,8 +138,8 @@ public:
     // The sample block, FDataSize bytes; empty while the sound is empty.
     std::vector<uint8_t> FData;
     uint32_t FDataSize = 0;
-    uint32_t FSampleCount = 0;  // frames
-    double FSeconds = 0.0;      // FSampleCount / nSamplesPerSec
+    uint32_t FSampleCount = 0; // frames
+    double FSeconds = 0.0; // FSampleCount / nSamplesPerSec
 };
 
 } // namespace kestrelon

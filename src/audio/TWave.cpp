@@ -1,0 +1,447 @@
+#include "audio/TWave.h"
+
+#include <algorithm>
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "base/Errors.h"
+
+static_assert(std::endian::native == std::endian::little,
+    "the sample block is kept in the file's little-endian order");
+
+namespace kestrelon {
+
+namespace {
+
+constexpr int64_t kMaxBlock = std::numeric_limits<int32_t>::max();
+
+// floor(x * scale + 0.5) clipped to lo .. hi. A NaN gives 0. Counts in *clipped
+// when the value had to be changed. Exact: the fast path takes the floor of y
+// through an integer conversion only once y is known to lie within lo .. hi + 1.
+inline int32_t quantize(double x, double scale, int32_t lo, int32_t hi, uint64_t& clipped)
+{
+    const double y = x * scale + 0.5;
+    if (y >= double(lo) && y < double(hi) + 1.0) {
+        int64_t t = static_cast<int64_t>(y);
+        if (double(t) > y)
+            --t;
+        return static_cast<int32_t>(t);
+    }
+    ++clipped;
+    if (y >= double(hi) + 1.0)
+        return hi;
+    if (y < double(lo))
+        return lo;
+    return 0; // NaN
+}
+
+inline int16_t readS16(const uint8_t* p)
+{
+    int16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
+inline int32_t readS24(const uint8_t* p)
+{
+    return int32_t(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16)) << 8 >> 8;
+}
+
+inline int32_t readS32(const uint8_t* p)
+{
+    int32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+inline float readF32(const uint8_t* p)
+{
+    float v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+inline double readF64(const uint8_t* p)
+{
+    double v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+inline void writeS24(uint8_t* p, int32_t v)
+{
+    const auto u = uint32_t(v);
+    p[0] = uint8_t(u);
+    p[1] = uint8_t(u >> 8);
+    p[2] = uint8_t(u >> 16);
+}
+
+template <class T> inline void writeRaw(uint8_t* p, T v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
+// Decoding on the SetSampleF scale.
+template <SampleKind K> inline double decodeF(const uint8_t* p)
+{
+    if constexpr (K == SampleKind::U8)
+        return double(int32_t(p[0]) * 256 - 32768) / 32768.0;
+    else if constexpr (K == SampleKind::S16)
+        return double(readS16(p)) / 32768.0;
+    else if constexpr (K == SampleKind::S24)
+        return double(readS24(p)) / 8388608.0;
+    else if constexpr (K == SampleKind::S32)
+        return double(readS32(p)) / 2147483648.0;
+    else if constexpr (K == SampleKind::F32)
+        return double(readF32(p));
+    else
+        return readF64(p);
+}
+
+// Encoding from the SetSampleF scale.
+template <SampleKind K> inline void encodeF(uint8_t* p, double x, uint64_t& clipped)
+{
+    if constexpr (K == SampleKind::U8) {
+        const int32_t v = quantize(x, 32768.0, -32768, 32767, clipped);
+        p[0] = uint8_t((v + 32768) >> 8);
+    } else if constexpr (K == SampleKind::S16) {
+        writeRaw(p, int16_t(quantize(x, 32768.0, -32768, 32767, clipped)));
+    } else if constexpr (K == SampleKind::S24) {
+        writeS24(p, quantize(x, 8388608.0, -8388608, 8388607, clipped));
+    } else if constexpr (K == SampleKind::S32) {
+        writeRaw(p,
+            quantize(x, 2147483648.0, std::numeric_limits<int32_t>::min(),
+                std::numeric_limits<int32_t>::max(), clipped));
+    } else if constexpr (K == SampleKind::F32) {
+        float f;
+        if (!std::isfinite(x)) {
+            ++clipped;
+            f = 0.0f;
+        } else if (x > double(FLT_MAX) || x < -double(FLT_MAX)) {
+            ++clipped;
+            f = x > 0 ? FLT_MAX : -FLT_MAX;
+        } else {
+            f = float(x);
+        }
+        writeRaw(p, f);
+    } else {
+        if (!std::isfinite(x)) {
+            ++clipped;
+            x = 0.0;
+        }
+        writeRaw(p, x);
+    }
+}
+
+inline void notePeak(double x, double& peak)
+{
+    const double a = std::fabs(x);
+    if (a > peak)
+        peak = a;
+}
+
+// Calls fn.template operator()<K>() for the run-time kind k (not None).
+template <class Fn> inline void dispatch(SampleKind k, Fn&& fn)
+{
+    switch (k) {
+    case SampleKind::U8:
+        fn.template operator()<SampleKind::U8>();
+        break;
+    case SampleKind::S16:
+        fn.template operator()<SampleKind::S16>();
+        break;
+    case SampleKind::S24:
+        fn.template operator()<SampleKind::S24>();
+        break;
+    case SampleKind::S32:
+        fn.template operator()<SampleKind::S32>();
+        break;
+    case SampleKind::F32:
+        fn.template operator()<SampleKind::F32>();
+        break;
+    case SampleKind::F64:
+        fn.template operator()<SampleKind::F64>();
+        break;
+    case SampleKind::None:
+        break;
+    }
+}
+
+// Where the samples of one channel lie: byte offset of frame 0, the stride between
+// frames, and how many frames (from 0) lie wholly inside the block.
+struct ChannelView {
+    SampleKind kind = SampleKind::None;
+    std::size_t offset = 0;
+    std::size_t stride = 0;
+    uint32_t frames = 0;
+};
+
+ChannelView channelView(const TWave& w, uint8_t channel)
+{
+    ChannelView v;
+    const SampleKind kind = sampleKindOf(w.FFormat);
+    const unsigned bytes = sampleBytes(kind);
+    const uint32_t channels = w.FFormat.nChannels;
+    if (bytes == 0 || channel >= channels || w.FData.empty() || w.FSampleCount == 0)
+        return v;
+    const uint64_t size = w.FData.size();
+    const uint64_t offset = uint64_t(channel) * bytes;
+    const uint64_t stride = uint64_t(channels) * bytes;
+    if (offset + bytes > size)
+        return v;
+    // frame f fits when offset + f * stride + bytes <= size
+    const uint64_t fit = (size - offset - bytes) / stride + 1;
+    v.kind = kind;
+    v.offset = std::size_t(offset);
+    v.stride = std::size_t(stride);
+    v.frames = uint32_t(std::min<uint64_t>(fit, w.FSampleCount));
+    return v;
+}
+
+// Address of one sample, or nullptr when it is out of range or unreadable.
+template <class Bytes>
+auto* sampleAt(Bytes& data, const TWave& w, uint32_t index, uint8_t channel, SampleKind& kind)
+{
+    kind = sampleKindOf(w.FFormat);
+    const unsigned bytes = sampleBytes(kind);
+    const uint32_t channels = w.FFormat.nChannels;
+    decltype(data.data()) none = nullptr;
+    if (bytes == 0 || data.empty() || channel >= channels || index >= w.FSampleCount)
+        return none;
+    const uint64_t at = (uint64_t(index) * channels + channel) * bytes;
+    if (at + bytes > data.size())
+        return none;
+    return data.data() + at;
+}
+
+} // namespace
+
+void ClipStats::merge(const ClipStats& other)
+{
+    clipped += other.clipped;
+    if (other.peak > peak)
+        peak = other.peak;
+}
+
+SampleKind sampleKindOf(const WAVEFORMATEX& f)
+{
+    if (f.wFormatTag == WAVE_FORMAT_IEEE_FLOAT) {
+        if (f.wBitsPerSample == 32)
+            return SampleKind::F32;
+        if (f.wBitsPerSample == 64)
+            return SampleKind::F64;
+        return SampleKind::None;
+    }
+    switch (f.wBitsPerSample) {
+    case 8:
+        return SampleKind::U8;
+    case 16:
+        return SampleKind::S16;
+    case 24:
+        return SampleKind::S24;
+    case 32:
+        return SampleKind::S32;
+    default:
+        return SampleKind::None;
+    }
+}
+
+unsigned sampleBytes(SampleKind kind)
+{
+    switch (kind) {
+    case SampleKind::U8:
+        return 1;
+    case SampleKind::S16:
+        return 2;
+    case SampleKind::S24:
+        return 3;
+    case SampleKind::S32:
+    case SampleKind::F32:
+        return 4;
+    case SampleKind::F64:
+        return 8;
+    case SampleKind::None:
+        break;
+    }
+    return 0;
+}
+
+TWave::TWave()
+{
+    FFormat.nChannels = 1;
+    FFormat.nSamplesPerSec = 22050;
+    FFormat.wBitsPerSample = 8;
+    UpdateFormat();
+}
+
+TWave::~TWave() = default;
+
+void TWave::UpdateFormat()
+{
+    const uint16_t bits = FFormat.wBitsPerSample;
+    FFormat.wFormatTag = FFormat.wFormatTag == WAVE_FORMAT_IEEE_FLOAT && (bits == 32 || bits == 64)
+        ? WAVE_FORMAT_IEEE_FLOAT
+        : WAVE_FORMAT_PCM;
+    const uint32_t block = uint32_t(bits / 8) * FFormat.nChannels;
+    if (block > 0xFFFF)
+        throw IntOverflowError("integer overflow: block size above 65535 bytes");
+    FFormat.nBlockAlign = uint16_t(block);
+    const uint64_t avg = uint64_t(block) * FFormat.nSamplesPerSec;
+    if (avg > uint64_t(kMaxBlock))
+        throw IntOverflowError("integer overflow: bytes per second");
+    FFormat.nAvgBytesPerSec = uint32_t(avg);
+    FFormat.cbSize = 0;
+}
+
+int16_t TWave::GetSample(uint32_t index, uint8_t channel) const
+{
+    SampleKind kind;
+    const uint8_t* p = sampleAt(FData, *this, index, channel, kind);
+    if (!p)
+        return 0;
+    switch (kind) {
+    case SampleKind::U8:
+        return int16_t(int32_t(p[0]) * 256 - 32768);
+    case SampleKind::S16:
+        return readS16(p);
+    case SampleKind::S24:
+        return int16_t(readS24(p) >> 8);
+    case SampleKind::S32:
+        return int16_t(readS32(p) >> 16);
+    case SampleKind::F32:
+    case SampleKind::F64: {
+        uint64_t ignored = 0;
+        const double x = kind == SampleKind::F32 ? double(readF32(p)) : readF64(p);
+        return int16_t(quantize(x, 32768.0, -32768, 32767, ignored));
+    }
+    case SampleKind::None:
+        break;
+    }
+    return 0;
+}
+
+void TWave::SetSample(uint32_t index, uint8_t channel, int16_t value)
+{
+    SampleKind kind;
+    uint8_t* p = sampleAt(FData, *this, index, channel, kind);
+    if (!p)
+        return;
+    switch (kind) {
+    case SampleKind::U8:
+        p[0] = uint8_t((int32_t(value) + 32768) >> 8);
+        break;
+    case SampleKind::S16:
+        writeRaw(p, value);
+        break;
+    case SampleKind::S24:
+        writeS24(p, int32_t(value) * 256);
+        break;
+    case SampleKind::S32:
+        writeRaw(p, int32_t(value) * 65536);
+        break;
+    case SampleKind::F32:
+        writeRaw(p, float(value) / 32768.0f);
+        break;
+    case SampleKind::F64:
+        writeRaw(p, double(value) / 32768.0);
+        break;
+    case SampleKind::None:
+        break;
+    }
+}
+
+double TWave::GetSampleF(uint32_t index, uint8_t channel) const
+{
+    SampleKind kind;
+    const uint8_t* p = sampleAt(FData, *this, index, channel, kind);
+    double x = 0.0;
+    if (p)
+        dispatch(kind, [&]<SampleKind K>() { x = decodeF<K>(p); });
+    return x;
+}
+
+void TWave::SetSampleF(uint32_t index, uint8_t channel, double value, ClipStats* clips)
+{
+    SampleKind kind;
+    uint8_t* p = sampleAt(FData, *this, index, channel, kind);
+    if (!p)
+        return;
+    uint64_t clipped = 0;
+    dispatch(kind, [&]<SampleKind K>() { encodeF<K>(p, value, clipped); });
+    if (clips) {
+        clips->clipped += clipped;
+        notePeak(value, clips->peak);
+    }
+}
+
+void TWave::ReadChannelF(uint8_t channel, uint32_t first, uint32_t count, double* out) const
+{
+    const ChannelView v = channelView(*this, channel);
+    const uint64_t end = uint64_t(first) + count;
+    const uint64_t validEnd = std::min<uint64_t>(end, v.frames);
+    const uint32_t n = validEnd > first ? uint32_t(validEnd - first) : 0;
+    if (n > 0) {
+        const uint8_t* p = FData.data() + v.offset + std::size_t(first) * v.stride;
+        const std::size_t stride = v.stride;
+        dispatch(v.kind, [&]<SampleKind K>() {
+            for (uint32_t i = 0; i < n; ++i)
+                out[i] = decodeF<K>(p + std::size_t(i) * stride);
+        });
+    }
+    std::fill(out + n, out + count, 0.0);
+}
+
+void TWave::WriteChannelF(
+    uint8_t channel, uint32_t first, uint32_t count, const double* in, ClipStats* clips)
+{
+    const ChannelView v = channelView(*this, channel);
+    const uint64_t end = uint64_t(first) + count;
+    const uint64_t validEnd = std::min<uint64_t>(end, v.frames);
+    const uint32_t n = validEnd > first ? uint32_t(validEnd - first) : 0;
+    if (n == 0)
+        return;
+    uint8_t* p = FData.data() + v.offset + std::size_t(first) * v.stride;
+    const std::size_t stride = v.stride;
+    uint64_t clipped = 0;
+    dispatch(v.kind, [&]<SampleKind K>() {
+        for (uint32_t i = 0; i < n; ++i)
+            encodeF<K>(p + std::size_t(i) * stride, in[i], clipped);
+    });
+    if (clips) {
+        double peak = clips->peak;
+        for (uint32_t i = 0; i < n; ++i)
+            notePeak(in[i], peak);
+        clips->peak = peak;
+        clips->clipped += clipped;
+    }
+}
+
+void TWave::SetSampleCount(uint32_t count)
+{
+    const uint64_t size = uint64_t(count) * FFormat.nBlockAlign;
+    if (size > uint64_t(kMaxBlock))
+        throw IntOverflowError("integer overflow: sample block size");
+    if (size == 0) {
+        if (!FData.empty()) {
+            std::vector<uint8_t>().swap(FData);
+            FDataSize = 0;
+            FSampleCount = 0;
+            FSeconds = 0.0;
+        }
+        return;
+    }
+    std::vector<uint8_t> block(std::size_t(size), FFormat.wBitsPerSample == 8 ? 128 : 0);
+    if (!FData.empty())
+        std::memcpy(block.data(), FData.data(), std::min(block.size(), FData.size()));
+    FData.swap(block);
+    FDataSize = uint32_t(size);
+    FSampleCount = count;
+    if (FFormat.nSamplesPerSec == 0)
+        throw FloatError("floating-point division by zero: duration at a sample rate of 0");
+    FSeconds = double(count) / double(FFormat.nSamplesPerSec);
+}
+
+} // namespace kestrelon
