@@ -18,21 +18,20 @@
 #include <QStringList>
 
 #include "audio/TWave.h"
+#include "imaging/Picture.h"
 #include "spectral/TWaveCepstram.h"
 
 namespace kestrelon {
 
-// View modes (the index of the view list).
-inline constexpr uint8_t kSpectrumView = 0;
-inline constexpr uint8_t kCepstrumView = 1;
+// The view modes kSpectrumView (0) and kCepstrumView (1) come from imaging/Picture.h.
 
 // The FFT lengths the window offers.
 bool isValidFFTLength(int32_t n);
 
 struct CommandResult {
     bool ok = false;
-    QString message;   // why it failed, or a warning on success (a cut-short WAV file)
-    ClipStats clips;   // import: samples the resynthesis clipped
+    QString message; // why it failed, or a warning on success (a cut-short WAV file)
+    ClipStats clips; // import: samples the resynthesis clipped
 };
 
 class EditorCore {
@@ -41,15 +40,15 @@ public:
     ~EditorCore();
 
     // --- state of the main window -------------------------------------------------
-    std::unique_ptr<TWave> FWave;  // none until the first successful open, then reused
-    int32_t FFFTLength = 1024;     // changed only through SetFFTLength
+    std::unique_ptr<TWave> FWave; // none until the first successful open, then reused
+    int32_t FFFTLength = 1024; // changed only through SetFFTLength
     TWaveCepstram FCepstram;
     uint8_t FMode = kSpectrumView;
-    QImage FBitmap;                // the display picture, 32 bits per pixel; the reference
-                                   // that export writes and import compares with
+    QImage FBitmap; // the display picture, 32 bits per pixel; the reference
+                    // that export writes and import compares with
     const int32_t FLeftMargin = 48;
     const int32_t FTopMargin = 16;
-    QLocale locale;                // decimal separator of labels and the seconds panel
+    QLocale locale; // decimal separator of labels and the seconds panel
 
     // Stores n if it is 256, 512, 1024, 2048 or 4096; returns whether it did.
     bool SetFFTLength(int32_t n);
@@ -80,18 +79,26 @@ public:
     // Writes the filter image of the current picture to path and proposes it for import.
     CommandResult Export(const QString& path);
     // Reads the edited picture at path, applies its gray differences as gains to every
-    // channel in the current view, resynthesises and refreshes.
-    CommandResult Import(const QString& path);
+    // channel in the current view, resynthesises and refreshes. With refresh = false the
+    // last step is left out (the command line saves the sound straight away); the
+    // analysis and picture then still describe the sound before the import.
+    CommandResult Import(const QString& path, bool refresh = true);
 
     // --- proposals for the dialogs ------------------------------------------------------
-    QString openedPath() const { return FOpenedPath; }      // the last opened file
-    QString fileName() const;                                // its name, for the caption
-    QString proposedSavePath() const { return FSavePath; }   // dir/name_fix.wav
-    QString filterDirectory() const { return FFilterDir; }   // with a trailing separator
-    QString proposedExportPath() const;                      // dir/name_s1024.bmp
-    QString importProposal() const { return FImportPath; }   // last export, "" after N changes
+    QString openedPath() const { return FOpenedPath; } // the last opened file
+    QString fileName() const; // its name, for the caption
+    QString proposedSavePath() const { return FSavePath; } // dir/name_fix.wav
+    QString filterDirectory() const { return FFilterDir; } // with a trailing separator
+    QString proposedExportPath() const; // dir/name_s1024.bmp
+    QString importProposal() const { return FImportPath; } // last export, "" after N changes
+
+    // What the drawing code reads from this state.
+    DrawContext drawContext() const;
 
 private:
+    void drawCurrentView();
+    void clearAnalysis();
+
     QString FOpenedPath;
     QString FSavePath;
     QString FFilterDir;
