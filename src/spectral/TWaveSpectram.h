@@ -23,8 +23,11 @@
 namespace kestrelon {
 
 using TFFTWindow = std::vector<double>;
-// One channel's dB magnitudes, [frame][bin], bins 0 .. N/2.
-using TFFTShinpuku = std::vector<std::vector<double>>;
+// One row of dB values (a growable array of Double, like TSpecData).
+using TPowerRow = detail::TArray<double>;
+// One channel's dB magnitudes, [frame][bin], bins 0 .. N/2. The engine puts all
+// rows of a channel into one block, row after row.
+using TFFTShinpuku = std::vector<TPowerRow>;
 
 // dB value of a magnitude of exactly 0.
 inline constexpr double kZeroDb = -99999999.0;
@@ -39,7 +42,12 @@ public:
     int32_t GetFrameCount(const TWave& wave, int32_t N) const;
     void SetChannelCount(int32_t n);
 
+    // N: a power of two from 2 to 65536 (the window offers 256 .. 4096); RangeError
+    // otherwise, and for waves of more than 256 channels. A wave without samples
+    // changes nothing.
     void Analyze(const TWave& wave, int32_t N);
+    // ref > 0. A non-zero magnitude whose dB value is not a finite number (ref of 0,
+    // negative or NaN, non-finite bins) throws FloatError and changes nothing.
     void CalcPower(double ref);
     // Overlap-adds the first FChannelCount channels' spectrograms into wave; other
     // channels of wave are left as they are. Samples beyond an integer width clip,
@@ -52,6 +60,20 @@ public:
     bool FPowerValid = false;
     std::vector<std::unique_ptr<TSpectrogram>> FSpectrograms;
     std::vector<TFFTShinpuku> FPower;
+
+protected:
+    // What Synthesize will do, checked before anything changes (RangeError or
+    // IntOverflowError otherwise). active is false when there is nothing to do.
+    struct SynthesisPlan {
+        bool active = false;
+        int32_t N = 0;
+        int32_t channels = 0;
+        uint32_t emptyWaveFrames = 0; // new length of an empty wave
+    };
+    SynthesisPlan checkSynthesize(const TWave& wave) const;
+    void runSynthesize(const SynthesisPlan& plan, TWave& wave, ClipStats* clips);
+    // dB rows of every frame of spectrogram g into a new TFFTShinpuku.
+    static TFFTShinpuku powerOf(const TSpectrogram& g, double ref);
 };
 
 } // namespace kestrelon

@@ -1,0 +1,192 @@
+#include "spectral/SpectralKernels.h"
+
+#include <array>
+#include <atomic>
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "base/Errors.h"
+#include "spectral/TWaveSpectram.h"
+
+namespace kestrelon::detail {
+
+void checkFftLength(int64_t n, const char* what)
+{
+    if (n < 2 || n > kMaxFftLength || !isPowerOfTwo(n))
+        throw RangeError(std::string(what) + " " + std::to_string(n)
+            + " is not a power of two from 2 to " + std::to_string(kMaxFftLength));
+}
+
+namespace {
+
+std::mutex gPlannerMutex;
+std::array<std::atomic<const RealFftPlan*>, 31> gPlans{};
+
+bool isAligned(const void* p)
+{
+    return fftw_alignment_of(static_cast<double*>(const_cast<void*>(p))) == 0;
+}
+
+std::atomic<bool> gSingleThread{false};
+
+} // namespace
+
+const RealFftPlan& realFftPlan(int32_t n)
+{
+    checkFftLength(n, "FFT length");
+    auto& slot = gPlans[static_cast<std::size_t>(std::countr_zero(static_cast<uint32_t>(n)))];
+    if (const RealFftPlan* plan = slot.load(std::memory_order_acquire))
+        return *plan;
+    // FFTW's planner is not thread-safe: plans are made one at a time, once per length,
+    // on aligned arrays so that every later execution may use any aligned array.
+    std::lock_guard lock(gPlannerMutex);
+    if (const RealFftPlan* plan = slot.load(std::memory_order_acquire))
+        return *plan;
+    auto real = makeFftwBuffer<double>(static_cast<std::size_t>(n));
+    auto spectrum = makeFftwBuffer<TComplex>(static_cast<std::size_t>(n) / 2 + 1);
+    auto* y = reinterpret_cast<fftw_complex*>(spectrum.get());
+    auto* plan = new RealFftPlan;
+    plan->n = n;
+    plan->r2c = fftw_plan_dft_r2c_1d(n, real.get(), y, FFTW_ESTIMATE);
+    plan->c2r = fftw_plan_dft_c2r_1d(n, y, real.get(), FFTW_ESTIMATE);
+    if (!plan->r2c || !plan->c2r)
+        throw std::bad_alloc();
+    slot.store(plan, std::memory_order_release);
+    return *plan;
+}
+
+void forwardBins(const RealFftPlan& plan, const double* in, TComplex* out, TComplex* scratch)
+{
+    const auto n = static_cast<std::size_t>(plan.n);
+    const std::size_t half = n / 2;
+    TComplex* y = isAligned(out) ? out : scratch;
+    fftw_execute_dft_r2c(plan.r2c, const_cast<double*>(in), reinterpret_cast<fftw_complex*>(y));
+    if (y != out)
+        std::memcpy(static_cast<void*>(out), y, (half + 1) * sizeof(TComplex));
+    // FFTW gives sum x e^{-i...}; the engine's bins are sum x e^{+i...} times 2/n:
+    // X[k] = conj(Y[k]) * 2/n and X[n-k] = Y[k] * 2/n. 2/n is a power of two, so
+    // scaling by it equals multiplying by 2 and dividing by n.
+    const double scale = 2.0 / static_cast<double>(n);
+    out[0] = {out[0].re * scale, 0.0};
+    for (std::size_t k = 1; k < half; ++k) {
+        const double re = out[k].re * scale;
+        const double im = -out[k].im * scale;
+        out[k] = {re, im};
+        out[n - k] = {re, -im};
+    }
+    out[half] = {out[half].re * scale, 0.0};
+}
+
+void inverseBins(const RealFftPlan& plan, const TComplex* X, double* out, TComplex* scratch)
+{
+    const auto n = static_cast<std::size_t>(plan.n);
+    const std::size_t half = n / 2;
+    scratch[0] = {X[0].re * 0.5, 0.0};
+    for (std::size_t k = 1; k < half; ++k)
+        scratch[k] = {X[k].re * 0.5, -X[k].im * 0.5};
+    scratch[half] = {X[half].re * 0.5, 0.0};
+    fftw_execute_dft_c2r(plan.c2r, reinterpret_cast<fftw_complex*>(scratch), out);
+}
+
+// Natural logarithm after the classic reduction x = 2^e m, m in [sqrt(1/2), sqrt(2)),
+// log m = f - (f^2/2 - s (f^2/2 + R(s^2))), f = m - 1, s = f / (2 + f), with the
+// minimax polynomial R of the well-known freely distributed libm. Branch-free, so
+// the compiler vectorises the loops that call it.
+namespace {
+__attribute__((always_inline)) inline double log10Inline(double x)
+{
+    constexpr double Lg1 = 6.666666666666735130e-01, Lg2 = 3.999999999940941908e-01,
+                     Lg3 = 2.857142874366239149e-01, Lg4 = 2.222219843214978396e-01,
+                     Lg5 = 1.818357216161805012e-01, Lg6 = 1.531383769920937332e-01,
+                     Lg7 = 1.479819860511658591e-01;
+    constexpr double ivln10 = 4.34294481903251816668e-01;
+    constexpr double log10_2hi = 3.01029995663611771306e-01;
+    constexpr double log10_2lo = 3.69423907715893078616e-13;
+    constexpr uint64_t sqrtHalf = 0x3fe6a09e667f3bcdULL;
+    const uint64_t u = std::bit_cast<uint64_t>(x) + (0x3ff0000000000000ULL - sqrtHalf);
+    const uint64_t biased = u >> 52; // e + 1023
+    const double m = std::bit_cast<double>((u & 0x000fffffffffffffULL) + sqrtHalf);
+    // e as a double without an integer conversion: 2^52 + biased, minus 2^52 + 1023.
+    const double e = std::bit_cast<double>(biased | 0x4330000000000000ULL) - 4503599627371519.0;
+    const double f = m - 1.0;
+    const double hfsq = 0.5 * f * f;
+    const double s = f / (2.0 + f);
+    const double z = s * s;
+    const double w = z * z;
+    const double t1 = w * (Lg2 + w * (Lg4 + w * Lg6));
+    const double t2 = z * (Lg1 + w * (Lg3 + w * (Lg5 + w * Lg7)));
+    const double r = t2 + t1;
+    const double hi = f - hfsq;
+    const double lo = (f - hi) - hfsq + s * (hfsq + r);
+    return e * log10_2hi + (e * log10_2lo + (lo * ivln10 + hi * ivln10));
+}
+
+// Magnitude of a bin: sqrt(re^2 + im^2), or hypot where the squares leave the normal range.
+inline double magnitude(double re, double im)
+{
+    const double p = re * re + im * im;
+    if (p >= DBL_MIN && p <= DBL_MAX)
+        return std::sqrt(p);
+    if (re == 0.0 && im == 0.0)
+        return 0.0;
+    return std::hypot(re, im);
+}
+
+} // namespace
+
+double log10Normal(double x)
+{
+    return log10Inline(x);
+}
+
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+bool dbRow(const TComplex* X, std::size_t count, double ref, double* out)
+{
+    // Fast pass: every lane whose squared magnitude and quotient are normal numbers.
+    bool special = false;
+    for (std::size_t k = 0; k < count; ++k) {
+        const double re = X[k].re, im = X[k].im;
+        const double p = re * re + im * im;
+        const double q = std::sqrt(p) / ref;
+        const bool ok = (p >= DBL_MIN) & (p <= DBL_MAX) & (q >= DBL_MIN) & (q <= DBL_MAX);
+        out[k] = 20.0 * log10Inline(ok ? q : 1.0);
+        special |= !ok;
+    }
+    if (!special)
+        return true;
+    // Rare lanes: zero, subnormal, huge or invalid values.
+    for (std::size_t k = 0; k < count; ++k) {
+        const double re = X[k].re, im = X[k].im;
+        const double p = re * re + im * im;
+        const double q0 = std::sqrt(p) / ref;
+        if ((p >= DBL_MIN) & (p <= DBL_MAX) & (q0 >= DBL_MIN) & (q0 <= DBL_MAX))
+            continue;
+        const double mag = magnitude(re, im);
+        if (mag == 0.0) {
+            out[k] = kZeroDb;
+            continue;
+        }
+        const double q = mag / ref;
+        if (!(q > 0.0 && q <= DBL_MAX))
+            return false;
+        out[k] = 20.0 * (q >= DBL_MIN ? log10Inline(q) : std::log10(q));
+    }
+    return true;
+}
+
+void setSingleThreadForTesting(bool single)
+{
+    gSingleThread.store(single);
+}
+bool singleThreadForTesting()
+{
+    return gSingleThread.load(std::memory_order_relaxed);
+}
+
+} // namespace kestrelon::detail
