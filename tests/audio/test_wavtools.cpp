@@ -1,0 +1,153 @@
+// Files written and read by other tools (sox, Python's wave module), made at
+// test time from known sample bytes: what they write loads to exactly those
+// bytes, and what we write they read back to exactly those bytes.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <cstring>
+
+#include "WavBuilder.h"
+#include "audio/TWave.h"
+
+namespace kestrelon {
+namespace {
+
+using namespace test;
+
+Bytes readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray b = f.readAll();
+    return Bytes(b.begin(), b.end());
+}
+
+void writeFile(const QString& path, const Bytes& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())),
+        qint64(bytes.size()));
+}
+
+int run(const QString& command)
+{
+    return std::system(command.toLocal8Bit().constData());
+}
+
+// Sample bytes that survive a tool's internal conversion exactly: any integer
+// bytes, or floats that are multiples of 2^-10 in [-1, 1).
+Bytes samplesFor(uint16_t bits, bool isFloat, std::size_t count)
+{
+    if (!isFloat)
+        return pattern(count * (bits / 8), 17);
+    Bytes out(count * (bits / 8));
+    for (std::size_t i = 0; i < count; ++i) {
+        const double x = double(int(i * 37 % 2048) - 1024) / 1024.0;
+        if (bits == 32) {
+            const float f = float(x);
+            std::memcpy(out.data() + 4 * i, &f, 4);
+        } else {
+            std::memcpy(out.data() + 8 * i, &x, 8);
+        }
+    }
+    return out;
+}
+
+struct SoxCase {
+    const char* name;
+    uint16_t bits;
+    const char* encoding; // sox's -e
+    uint16_t channels;
+    const char* type; // wav (sox picks the header) or wavpcm (never extensible)
+    uint16_t tag; // what the loaded header says
+};
+
+class SoxTest : public ::testing::TestWithParam<SoxCase> { };
+
+TEST_P(SoxTest, LoadsWhatSoxWritesAndSoxReadsWhatWeWrite)
+{
+    const SoxCase& c = GetParam();
+    QTemporaryDir dir;
+    const bool isFloat = c.tag == 3;
+    const std::size_t frames = 301; // odd, so 8-bit mono has a pad byte
+    const Bytes raw = samplesFor(c.bits, isFloat, frames * c.channels);
+    writeFile(dir.filePath("in.raw"), raw);
+    const QString format
+        = QStringLiteral("-r 22050 -c %1 -b %2 -e %3").arg(c.channels).arg(c.bits).arg(c.encoding);
+    ASSERT_EQ(run(QStringLiteral("sox -t raw %1 '%2' -t %3 '%4'")
+                      .arg(format, dir.filePath("in.raw"), c.type, dir.filePath("sox.wav"))),
+        0);
+
+    TWave w;
+    WaveLoadReport report;
+    ASSERT_EQ(w.LoadFromFile(dir.filePath("sox.wav"), &report), kLoadOk)
+        << report.message.toStdString();
+    EXPECT_FALSE(report.truncated);
+    EXPECT_EQ(w.FFormat.wFormatTag, c.tag);
+    EXPECT_EQ(w.FFormat.wBitsPerSample, c.bits);
+    EXPECT_EQ(w.FFormat.nChannels, c.channels);
+    EXPECT_EQ(w.FFormat.nSamplesPerSec, 22050u);
+    EXPECT_EQ(w.FSampleCount, frames);
+    EXPECT_EQ(w.FData, raw);
+
+    ASSERT_TRUE(w.SaveToFile(dir.filePath("ours.wav")));
+    ASSERT_EQ(run(QStringLiteral("sox '%1' -t raw %2 '%3'")
+                      .arg(dir.filePath("ours.wav"), format, dir.filePath("back.raw"))),
+        0);
+    EXPECT_EQ(readFile(dir.filePath("back.raw")), raw);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, SoxTest,
+    ::testing::Values(SoxCase{"U8Mono", 8, "unsigned-integer", 1, "wav", 1},
+        SoxCase{"S16Stereo", 16, "signed-integer", 2, "wav", 1},
+        SoxCase{"S24StereoExtensible", 24, "signed-integer", 2, "wav", 1},
+        SoxCase{"S24Plain", 24, "signed-integer", 1, "wavpcm", 1},
+        SoxCase{"S32Stereo", 32, "signed-integer", 2, "wav", 1},
+        SoxCase{"S16SixChannels", 16, "signed-integer", 6, "wav", 1},
+        SoxCase{"F32Stereo", 32, "floating-point", 2, "wav", 3},
+        SoxCase{"F64Mono", 64, "floating-point", 1, "wav", 3}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PythonWaveTest, LoadsWhatWaveWritesAndWaveReadsWhatWeWrite)
+{
+    QTemporaryDir dir;
+    const Bytes raw = pattern(3 * 2 * 1234, 5); // 24-bit stereo, 1234 frames
+    writeFile(dir.filePath("in.raw"), raw);
+    const QString script = dir.filePath("tool.py");
+    {
+        QFile f(script);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(
+            "import sys, wave\n"
+            "if sys.argv[1] == 'write':\n"
+            "    w = wave.open(sys.argv[3], 'wb')\n"
+            "    w.setnchannels(2); w.setsampwidth(3); w.setframerate(48000)\n"
+            "    w.writeframes(open(sys.argv[2], 'rb').read()); w.close()\n"
+            "else:\n"
+            "    w = wave.open(sys.argv[2], 'rb')\n"
+            "    assert (w.getnchannels(), w.getsampwidth(), w.getframerate()) == (2, 3, 48000)\n"
+            "    open(sys.argv[3], 'wb').write(w.readframes(w.getnframes()))\n");
+    }
+    ASSERT_EQ(run(QStringLiteral("python3 '%1' write '%2' '%3'")
+                      .arg(script, dir.filePath("in.raw"), dir.filePath("py.wav"))),
+        0);
+    TWave w;
+    ASSERT_EQ(w.LoadFromFile(dir.filePath("py.wav")), kLoadOk);
+    EXPECT_EQ(w.FFormat.wBitsPerSample, 24);
+    EXPECT_EQ(w.FSampleCount, 1234u);
+    EXPECT_EQ(w.FData, raw);
+
+    ASSERT_TRUE(w.SaveToFile(dir.filePath("ours.wav")));
+    ASSERT_EQ(run(QStringLiteral("python3 '%1' read '%2' '%3'")
+                      .arg(script, dir.filePath("ours.wav"), dir.filePath("back.raw"))),
+        0);
+    EXPECT_EQ(readFile(dir.filePath("back.raw")), raw);
+}
+
+} // namespace
+} // namespace kestrelon
