@@ -13,6 +13,13 @@
 #error "KESTRELON_VERSION must be defined by the build"
 #endif
 
+// The icons are compiled into this static library; its resource initialiser is only
+// linked in when something refers to it.
+static void initKestrelonResources()
+{
+    Q_INIT_RESOURCE(kestrelon);
+}
+
 namespace kestrelon {
 
 QFont uiFont()
@@ -39,6 +46,8 @@ namespace {
 
 QIcon iconFromSvg(const QString& resource)
 {
+    static const bool resourcesReady = (initKestrelonResources(), true);
+    (void)resourcesReady;
     QSvgRenderer renderer(resource);
     QIcon icon;
     if (!renderer.isValid())

@@ -244,6 +244,7 @@ void TForm1::buildToolBar()
 
     Label1 = new QLabel(QStringLiteral("FFT長"), ToolBar1);
     Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setContentsMargins(0, 0, 3, 0);
     ToolBar1->addWidget(Label1);
     ComboBox2 = new QComboBox(ToolBar1);
     ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
@@ -276,16 +277,16 @@ void TForm1::buildStatusBar()
     for (int i = 0; i < 6; ++i) {
         auto* panel = new QLabel(QLatin1String(texts[i]), StatusBar1);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFixedWidth(widths[i]);
+        // At least the panel's width; wider only when a long text would be cut off.
+        panel->setMinimumWidth(widths[i]);
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
         panel->setContentsMargins(2, 0, 2, 0);
-        // Permanent: no temporary message ever covers the panels.
-        StatusBar1->addPermanentWidget(panel);
+        // Permanent: no temporary message ever covers the panels. The last one reaches
+        // to the right edge, which keeps the row of panels at the left.
+        StatusBar1->addPermanentWidget(panel, i == 5 ? 1 : 0);
         StatusPanels[i] = panel;
     }
-    // Keeps the panels at the left edge, as a row of panels reads.
-    StatusBar1->addPermanentWidget(new QWidget(StatusBar1), 1);
     setStatusBar(StatusBar1);
 }
 

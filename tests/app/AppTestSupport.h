@@ -1,0 +1,83 @@
+#pragma once
+// Helpers of the window tests: a QApplication for the whole test program, a scripted
+// UserDialogs that answers in place of the person, WAV files written by hand, and a
+// way to act on the next modal dialog from inside its event loop.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include <ostream>
+
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include "app/UserDialogs.h"
+
+// Readable failure messages for the Qt values the tests compare.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& l, std::ostream* os)
+{
+    *os << '[' << l.join(QStringLiteral(" | ")).toStdString() << ']';
+}
+inline void PrintTo(const QSize& s, std::ostream* os)
+{
+    *os << s.width() << 'x' << s.height();
+}
+inline void PrintTo(const QPoint& p, std::ostream* os)
+{
+    *os << '(' << p.x() << ',' << p.y() << ')';
+}
+inline void PrintTo(const QRect& r, std::ostream* os)
+{
+    *os << r.width() << 'x' << r.height() << '+' << r.x() << '+' << r.y();
+}
+
+namespace kestrelon::test {
+
+// Answers dialogs from queues and records every question it was asked. A dialog
+// asked with no answer queued is a test failure (and is answered with Cancel/No).
+class ScriptedDialogs : public UserDialogs {
+public:
+    struct FileAsk {
+        bool save = false;
+        FileDialogSpec spec;
+    };
+
+    std::deque<QString> fileAnswers; // "" cancels
+    std::deque<bool> yesNoAnswers;
+
+    std::vector<FileAsk> fileAsks;
+    QStringList questions;
+    QStringList errors;
+    QStringList warnings;
+
+    QString askOpenFile(QWidget* parent, const FileDialogSpec& spec) override;
+    QString askSaveFile(QWidget* parent, const FileDialogSpec& spec) override;
+    bool askYesNo(QWidget* parent, const QString& question) override;
+    void showError(QWidget* parent, const QString& message) override;
+    void showWarning(QWidget* parent, const QString& message) override;
+
+private:
+    QString answerFile(bool save, const FileDialogSpec& spec);
+};
+
+// A 16-bit PCM WAV file: `channels` channels of `frames` frames at `rate` Hz holding a
+// 1 kHz tone with a quieter 3 kHz partial and a little deterministic noise (channel c
+// is scaled by 1 / (c + 1)).
+void writeToneWav(const QString& path, uint16_t channels, uint32_t rate, uint32_t frames);
+void writeBytes(const QString& path, const QByteArray& bytes);
+QByteArray readBytes(const QString& path);
+
+// Calls action with the next modal widget as soon as its event loop runs. Fails the
+// test when no modal widget appears within timeoutMs.
+void onNextModal(std::function<void(QWidget*)> action, int timeoutMs = 5000);
+
+} // namespace kestrelon::test

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Starts the real program on the demo sound under Xvfb and waits for its main window to
+# appear with the sound's file name as caption. Exit 77 (skipped) without Xvfb.
+set -euo pipefail
+app=$1
+make_demo=$2
+for tool in xvfb-run xwininfo python3; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "skipped: $tool is not installed"
+    exit 77
+  fi
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+python3 "$make_demo" "$work/demo.wav"
+
+# Inside the X session: start the program, look for a top-level window named
+# "demo.wav" of at least the main window's size, then close the program.
+cat >"$work/inside.sh" <<'INSIDE'
+set -u
+"$1" "$2" >"$3/app.log" 2>&1 &
+pid=$!
+found=""
+for _ in $(seq 1 200); do
+  if ! kill -0 "$pid" 2>/dev/null; then
+    echo "the program ended early:"; cat "$3/app.log"; exit 1
+  fi
+  line=$(xwininfo -root -tree 2>/dev/null | grep -F '"demo.wav": ("kestrelon"' | head -n 1 || true)
+  if [ -n "$line" ]; then found=$line; break; fi
+  sleep 0.1
+done
+kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
+if [ -z "$found" ]; then
+  echo "no window named demo.wav appeared; windows:"
+  xwininfo -root -tree | grep -F '"' | head -n 20
+  cat "$3/app.log"
+  exit 1
+fi
+echo "window: $found"
+size=$(echo "$found" | grep -oE '[0-9]+x[0-9]+\+' | head -n 1 | tr -d '+')
+w=${size%x*}; h=${size#*x}
+if [ "$w" -lt 700 ] || [ "$h" -lt 600 ]; then echo "window too small: $size"; exit 1; fi
+INSIDE
+xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/inside.sh" "$app" "$work/demo.wav" "$work"

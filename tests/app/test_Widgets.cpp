@@ -1,0 +1,246 @@
+// The parts of the window below TForm1: the picture view, the real dialogs behind the
+// seam, the translation, the font and the icons.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontInfo>
+#include <QImage>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "AppTestSupport.h"
+#include "app/AppSetup.h"
+#include "app/PictureView.h"
+
+namespace kestrelon::test {
+namespace {
+
+// A picture far wider than any window system surface: column x has red = x % 256 and
+// green = x / 256 % 256, row y has blue = y.
+QImage widePicture(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            row[x] = qRgb(x % 256, (x / 256) % 256, y % 256);
+    }
+    return image;
+}
+
+TEST(PictureView, ShowsTheVisiblePartOfAVeryWidePicture)
+{
+    const QImage picture = widePicture(120000, 200);
+    PictureView view;
+    view.resize(400, 300);
+    view.setPicture(&picture);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const QSize area = view.viewport()->size();
+    EXPECT_EQ(view.horizontalScrollBar()->maximum(), 120000 - area.width());
+    EXPECT_EQ(view.verticalScrollBar()->maximum(), 0) << "the picture is lower than the view";
+
+    for (int x : {0, 54321, 120000 - area.width()}) {
+        view.horizontalScrollBar()->setValue(x);
+        const QImage shown = view.viewport()->grab().toImage();
+        ASSERT_GE(shown.width(), area.width());
+        for (int column : {0, 1, area.width() / 2, area.width() - 1}) {
+            const QRgb pixel = shown.pixel(column, 10);
+            const QRgb expected = picture.pixel(x + column, 10);
+            EXPECT_EQ(pixel, expected) << "scrolled to " << x << ", column " << column;
+        }
+        // Below the picture: background, not stretched picture.
+        EXPECT_NE(shown.pixel(5, 250), picture.pixel(x + 5, 199));
+    }
+    view.setPicture(nullptr);
+    EXPECT_EQ(view.horizontalScrollBar()->maximum(), 0);
+}
+
+TEST(PictureView, FollowsAPictureThatChangesSize)
+{
+    QImage picture(50, 50, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    PictureView view;
+    view.resize(300, 200);
+    view.setPicture(&picture);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    EXPECT_EQ(view.horizontalScrollBar()->maximum(), 0);
+    picture = QImage(2000, 3000, QImage::Format_RGB32);
+    picture.fill(Qt::black);
+    view.pictureChanged();
+    const QSize area = view.viewport()->size();
+    EXPECT_EQ(view.horizontalScrollBar()->maximum(), 2000 - area.width());
+    EXPECT_EQ(view.verticalScrollBar()->maximum(), 3000 - area.height());
+    view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
+    EXPECT_EQ(view.scrollOffset(), QPoint(0, 3000 - area.height()));
+    EXPECT_EQ(view.viewport()->grab().toImage().pixel(area.width() - 1, area.height() - 1),
+        qRgb(0, 0, 0));
+}
+
+// --- the real dialogs behind the seam ------------------------------------------------------
+
+struct FilterCase {
+    const char* filter;
+    const char* expected;
+};
+
+class NameFilter : public ::testing::TestWithParam<FilterCase> { };
+
+TEST_P(NameFilter, BecomesQtForm)
+{
+    EXPECT_EQ(
+        qtNameFilter(QString::fromUtf8(GetParam().filter)), QString::fromUtf8(GetParam().expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Filters, NameFilter,
+    ::testing::Values(FilterCase{"Wave file (*.wav)|*.wav", "Wave file (*.wav)"},
+        FilterCase{"Bitmap file (*.bmp)|*.bmp", "Bitmap file (*.bmp)"},
+        FilterCase{"Pictures|*.bmp;*.png|All|*", "Pictures (*.bmp *.png);;All (*)"},
+        FilterCase{"", ""}));
+
+TEST(OverwriteQuestion, NamesTheFileWithoutItsDirectory)
+{
+    EXPECT_EQ(
+        overwriteQuestion("/some/where/voice_fix.wav"), "\"voice_fix.wav\" を上書きしますか？");
+}
+
+class RealDialogs : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    QTemporaryDir dir;
+    QtUserDialogs dialogs;
+};
+
+TEST_F(RealDialogs, SaveDialogHasTheSettingsAndLeavesOverwritingToTheWindow)
+{
+    const QString existing = dir.filePath("old.bmp");
+    writeBytes(existing, "x");
+    const FileDialogSpec spec{"フィルターエクスポート", "Bitmap file (*.bmp)|*.bmp", "bmp",
+        QDir(dir.path()).absolutePath() + "/", existing};
+    bool inspected = false;
+    onNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        inspected = true;
+        EXPECT_EQ(dialog->windowTitle(), "フィルターエクスポート");
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        EXPECT_EQ(dialog->defaultSuffix(), "bmp");
+        EXPECT_EQ(dialog->nameFilters(), QStringList({"Bitmap file (*.bmp)"}));
+        EXPECT_EQ(dialog->directory().absolutePath(), QDir(dir.path()).absolutePath());
+        EXPECT_EQ(dialog->selectedFiles().value(0), existing);
+        // Accepting an existing name asks nothing more here.
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    EXPECT_EQ(dialogs.askSaveFile(nullptr, spec), existing);
+    EXPECT_TRUE(inspected);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(RealDialogs, SaveDialogAddsTheDefaultSuffix)
+{
+    const FileDialogSpec spec{
+        {}, "Wave file (*.wav)|*.wav", "wav", {}, dir.filePath("song_fix.wav")};
+    onNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        name->setText("renamed"); // typed without an extension
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    EXPECT_EQ(dialogs.askSaveFile(nullptr, spec), dir.filePath("renamed.wav"));
+}
+
+TEST_F(RealDialogs, CancelledOpenDialogGivesNoPath)
+{
+    const FileDialogSpec spec{
+        "フィルターインポート", "Bitmap file (*.bmp)|*.bmp", "bmp", dir.path() + "/", {}};
+    onNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptOpen);
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+        dialog->reject();
+    });
+    EXPECT_TRUE(dialogs.askOpenFile(nullptr, spec).isEmpty());
+}
+
+TEST_F(RealDialogs, QuestionsHaveJapaneseYesAndNo)
+{
+    ASSERT_TRUE(installQtTranslation(*QCoreApplication::instance()))
+        << "qtbase_ja missing: install qt6-translations-l10n";
+    for (const bool answerYes : {false, true}) {
+        onNextModal([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->text(), "\"a.wav\" を上書きしますか？");
+            ASSERT_NE(box->button(QMessageBox::Yes), nullptr);
+            ASSERT_NE(box->button(QMessageBox::No), nullptr);
+            EXPECT_TRUE(box->button(QMessageBox::Yes)->text().startsWith("はい"))
+                << box->button(QMessageBox::Yes)->text().toStdString();
+            EXPECT_TRUE(box->button(QMessageBox::No)->text().startsWith("いいえ"))
+                << box->button(QMessageBox::No)->text().toStdString();
+            box->button(answerYes ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        EXPECT_EQ(dialogs.askYesNo(nullptr, overwriteQuestion("/x/a.wav")), answerYes);
+    }
+}
+
+TEST_F(RealDialogs, ErrorBoxShowsTheMessage)
+{
+    onNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), "cannot read x.wav: not a WAV file");
+        EXPECT_EQ(box->icon(), QMessageBox::Critical);
+        box->accept();
+    });
+    dialogs.showError(nullptr, "cannot read x.wav: not a WAV file");
+}
+
+// --- look -----------------------------------------------------------------------------------
+
+TEST(Look, FontFallsBackToAnInstalledJapaneseFont)
+{
+    const QFont font = uiFont();
+    EXPECT_EQ(font.pixelSize(), 12);
+    EXPECT_EQ(font.families().value(0), "ＭＳ Ｐゴシック");
+    // Japanese text must not come out as boxes: some family of the list is installed.
+    const QFontInfo info(font);
+    EXPECT_TRUE(font.families().contains(info.family()) || info.family().contains("IPA"))
+        << "resolved to " << info.family().toStdString() << ": install fonts-ipafont-gothic";
+    EXPECT_TRUE(QFontMetrics(font).inFont(QChar(0x30B9))); // ス
+}
+
+TEST(Look, IconsAreDrawnAtEverySize)
+{
+    for (const char* name : {"open", "save", "export", "import"}) {
+        const QIcon icon = actionIcon(QLatin1String(name));
+        ASSERT_FALSE(icon.isNull()) << name;
+        for (int size : {16, 32, 64}) {
+            const QImage image = icon.pixmap(size, size).toImage();
+            EXPECT_EQ(image.size(), QSize(size, size)) << name;
+            // Something is drawn, and not everywhere.
+            int opaque = 0;
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x)
+                    opaque += qAlpha(image.pixel(x, y)) > 128;
+            EXPECT_GT(opaque, size * size / 4) << name << " " << size;
+            EXPECT_LT(opaque, size * size) << name << " " << size;
+        }
+    }
+    EXPECT_FALSE(appIcon().isNull());
+    EXPECT_EQ(versionString(), KESTRELON_VERSION);
+}
+
+} // namespace
+} // namespace kestrelon::test
