@@ -308,14 +308,17 @@ QImage decodeFilterImage(const QByteArray& bytes, QSize expected, QString* reaso
     QImageReader reader(&buffer, format);
     reader.setDecideFormatFromContent(false);
     reader.setAutoTransform(false);
-    const QSize found = reader.size();
-    if (!found.isValid()) {
-        *reason = QStringLiteral("the picture cannot be decoded: %1").arg(reader.errorString());
-        return {};
-    }
-    if (found != expected) {
-        *reason = wrongSize(expected, found.width(), found.height());
-        return {};
+    if (format != "bmp") { // a BMP's size was checked with its header (Qt's size of a
+                           // top-down BMP comes out negative)
+        const QSize found = reader.size();
+        if (!found.isValid()) {
+            *reason = QStringLiteral("the picture cannot be decoded: %1").arg(reader.errorString());
+            return {};
+        }
+        if (found != expected) {
+            *reason = wrongSize(expected, found.width(), found.height());
+            return {};
+        }
     }
     const int64_t limit = (decodedBytesLimit(expected) >> 20) + 1;
     QImage image;
@@ -475,8 +478,7 @@ bool ImportFilter(TWaveCepstram& engine, TWave& wave, uint8_t mode, const QImage
         // rows they came from.
         engine.CalcCepstrum();
         if (reason)
-            *reason = QStringLiteral("the edit asks for a gain beyond the range of a Double (%1)")
-                          .arg(QString::fromUtf8(e.what()));
+            *reason = QString::fromUtf8(e.what());
         return false;
     }
     return true;

@@ -1,0 +1,422 @@
+#include <cmath>
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "GuiEnvironment.h"
+#include "HandAnalysis.h"
+#include "imaging/FilterImage.h"
+
+namespace kestrelon::test {
+namespace {
+
+uint32_t le32(const QByteArray& b, int at)
+{
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = v << 8 | uint8_t(b[at + i]);
+    return v;
+}
+uint16_t le16(const QByteArray& b, int at)
+{
+    return uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8);
+}
+
+// A display-like picture whose red and green differ from blue, so a writer that
+// takes anything but the blue byte shows.
+QImage patterned(int w, int h, int levels = 256)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int blue = levels == 16 ? 17 * ((x + 3 * y) % 16)
+                                          : (x * 5 + y * 11) % levels * (256 / levels);
+            image.setPixel(x, y, qRgb((x + y) & 255, (x * 3) & 255, blue));
+        }
+    return image;
+}
+
+class FilterFile : public ::testing::TestWithParam<int> { };
+
+// The exported file, byte for byte, for widths with 0 .. 3 padding bytes per row.
+TEST_P(FilterFile, LayoutByteForByte)
+{
+    const int W = GetParam();
+    const int H = 529;
+    const QImage image = patterned(W, H);
+    const QByteArray b = encodeFilterImage(image);
+    const int S = (3 * W + 3) / 4 * 4;
+    ASSERT_EQ(b.size(), 1078 + S * H);
+    EXPECT_EQ(b.left(2), "BM");
+    EXPECT_EQ(le32(b, 2), uint32_t(1078 + S * H));
+    EXPECT_EQ(le32(b, 6), 0u);
+    EXPECT_EQ(le32(b, 10), 1078u);
+    EXPECT_EQ(le32(b, 14), 40u);
+    EXPECT_EQ(le32(b, 18), uint32_t(W));
+    EXPECT_EQ(le32(b, 22), uint32_t(H));
+    EXPECT_EQ(le16(b, 26), 1);
+    EXPECT_EQ(le16(b, 28), 24);
+    EXPECT_EQ(le32(b, 30), 0u);
+    EXPECT_EQ(le32(b, 34), uint32_t(S * H));
+    EXPECT_EQ(le32(b, 38), 0u);
+    EXPECT_EQ(le32(b, 42), 0u);
+    EXPECT_EQ(le32(b, 46), 256u);
+    EXPECT_EQ(le32(b, 50), 0u);
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ(le32(b, 54 + 4 * i), uint32_t(i * 0x010101)) << "gray entry " << i;
+    for (int row = 0; row < H; ++row) {
+        const int y = H - 1 - row; // bottom row first
+        const int at = 1078 + row * S;
+        for (int x = 0; x < W; ++x) {
+            const uint8_t blue = uint8_t(qBlue(image.pixel(x, y)));
+            for (int c = 0; c < 3; ++c)
+                ASSERT_EQ(uint8_t(b[at + 3 * x + c]), blue) << x << "," << y;
+        }
+        for (int p = 3 * W; p < S; ++p)
+            ASSERT_EQ(b[at + p], 0) << "padding of row " << row;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, FilterFile, ::testing::Values(148, 149, 150, 151));
+
+TEST(FilterFile, HundredFramesOf1024Points)
+{
+    EXPECT_EQ(encodeFilterImage(patterned(148, 529)).size(), 235954);
+}
+
+TEST(FilterFile, WrittenAtomicallyAndReportedWhenImpossible)
+{
+    QTemporaryDir dir;
+    const QImage image = patterned(60, 40);
+    const QString path = dir.filePath("voice_s1024.bmp");
+    QString reason;
+    ASSERT_TRUE(writeFilterImage(image, path, &reason)) << reason.toStdString();
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), encodeFilterImage(image));
+    f.close();
+
+    const QString impossible = dir.filePath("no/such/dir/x.bmp");
+    EXPECT_FALSE(writeFilterImage(image, impossible, &reason));
+    EXPECT_TRUE(reason.contains(impossible)) << reason.toStdString();
+    EXPECT_FALSE(QFile::exists(impossible));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"voice_s1024.bmp"})
+        << "no temporary file left behind";
+}
+
+// --- reading edited pictures ------------------------------------------------------------
+
+bool runConvert(const QStringList& args)
+{
+    QProcess p;
+    p.start("convert", args);
+    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void expectGrayOf(const QImage& decoded, const QImage& source)
+{
+    ASSERT_EQ(decoded.format(), QImage::Format_RGB888);
+    ASSERT_EQ(decoded.size(), source.size());
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x) {
+            const int g = qBlue(source.pixel(x, y));
+            ASSERT_EQ(decoded.pixel(x, y), qRgb(g, g, g)) << x << "," << y;
+        }
+}
+
+struct Variant {
+    const char* name;
+    const char* args; // ImageMagick options before the output name
+    const char* output;
+    int levels; // gray levels of the source picture
+};
+
+class EditedVariant : public ::testing::TestWithParam<Variant> { };
+
+// Whatever BMP or PNG flavour a paint program writes, the gray comes back; palette
+// pictures are read through their palette.
+TEST_P(EditedVariant, DecodesToTheSameGray)
+{
+    QTemporaryDir dir;
+    const QImage source = patterned(67, 45, GetParam().levels);
+    const QString in = dir.filePath("in.bmp");
+    ASSERT_TRUE(writeFilterImage(source, in, nullptr));
+    QStringList args{in};
+    const QString options = QString::fromLatin1(GetParam().args);
+    if (!options.isEmpty())
+        args += options.split(' ');
+    const QString out = QString::fromLatin1(GetParam().output).arg(dir.path());
+    args << out;
+    ASSERT_TRUE(runConvert(args)) << args.join(' ').toStdString();
+    QString reason;
+    const QImage decoded
+        = decodeFilterImage(readAll(out.mid(out.indexOf(':') + 1)), source.size(), &reason);
+    ASSERT_FALSE(decoded.isNull()) << reason.toStdString();
+    expectGrayOf(decoded, source);
+}
+
+INSTANTIATE_TEST_SUITE_P(ImageMagick, EditedVariant,
+    ::testing::Values(Variant{"bmp24", "-type TrueColor", "BMP3:%1/o.bmp", 256},
+        Variant{"palette8", "+dither -type Palette -compress None", "BMP3:%1/o.bmp", 128},
+        Variant{"rle8", "+dither -type Palette -compress RLE", "BMP3:%1/o.bmp", 128},
+        Variant{"palette4", "+dither -type Palette", "BMP3:%1/o.bmp", 16},
+        Variant{"v5header", "-type TrueColor", "BMP:%1/o.bmp", 256},
+        Variant{"bgra32", "-type TrueColorAlpha", "BMP:%1/o.bmp", 256},
+        Variant{"os2", "-type TrueColor", "BMP2:%1/o.bmp", 256},
+        Variant{"png24", "", "PNG24:%1/o.png", 256},
+        Variant{"png_gray", "-type Grayscale", "PNG:%1/o.png", 256},
+        Variant{"png48", "-depth 16", "PNG48:%1/o.png", 256}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(EditedPicture, TopDownBmp)
+{
+    const QImage source = patterned(50, 30);
+    QByteArray b = encodeFilterImage(source);
+    const int S = (3 * 50 + 3) / 4 * 4;
+    QByteArray flipped = b.left(1078);
+    for (int row = 29; row >= 0; --row)
+        flipped += b.mid(1078 + row * S, S);
+    const int32_t negative = -30;
+    std::memcpy(flipped.data() + 22, &negative, 4);
+    QString reason;
+    const QImage decoded = decodeFilterImage(flipped, source.size(), &reason);
+    ASSERT_FALSE(decoded.isNull()) << reason.toStdString();
+    expectGrayOf(decoded, source);
+}
+
+TEST(EditedPicture, WrongSizeRefusedNamingBothSizes)
+{
+    const QSize expected(148, 529);
+    for (const QSize found : {QSize(147, 529), QSize(149, 529), QSize(148, 528), QSize(148, 530)}) {
+        const QByteArray bmp = encodeFilterImage(patterned(found.width(), found.height()));
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(patterned(found.width(), found.height()).save(&buffer, "PNG"));
+        for (const QByteArray& bytes : {bmp, png}) {
+            QString reason;
+            EXPECT_TRUE(decodeFilterImage(bytes, expected, &reason).isNull());
+            EXPECT_TRUE(reason.contains("148 x 529")) << reason.toStdString();
+            EXPECT_TRUE(
+                reason.contains(QStringLiteral("%1 x %2").arg(found.width()).arg(found.height())))
+                << reason.toStdString();
+        }
+    }
+}
+
+// Qt decodes a BMP cut short as a success with garbage rows; such files are refused.
+TEST(EditedPicture, CutShortRefused)
+{
+    const QImage source = patterned(64, 40);
+    const QByteArray bmp = encodeFilterImage(source);
+    const int S = 64 * 3;
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(source.save(&buffer, "PNG"));
+    }
+    QTemporaryDir dir;
+    const QString rlePath = dir.filePath("rle.bmp");
+    ASSERT_TRUE(writeFilterImage(source, dir.filePath("in.bmp"), nullptr));
+    ASSERT_TRUE(runConvert({dir.filePath("in.bmp"), "+dither", "-type", "Palette", "-compress",
+        "RLE", "BMP3:" + rlePath}));
+    const QByteArray rle = readAll(rlePath);
+    ASSERT_GT(rle.size(), 1100);
+
+    for (const QByteArray& cut : {bmp.left(bmp.size() - 1), bmp.left(bmp.size() - S),
+             bmp.left(1078), bmp.left(30), png.left(png.size() - 12), png.left(png.size() / 2),
+             rle.left(rle.size() - 6), rle.left(rle.size() / 2)}) {
+        QString reason;
+        EXPECT_TRUE(decodeFilterImage(cut, source.size(), &reason).isNull())
+            << cut.size() << " of " << bmp.size() << "/" << png.size() << "/" << rle.size();
+        EXPECT_TRUE(reason.contains("cut short")) << reason.toStdString();
+    }
+    QString reason;
+    EXPECT_FALSE(decodeFilterImage(bmp, source.size(), &reason).isNull()) << reason.toStdString();
+    EXPECT_FALSE(decodeFilterImage(png, source.size(), &reason).isNull()) << reason.toStdString();
+    EXPECT_FALSE(decodeFilterImage(rle, source.size(), &reason).isNull()) << reason.toStdString();
+}
+
+TEST(EditedPicture, UndecodableRefusedWithTheCause)
+{
+    const int limit = QImageReader::allocationLimit();
+    QString reason;
+    EXPECT_TRUE(decodeFilterImage("hello, world", QSize(10, 10), &reason).isNull());
+    EXPECT_TRUE(reason.contains("not a BMP or PNG")) << reason.toStdString();
+    QByteArray damaged = encodeFilterImage(patterned(10, 10));
+    damaged[28] = 7; // 7 bits per pixel
+    EXPECT_TRUE(decodeFilterImage(damaged, QSize(10, 10), &reason).isNull());
+    EXPECT_FALSE(reason.isEmpty());
+    EXPECT_EQ(QImageReader::allocationLimit(), limit) << "the reader's limit is put back";
+}
+
+TEST(EditedPicture, ReadFromFileNamesTheFile)
+{
+    QTemporaryDir dir;
+    QString reason;
+    const QString missing = dir.filePath("missing.bmp");
+    EXPECT_TRUE(readFilterImage(missing, QSize(10, 10), &reason).isNull());
+    EXPECT_TRUE(reason.startsWith(missing)) << reason.toStdString();
+    const QString narrow = dir.filePath("narrow.bmp");
+    ASSERT_TRUE(writeFilterImage(patterned(9, 10), narrow, nullptr));
+    EXPECT_TRUE(readFilterImage(narrow, QSize(10, 10), &reason).isNull());
+    EXPECT_TRUE(reason.startsWith(narrow)) << reason.toStdString();
+}
+
+// --- gains ---------------------------------------------------------------------------------
+
+class Gains : public ::testing::TestWithParam<uint8_t> {
+protected:
+    void SetUp() override
+    {
+        ensureGuiApplication();
+        // every cell -77.5 dB (gray 100), one cell at the floor (gray 0)
+        for (auto* power : {&a.engine.FPower, &a.engine.FCepPower}) {
+            for (auto& channel : *power)
+                for (auto& row : channel)
+                    std::fill(row.begin(), row.end(), -77.5);
+            (*power)[0][7][40] = kZeroDb;
+        }
+        mode = GetParam();
+        ASSERT_TRUE(mode == kSpectrumView ? DrawSpectrum(reference, a.engine, 0, a.context(mode))
+                                          : DrawCepstrum(reference, a.engine, 0, a.context(mode)));
+        edited = reference.convertToFormat(QImage::Format_RGB888);
+        before = snapshot();
+    }
+
+    // The row of bin k in this view.
+    int rowOf(int k) const { return 16 + (mode == kSpectrumView ? a.N / 2 - k : k); }
+    std::vector<std::unique_ptr<TSpectrogram>>& grams()
+    {
+        return mode == kSpectrumView ? a.engine.FSpectrograms : a.engine.FCepstrograms;
+    }
+    std::vector<std::vector<TComplex>> snapshot()
+    {
+        std::vector<std::vector<TComplex>> s;
+        for (auto& g : grams())
+            for (auto& frame : g->FFrames)
+                s.emplace_back(frame->FData.data(), frame->FData.data() + frame->FData.size());
+        return s;
+    }
+    bool apply(QString* reason = nullptr)
+    {
+        QString why;
+        const bool ok = applyFilterGains(a.engine, mode, reference, edited, 48, 16, &why);
+        if (reason)
+            *reason = why;
+        return ok;
+    }
+    // Every channel's bin k of frame f is the old value times factor; all others unchanged.
+    void expectOnly(std::map<std::pair<int, int>, double> factors)
+    {
+        const auto after = snapshot();
+        std::size_t index = 0;
+        for (std::size_t c = 0; c < grams().size(); ++c)
+            for (int f = 0; f < a.F; ++f, ++index)
+                for (int k = 0; k < a.N; ++k) {
+                    const TComplex old = before[index][std::size_t(k)];
+                    const TComplex now = after[index][std::size_t(k)];
+                    const auto it = factors.find({f, k});
+                    const double g = it == factors.end() ? 1.0 : it->second;
+                    ASSERT_EQ(now.re, old.re * g)
+                        << "channel " << c << " frame " << f << " bin " << k;
+                    ASSERT_EQ(now.im, old.im * g)
+                        << "channel " << c << " frame " << f << " bin " << k;
+                }
+    }
+
+    HandAnalysis a{8000, 1.0, 256, 12, 2};
+    uint8_t mode = kSpectrumView;
+    QImage reference, edited;
+    std::vector<std::vector<TComplex>> before;
+};
+
+TEST_P(Gains, UnchangedPictureChangesNothing)
+{
+    ASSERT_TRUE(apply());
+    expectOnly({});
+}
+
+TEST_P(Gains, TwentyLevelsAreTenDecibels)
+{
+    edited.setPixel(48 + 3, rowOf(10), qRgb(80, 80, 80));
+    edited.setPixel(48 + 5, rowOf(0), qRgb(120, 120, 120));
+    edited.setPixel(48 + 5, rowOf(a.N / 2), qRgb(120, 120, 120));
+    ASSERT_TRUE(apply());
+    expectOnly({{{3, 10}, std::pow(10.0, -0.5)}, {{5, 0}, std::pow(10.0, 0.5)},
+        {{5, a.N / 2}, std::pow(10.0, 0.5)}});
+    EXPECT_NEAR(std::pow(10.0, -0.5), 0.3162, 1e-4);
+}
+
+TEST_P(Gains, ColourCountsAsTheMeanOfItsBytes)
+{
+    edited.setPixel(48 + 1, rowOf(2), qRgb(255, 0, 0)); // 85
+    edited.setPixel(48 + 2, rowOf(2), qRgb(2, 1, 1)); // 4 div 3 = 1
+    ASSERT_TRUE(apply());
+    expectOnly(
+        {{{1, 2}, std::pow(10.0, (85 - 100) / 40.0)}, {{2, 2}, std::pow(10.0, (1 - 100) / 40.0)}});
+}
+
+TEST_P(Gains, BlackPaintedWhiteIs127AndAHalfDecibels)
+{
+    edited.setPixel(48 + 7, rowOf(40), qRgb(255, 255, 255));
+    ASSERT_TRUE(apply());
+    expectOnly({{{7, 40}, std::pow(10.0, 6.375)}});
+    EXPECT_NEAR(std::pow(10.0, 6.375), 2.37e6, 0.01e6);
+}
+
+TEST_P(Gains, MarginsAreIgnored)
+{
+    for (int y = 0; y < edited.height(); ++y)
+        for (int x = 0; x < 48; ++x)
+            edited.setPixel(x, y, qRgb(200, 10, 99));
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < edited.width(); ++x)
+            edited.setPixel(x, y, qRgb(255, 255, 255));
+    ASSERT_TRUE(apply());
+    expectOnly({});
+}
+
+TEST_P(Gains, OverflowRefusedAndNothingChanged)
+{
+    grams()[1]->FFrames[4]->FData[9] = {1e306, 1.0};
+    before = snapshot();
+    edited.setPixel(48 + 2, rowOf(1), qRgb(60, 60, 60)); // a legal change elsewhere
+    edited.setPixel(48 + 4, rowOf(9), qRgb(200, 200, 200));
+    QString reason;
+    EXPECT_FALSE(apply(&reason));
+    EXPECT_FALSE(reason.isEmpty());
+    expectOnly({});
+}
+
+TEST_P(Gains, WrongSizeOrMissingAnalysisRefused)
+{
+    QString reason;
+    edited = edited.copy(0, 0, edited.width() - 1, edited.height());
+    EXPECT_FALSE(apply(&reason));
+    expectOnly({});
+    edited = reference.convertToFormat(QImage::Format_RGB888);
+    grams().pop_back(); // one channel short
+    before = snapshot();
+    EXPECT_FALSE(apply(&reason));
+    expectOnly({});
+}
+
+INSTANTIATE_TEST_SUITE_P(Views, Gains, ::testing::Values(kSpectrumView, kCepstrumView),
+    [](const auto& info) { return info.param == kSpectrumView ? "spectrum" : "cepstrum"; });
+
+} // namespace
+} // namespace kestrelon::test
