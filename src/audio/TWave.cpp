@@ -18,24 +18,26 @@ namespace {
 
 constexpr int64_t kMaxBlock = std::numeric_limits<int32_t>::max();
 
-// floor(x * scale + 0.5) clipped to lo .. hi. A NaN gives 0. Counts in *clipped
-// when the value had to be changed. Exact: the fast path takes the floor of y
-// through an integer conversion only once y is known to lie within lo .. hi + 1.
+// floor(x * scale + 0.5) clipped to lo .. hi; a NaN gives 0. Adds 1 to clipped
+// when the value had to be changed. Runs once per sample on the engine's hot
+// path, so apart from the rare NaN it does not branch: y is clamped first (a
+// value between hi and hi + 1 has the floor hi either way), then floored
+// exactly through an integer conversion.
 inline int32_t quantize(double x, double scale, int32_t lo, int32_t hi, uint64_t& clipped)
 {
     const double y = x * scale + 0.5;
-    if (y >= double(lo) && y < double(hi) + 1.0) {
-        int64_t t = static_cast<int64_t>(y);
-        if (double(t) > y)
-            --t;
-        return static_cast<int32_t>(t);
+    if (y != y) [[unlikely]] {
+        ++clipped;
+        return 0;
     }
-    ++clipped;
-    if (y >= double(hi) + 1.0)
-        return hi;
-    if (y < double(lo))
-        return lo;
-    return 0; // NaN
+    const double dlo = lo;
+    const double dhi = hi;
+    clipped += uint64_t((y < dlo) | (y >= dhi + 1.0));
+    double c = y < dlo ? dlo : y;
+    c = c > dhi ? dhi : c;
+    int64_t t = static_cast<int64_t>(c);
+    t -= int64_t(double(t) > c);
+    return static_cast<int32_t>(t);
 }
 
 inline int16_t readS16(const uint8_t* p)
@@ -134,6 +136,25 @@ template <SampleKind K> inline void encodeF(uint8_t* p, double x, uint64_t& clip
         }
         writeRaw(p, x);
     }
+}
+
+// The loops of the bulk forms, on locals only: a store through the byte pointer
+// may alias anything, so nothing the loop reads may live behind a reference.
+template <SampleKind K> void readRun(const uint8_t* p, std::size_t stride, uint32_t n, double* out)
+{
+    for (uint32_t i = 0; i < n; ++i)
+        out[i] = decodeF<K>(p + std::size_t(i) * stride);
+}
+
+template <SampleKind K>
+uint64_t writeRun(uint8_t* p, std::size_t stride, uint32_t n, const double* in)
+{
+    uint64_t clipped = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        const double x = in[i];
+        encodeF<K>(p + std::size_t(i) * stride, x, clipped);
+    }
+    return clipped;
 }
 
 inline void notePeak(double x, double& peak)
@@ -386,10 +407,7 @@ void TWave::ReadChannelF(uint8_t channel, uint32_t first, uint32_t count, double
     if (n > 0) {
         const uint8_t* p = FData.data() + v.offset + std::size_t(first) * v.stride;
         const std::size_t stride = v.stride;
-        dispatch(v.kind, [&]<SampleKind K>() {
-            for (uint32_t i = 0; i < n; ++i)
-                out[i] = decodeF<K>(p + std::size_t(i) * stride);
-        });
+        dispatch(v.kind, [&]<SampleKind K>() { readRun<K>(p, stride, n, out); });
     }
     std::fill(out + n, out + count, 0.0);
 }
@@ -406,10 +424,7 @@ void TWave::WriteChannelF(
     uint8_t* p = FData.data() + v.offset + std::size_t(first) * v.stride;
     const std::size_t stride = v.stride;
     uint64_t clipped = 0;
-    dispatch(v.kind, [&]<SampleKind K>() {
-        for (uint32_t i = 0; i < n; ++i)
-            encodeF<K>(p + std::size_t(i) * stride, in[i], clipped);
-    });
+    dispatch(v.kind, [&]<SampleKind K>() { clipped = writeRun<K>(p, stride, n, in); });
     if (clips) {
         double peak = clips->peak;
         for (uint32_t i = 0; i < n; ++i)

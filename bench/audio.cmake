@@ -1,0 +1,1 @@
+kestrelon_bench(wav_bench SOURCES wav_bench.cpp LIBS kestrelon_audio)
