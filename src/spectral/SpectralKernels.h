@@ -76,6 +76,13 @@ bool dbRow(const TComplex* X, std::size_t count, double ref, double* out);
 // log10 for positive normal finite x, within 2 ulp of the exact value.
 double log10Normal(double x);
 
+// 10^x within 2 ulp for x log2(10) in [-1020, 1020] (outside: not meaningful).
+double exp10Normal(double x);
+
+// gain[m] = 10^((dbNew[m] - dbOld[m]) / 20), infinite or NaN where that is not a
+// finite number (a gain beyond Double overflows; one below it underflows to 0).
+void gainRow(const double* dbNew, const double* dbOld, std::size_t count, double* gain);
+
 // parallelFor over frames, or on the calling thread alone while
 // setSingleThreadForTesting(true) is in force (tests compare both for bit identity).
 void setSingleThreadForTesting(bool single);

@@ -153,13 +153,14 @@ void TWaveCepstram::SynthesizeFromCepstrum(TWave& wave, ClipStats* clips)
                     const double* D = FPower[ch][f].data();
                     const TComplex* X = spec.FFrames[f]->FData.data();
                     double* g = gain + f * K;
-                    bool ok = true;
+                    detail::gainRow(a.get(), D, K, g);
+                    unsigned bad = 0;
                     for (std::size_t m = 0; m < K; ++m) {
-                        g[m] = std::pow(10.0, (a[m] - D[m]) / 20.0);
-                        ok &= std::isfinite(g[m]) & std::isfinite(X[m].re * g[m])
-                            & std::isfinite(X[m].im * g[m]);
+                        const bool ok = std::isfinite(g[m]) && std::isfinite(X[m].re * g[m])
+                            && std::isfinite(X[m].im * g[m]);
+                        bad += ok ? 0u : 1u;
                     }
-                    if (!ok)
+                    if (bad)
                         failed = true;
                 }
             });

@@ -158,5 +158,27 @@ TEST(Log10Kernel, WithinTwoUlpOfTheLibrary)
     EXPECT_EQ(detail::log10Normal(DBL_MIN), std::log10(DBL_MIN));
 }
 
+TEST(Exp10Kernel, WithinTwoUlpOfTheLibraryAndOverflowFlagged)
+{
+    std::mt19937_64 rng(8);
+    std::uniform_real_distribution<double> wide(-300, 300), narrow(-1e-6, 1e-6);
+    for (int i = 0; i < 200000; ++i) {
+        const double x = i % 2 ? wide(rng) : narrow(rng);
+        const double want = std::pow(10.0, x);
+        const double got = detail::exp10Normal(x);
+        ASSERT_LE(std::fabs(got - want), 2 * std::fabs(std::nextafter(want, 0.0) - want)) << x;
+    }
+    EXPECT_EQ(detail::exp10Normal(0.0), 1.0);
+    // gainRow: dB changes to gains, infinite beyond Double, 0 below it.
+    const std::vector<double> now = {0.0, 20.0, -40.0, 7000.0, -7000.0}, before(5, 0.0);
+    std::vector<double> g(5);
+    detail::gainRow(now.data(), before.data(), 5, g.data());
+    EXPECT_EQ(g[0], 1.0);
+    EXPECT_NEAR(g[1], 10.0, 1e-14);
+    EXPECT_NEAR(g[2], 0.01, 1e-17);
+    EXPECT_TRUE(std::isinf(g[3]));
+    EXPECT_EQ(g[4], 0.0);
+}
+
 } // namespace
 } // namespace kestrelon
