@@ -546,6 +546,20 @@ TEST_F(TForm1Test, FailedOpenKeepsTheSoundShown)
     EXPECT_TRUE(form->Save->isEnabled());
 }
 
+TEST_F(TForm1Test, CutShortWavOpensWithAWarning)
+{
+    writeToneWav(path("cut.wav"), 1, 8000, 8000);
+    const QByteArray whole = readBytes(path("cut.wav"));
+    writeBytes(path("cut.wav"), whole.left(44 + 2 * 6000)); // 6000 of 8000 frames
+    open("cut.wav", 0);
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+    ASSERT_EQ(dialogs.warnings.size(), 1);
+    EXPECT_TRUE(dialogs.warnings[0].contains("cut.wav")) << dialogs.warnings[0].toStdString();
+    EXPECT_EQ(form->windowTitle(), "cut.wav");
+    EXPECT_EQ(statusTexts()[1], "6000 samples");
+    EXPECT_TRUE(form->Save->isEnabled());
+}
+
 TEST_F(TForm1Test, FailedSaveIsReported)
 {
     open("song.wav");
