@@ -43,6 +43,7 @@ void BM_SaveToFile(benchmark::State& state)
             state.SkipWithError("save failed");
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * (44 + w.FDataSize));
+    QFile::remove(benchPath());
 }
 
 void BM_LoadFromFile(benchmark::State& state)
