@@ -9,6 +9,9 @@
 // FFTW does the work. Plans are made once per length (serialised, the planner is not
 // thread-safe) and reused from any thread. ip and w are accepted for the routine's
 // signature and not used: a call with ip[0] = 0 is always right for the n passed.
+// a may have any alignment (an unaligned array goes through an aligned per-thread
+// copy, so the result does not depend on it). n must be a power of two from 2 to
+// 65536, RangeError otherwise. Safe to call from several threads at once.
 
 #include <cstdint>
 

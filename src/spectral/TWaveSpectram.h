@@ -10,6 +10,14 @@
 // bins are stored, conjugate-symmetric; bins 0 .. N/2 are the distinct ones, and
 // they are what FPower holds and Synthesize reads.
 //
+// Analyze, the dB passes and Synthesize split frames over both cores by time
+// ranges; the results do not depend on the number of threads, bit for bit. Bins
+// and dB rows live in a few large blocks (see TSpectram.h); nothing is allocated
+// per frame. Errors are exceptions from base/Errors.h, thrown before anything
+// changes: RangeError for an FFT length that is not a power of two from 2 to 65536
+// or arrays that do not match one another, IntOverflowError for sizes, FloatError
+// for dB values or gains that are not finite numbers.
+//
 // The F-fields are public: the drawing code reads them and the filter import scales
 // bins in place. Only the engine's operations rebuild them.
 
@@ -49,9 +57,11 @@ public:
     // ref > 0. A non-zero magnitude whose dB value is not a finite number (ref of 0,
     // negative or NaN, non-finite bins) throws FloatError and changes nothing.
     void CalcPower(double ref);
-    // Overlap-adds the first FChannelCount channels' spectrograms into wave; other
-    // channels of wave are left as they are. Samples beyond an integer width clip,
-    // and the clipping is added to *clips when given.
+    // Inverse transform of bins 0 .. N/2 of every frame, second window, overlap-add
+    // into wave, every sample of it written (0.0 where no frame reaches). Only the
+    // first FChannelCount channels are written; the wave's other channels are left as
+    // they are. An empty wave is first resized to (F - 1) H frames. Samples beyond an
+    // integer width clip, and the clipping is added to *clips when given.
     void Synthesize(TWave& wave, ClipStats* clips = nullptr);
 
     TFFTWindow FWindow;
