@@ -286,6 +286,23 @@ TEST(Synthesize, EmptyShorterAndWiderWaves)
     EXPECT_EQ(test::channel(wide, 2), third);
 }
 
+TEST(Synthesize, ReportsClippedSamples)
+{
+    TWave w = makeWave(2, 16, 5000);
+    test::fillNoise(w, 13);
+    TWaveSpectram e;
+    e.Analyze(w, 512);
+    for (auto& g : e.FSpectrograms)
+        for (auto& fr : g->FFrames)
+            for (auto& x : fr->FData)
+                x = {x.re * 4, x.im * 4};
+    ClipStats clips;
+    e.Synthesize(w, &clips);
+    EXPECT_GT(clips.clipped, 5000u); // about three quarters of 10000 samples
+    EXPECT_LT(clips.clipped, 10000u);
+    EXPECT_NEAR(clips.peak, 4.0, 0.01);
+}
+
 TEST(Synthesize, SingleFrameIntoAnEmptyWaveIsAnOverflowError)
 {
     TWaveSpectram e;
