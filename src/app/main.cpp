@@ -1,6 +1,7 @@
 // Program entry of the window: kestrelon [FILE.wav]
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QTimer>
 
 #include "app/AppSetup.h"
@@ -29,7 +30,7 @@ int main(int argc, char** argv)
     form.show();
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty()) {
-        const QString path = files.first();
+        const QString path = QFileInfo(files.first()).absoluteFilePath();
         // Opened from the event loop, so the window is on screen behind any message.
         QTimer::singleShot(0, &form, [&form, path] { form.openFile(path); });
     }
