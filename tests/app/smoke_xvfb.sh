@@ -14,26 +14,28 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 python3 "$make_demo" "$work/demo.wav"
 
-# Inside the X session: start the program, look for a top-level window named
-# "demo.wav" of at least the main window's size, then close the program.
+# Inside the X session: start the program (with the file, if one is given), look for
+# a top-level window with the expected caption of at least the main window's size,
+# then close the program.
 cat >"$work/inside.sh" <<'INSIDE'
 set -u
-"$1" "$2" >"$3/app.log" 2>&1 &
+caption=$1
+"${@:3}" >"$2/app.log" 2>&1 &
 pid=$!
 found=""
 for _ in $(seq 1 200); do
   if ! kill -0 "$pid" 2>/dev/null; then
-    echo "the program ended early:"; cat "$3/app.log"; exit 1
+    echo "the program ended early:"; cat "$2/app.log"; exit 1
   fi
-  line=$(xwininfo -root -tree 2>/dev/null | grep -F '"demo.wav": ("kestrelon"' | head -n 1 || true)
+  line=$(xwininfo -root -tree 2>/dev/null | grep -F "\"$caption\": (\"kestrelon\"" | head -n 1 || true)
   if [ -n "$line" ]; then found=$line; break; fi
   sleep 0.1
 done
 kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
 if [ -z "$found" ]; then
-  echo "no window named demo.wav appeared; windows:"
+  echo "no window named $caption appeared; windows:"
   xwininfo -root -tree | grep -F '"' | head -n 20
-  cat "$3/app.log"
+  cat "$2/app.log"
   exit 1
 fi
 echo "window: $found"
@@ -41,4 +43,6 @@ size=$(echo "$found" | grep -oE '[0-9]+x[0-9]+\+' | head -n 1 | tr -d '+')
 w=${size%x*}; h=${size#*x}
 if [ "$w" -lt 700 ] || [ "$h" -lt 600 ]; then echo "window too small: $size"; exit 1; fi
 INSIDE
-xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/inside.sh" "$app" "$work/demo.wav" "$work"
+# Without a file the window starts empty, captioned Kestrelon; with one, it shows its name.
+xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/inside.sh" Kestrelon "$work" "$app"
+xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/inside.sh" demo.wav "$work" "$app" "$work/demo.wav"
