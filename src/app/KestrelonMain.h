@@ -66,10 +66,10 @@ public:
     QAction* KestrelonA1; // Kestrelon(&A)
 
     // --- the state kept in the file dialogs -------------------------------------------
-    FileDialogSpec WaveOD;
-    FileDialogSpec WaveSD;
-    FileDialogSpec FilterOD;
-    FileDialogSpec FilterSD;
+    FileDialogRequest WaveOD;
+    FileDialogRequest WaveSD;
+    FileDialogRequest FilterOD;
+    FileDialogRequest FilterSD;
 
 public slots:
     void O1Click();

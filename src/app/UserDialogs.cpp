@@ -31,22 +31,23 @@ QString overwriteQuestion(const QString& path)
 
 namespace {
 
-QString runFileDialog(QWidget* parent, const FileDialogSpec& spec, QFileDialog::AcceptMode mode)
+QString runFileDialog(
+    QWidget* parent, const FileDialogRequest& request, QFileDialog::AcceptMode mode)
 {
-    QFileDialog dialog(parent, spec.title);
+    QFileDialog dialog(parent, request.title);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(
         mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    dialog.setNameFilter(qtNameFilter(spec.filter));
-    dialog.setDefaultSuffix(spec.defaultSuffix);
-    const QFileInfo proposed(spec.fileName);
-    if (!spec.initialDir.isEmpty())
-        dialog.setDirectory(spec.initialDir);
-    else if (!spec.fileName.isEmpty() && proposed.isAbsolute())
+    dialog.setNameFilter(qtNameFilter(request.filter));
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    const QFileInfo proposed(request.fileName);
+    if (!request.initialDir.isEmpty())
+        dialog.setDirectory(request.initialDir);
+    else if (!request.fileName.isEmpty() && proposed.isAbsolute())
         dialog.setDirectory(proposed.absolutePath());
-    if (!spec.fileName.isEmpty())
-        dialog.selectFile(proposed.isAbsolute() ? proposed.absoluteFilePath() : spec.fileName);
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(proposed.isAbsolute() ? proposed.absoluteFilePath() : request.fileName);
     if (dialog.exec() != QDialog::Accepted)
         return {};
     const QStringList files = dialog.selectedFiles();
@@ -55,14 +56,14 @@ QString runFileDialog(QWidget* parent, const FileDialogSpec& spec, QFileDialog::
 
 } // namespace
 
-QString QtUserDialogs::askOpenFile(QWidget* parent, const FileDialogSpec& spec)
+QString QtUserDialogs::askOpenFile(QWidget* parent, const FileDialogRequest& request)
 {
-    return runFileDialog(parent, spec, QFileDialog::AcceptOpen);
+    return runFileDialog(parent, request, QFileDialog::AcceptOpen);
 }
 
-QString QtUserDialogs::askSaveFile(QWidget* parent, const FileDialogSpec& spec)
+QString QtUserDialogs::askSaveFile(QWidget* parent, const FileDialogRequest& request)
 {
-    return runFileDialog(parent, spec, QFileDialog::AcceptSave);
+    return runFileDialog(parent, request, QFileDialog::AcceptSave);
 }
 
 bool QtUserDialogs::askYesNo(QWidget* parent, const QString& question)

@@ -11,7 +11,7 @@ namespace kestrelon {
 
 // The settings a file dialog is opened with, kept by the window between runs of the
 // dialog the way a dialog component keeps its properties.
-struct FileDialogSpec {
+struct FileDialogRequest {
     QString title; // empty: the system's default title
     QString filter; // "description|pattern" pairs, e.g. "Wave file (*.wav)|*.wav"
     QString defaultSuffix; // appended when the typed name has no extension, e.g. "wav"
@@ -30,9 +30,9 @@ class UserDialogs {
 public:
     virtual ~UserDialogs() = default;
     // The chosen path, or an empty string when the person cancels.
-    virtual QString askOpenFile(QWidget* parent, const FileDialogSpec& spec) = 0;
+    virtual QString askOpenFile(QWidget* parent, const FileDialogRequest& request) = 0;
     // Save dialogs never ask about overwriting themselves: the window asks.
-    virtual QString askSaveFile(QWidget* parent, const FileDialogSpec& spec) = 0;
+    virtual QString askSaveFile(QWidget* parent, const FileDialogRequest& request) = 0;
     // true only for Yes.
     virtual bool askYesNo(QWidget* parent, const QString& question) = 0;
     virtual void showError(QWidget* parent, const QString& message) = 0;
@@ -42,8 +42,8 @@ public:
 // Real dialogs: QFileDialog (overwrite confirmation off) and QMessageBox.
 class QtUserDialogs : public UserDialogs {
 public:
-    QString askOpenFile(QWidget* parent, const FileDialogSpec& spec) override;
-    QString askSaveFile(QWidget* parent, const FileDialogSpec& spec) override;
+    QString askOpenFile(QWidget* parent, const FileDialogRequest& request) override;
+    QString askSaveFile(QWidget* parent, const FileDialogRequest& request) override;
     bool askYesNo(QWidget* parent, const QString& question) override;
     void showError(QWidget* parent, const QString& message) override;
     void showWarning(QWidget* parent, const QString& message) override;

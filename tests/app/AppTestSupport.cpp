@@ -50,12 +50,12 @@ void put32(QByteArray& b, uint32_t v)
 
 } // namespace
 
-QString ScriptedDialogs::answerFile(bool save, const FileDialogSpec& spec)
+QString ScriptedDialogs::answerFile(bool save, const FileDialogRequest& request)
 {
-    fileAsks.push_back({save, spec});
+    fileAsks.push_back({save, request});
     if (fileAnswers.empty()) {
         ADD_FAILURE() << "a file dialog was shown with no answer queued: "
-                      << spec.title.toStdString();
+                      << request.title.toStdString();
         return {};
     }
     QString answer = fileAnswers.front();
@@ -63,14 +63,14 @@ QString ScriptedDialogs::answerFile(bool save, const FileDialogSpec& spec)
     return answer;
 }
 
-QString ScriptedDialogs::askOpenFile(QWidget*, const FileDialogSpec& spec)
+QString ScriptedDialogs::askOpenFile(QWidget*, const FileDialogRequest& request)
 {
-    return answerFile(false, spec);
+    return answerFile(false, request);
 }
 
-QString ScriptedDialogs::askSaveFile(QWidget*, const FileDialogSpec& spec)
+QString ScriptedDialogs::askSaveFile(QWidget*, const FileDialogRequest& request)
 {
-    return answerFile(true, spec);
+    return answerFile(true, request);
 }
 
 bool ScriptedDialogs::askYesNo(QWidget*, const QString& question)

@@ -48,7 +48,7 @@ class ScriptedDialogs : public UserDialogs {
 public:
     struct FileAsk {
         bool save = false;
-        FileDialogSpec spec;
+        FileDialogRequest request;
     };
 
     std::deque<QString> fileAnswers; // "" cancels
@@ -59,14 +59,14 @@ public:
     QStringList errors;
     QStringList warnings;
 
-    QString askOpenFile(QWidget* parent, const FileDialogSpec& spec) override;
-    QString askSaveFile(QWidget* parent, const FileDialogSpec& spec) override;
+    QString askOpenFile(QWidget* parent, const FileDialogRequest& request) override;
+    QString askSaveFile(QWidget* parent, const FileDialogRequest& request) override;
     bool askYesNo(QWidget* parent, const QString& question) override;
     void showError(QWidget* parent, const QString& message) override;
     void showWarning(QWidget* parent, const QString& message) override;
 
 private:
-    QString answerFile(bool save, const FileDialogSpec& spec);
+    QString answerFile(bool save, const FileDialogRequest& request);
 };
 
 // A 16-bit PCM WAV file: `channels` channels of `frames` frames at `rate` Hz holding a

@@ -203,7 +203,7 @@ TEST_F(TForm1Test, OpenShowsTheSoundAndSetsProposals)
 
     ASSERT_EQ(dialogs.fileAsks.size(), 1u);
     EXPECT_FALSE(dialogs.fileAsks[0].save);
-    EXPECT_EQ(dialogs.fileAsks[0].spec.filter, "Wave file (*.wav)|*.wav");
+    EXPECT_EQ(dialogs.fileAsks[0].request.filter, "Wave file (*.wav)|*.wav");
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
 
     EXPECT_EQ(form->windowTitle(), "song.wav");
@@ -368,7 +368,7 @@ TEST_F(TForm1Test, FFTLengthReanalysesAndForgetsTheImportProposal)
     dialogs.fileAnswers.push_back(QString());
     form->L1Click();
     ASSERT_EQ(dialogs.fileAsks.size(), 3u);
-    EXPECT_TRUE(dialogs.fileAsks[2].spec.fileName.isEmpty());
+    EXPECT_TRUE(dialogs.fileAsks[2].request.fileName.isEmpty());
     EXPECT_TRUE(dialogs.errors.isEmpty());
 }
 
@@ -381,8 +381,8 @@ TEST_F(TForm1Test, SaveAsksBeforeOverwritingAndNoWritesNothing)
     form->S1Click();
     ASSERT_EQ(dialogs.fileAsks.size(), 2u);
     EXPECT_TRUE(dialogs.fileAsks[1].save);
-    EXPECT_EQ(dialogs.fileAsks[1].spec.fileName, path("song_fix.wav"));
-    EXPECT_EQ(dialogs.fileAsks[1].spec.defaultSuffix, "wav");
+    EXPECT_EQ(dialogs.fileAsks[1].request.fileName, path("song_fix.wav"));
+    EXPECT_EQ(dialogs.fileAsks[1].request.defaultSuffix, "wav");
     EXPECT_TRUE(dialogs.questions.isEmpty()) << "a new file needs no question";
     EXPECT_EQ(readBytes(path("song_fix.wav")), readBytes(path("song.wav")));
 
@@ -430,7 +430,7 @@ TEST_P(ExportImportTest, EditedPictureChangesSoundAndPicture)
     dialogs.fileAnswers.push_back(exported);
     form->P1Click();
     ASSERT_EQ(dialogs.fileAsks.size(), 2u);
-    const FileDialogSpec& asked = dialogs.fileAsks[1].spec;
+    const FileDialogRequest& asked = dialogs.fileAsks[1].request;
     EXPECT_TRUE(dialogs.fileAsks[1].save);
     EXPECT_EQ(asked.title, "フィルターエクスポート");
     EXPECT_EQ(QFileInfo(asked.fileName).absoluteFilePath(), exported);
@@ -457,8 +457,8 @@ TEST_P(ExportImportTest, EditedPictureChangesSoundAndPicture)
     form->L1Click();
     ASSERT_EQ(dialogs.fileAsks.size(), 3u);
     EXPECT_FALSE(dialogs.fileAsks[2].save);
-    EXPECT_EQ(dialogs.fileAsks[2].spec.title, "フィルターインポート");
-    EXPECT_EQ(dialogs.fileAsks[2].spec.fileName, exported);
+    EXPECT_EQ(dialogs.fileAsks[2].request.title, "フィルターインポート");
+    EXPECT_EQ(dialogs.fileAsks[2].request.fileName, exported);
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
 
     EXPECT_NE(core.FWave->FData, sound);

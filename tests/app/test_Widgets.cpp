@@ -123,7 +123,7 @@ TEST_F(RealDialogs, SaveDialogHasTheSettingsAndLeavesOverwritingToTheWindow)
 {
     const QString existing = dir.filePath("old.bmp");
     writeBytes(existing, "x");
-    const FileDialogSpec spec{"フィルターエクスポート", "Bitmap file (*.bmp)|*.bmp", "bmp",
+    const FileDialogRequest request{"フィルターエクスポート", "Bitmap file (*.bmp)|*.bmp", "bmp",
         QDir(dir.path()).absolutePath() + "/", existing};
     bool inspected = false;
     onNextModal([&](QWidget* modal) {
@@ -140,14 +140,14 @@ TEST_F(RealDialogs, SaveDialogHasTheSettingsAndLeavesOverwritingToTheWindow)
         // Accepting an existing name asks nothing more here.
         static_cast<QDialog*>(dialog)->accept();
     });
-    EXPECT_EQ(dialogs.askSaveFile(nullptr, spec), existing);
+    EXPECT_EQ(dialogs.askSaveFile(nullptr, request), existing);
     EXPECT_TRUE(inspected);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST_F(RealDialogs, SaveDialogAddsTheDefaultSuffix)
 {
-    const FileDialogSpec spec{
+    const FileDialogRequest request{
         {}, "Wave file (*.wav)|*.wav", "wav", {}, dir.filePath("song_fix.wav")};
     onNextModal([&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
@@ -157,12 +157,12 @@ TEST_F(RealDialogs, SaveDialogAddsTheDefaultSuffix)
         name->setText("renamed"); // typed without an extension
         static_cast<QDialog*>(dialog)->accept();
     });
-    EXPECT_EQ(dialogs.askSaveFile(nullptr, spec), dir.filePath("renamed.wav"));
+    EXPECT_EQ(dialogs.askSaveFile(nullptr, request), dir.filePath("renamed.wav"));
 }
 
 TEST_F(RealDialogs, CancelledOpenDialogGivesNoPath)
 {
-    const FileDialogSpec spec{
+    const FileDialogRequest request{
         "フィルターインポート", "Bitmap file (*.bmp)|*.bmp", "bmp", dir.path() + "/", {}};
     onNextModal([&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
@@ -171,7 +171,7 @@ TEST_F(RealDialogs, CancelledOpenDialogGivesNoPath)
         EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
         dialog->reject();
     });
-    EXPECT_TRUE(dialogs.askOpenFile(nullptr, spec).isEmpty());
+    EXPECT_TRUE(dialogs.askOpenFile(nullptr, request).isEmpty());
 }
 
 TEST_F(RealDialogs, QuestionsHaveJapaneseYesAndNo)
