@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             __builtin_trap(); // every refusal says why
         return 0;
     }
-    if (edited.size() != ref.size() || edited.format() != QImage::Format_RGB888)
+    if (edited.size() != ref.size() || edited.format() != QImage::Format_RGB32)
         __builtin_trap();
 
     TWave wave = baseWave();

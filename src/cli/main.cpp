@@ -158,13 +158,14 @@ int run(const Options& o)
     core.locale = o.command == "info" ? QLocale::c() : QLocale();
 
     const QString in = QString::fromLocal8Bit(o.files[0].c_str());
-    const CommandResult opened = core.Open(in);
+    // info needs no analysis: the frame count follows from the length and N
+    const CommandResult opened = core.Open(in, o.command != "info");
     if (!opened.ok)
         return fail(opened.message);
     warn(opened);
 
     if (o.command == "info") {
-        for (const QString& text : core.statusTexts())
+        for (const QString& text : core.statusTexts(core.expectedFrameCount()))
             printLine(stdout, text);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }

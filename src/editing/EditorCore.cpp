@@ -126,7 +126,7 @@ DrawContext EditorCore::drawContext() const
     return ctx;
 }
 
-CommandResult EditorCore::Open(const QString& path)
+CommandResult EditorCore::Open(const QString& path, bool refresh)
 {
     TWave loaded;
     WaveLoadReport report;
@@ -143,7 +143,8 @@ CommandResult EditorCore::Open(const QString& path)
     FOpenedPath = path;
     FSavePath = directoryPart(path) + replaceExtension(namePart(path), QStringLiteral("_fix.wav"));
     FFilterDir = directoryPart(path);
-    RefreshView();
+    if (refresh)
+        RefreshView();
 
     CommandResult r;
     r.ok = true;
@@ -199,17 +200,29 @@ void EditorCore::RefreshView()
 
 QStringList EditorCore::statusTexts() const
 {
-    if (!FWave)
-        return QStringList(6, QString());
-    const WAVEFORMATEX& fmt = FWave->FFormat;
     const int32_t frames = FCepstram.FChannelCount > 0 && !FCepstram.FSpectrograms.empty()
             && FCepstram.FSpectrograms[0]
         ? FCepstram.FSpectrograms[0]->FFrameCount
         : 0;
+    return statusTexts(frames);
+}
+
+QStringList EditorCore::statusTexts(int32_t frames) const
+{
+    if (!FWave)
+        return QStringList(6, QString());
+    const WAVEFORMATEX& fmt = FWave->FFormat;
     return {formatSeconds(FWave->FSeconds, locale) + QStringLiteral(" sec"),
         QStringLiteral("%1 samples").arg(FWave->FSampleCount),
         QStringLiteral("%1 ch").arg(fmt.nChannels), QStringLiteral("%1 Hz").arg(fmt.nSamplesPerSec),
         QStringLiteral("%1 bit").arg(fmt.wBitsPerSample), QStringLiteral("%1 frames").arg(frames)};
+}
+
+int32_t EditorCore::expectedFrameCount() const
+{
+    if (!FWave || FWave->FSampleCount == 0 || FWave->FFormat.nChannels == 0)
+        return 0;
+    return FCepstram.GetFrameCount(*FWave, FFFTLength);
 }
 
 void EditorCore::SetMode(uint8_t mode)

@@ -59,14 +59,21 @@ public:
 
     // --- commands -------------------------------------------------------------------
     // Open: load path; on success adopt it (the same TWave object is reused), refresh
-    // the view and set the proposals below. On failure nothing changes.
-    CommandResult Open(const QString& path);
+    // the view and set the proposals below. On failure nothing changes. With
+    // refresh = false the analysis and picture are left for a later RefreshView (the
+    // command line's info needs neither).
+    CommandResult Open(const QString& path, bool refresh = true);
     // Analyse FWave with FFFTLength, compute dB (and the cepstrum in the cepstrum
     // view) and draw the picture. Does nothing without a sound.
     void RefreshView();
     // The six status texts: "2.500 sec", "110250 samples", "2 ch", "44100 Hz",
     // "16 bit", "216 frames".
     QStringList statusTexts() const;
+    // The same texts with the frame count given (what an analysis with FFFTLength makes).
+    QStringList statusTexts(int32_t frames) const;
+    // The frame count an analysis of the current sound with FFFTLength makes (0 without
+    // samples), without analysing.
+    int32_t expectedFrameCount() const;
     // Switch the view: draws the other picture, computing the cepstrum once per analysis.
     void SetMode(uint8_t mode);
     // Change N: store it and, with a sound, re-analyse and forget the import proposal.

@@ -333,7 +333,9 @@ QImage decodeFilterImage(const QByteArray& bytes, QSize expected, QString* reaso
         *reason = wrongSize(expected, image.width(), image.height());
         return {};
     }
-    image = image.convertToFormat(QImage::Format_RGB888);
+    // 24-bit colour, kept in 32-bit words (0xFFRRGGBB): palettes are looked up, alpha
+    // is dropped without touching the colour
+    image = image.convertToFormat(QImage::Format_RGB32);
     if (image.isNull())
         throw std::bad_alloc();
     return image;
@@ -381,7 +383,7 @@ bool applyFilterGains(TWaveCepstram& engine, uint8_t mode, const QImage& referen
     if (!filterGeometryMatches(engine, reference, leftMargin, topMargin)
         || reference.format() != QImage::Format_RGB32)
         return fail(QStringLiteral("no analysed picture to compare with"));
-    if (edited.size() != reference.size() || edited.format() != QImage::Format_RGB888)
+    if (edited.size() != reference.size() || edited.format() != QImage::Format_RGB32)
         return fail(wrongSize(reference.size(), edited.width(), edited.height()));
 
     const int32_t F = engine.FSpectrograms[0]->FFrameCount;
@@ -421,7 +423,7 @@ bool applyFilterGains(TWaveCepstram& engine, uint8_t mode, const QImage& referen
         for (std::size_t j = j0; j < j1; ++j) {
             const std::size_t x = std::size_t(leftMargin) + j;
             const uchar* r = refBits + topMargin * refStride + x * 4;
-            const uchar* e = editBits + topMargin * editStride + x * 3;
+            const uchar* e = editBits + topMargin * editStride + x * 4;
             int16_t* dj = diff.data() + j * std::size_t(R);
             for (int32_t i = 0; i < R; ++i, r += refStride, e += editStride) {
                 const int d = (e[0] + e[1] + e[2]) / 3 - r[0];

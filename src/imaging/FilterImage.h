@@ -43,7 +43,8 @@ QByteArray encodeFilterImage(const QImage& bitmap);
 // Writes it to path atomically: complete, or the old file (if any) left untouched.
 bool writeFilterImage(const QImage& bitmap, const QString& path, QString* reason);
 
-// Decodes an edited filter image held in memory into a Format_RGB888 picture of exactly
+// Decodes an edited filter image held in memory into 24-bit colour (held as a
+// Format_RGB32 picture: palettes looked up, alpha dropped) of exactly
 // `expected` size. On failure returns a null image and says why in *reason.
 QImage decodeFilterImage(const QByteArray& bytes, QSize expected, QString* reason);
 // The same from a file; *reason then starts with the file's path.

@@ -168,6 +168,7 @@ TEST_F(Editor, OpenShowsTheSoundAndProposesNames)
     EXPECT_EQ(core.statusTexts(),
         (QStringList{"2.500 sec", "110250 samples", "2 ch", "44100 Hz", "16 bit", "217 frames"}));
     EXPECT_EQ(core.FBitmap.size(), QSize(48 + 217, 16 + 513));
+    EXPECT_EQ(core.expectedFrameCount(), 217);
     EXPECT_EQ(core.proposedSavePath(), path("voice_fix.wav"));
     EXPECT_EQ(core.filterDirectory(), dir.path() + "/");
     EXPECT_EQ(core.proposedExportPath(), path("voice_s1024.bmp"));
@@ -255,6 +256,7 @@ TEST_F(Editor, EmptySoundShowsNoPicture)
     EXPECT_EQ(core.statusTexts(),
         (QStringList{"0.000 sec", "0 samples", "1 ch", "44100 Hz", "16 bit", "0 frames"}));
     EXPECT_FALSE(core.geometryMatches());
+    EXPECT_EQ(core.expectedFrameCount(), 0);
     EXPECT_FALSE(core.Export(path("e.bmp")).ok);
     core.SynthesizeSpectrum();
     EXPECT_EQ(core.FWave->FSampleCount, 0u);

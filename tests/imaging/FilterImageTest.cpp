@@ -127,7 +127,7 @@ QByteArray readAll(const QString& path)
 
 void expectGrayOf(const QImage& decoded, const QImage& source)
 {
-    ASSERT_EQ(decoded.format(), QImage::Format_RGB888);
+    ASSERT_EQ(decoded.format(), QImage::Format_RGB32);
     ASSERT_EQ(decoded.size(), source.size());
     for (int y = 0; y < source.height(); ++y)
         for (int x = 0; x < source.width(); ++x) {
@@ -194,6 +194,21 @@ TEST(EditedPicture, TopDownBmp)
     const QImage decoded = decodeFilterImage(flipped, source.size(), &reason);
     ASSERT_FALSE(decoded.isNull()) << reason.toStdString();
     expectGrayOf(decoded, source);
+}
+
+// Transparency is dropped, not multiplied into the colour.
+TEST(EditedPicture, AlphaDroppedColourKept)
+{
+    QImage source(20, 10, QImage::Format_ARGB32);
+    source.fill(qRgba(100, 150, 200, 40));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(source.save(&buffer, "PNG"));
+    QString reason;
+    const QImage decoded = decodeFilterImage(png, source.size(), &reason);
+    ASSERT_FALSE(decoded.isNull()) << reason.toStdString();
+    EXPECT_EQ(decoded.pixel(3, 4), qRgb(100, 150, 200));
 }
 
 TEST(EditedPicture, WrongSizeRefusedNamingBothSizes)
@@ -293,7 +308,7 @@ protected:
         mode = GetParam();
         ASSERT_TRUE(mode == kSpectrumView ? DrawSpectrum(reference, a.engine, 0, a.context(mode))
                                           : DrawCepstrum(reference, a.engine, 0, a.context(mode)));
-        edited = reference.convertToFormat(QImage::Format_RGB888);
+        edited = reference.copy();
         before = snapshot();
     }
 
@@ -408,7 +423,7 @@ TEST_P(Gains, WrongSizeOrMissingAnalysisRefused)
     edited = edited.copy(0, 0, edited.width() - 1, edited.height());
     EXPECT_FALSE(apply(&reason));
     expectOnly({});
-    edited = reference.convertToFormat(QImage::Format_RGB888);
+    edited = reference.copy();
     grams().pop_back(); // one channel short
     before = snapshot();
     EXPECT_FALSE(apply(&reason));
