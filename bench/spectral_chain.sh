@@ -6,6 +6,10 @@ build=${1:?build directory}
 N=${2:-1024}
 runs=${3:-5}
 exe="$build/bench/spectral_chain"
+if [ ! -x /usr/bin/time ]; then
+  echo "spectral_chain.sh: needs /usr/bin/time (Debian package: time)" >&2
+  exit 1
+fi
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 "$exe" make "$dir/in.wav" 60
