@@ -86,17 +86,17 @@ void TSpectrogram::SetSpecLength(int32_t n)
             = detail::Block::make(checkedMul(frames, bins * sizeof(TComplex), "spectrogram size"));
     FSpecLength = n;
     for (std::size_t f = 0; f < frames; ++f) {
-        TSpec& spec = *FFrames[f];
-        spec.FLength = n;
+        TSpec& frame = *FFrames[f];
+        frame.FLength = n;
         if (!bins) {
-            spec.FData.clear();
+            frame.FData.clear();
             continue;
         }
         TComplex* slot = static_cast<TComplex*>(block->data()) + f * bins;
-        const std::size_t keep = std::min(spec.FData.size(), bins);
+        const std::size_t keep = std::min(frame.FData.size(), bins);
         if (keep)
-            std::memcpy(static_cast<void*>(slot), spec.FData.data(), keep * sizeof(TComplex));
-        spec.FData.attach(block, slot, bins);
+            std::memcpy(static_cast<void*>(slot), frame.FData.data(), keep * sizeof(TComplex));
+        frame.FData.attach(block, slot, bins);
     }
 }
 

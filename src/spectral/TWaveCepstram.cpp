@@ -114,13 +114,13 @@ void TWaveCepstram::SynthesizeFromCepstrum(TWave& wave, ClipStats* clips)
         || FPower.size() < channels)
         mismatch("fewer cepstrograms, spectrograms or dB arrays than channels");
     for (std::size_t ch = 0; ch < channels; ++ch) {
-        const TSpectrogram& spec = *FSpectrograms[ch];
+        const TSpectrogram& spectrum = *FSpectrograms[ch];
         const TSpectrogram& cep = *FCepstrograms[ch];
-        const auto F = static_cast<std::size_t>(std::max(spec.FFrameCount, 0));
-        if (spec.FFrames.size() < F || cep.FFrames.size() < F || FPower[ch].size() < F)
+        const auto F = static_cast<std::size_t>(std::max(spectrum.FFrameCount, 0));
+        if (spectrum.FFrames.size() < F || cep.FFrames.size() < F || FPower[ch].size() < F)
             mismatch("fewer cepstrum frames or dB rows than spectrum frames");
         for (std::size_t f = 0; f < F; ++f)
-            if (cep.FFrames[f]->FData.size() < K || spec.FFrames[f]->FData.size() < K
+            if (cep.FFrames[f]->FData.size() < K || spectrum.FFrames[f]->FData.size() < K
                 || FPower[ch][f].size() < K)
                 mismatch("a frame is shorter than N/2 + 1");
     }
@@ -140,18 +140,18 @@ void TWaveCepstram::SynthesizeFromCepstrum(TWave& wave, ClipStats* clips)
     }
     std::atomic<bool> failed{false};
     for (std::size_t ch = 0; ch < channels; ++ch) {
-        const TSpectrogram& spec = *FSpectrograms[ch];
+        const TSpectrogram& spectrum = *FSpectrograms[ch];
         const TSpectrogram& cep = *FCepstrograms[ch];
         double* gain = gains[ch].data();
         detail::forFrames(
-            std::size_t(std::max(spec.FFrameCount, 0)), [&](std::size_t fb, std::size_t fe) {
+            std::size_t(std::max(spectrum.FFrameCount, 0)), [&](std::size_t fb, std::size_t fe) {
                 auto a = detail::makeFftwBuffer<double>(n);
                 auto scratch = detail::makeFftwBuffer<TComplex>(K);
                 for (std::size_t f = fb; f < fe && !failed; ++f) {
                     // The cepstrum back into a dB row D' (an unedited one returns the even row).
                     detail::inverseBins(plan, cep.FFrames[f]->FData.data(), a.get(), scratch.get());
                     const double* D = FPower[ch][f].data();
-                    const TComplex* X = spec.FFrames[f]->FData.data();
+                    const TComplex* X = spectrum.FFrames[f]->FData.data();
                     double* g = gain + f * K;
                     detail::gainRow(a.get(), D, K, g);
                     unsigned bad = 0;
@@ -171,12 +171,12 @@ void TWaveCepstram::SynthesizeFromCepstrum(TWave& wave, ClipStats* clips)
 
     // Then every bin 0 .. N/2 of every frame scaled by its gain; the phase is kept.
     for (std::size_t ch = 0; ch < channels; ++ch) {
-        TSpectrogram& spec = *FSpectrograms[ch];
+        TSpectrogram& spectrum = *FSpectrograms[ch];
         const double* gain = gains[ch].data();
         detail::forFrames(
-            std::size_t(std::max(spec.FFrameCount, 0)), [&](std::size_t fb, std::size_t fe) {
+            std::size_t(std::max(spectrum.FFrameCount, 0)), [&](std::size_t fb, std::size_t fe) {
                 for (std::size_t f = fb; f < fe; ++f) {
-                    TComplex* X = spec.FFrames[f]->FData.data();
+                    TComplex* X = spectrum.FFrames[f]->FData.data();
                     const double* g = gain + f * K;
                     for (std::size_t m = 0; m < K; ++m)
                         X[m] = {X[m].re * g[m], X[m].im * g[m]};
