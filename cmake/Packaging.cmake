@@ -37,5 +37,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Kestrelon developers")
 set(CPACK_DEBIAN_PACKAGE_SECTION "sound")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(KESTRELON_APP)
+  # Read at run time, so invisible to dpkg-shlibdeps; the window falls back without them:
+  # Qt's Japanese texts for its standard buttons, and the UI font.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-ipafont-gothic | fonts-noto-cjk")
+endif()
 
 include(CPack)

@@ -55,7 +55,7 @@ set(deb "${debs}")
 message(STATUS "built ${deb}")
 
 # --- control fields
-foreach(field Package Version Section Maintainer Depends)
+foreach(field Package Version Section Maintainer Depends Recommends)
   run_checked(COMMAND ${DPKG_DEB} --field ${deb} ${field} OUTPUT value)
   string(STRIP "${value}" value)
   set(field_${field} "${value}")
@@ -78,6 +78,11 @@ endforeach()
 foreach(lib IN LISTS needed)
   expect("\"${lib}\" IN_LIST depends_names" "Depends lacks ${lib}: '${field_Depends}'")
 endforeach()
+
+if(APP_PROGRAM)
+  expect("field_Recommends MATCHES \"qt6-translations-l10n\" AND field_Recommends MATCHES \"fonts-ipafont-gothic\""
+    "Recommends lacks the translations or the UI font: '${field_Recommends}'")
+endif()
 
 # --- file list: every regular file, with its mode
 run_checked(COMMAND ${DPKG_DEB} --contents ${deb} OUTPUT listing)
