@@ -1,11 +1,13 @@
 #include "app/KestrelonMain.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <new>
 
 #include <QAction>
 #include <QActionEvent>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -28,6 +30,7 @@
 
 #include "app/About.h"
 #include "app/AppSetup.h"
+#include "app/AudioSinkOutput.h"
 #include "app/PictureView.h"
 #include "base/Errors.h"
 
@@ -101,10 +104,12 @@ bool isWavFile(const QUrl& url)
 
 } // namespace
 
-TForm1::TForm1(UserDialogs* dialogs, QWidget* parent)
+TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutput> output)
     : QMainWindow(parent)
     , FOwnDialogs(dialogs ? nullptr : std::make_unique<QtUserDialogs>())
     , FDialogs(dialogs ? dialogs : FOwnDialogs.get())
+    , FPlayer(std::make_unique<Player>(
+          output ? std::move(output) : std::make_unique<AudioSinkOutput>()))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Kestrelon"));
@@ -136,24 +141,52 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent)
     buildStatusBar();
     setFileCommandsEnabled(false);
 
+    // Undo and redo restore the samples; the picture and the status follow them.
+    FHistory.setOnRestored([this] {
+        FCore.RefreshView();
+        showPicture();
+        showStatus();
+        showClips({});
+        soundChanged();
+    });
+    QUndoStack* stack = FHistory.stack();
+    connect(stack, &QUndoStack::canUndoChanged, Undo, &QAction::setEnabled);
+    connect(stack, &QUndoStack::canRedoChanged, Redo, &QAction::setEnabled);
+    connect(&FHistory, &EditHistory::modifiedChanged, this, &QWidget::setWindowModified);
+
+    connect(ScrollBox1, &PictureView::pictureClicked, this, &TForm1::pictureClicked);
+    connect(FPlayer.get(), &Player::positionChanged, this, [this](double frame) {
+        if (FPlayer->isPlaying())
+            ScrollBox1->setPlayHead(frameColumn(frame));
+    });
+    connect(FPlayer.get(), &Player::playingChanged, this, [this](bool playing) {
+        if (!playing)
+            ScrollBox1->setPlayHead(-1);
+        updatePlayControls();
+    });
+    updatePlayControls();
+
     // Client area 786 x 601 below the menu bar.
     resize(786, 601 + menuBar()->sizeHint().height());
 }
 
 TForm1::~TForm1()
 {
+    FPlayer->stop();
+    FHistory.setWave(nullptr);
     ScrollBox1->setPicture(nullptr);
 }
 
 void TForm1::buildActions()
 {
-    const auto make = [this](const char* name, const char* caption, const QString& hint,
-                          const char* icon) {
-        auto* action = new QAction(actionIcon(QLatin1String(icon)), QLatin1String(caption), this);
-        action->setObjectName(QLatin1String(name));
-        action->setToolTip(hint);
-        return action;
-    };
+    const auto make
+        = [this](const char* name, const char* caption, const QString& hint, const char* icon) {
+              auto* action
+                  = new QAction(actionIcon(QLatin1String(icon)), QString::fromUtf8(caption), this);
+              action->setObjectName(QLatin1String(name));
+              action->setToolTip(hint);
+              return action;
+          };
     Open = make("Open", "Open", QStringLiteral("Waveファイルを開く"), "open");
     Save = make("Save", "Save", QStringLiteral("Waveファイルを保存する"), "save");
     Export = make("Export", "Export", QStringLiteral("スペクトラム/ケプストラムをエクスポートする"),
@@ -164,6 +197,30 @@ void TForm1::buildActions()
     connect(Save, &QAction::triggered, this, &TForm1::S1Click);
     connect(Export, &QAction::triggered, this, &TForm1::P1Click);
     connect(Import, &QAction::triggered, this, &TForm1::L1Click);
+
+    Undo = make("Undo", "元に戻す(&U)", QStringLiteral("インポートを取り消す"), "undo");
+    Undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    Redo = make("Redo", "やり直し(&R)", QStringLiteral("取り消したインポートをやり直す"), "redo");
+    Redo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    Undo->setEnabled(false);
+    Redo->setEnabled(false);
+    connect(Undo, &QAction::triggered, this, &TForm1::UndoClick);
+    connect(Redo, &QAction::triggered, this, &TForm1::RedoClick);
+
+    // Play and Stop share the space bar; only one of them is enabled at a time.
+    Play = make("Play", "再生(&P)", QStringLiteral("音を再生する"), "play");
+    Play->setShortcut(QKeySequence(Qt::Key_Space));
+    Stop = make("Stop", "停止(&S)", QStringLiteral("再生を止める"), "stop");
+    Stop->setShortcut(QKeySequence(Qt::Key_Space));
+    Compare = make("Compare", "インポート前の音(&B)",
+        QStringLiteral("A/B: インポート前の音を同じ位置から再生する"), "compare");
+    Compare->setCheckable(true);
+    for (QAction* a : {Undo, Redo, Play, Stop, Compare})
+        a->setShortcutContext(Qt::WindowShortcut);
+    connect(Play, &QAction::triggered, this, &TForm1::PlayClick);
+    connect(Stop, &QAction::triggered, this, &TForm1::StopClick);
+    connect(Compare, &QAction::toggled, this, &TForm1::CompareClick);
 }
 
 void TForm1::buildMenus()
@@ -175,6 +232,9 @@ void TForm1::buildMenus()
 
     EditMenu = menuBar()->addMenu(QStringLiteral("編集(&E)"));
     EditMenu->setObjectName(QStringLiteral("E1"));
+    EditMenu->addAction(Undo);
+    EditMenu->addAction(Redo);
+    EditMenu->addSeparator()->setObjectName(QStringLiteral("N2"));
     EditMenu->addAction(Export);
     EditMenu->addAction(Import);
     N1 = EditMenu->addSeparator();
@@ -185,6 +245,13 @@ void TForm1::buildMenus()
     Wave1 = EditMenu->addAction(QStringLiteral("Waveに出力"), this, &TForm1::Wave1Click);
     Wave1->setObjectName(QStringLiteral("Wave1"));
     Wave1->setVisible(false);
+
+    PlayMenu = menuBar()->addMenu(QStringLiteral("再生(&P)"));
+    PlayMenu->setObjectName(QStringLiteral("R1"));
+    PlayMenu->addAction(Play);
+    PlayMenu->addAction(Stop);
+    PlayMenu->addSeparator();
+    PlayMenu->addAction(Compare);
 
     HelpMenu = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     HelpMenu->setObjectName(QStringLiteral("H1"));
@@ -261,6 +328,16 @@ void TForm1::buildToolBar()
     ToolButton8 = button(
         new OwnHintToolButton(Import, QStringLiteral("フィルタ画像をインポートする"), ToolBar1),
         "ToolButton8");
+    separator("ToolButton9");
+    ToolButton10 = new QToolButton(ToolBar1);
+    ToolButton10->setDefaultAction(Play);
+    button(ToolButton10, "ToolButton10");
+    ToolButton11 = new QToolButton(ToolBar1);
+    ToolButton11->setDefaultAction(Stop);
+    button(ToolButton11, "ToolButton11");
+    ToolButton12 = new QToolButton(ToolBar1);
+    ToolButton12->setDefaultAction(Compare);
+    button(ToolButton12, "ToolButton12");
 
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TForm1::ComboBox1Change);
     connect(ComboBox2, &QComboBox::currentIndexChanged, this, &TForm1::ComboBox2Change);
@@ -287,6 +364,13 @@ void TForm1::buildStatusBar()
         StatusBar1->addPermanentWidget(panel, i == 5 ? 1 : 0);
         StatusPanels[i] = panel;
     }
+    ClipPanel = new QLabel(StatusBar1);
+    ClipPanel->setObjectName(QStringLiteral("ClipPanel"));
+    ClipPanel->setFrameShape(QFrame::Panel);
+    ClipPanel->setFrameShadow(QFrame::Sunken);
+    ClipPanel->setContentsMargins(2, 0, 2, 0);
+    StatusBar1->addPermanentWidget(ClipPanel);
+    ClipPanel->hide();
     setStatusBar(StatusBar1);
 }
 
@@ -340,13 +424,24 @@ bool TForm1::openPath(const QString& path)
         return false;
     }
     WaveOD.fileName = path;
-    setWindowTitle(FCore.fileName());
+    // A new sound: its history starts empty, and it has not been changed.
+    FPlayer->stop();
+    FHistory.setWave(FCore.FWave.get());
+    FHistory.clear();
+    setWindowModified(false);
+    QString caption = FCore.fileName();
+    setWindowTitle(
+        caption.replace(QLatin1String("[*]"), QLatin1String("[*][*]")) + QLatin1String("[*]"));
     WaveSD.fileName = FCore.proposedSavePath();
     FilterSD.initialDir = FCore.filterDirectory();
     FilterOD.initialDir = FCore.filterDirectory();
     showPicture();
     showStatus();
+    showClips({});
     setFileCommandsEnabled(true);
+    FPlayer->setStartFrame(0);
+    ScrollBox1->setStartMarker(-1);
+    soundChanged();
     if (!result.message.isEmpty())
         FDialogs->showWarning(this, result.message);
     return true;
@@ -355,13 +450,18 @@ bool TForm1::openPath(const QString& path)
 bool TForm1::openFile(const QString& path)
 {
     bool opened = false;
-    runCommand([&] { opened = openPath(path); });
+    runCommand([&] {
+        if (maybeSaveChanges())
+            opened = openPath(path);
+    });
     return opened;
 }
 
 void TForm1::O1Click()
 {
     runCommand([this] {
+        if (!maybeSaveChanges())
+            return;
         const QString path = FDialogs->askOpenFile(this, WaveOD);
         if (!path.isEmpty())
             openPath(path);
@@ -370,23 +470,56 @@ void TForm1::O1Click()
 
 void TForm1::S1Click()
 {
-    runCommand([this] {
-        if (!FCore.hasSound())
-            return;
-        const QString path = FDialogs->askSaveFile(this, WaveSD);
-        if (path.isEmpty())
-            return;
-        if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))
-            return;
-        const CommandResult result = FCore.Save(path);
-        if (!result.ok) {
-            FDialogs->showError(this, result.message);
-            return;
-        }
-        WaveSD.fileName = path;
-        if (!result.message.isEmpty())
-            FDialogs->showWarning(this, result.message);
-    });
+    runCommand([this] { saveSound(); });
+}
+
+bool TForm1::saveSound()
+{
+    if (!FCore.hasSound())
+        return false;
+    const QString path = FDialogs->askSaveFile(this, WaveSD);
+    if (path.isEmpty())
+        return false;
+    if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))
+        return false;
+    const CommandResult result = FCore.Save(path);
+    if (!result.ok) {
+        FDialogs->showError(this, result.message);
+        return false;
+    }
+    WaveSD.fileName = path;
+    FHistory.markSaved();
+    if (!result.message.isEmpty())
+        FDialogs->showWarning(this, result.message);
+    return true;
+}
+
+bool TForm1::maybeSaveChanges()
+{
+    if (!FCore.hasSound() || !FHistory.isModified())
+        return true;
+    switch (FDialogs->askSaveChanges(this, saveChangesQuestion(FCore.fileName()))) {
+    case SaveChoice::Save: {
+        bool saved = false;
+        runCommand([&] { saved = saveSound(); });
+        return saved;
+    }
+    case SaveChoice::Discard:
+        return true;
+    case SaveChoice::Cancel:
+        break;
+    }
+    return false;
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (!maybeSaveChanges()) {
+        event->ignore();
+        return;
+    }
+    FPlayer->stop();
+    event->accept();
 }
 
 void TForm1::ComboBox1Change()
@@ -432,8 +565,26 @@ void TForm1::Wave1Click()
 {
     runCommand([this] {
         BusyCursor busy;
-        FCore.SynthesizeSpectrum();
+        recordChange(QStringLiteral("Waveに出力"), [this] { FCore.SynthesizeSpectrum(); });
     });
+}
+
+template <class Change> void TForm1::recordChange(const QString& text, Change&& change)
+{
+    if (!FCore.FWave)
+        return;
+    const WaveSnapshot before = WaveSnapshot::of(*FCore.FWave);
+    try {
+        change();
+    } catch (...) {
+        // Whatever the command changed before it stopped can still be taken back.
+        if (FCore.FWave->FData != before.data || FCore.FWave->FSampleCount != before.sampleCount)
+            FHistory.record(text, before);
+        soundChanged();
+        throw;
+    }
+    FHistory.record(text, before);
+    soundChanged();
 }
 
 void TForm1::KestrelonA1Click()
@@ -483,16 +634,165 @@ void TForm1::ImportFilter()
     CommandResult result;
     {
         BusyCursor busy;
-        result = FCore.Import(path);
+        const WaveSnapshot before = WaveSnapshot::of(*FCore.FWave);
+        try {
+            result = FCore.Import(path);
+        } catch (...) {
+            if (FCore.FWave->FData != before.data)
+                FHistory.record(QStringLiteral("インポート"), before);
+            soundChanged();
+            throw;
+        }
+        if (result.ok)
+            FHistory.record(QStringLiteral("インポート"), before);
     }
     if (!result.ok) {
         FDialogs->showError(this, result.message);
         return;
     }
+    soundChanged();
     showPicture();
     showStatus();
-    if (!result.message.isEmpty())
+    // Clipping is reported in the status bar; any other warning in a box.
+    showClips(result.clips);
+    if (result.clips.clipped == 0 && !result.message.isEmpty())
         FDialogs->showWarning(this, result.message);
+}
+
+void TForm1::showClips(const ClipStats& clips)
+{
+    if (clips.clipped == 0) {
+        ClipPanel->clear();
+        ClipPanel->setToolTip(QString());
+        ClipPanel->hide();
+        return;
+    }
+    const QString peak = clips.peak > 0 && std::isfinite(clips.peak)
+        ? QStringLiteral("%1%2 dBFS")
+              .arg(clips.peak >= 1.0 ? QStringLiteral("+") : QString())
+              .arg(20.0 * std::log10(clips.peak), 0, 'f', 1)
+        : QString::number(clips.peak);
+    ClipPanel->setText(QStringLiteral("%1 サンプルがクリップしました (クリップ前のピーク %2)")
+                           .arg(clips.clipped)
+                           .arg(peak));
+    ClipPanel->setToolTip(
+        QStringLiteral("クリップ前のピーク: フルスケールの %1 倍").arg(clips.peak, 0, 'g', 4));
+    ClipPanel->show();
+}
+
+void TForm1::UndoClick()
+{
+    runCommand([this] {
+        BusyCursor busy;
+        FHistory.undo();
+    });
+}
+
+void TForm1::RedoClick()
+{
+    runCommand([this] {
+        BusyCursor busy;
+        FHistory.redo();
+    });
+}
+
+// --- listening -----------------------------------------------------------------------------
+
+void TForm1::soundChanged()
+{
+    FPreviousValid = false;
+    if (!FHistory.lastApplied() && Compare->isChecked())
+        Compare->setChecked(false); // nothing to compare with any more
+    FPlayer->setSounds(FCore.FWave.get(), Compare->isChecked() ? previousSound() : nullptr);
+    updatePlayControls();
+}
+
+const TWave* TForm1::previousSound()
+{
+    const std::shared_ptr<const SampleChange> step = FHistory.lastApplied();
+    if (!FCore.FWave || !step)
+        return nullptr;
+    if (!FPreviousValid) {
+        FPrevious = *FCore.FWave;
+        step->undo(FPrevious);
+        FPreviousValid = true;
+    }
+    return &FPrevious;
+}
+
+void TForm1::updatePlayControls()
+{
+    const bool available = FPlayer->available();
+    const bool playable = available && FCore.FWave && FCore.FWave->FSampleCount > 0
+        && FCore.FWave->FFormat.nChannels > 0;
+    const bool playing = FPlayer->isPlaying();
+    Play->setEnabled(playable && !playing);
+    Stop->setEnabled(playing);
+    Compare->setEnabled(available && FHistory.lastApplied() != nullptr);
+    if (available) {
+        Play->setToolTip(QStringLiteral("音を再生する"));
+        Stop->setToolTip(QStringLiteral("再生を止める"));
+        Compare->setToolTip(QStringLiteral("A/B: インポート前の音を同じ位置から再生する"));
+    } else {
+        const QString why = FPlayer->unavailableReason();
+        for (QAction* a : {Play, Stop, Compare})
+            a->setToolTip(why);
+    }
+}
+
+void TForm1::PlayClick()
+{
+    runCommand([this] {
+        QString reason;
+        if (!FPlayer->play(&reason) && !reason.isEmpty())
+            FDialogs->showError(this, reason);
+    });
+}
+
+void TForm1::StopClick()
+{
+    FPlayer->stop();
+}
+
+void TForm1::CompareClick(bool previous)
+{
+    runCommand([this, previous] {
+        FPlayer->setSounds(FCore.FWave.get(), previous ? previousSound() : nullptr);
+        FPlayer->setComparing(previous);
+    });
+}
+
+int TForm1::frameColumn(double frame) const
+{
+    const auto& specs = FCore.FCepstram.FSpectrograms;
+    if (FCore.FBitmap.isNull() || specs.empty() || !specs[0])
+        return -1;
+    const double hop = specs[0]->FSpecLength / 2;
+    if (hop <= 0)
+        return -1;
+    return FCore.FLeftMargin + int(std::lround(frame / hop));
+}
+
+double TForm1::columnFrame(int column) const
+{
+    const auto& specs = FCore.FCepstram.FSpectrograms;
+    if (specs.empty() || !specs[0])
+        return 0.0;
+    return double(column - FCore.FLeftMargin) * (specs[0]->FSpecLength / 2);
+}
+
+void TForm1::pictureClicked(QPoint position)
+{
+    // The time axis above the data and the data area set where playing starts; the
+    // frequency axis at the left does not.
+    if (!FCore.FWave || position.x() < FCore.FLeftMargin || frameColumn(0) < 0)
+        return;
+    const bool wasPlaying = FPlayer->isPlaying();
+    FPlayer->stop();
+    FPlayer->setStartFrame(columnFrame(position.x()));
+    ScrollBox1->setStartMarker(frameColumn(FPlayer->startFrame()));
+    if (wasPlaying)
+        PlayClick();
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)

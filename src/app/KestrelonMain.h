@@ -4,11 +4,18 @@
 // Each handler asks the person through UserDialogs, calls the core, and shows what the
 // core returns; anything the core throws ends that command only and is shown in an
 // error box, and the window keeps working.
+//
+// Beyond the commands of the form: every change of the sound (import, the hidden
+// resynthesis) is a step of an undo history; the window marks unsaved changes and asks
+// before they would be lost; it plays the sound, or the sound before the last import
+// (A/B), with a play-head over the picture; and it reports samples an import clipped.
 
 #include <memory>
 
 #include <QMainWindow>
 
+#include "app/History.h"
+#include "app/Playback.h"
 #include "app/UserDialogs.h"
 #include "editing/EditorCore.h"
 
@@ -28,7 +35,9 @@ class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
     // dialogs: where questions go; nullptr means real Qt dialogs owned by the window.
-    explicit TForm1(UserDialogs* dialogs = nullptr, QWidget* parent = nullptr);
+    // output: where sound is played; nullptr means the system's default audio output.
+    explicit TForm1(UserDialogs* dialogs = nullptr, QWidget* parent = nullptr,
+        std::unique_ptr<AudioOutput> output = nullptr);
     ~TForm1() override;
 
     // Opens path as Open does after its dialog (the command line and drops use it).
@@ -37,6 +46,8 @@ public:
 
     EditorCore& core() { return FCore; }
     const EditorCore& core() const { return FCore; }
+    EditHistory& history() { return FHistory; }
+    Player& player() { return *FPlayer; }
 
     // --- widgets, named as on the form ---------------------------------------------------
     QWidget* Panel1;
@@ -48,17 +59,27 @@ public:
     QComboBox* ComboBox2; // FFT length
     QToolButton* ToolButton7; // Export, own hint
     QToolButton* ToolButton8; // Import, own hint
+    QToolButton* ToolButton10; // Play
+    QToolButton* ToolButton11; // Stop
+    QToolButton* ToolButton12; // A/B: the sound before the last import
     PictureView* ScrollBox1; // shows FBitmap
     QStatusBar* StatusBar1;
     QLabel* StatusPanels[6]; // sec, samples, ch, Hz, bit, frames
+    QLabel* ClipPanel; // samples the last import clipped; hidden when none
 
     // Actions; the menu items O1, S1, P1 and L1 are these actions in the menus.
     QAction* Open;
     QAction* Save;
     QAction* Export;
     QAction* Import;
+    QAction* Undo; // 元に戻す, Ctrl+Z
+    QAction* Redo; // やり直し, Ctrl+Shift+Z and Ctrl+Y
+    QAction* Play; // 再生, space bar
+    QAction* Stop; // 停止, space bar
+    QAction* Compare; // A/B, checkable
     QMenu* FileMenu;
     QMenu* EditMenu;
+    QMenu* PlayMenu;
     QMenu* HelpMenu;
     QAction* N1; // separator
     QAction* EST1; // スペクトル作成, invisible
@@ -81,8 +102,14 @@ public slots:
     void KestrelonA1Click();
     void P1Click();
     void L1Click();
+    void UndoClick();
+    void RedoClick();
+    void PlayClick();
+    void StopClick();
+    void CompareClick(bool previous);
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -95,15 +122,32 @@ private:
     // Runs one command; whatever it throws is shown in an error box.
     template <class Command> void runCommand(Command&& command);
     bool openPath(const QString& path);
+    // The Save command; true when the sound was written.
+    bool saveSound();
+    // Asks about unsaved changes; true when the caller may go on.
+    bool maybeSaveChanges();
     void ExportFilter();
     void ImportFilter();
+    // Runs a command that changes the samples and records what it changed.
+    template <class Change> void recordChange(const QString& text, Change&& change);
     void showPicture();
     void showStatus();
+    void showClips(const ClipStats& clips);
     void setFileCommandsEnabled(bool enabled);
+    void soundChanged();
+    void updatePlayControls();
+    const TWave* previousSound();
+    int frameColumn(double frame) const;
+    double columnFrame(int column) const;
+    void pictureClicked(QPoint position);
 
     std::unique_ptr<UserDialogs> FOwnDialogs;
     UserDialogs* FDialogs;
     EditorCore FCore;
+    EditHistory FHistory;
+    TWave FPrevious; // the sound before the last import, made when A/B needs it
+    bool FPreviousValid = false;
+    std::unique_ptr<Player> FPlayer;
 };
 
 } // namespace kestrelon

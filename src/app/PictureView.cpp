@@ -1,6 +1,7 @@
 #include "app/PictureView.h"
 
 #include <QImage>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -57,6 +58,59 @@ void PictureView::paintEvent(QPaintEvent* event)
         return;
     QPainter painter(viewport());
     painter.drawImage(wanted.topLeft() - offset, *FPicture, wanted);
+    const int height = FPicture->height() - offset.y();
+    if (FStartMarker >= 0 && FStartMarker != FPlayHead) {
+        painter.setPen(QPen(QColor(40, 120, 255), 1, Qt::DashLine));
+        const int x = FStartMarker - offset.x();
+        painter.drawLine(x, 0, x, height - 1);
+    }
+    if (FPlayHead >= 0) {
+        painter.setPen(QPen(QColor(255, 40, 40), 1));
+        const int x = FPlayHead - offset.x();
+        painter.drawLine(x, 0, x, height - 1);
+    }
+}
+
+void PictureView::updateColumn(int column)
+{
+    if (column >= 0)
+        viewport()->update(column - scrollOffset().x() - 1, 0, 3, viewport()->height());
+}
+
+void PictureView::setPlayHead(int column, bool follow)
+{
+    if (column == FPlayHead)
+        return;
+    updateColumn(FPlayHead);
+    FPlayHead = column;
+    updateColumn(FPlayHead);
+    if (follow && column >= 0) {
+        const int left = scrollOffset().x();
+        const int width = viewport()->width();
+        if (column < left || column >= left + width)
+            horizontalScrollBar()->setValue(qMax(0, column - width / 8));
+    }
+}
+
+void PictureView::setStartMarker(int column)
+{
+    if (column == FStartMarker)
+        return;
+    updateColumn(FStartMarker);
+    FStartMarker = column;
+    updateColumn(FStartMarker);
+}
+
+void PictureView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !FPicture || FPicture->isNull()) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    const QPoint at = event->position().toPoint() + scrollOffset();
+    if (FPicture->rect().contains(at))
+        emit pictureClicked(at);
+    event->accept();
 }
 
 void PictureView::resizeEvent(QResizeEvent* event)

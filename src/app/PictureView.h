@@ -25,15 +25,31 @@ public:
     // Top-left image pixel currently shown at the viewport's top-left corner.
     QPoint scrollOffset() const;
 
+    // Vertical lines over the picture, at picture columns (negative: none): the play-head
+    // (solid) and where playing starts (dashed). Only the columns that change are
+    // repainted. With follow, the view scrolls to keep the play-head in sight.
+    void setPlayHead(int column, bool follow = true);
+    void setStartMarker(int column);
+    int playHead() const { return FPlayHead; }
+    int startMarker() const { return FStartMarker; }
+
+signals:
+    // A left click on the picture, in picture coordinates.
+    void pictureClicked(QPoint position);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     void updateScrollBars();
+    void updateColumn(int column);
 
     const QImage* FPicture = nullptr;
+    int FPlayHead = -1;
+    int FStartMarker = -1;
 };
 
 } // namespace kestrelon

@@ -29,6 +29,11 @@ QString overwriteQuestion(const QString& path)
     return QLatin1Char('"') + QFileInfo(path).fileName() + QStringLiteral("\" を上書きしますか？");
 }
 
+QString saveChangesQuestion(const QString& fileName)
+{
+    return QLatin1Char('"') + fileName + QStringLiteral("\" への変更を保存しますか？");
+}
+
 namespace {
 
 QString runFileDialog(
@@ -71,6 +76,17 @@ bool QtUserDialogs::askYesNo(QWidget* parent, const QString& question)
     return QMessageBox::question(parent, QStringLiteral("Kestrelon"), question,
                QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
         == QMessageBox::Yes;
+}
+
+SaveChoice QtUserDialogs::askSaveChanges(QWidget* parent, const QString& question)
+{
+    const auto answer = QMessageBox::warning(parent, QStringLiteral("Kestrelon"), question,
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Save)
+        return SaveChoice::Save;
+    if (answer == QMessageBox::Discard)
+        return SaveChoice::Discard;
+    return SaveChoice::Cancel;
 }
 
 void QtUserDialogs::showError(QWidget* parent, const QString& message)

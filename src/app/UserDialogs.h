@@ -26,6 +26,11 @@ QString qtNameFilter(const QString& filter);
 // The question asked before a file is overwritten: "name" を上書きしますか？
 QString overwriteQuestion(const QString& path);
 
+// The question asked before unsaved changes would be lost: "name" への変更を保存しますか？
+QString saveChangesQuestion(const QString& fileName);
+
+enum class SaveChoice { Save, Discard, Cancel };
+
 class UserDialogs {
 public:
     virtual ~UserDialogs() = default;
@@ -35,6 +40,8 @@ public:
     virtual QString askSaveFile(QWidget* parent, const FileDialogRequest& request) = 0;
     // true only for Yes.
     virtual bool askYesNo(QWidget* parent, const QString& question) = 0;
+    // Save, Discard or Cancel (closing the question cancels).
+    virtual SaveChoice askSaveChanges(QWidget* parent, const QString& question) = 0;
     virtual void showError(QWidget* parent, const QString& message) = 0;
     virtual void showWarning(QWidget* parent, const QString& message) = 0;
 };
@@ -45,6 +52,7 @@ public:
     QString askOpenFile(QWidget* parent, const FileDialogRequest& request) override;
     QString askSaveFile(QWidget* parent, const FileDialogRequest& request) override;
     bool askYesNo(QWidget* parent, const QString& question) override;
+    SaveChoice askSaveChanges(QWidget* parent, const QString& question) override;
     void showError(QWidget* parent, const QString& message) override;
     void showWarning(QWidget* parent, const QString& message) override;
 };

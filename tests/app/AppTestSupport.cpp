@@ -85,6 +85,19 @@ bool ScriptedDialogs::askYesNo(QWidget*, const QString& question)
     return answer;
 }
 
+SaveChoice ScriptedDialogs::askSaveChanges(QWidget*, const QString& question)
+{
+    saveQuestions << question;
+    if (saveChoices.empty()) {
+        ADD_FAILURE() << "unsaved changes were asked about with no answer queued: "
+                      << question.toStdString();
+        return SaveChoice::Cancel;
+    }
+    const SaveChoice answer = saveChoices.front();
+    saveChoices.pop_front();
+    return answer;
+}
+
 void ScriptedDialogs::showError(QWidget*, const QString& message)
 {
     errors << message;

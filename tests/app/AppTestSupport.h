@@ -53,15 +53,18 @@ public:
 
     std::deque<QString> fileAnswers; // "" cancels
     std::deque<bool> yesNoAnswers;
+    std::deque<SaveChoice> saveChoices;
 
     std::vector<FileAsk> fileAsks;
     QStringList questions;
+    QStringList saveQuestions;
     QStringList errors;
     QStringList warnings;
 
     QString askOpenFile(QWidget* parent, const FileDialogRequest& request) override;
     QString askSaveFile(QWidget* parent, const FileDialogRequest& request) override;
     bool askYesNo(QWidget* parent, const QString& question) override;
+    SaveChoice askSaveChanges(QWidget* parent, const QString& question) override;
     void showError(QWidget* parent, const QString& message) override;
     void showWarning(QWidget* parent, const QString& message) override;
 

@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
+#include "FormFixture.h"
 #include "app/About.h"
 #include "app/KestrelonMain.h"
 #include "app/PictureView.h"
@@ -30,51 +31,11 @@
 namespace kestrelon::test {
 namespace {
 
-class TForm1Test : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        form = std::make_unique<TForm1>(&dialogs);
-    }
-    void TearDown() override
-    {
-        form.reset();
-        EXPECT_TRUE(dialogs.fileAnswers.empty()) << "answers left unused";
-        EXPECT_TRUE(dialogs.yesNoAnswers.empty()) << "answers left unused";
-    }
-
-    QString path(const QString& name) const { return dir.filePath(name); }
-    QString dirWithSeparator() const { return QDir(dir.path()).absolutePath() + QLatin1Char('/'); }
-
-    // Opens name through the Open command; the file is written first when frames > 0.
-    void open(
-        const QString& name, uint32_t frames = 22050, uint16_t channels = 1, uint32_t rate = 22050)
-    {
-        if (frames > 0)
-            writeToneWav(path(name), channels, rate, frames);
-        dialogs.fileAnswers.push_back(path(name));
-        form->O1Click();
-    }
-
-    QStringList statusTexts() const
-    {
-        QStringList texts;
-        for (QLabel* panel : form->StatusPanels)
-            texts << panel->text();
-        return texts;
-    }
-
-    QTemporaryDir dir;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TForm1> form;
-};
-
 // --- what the person sees at start-up ----------------------------------------------------
 
 TEST_F(TForm1Test, StartsEmptyWithOnlyOpenAvailable)
 {
-    EXPECT_EQ(form->windowTitle(), "Kestrelon");
+    EXPECT_EQ(caption(), "Kestrelon");
     EXPECT_EQ(form->core().FWave, nullptr);
     EXPECT_EQ(form->core().FFFTLength, 1024);
     EXPECT_EQ(form->core().FMode, kSpectrumView);
@@ -101,9 +62,11 @@ TEST_F(TForm1Test, WidgetsCaptionsHintsAndSizes)
         order << form->ToolBar1->widgetForAction(a)->objectName();
     EXPECT_EQ(order,
         QStringList({"ToolButton3", "ToolButton1", "ToolButton5", "ToolButton4", "ComboBox1",
-            "ToolButton6", "Label1", "ComboBox2", "ToolButton2", "ToolButton7", "ToolButton8"}));
+            "ToolButton6", "Label1", "ComboBox2", "ToolButton2", "ToolButton7", "ToolButton8",
+            "ToolButton9", "ToolButton10", "ToolButton11", "ToolButton12"}));
     EXPECT_EQ(form->ToolBar1->height(), 29);
-    for (const char* name : {"ToolButton3", "ToolButton4", "ToolButton6", "ToolButton2"})
+    for (const char* name :
+        {"ToolButton3", "ToolButton4", "ToolButton6", "ToolButton2", "ToolButton9"})
         EXPECT_EQ(form->ToolBar1->findChild<QWidget*>(name)->width(), 8) << name;
     EXPECT_EQ(form->ToolButton1->width(), 26);
     EXPECT_EQ(form->ComboBox1->width(), 100);
@@ -139,10 +102,32 @@ TEST_F(TForm1Test, WidgetsCaptionsHintsAndSizes)
     QStringList menus;
     for (QAction* a : form->menuBar()->actions())
         menus << a->text();
-    EXPECT_EQ(menus, QStringList({"ファイル(&F)", "編集(&E)", "ヘルプ(&H)"}));
+    EXPECT_EQ(menus, QStringList({"ファイル(&F)", "編集(&E)", "再生(&P)", "ヘルプ(&H)"}));
     EXPECT_EQ(form->FileMenu->actions(), QList<QAction*>({form->Open, form->Save}));
-    EXPECT_EQ(form->EditMenu->actions(),
+    const QList<QAction*> edit = form->EditMenu->actions();
+    ASSERT_EQ(edit.size(), 8);
+    EXPECT_EQ(edit.mid(0, 2), QList<QAction*>({form->Undo, form->Redo}));
+    EXPECT_TRUE(edit[2]->isSeparator());
+    EXPECT_EQ(edit.mid(3),
         QList<QAction*>({form->Export, form->Import, form->N1, form->EST1, form->Wave1}));
+    EXPECT_EQ(form->Undo->text(), "元に戻す(&U)");
+    EXPECT_EQ(form->Redo->text(), "やり直し(&R)");
+    EXPECT_EQ(form->Undo->shortcuts(), QList<QKeySequence>({QKeySequence("Ctrl+Z")}));
+    EXPECT_EQ(form->Redo->shortcuts(),
+        QList<QKeySequence>({QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")}));
+    const QList<QAction*> play = form->PlayMenu->actions();
+    ASSERT_EQ(play.size(), 4);
+    EXPECT_EQ(play[0], form->Play);
+    EXPECT_EQ(play[1], form->Stop);
+    EXPECT_EQ(play[3], form->Compare);
+    EXPECT_EQ(form->Play->text(), "再生(&P)");
+    EXPECT_EQ(form->Stop->text(), "停止(&S)");
+    EXPECT_EQ(form->Compare->text(), "インポート前の音(&B)");
+    EXPECT_EQ(form->Play->shortcut(), QKeySequence(Qt::Key_Space));
+    EXPECT_EQ(form->Stop->shortcut(), QKeySequence(Qt::Key_Space));
+    EXPECT_TRUE(form->Compare->isCheckable());
+    for (QAction* a : {form->Play, form->Stop, form->Compare, form->Undo, form->Redo})
+        EXPECT_FALSE(a->icon().pixmap(16, 16).isNull()) << a->text().toStdString();
     EXPECT_EQ(form->EST1->text(), "スペクトル作成");
     EXPECT_EQ(form->Wave1->text(), "Waveに出力");
     EXPECT_EQ(form->KestrelonA1->text(), "Kestrelon(&A)");
@@ -206,7 +191,7 @@ TEST_F(TForm1Test, OpenShowsTheSoundAndSetsProposals)
     EXPECT_EQ(dialogs.fileAsks[0].request.filter, "Wave file (*.wav)|*.wav");
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
 
-    EXPECT_EQ(form->windowTitle(), "song.wav");
+    EXPECT_EQ(caption(), "song.wav");
     // 44100 frames, hop 512: (44100 + 511) / 512 + 1 = 88 frames; the decimal separator
     // follows the locale.
     EXPECT_EQ(statusTexts(),
@@ -240,7 +225,7 @@ TEST_F(TForm1Test, CancelledOpenChangesNothing)
 {
     dialogs.fileAnswers.push_back(QString());
     form->O1Click();
-    EXPECT_EQ(form->windowTitle(), "Kestrelon");
+    EXPECT_EQ(caption(), "Kestrelon");
     EXPECT_EQ(form->core().FWave, nullptr);
     EXPECT_FALSE(form->Save->isEnabled());
 
@@ -252,7 +237,7 @@ TEST_F(TForm1Test, CancelledOpenChangesNothing)
 
     dialogs.fileAnswers.push_back(QString());
     form->O1Click();
-    EXPECT_EQ(form->windowTitle(), "first.wav");
+    EXPECT_EQ(caption(), "first.wav");
     EXPECT_EQ(form->WaveSD.fileName, path("first_fix.wav"));
     EXPECT_EQ(form->FilterOD.initialDir, dirWithSeparator());
     EXPECT_EQ(form->core().FWave.get(), wave);
@@ -270,7 +255,7 @@ TEST_F(TForm1Test, SecondOpenReusesTheWave)
     ASSERT_NE(wave, nullptr);
     open("other/two.wav", 11025, 2, 11025);
     EXPECT_EQ(form->core().FWave.get(), wave);
-    EXPECT_EQ(form->windowTitle(), "two.wav");
+    EXPECT_EQ(caption(), "two.wav");
     EXPECT_EQ(form->core().FWave->FSampleCount, 11025u);
     EXPECT_EQ(statusTexts()[2], "2 ch");
     EXPECT_EQ(form->WaveSD.fileName, path("other/two_fix.wav"));
@@ -294,7 +279,7 @@ TEST_F(TForm1Test, DroppedWavFileIsOpened)
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(form.get(), &drop);
-    QTRY_COMPARE_WITH_TIMEOUT(form->windowTitle(), QString("dropped.wav"), 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(caption(), QString("dropped.wav"), 2000);
     EXPECT_TRUE(form->Save->isEnabled());
 }
 
@@ -514,7 +499,7 @@ TEST_F(TForm1Test, FirstFailedOpenLeavesTheWindowEmpty)
     open("broken.wav", 0);
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].contains("broken.wav")) << dialogs.errors[0].toStdString();
-    EXPECT_EQ(form->windowTitle(), "Kestrelon");
+    EXPECT_EQ(caption(), "Kestrelon");
     EXPECT_EQ(form->core().FWave, nullptr);
     EXPECT_FALSE(form->Save->isEnabled());
     EXPECT_FALSE(form->Export->isEnabled());
@@ -537,7 +522,7 @@ TEST_F(TForm1Test, FailedOpenKeepsTheSoundShown)
     ASSERT_EQ(dialogs.errors.size(), 2);
     EXPECT_TRUE(dialogs.errors[0].contains("missing.wav"));
     EXPECT_TRUE(dialogs.errors[1].contains("text.wav"));
-    EXPECT_EQ(form->windowTitle(), "good.wav");
+    EXPECT_EQ(caption(), "good.wav");
     EXPECT_EQ(form->WaveSD.fileName, path("good_fix.wav"));
     EXPECT_EQ(form->core().FWave.get(), wave);
     EXPECT_EQ(wave->FData, samples);
@@ -555,7 +540,7 @@ TEST_F(TForm1Test, CutShortWavOpensWithAWarning)
     EXPECT_TRUE(dialogs.errors.isEmpty());
     ASSERT_EQ(dialogs.warnings.size(), 1);
     EXPECT_TRUE(dialogs.warnings[0].contains("cut.wav")) << dialogs.warnings[0].toStdString();
-    EXPECT_EQ(form->windowTitle(), "cut.wav");
+    EXPECT_EQ(caption(), "cut.wav");
     EXPECT_EQ(statusTexts()[1], "6000 samples");
     EXPECT_TRUE(form->Save->isEnabled());
 }
@@ -569,7 +554,7 @@ TEST_F(TForm1Test, FailedSaveIsReported)
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].contains("out.wav")) << dialogs.errors[0].toStdString();
     EXPECT_FALSE(QFileInfo::exists(target));
-    EXPECT_EQ(form->windowTitle(), "song.wav");
+    EXPECT_EQ(caption(), "song.wav");
 }
 
 enum class BadPicture { Narrower, CutShort, NotAnImage };
@@ -685,7 +670,7 @@ TEST_F(TForm1Test, ErrorsThrownByACommandAreShownAndTheWindowGoesOn)
     EXPECT_EQ(form->core().FWave->FData, sound);
     // The window still works.
     open("voice.wav");
-    EXPECT_EQ(form->windowTitle(), "voice.wav");
+    EXPECT_EQ(caption(), "voice.wav");
     EXPECT_EQ(dialogs.errors.size(), 1);
 }
 

@@ -1,0 +1,133 @@
+#include "app/AudioSinkOutput.h"
+
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QMediaDevices>
+
+namespace kestrelon {
+
+namespace {
+
+QAudioFormat::SampleFormat qtSample(PcmSample sample)
+{
+    switch (sample) {
+    case PcmSample::UInt8:
+        return QAudioFormat::UInt8;
+    case PcmSample::Int16:
+        return QAudioFormat::Int16;
+    case PcmSample::Int32:
+        return QAudioFormat::Int32;
+    case PcmSample::Float:
+        return QAudioFormat::Float;
+    }
+    return QAudioFormat::Unknown;
+}
+
+QString errorText(QAudio::Error error)
+{
+    switch (error) {
+    case QAudio::OpenError:
+        return QStringLiteral("音声出力装置を開けませんでした");
+    case QAudio::IOError:
+        return QStringLiteral("音声出力装置への書き込みに失敗しました");
+    case QAudio::FatalError:
+        return QStringLiteral("音声出力装置が使えません");
+    default:
+        return QString();
+    }
+}
+
+} // namespace
+
+AudioSinkOutput::AudioSinkOutput()
+    : FDevice(QMediaDevices::defaultAudioOutput())
+{
+}
+
+AudioSinkOutput::~AudioSinkOutput()
+{
+    stop();
+}
+
+QString AudioSinkOutput::unavailableReason() const
+{
+    if (FDevice.isNull())
+        return QStringLiteral("音声出力装置が見つからないため再生できません");
+    return QString();
+}
+
+DeviceCaps AudioSinkOutput::caps() const
+{
+    DeviceCaps caps;
+    if (FDevice.isNull())
+        return caps;
+    caps.minRate = FDevice.minimumSampleRate();
+    caps.maxRate = FDevice.maximumSampleRate();
+    caps.minChannels = FDevice.minimumChannelCount();
+    caps.maxChannels = FDevice.maximumChannelCount();
+    caps.samples.clear();
+    for (QAudioFormat::SampleFormat s : FDevice.supportedSampleFormats()) {
+        for (PcmSample p : {PcmSample::UInt8, PcmSample::Int16, PcmSample::Int32, PcmSample::Float})
+            if (qtSample(p) == s)
+                caps.samples.push_back(p);
+    }
+    return caps;
+}
+
+bool AudioSinkOutput::start(const DeviceFormat& format, QIODevice* source, QString* reason)
+{
+    stop();
+    if (FDevice.isNull()) {
+        if (reason)
+            *reason = unavailableReason();
+        return false;
+    }
+    QAudioFormat f;
+    f.setSampleRate(format.rate);
+    f.setChannelCount(format.channels);
+    f.setSampleFormat(qtSample(format.sample));
+    if (!FDevice.isFormatSupported(f)) {
+        if (reason)
+            *reason = QStringLiteral("音声出力装置がこの形式に対応していません (%1 Hz, %2 ch)")
+                          .arg(format.rate)
+                          .arg(format.channels);
+        return false;
+    }
+    FSink = std::make_unique<QAudioSink>(FDevice, f);
+    FRate = format.rate;
+    FSourceDevice = source;
+    FSink->start(source);
+    if (FSink->error() != QAudio::NoError) {
+        if (reason)
+            *reason = errorText(FSink->error());
+        FSink.reset();
+        return false;
+    }
+    return true;
+}
+
+void AudioSinkOutput::stop()
+{
+    if (FSink) {
+        FSink->stop();
+        FSink.reset();
+    }
+    FSourceDevice = nullptr;
+}
+
+int64_t AudioSinkOutput::playedFrames() const
+{
+    if (!FSink)
+        return 0;
+    return FSink->processedUSecs() * FRate / 1000000;
+}
+
+bool AudioSinkOutput::drained() const
+{
+    if (!FSink)
+        return true;
+    // Pulled to the end, and the device has run out of data or stopped.
+    return FSink->state() == QAudio::IdleState || FSink->state() == QAudio::StoppedState;
+}
+
+} // namespace kestrelon
