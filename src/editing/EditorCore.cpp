@@ -6,6 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "editing/EditorTasks.h"
+
+#include <new>
+#include <utility>
+
+#include "base/Errors.h"
 #include "imaging/FilterImage.h"
 
 namespace kestrelon {
@@ -75,6 +81,17 @@ QString replaceExtension(const QString& name, const QString& suffix)
     return (dot < 0 ? name : name.left(dot)) + suffix;
 }
 
+QString importMessage(const ClipStats& clips)
+{
+    if (clips.clipped == 0)
+        return QString();
+    return QStringLiteral("%1 samples went beyond full scale and were clipped (peak %2)")
+        .arg(clips.clipped)
+        .arg(clips.peak, 0, 'g', 4);
+}
+
+QString truncatedMessage(const QString& path, const WaveLoadReport& report);
+
 CommandResult failure(const QString& message)
 {
     CommandResult r;
@@ -89,6 +106,16 @@ QString namingFile(const QString& path, const QString& reason)
     if (reason.contains(path) || reason.contains(namePart(path)))
         return reason;
     return QStringLiteral("%1: %2").arg(path, reason);
+}
+
+QString truncatedMessage(const QString& path, const WaveLoadReport& report)
+{
+    return report.message.isEmpty()
+        ? QStringLiteral("%1: the file ends early: %2 of %3 sample frames read")
+              .arg(path)
+              .arg(report.framesLoaded)
+              .arg(report.framesDeclared)
+        : namingFile(path, report.message);
 }
 
 } // namespace
@@ -140,23 +167,22 @@ CommandResult EditorCore::Open(const QString& path, bool refresh)
     if (!FWave)
         FWave = std::make_unique<TWave>();
     *FWave = std::move(loaded); // the same TWave object, holding the new sound
-    FOpenedPath = path;
-    FSavePath = directoryPart(path) + replaceExtension(namePart(path), QStringLiteral("_fix.wav"));
-    FFilterDir = directoryPart(path);
+    adoptPath(path);
     if (refresh)
         RefreshView();
 
     CommandResult r;
     r.ok = true;
-    if (report.truncated) {
-        r.message = report.message.isEmpty()
-            ? QStringLiteral("%1: the file ends early: %2 of %3 sample frames read")
-                  .arg(path)
-                  .arg(report.framesLoaded)
-                  .arg(report.framesDeclared)
-            : namingFile(path, report.message);
-    }
+    if (report.truncated)
+        r.message = truncatedMessage(path, report);
     return r;
+}
+
+void EditorCore::adoptPath(const QString& path)
+{
+    FOpenedPath = path;
+    FSavePath = directoryPart(path) + replaceExtension(namePart(path), QStringLiteral("_fix.wav"));
+    FFilterDir = directoryPart(path);
 }
 
 void EditorCore::clearAnalysis()
@@ -312,10 +338,7 @@ CommandResult EditorCore::Import(const QString& path, bool refresh)
     if (refresh)
         RefreshView();
     r.ok = true;
-    if (r.clips.clipped > 0)
-        r.message = QStringLiteral("%1 samples went beyond full scale and were clipped (peak %2)")
-                        .arg(r.clips.clipped)
-                        .arg(r.clips.peak, 0, 'g', 4);
+    r.message = importMessage(r.clips);
     return r;
 }
 
@@ -337,6 +360,364 @@ QString EditorCore::proposedExportPath() const
         return QString();
     suffix += QString::number(FFFTLength) + QStringLiteral(".bmp");
     return FFilterDir + replaceExtension(namePart(FOpenedPath), suffix);
+}
+
+// --- the commands as tasks ----------------------------------------------------------------
+
+namespace {
+
+// Exchanges two analyses completely (every field of the engine).
+void swapAnalysis(TWaveCepstram& a, TWaveCepstram& b)
+{
+    using std::swap;
+    swap(a.FWindow, b.FWindow);
+    swap(a.FChannelCount, b.FChannelCount);
+    swap(a.FSpecValid, b.FSpecValid);
+    swap(a.FPowerValid, b.FPowerValid);
+    swap(a.FSpectrograms, b.FSpectrograms);
+    swap(a.FPower, b.FPower);
+    swap(a.FCepValid, b.FCepValid);
+    swap(a.FCepPowerValid, b.FCepPowerValid);
+    swap(a.FCepstrograms, b.FCepstrograms);
+    swap(a.FCepPower, b.FCepPower);
+}
+
+// Counts the passes of a task for its progress reports.
+class Passes {
+public:
+    Passes(TaskControl& control, int total)
+        : FControl(control)
+        , FTotal(total > 0 ? total : 1)
+    {
+    }
+    void next(const QString& pass) { FControl.checkpoint(100 * FDone++ / FTotal, pass); }
+    void done() { FControl.checkpoint(100, QString()); }
+
+private:
+    TaskControl& FControl;
+    int FTotal;
+    int FDone = 0;
+};
+
+bool hasSamples(const TWave& wave)
+{
+    return wave.FSampleCount != 0 && wave.FFormat.nChannels != 0;
+}
+
+// The passes RefreshView runs after the analysis, per view.
+int refreshPasses(uint8_t mode)
+{
+    return mode == kCepstrumView ? 5 : 3;
+}
+
+// What RefreshView does, into a new engine and picture: analyse, dB, the cepstrum and
+// its dB in the cepstrum view, draw.
+void refreshInto(std::unique_ptr<TWaveCepstram>& engine, QImage& bitmap, const TWave& wave,
+    int32_t N, const DrawContext& ctx, Passes& passes)
+{
+    passes.next(QStringLiteral("解析"));
+    engine = std::make_unique<TWaveCepstram>();
+    engine->Analyze(wave, N);
+    passes.next(QStringLiteral("dB 計算"));
+    engine->CalcPower(kSpectrumRef);
+    if (ctx.mode == kCepstrumView) {
+        passes.next(QStringLiteral("ケプストラム"));
+        engine->CalcCepstrum();
+        passes.next(QStringLiteral("ケプストラム dB 計算"));
+        engine->CalcCepPower(kCepstrumRef);
+        passes.next(QStringLiteral("描画"));
+        DrawCepstrum(bitmap, *engine, 0, ctx);
+    } else if (ctx.mode == kSpectrumView) {
+        passes.next(QStringLiteral("描画"));
+        DrawSpectrum(bitmap, *engine, 0, ctx);
+    }
+}
+
+} // namespace
+
+std::unique_ptr<EditorTask> EditorCore::prepareOpen(const QString& path)
+{
+    std::unique_ptr<EditorTask> t(new EditorTask(EditorTask::Kind::Open));
+    t->FDescription = QStringLiteral("%1 を開いています").arg(namePart(path));
+    t->FPath = path;
+    t->FFFTLength = FFFTLength;
+    t->FMode = FMode;
+    t->FBitmap = FBitmap;
+    return t;
+}
+
+std::unique_ptr<EditorTask> EditorCore::prepareSetMode(uint8_t mode)
+{
+    std::unique_ptr<EditorTask> t(new EditorTask(EditorTask::Kind::SetMode));
+    t->FDescription = mode == kCepstrumView ? QStringLiteral("ケプストラムを計算しています")
+                                            : QStringLiteral("スペクトルを描いています");
+    t->FMode = mode;
+    t->FFFTLength = FFFTLength;
+    t->FBitmap = FBitmap;
+    t->FResult.ok = true;
+    t->FRefresh = mode == kCepstrumView && FCepstram.FSpecValid && !FCepstram.FCepValid;
+    if (t->FRefresh) {
+        // The cepstrum is computed from the analysis itself: lend it to the task (the
+        // worker is then the only one touching it) and take it back in finishTask.
+        t->FEngine = std::make_unique<TWaveCepstram>();
+        swapAnalysis(*t->FEngine, FCepstram);
+        t->FBorrowed = true;
+    }
+    return t;
+}
+
+std::unique_ptr<EditorTask> EditorCore::prepareChangeFFTLength(int32_t n)
+{
+    std::unique_ptr<EditorTask> t(new EditorTask(EditorTask::Kind::ChangeFFTLength));
+    t->FFFTLength = isValidFFTLength(n) ? n : FFFTLength;
+    t->FDescription = QStringLiteral("N = %1 で解析しています").arg(t->FFFTLength);
+    t->FMode = FMode;
+    t->FBitmap = FBitmap;
+    t->FRefresh = FWave != nullptr;
+    t->FResult.ok = true;
+    return t;
+}
+
+std::unique_ptr<EditorTask> EditorCore::prepareImport(const QString& path)
+{
+    std::unique_ptr<EditorTask> t(new EditorTask(EditorTask::Kind::Import));
+    t->FDescription = QStringLiteral("%1 をインポートしています").arg(namePart(path));
+    t->FPath = path;
+    t->FFFTLength = FFFTLength;
+    t->FMode = FMode;
+    t->FReference = FBitmap;
+    t->FBitmap = FBitmap;
+    if (!geometryMatches())
+        t->FResult
+            = failure(QStringLiteral("%1: there is no analysed picture to compare with").arg(path));
+    else
+        t->FResult.ok = true; // cleared again if the worker fails
+    return t;
+}
+
+std::unique_ptr<EditorTask> EditorCore::prepareImport(
+    const QImage& edited, const QImage& reference, std::vector<uint8_t> baseSamples)
+{
+    std::unique_ptr<EditorTask> t(new EditorTask(EditorTask::Kind::Import));
+    t->FDescription = QStringLiteral("編集された画像を適用しています");
+    t->FFFTLength = FFFTLength;
+    t->FMode = FMode;
+    t->FHaveEdited = true;
+    t->FEdited = edited;
+    t->FReference = reference;
+    t->FBitmap = FBitmap;
+    t->FHaveBase = true;
+    t->FBase = std::move(baseSamples);
+    if (!geometryMatches())
+        t->FResult = failure(QStringLiteral("there is no analysed picture to compare with"));
+    else if (reference.size() != FBitmap.size() || edited.size() != FBitmap.size())
+        t->FResult
+            = failure(QStringLiteral("the pictures do not have the size of the display picture"));
+    else if (t->FBase.size() != FWave->FData.size())
+        t->FResult = failure(QStringLiteral("the sound to filter has another length"));
+    else
+        t->FResult.ok = true;
+    return t;
+}
+
+void EditorCore::runTask(EditorTask& t, TaskControl& control) const
+{
+    t.FRan = false;
+    t.FCancelled = false;
+    try {
+        DrawContext ctx = drawContext();
+        ctx.fftLength = t.FFFTLength;
+        ctx.mode = t.FMode;
+        switch (t.FKind) {
+        case EditorTask::Kind::Open: {
+            Passes passes(control, 1 + refreshPasses(t.FMode));
+            passes.next(QStringLiteral("読み込み"));
+            TWave loaded;
+            WaveLoadReport report;
+            const uint8_t code = loaded.LoadFromFile(t.FPath, &report);
+            if (code != kLoadOk) {
+                const QString reason = report.message.isEmpty()
+                    ? QStringLiteral("cannot be read (code %1)").arg(code)
+                    : report.message;
+                t.FResult = failure(namingFile(t.FPath, reason));
+                return;
+            }
+            t.FResult = CommandResult();
+            t.FResult.ok = true;
+            if (report.truncated)
+                t.FResult.message = truncatedMessage(t.FPath, report);
+            t.FWave.emplace(std::move(loaded));
+            ctx.wave = &*t.FWave;
+            if (hasSamples(*t.FWave))
+                refreshInto(t.FEngine, t.FBitmap, *t.FWave, t.FFFTLength, ctx, passes);
+            passes.done();
+            break;
+        }
+        case EditorTask::Kind::SetMode: {
+            if (t.FMode != kSpectrumView && t.FMode != kCepstrumView)
+                break;
+            Passes passes(control, t.FRefresh ? 3 : 1);
+            if (t.FMode == kSpectrumView) {
+                passes.next(QStringLiteral("描画"));
+                DrawSpectrum(t.FBitmap, FCepstram, 0, ctx);
+            } else if (!t.FRefresh) {
+                passes.next(QStringLiteral("描画"));
+                DrawCepstrum(t.FBitmap, FCepstram, 0, ctx);
+            } else {
+                TWaveCepstram& engine = *t.FEngine;
+                passes.next(QStringLiteral("ケプストラム"));
+                // Keep the stale cepstral arrays, so that a cancel gives them back as
+                // they were.
+                t.FOldCepstrograms = std::move(engine.FCepstrograms);
+                t.FOldCepPower = std::move(engine.FCepPower);
+                t.FOldCepValid = engine.FCepValid;
+                t.FOldCepPowerValid = engine.FCepPowerValid;
+                t.FOldTaken = true;
+                engine.FCepstrograms.clear();
+                engine.FCepPower.clear();
+                engine.CalcCepstrum();
+                passes.next(QStringLiteral("ケプストラム dB 計算"));
+                engine.CalcCepPower(kCepstrumRef);
+                passes.next(QStringLiteral("描画"));
+                DrawCepstrum(t.FBitmap, engine, 0, ctx);
+            }
+            passes.done();
+            break;
+        }
+        case EditorTask::Kind::ChangeFFTLength: {
+            if (!t.FRefresh || !hasSamples(*FWave))
+                break;
+            Passes passes(control, refreshPasses(t.FMode));
+            refreshInto(t.FEngine, t.FBitmap, *FWave, t.FFFTLength, ctx, passes);
+            passes.done();
+            break;
+        }
+        case EditorTask::Kind::Import: {
+            if (!t.FResult.ok)
+                return; // refused when it was prepared
+            const bool cepstrum = t.FMode == kCepstrumView;
+            Passes passes(
+                control, (t.FHaveEdited ? 0 : 1) + (cepstrum ? 3 : 1) + 1 + refreshPasses(t.FMode));
+            QImage edited = t.FEdited;
+            if (!t.FHaveEdited) {
+                passes.next(QStringLiteral("読み込み"));
+                QString reason;
+                edited = readFilterImage(t.FPath, t.FReference.size(), &reason);
+                if (edited.isNull()) {
+                    t.FResult = failure(reason);
+                    return;
+                }
+            }
+            // The sound the picture applies to, analysed the way RefreshView analysed it
+            // (so for the current sound the analysis equals the one the core holds).
+            TWave& wave = t.FWave.emplace();
+            wave.FFormat = FWave->FFormat;
+            wave.FDataSize = FWave->FDataSize;
+            wave.FSampleCount = FWave->FSampleCount;
+            wave.FSeconds = FWave->FSeconds;
+            wave.FData = t.FHaveBase ? std::move(t.FBase) : FWave->FData;
+            passes.next(QStringLiteral("解析"));
+            auto engine = std::make_unique<TWaveCepstram>();
+            engine->Analyze(wave, t.FFFTLength);
+            if (cepstrum) {
+                passes.next(QStringLiteral("dB 計算"));
+                engine->CalcPower(kSpectrumRef);
+                passes.next(QStringLiteral("ケプストラム"));
+                engine->CalcCepstrum();
+            }
+            passes.next(QStringLiteral("ゲイン適用と再合成"));
+            CommandResult r;
+            QString reason;
+            if (!ImportFilter(*engine, wave, t.FMode, t.FReference, edited, FLeftMargin, FTopMargin,
+                    &r.clips, &reason)) {
+                t.FResult = failure(t.FPath.isEmpty() ? reason : t.FPath + ": " + reason);
+                return;
+            }
+            engine.reset(); // the analysis of the new sound replaces it
+            ctx.wave = &wave;
+            refreshInto(t.FEngine, t.FBitmap, wave, t.FFFTLength, ctx, passes);
+            r.ok = true;
+            r.message = importMessage(r.clips);
+            t.FResult = r;
+            passes.done();
+            break;
+        }
+        }
+        t.FRan = true;
+    } catch (const TaskCancelled&) {
+        t.FCancelled = true;
+        t.FResult = failure(QStringLiteral("cancelled"));
+    } catch (const Error& e) {
+        t.FResult = failure(QString::fromStdString(e.what()));
+    } catch (const std::bad_alloc&) {
+        t.FResult = failure(QStringLiteral("not enough memory"));
+    }
+}
+
+CommandResult EditorCore::finishTask(EditorTask& t)
+{
+    if (!t.FRan) {
+        // Give back what was lent, exactly as it was.
+        if (t.FBorrowed) {
+            if (t.FEngine) {
+                TWaveCepstram& engine = *t.FEngine;
+                if (t.FOldTaken) {
+                    engine.FCepstrograms = std::move(t.FOldCepstrograms);
+                    engine.FCepPower = std::move(t.FOldCepPower);
+                    engine.FCepValid = t.FOldCepValid;
+                    engine.FCepPowerValid = t.FOldCepPowerValid;
+                }
+                swapAnalysis(*t.FEngine, FCepstram);
+            }
+            t.FBorrowed = false;
+        }
+        return t.FResult;
+    }
+    switch (t.FKind) {
+    case EditorTask::Kind::Open:
+        if (!FWave)
+            FWave = std::make_unique<TWave>();
+        *FWave = std::move(*t.FWave); // the same TWave object, holding the new sound
+        adoptPath(t.FPath);
+        if (!hasSamples(*FWave)) {
+            clearAnalysis();
+        } else {
+            swapAnalysis(FCepstram, *t.FEngine);
+            FBitmap = t.FBitmap;
+        }
+        break;
+    case EditorTask::Kind::SetMode:
+        if (t.FMode != kSpectrumView && t.FMode != kCepstrumView)
+            break;
+        FMode = t.FMode;
+        if (t.FBorrowed) {
+            swapAnalysis(FCepstram, *t.FEngine);
+            t.FBorrowed = false;
+        }
+        FBitmap = t.FBitmap;
+        break;
+    case EditorTask::Kind::ChangeFFTLength:
+        FFFTLength = t.FFFTLength;
+        if (FWave) {
+            if (!hasSamples(*FWave)) {
+                clearAnalysis();
+            } else {
+                swapAnalysis(FCepstram, *t.FEngine);
+                FBitmap = t.FBitmap;
+            }
+            FImportPath.clear();
+        }
+        break;
+    case EditorTask::Kind::Import:
+        t.samplesBefore = std::move(FWave->FData);
+        *FWave = std::move(*t.FWave);
+        swapAnalysis(FCepstram, *t.FEngine);
+        FBitmap = t.FBitmap;
+        break;
+    }
+    t.FEngine.reset(); // the old analysis, now
+    t.FWave.reset();
+    return t.FResult;
 }
 
 } // namespace kestrelon

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include <QImage>
 #include <QLocale>
@@ -33,6 +34,9 @@ struct CommandResult {
     QString message; // why it failed, or a warning on success (a cut-short WAV file)
     ClipStats clips; // import: samples the resynthesis clipped
 };
+
+class EditorTask;
+class TaskControl;
 
 class EditorCore {
 public:
@@ -102,9 +106,33 @@ public:
     // What the drawing code reads from this state.
     DrawContext drawContext() const;
 
+    // --- the same commands in three steps, for running them off the UI thread ---------
+    // (see editing/EditorTasks.h). prepare* runs on the UI thread and captures what the
+    // command needs; runTask computes the new sound, analysis and picture on a worker
+    // thread without writing this object (only a lent analysis, see prepareSetMode);
+    // finishTask, on the UI thread again, moves them in (success) or gives back what was
+    // lent to the task (failure or cancel), leaving
+    // everything exactly as it was. While a task is between prepare and finish, nothing
+    // else may use this object. The results equal those of Open, SetMode, ChangeFFTLength
+    // and Import bit for bit (analyses are deterministic).
+    std::unique_ptr<EditorTask> prepareOpen(const QString& path);
+    std::unique_ptr<EditorTask> prepareSetMode(uint8_t mode);
+    std::unique_ptr<EditorTask> prepareChangeFFTLength(int32_t n);
+    std::unique_ptr<EditorTask> prepareImport(const QString& path);
+    // An import of an already decoded picture, compared with `reference` (a picture of
+    // the current geometry) and applied to `baseSamples` (a sample block of the current
+    // format and length) instead of the current sound: the analysis of the base sound is
+    // made afresh, the gains applied, the result resynthesised and shown.
+    std::unique_ptr<EditorTask> prepareImport(
+        const QImage& edited, const QImage& reference, std::vector<uint8_t> baseSamples);
+    // Never throws: engine errors and allocation failures become a failed result.
+    void runTask(EditorTask& task, TaskControl& control) const;
+    CommandResult finishTask(EditorTask& task);
+
 private:
     void drawCurrentView();
     void clearAnalysis();
+    void adoptPath(const QString& path);
 
     QString FOpenedPath;
     QString FSavePath;

@@ -1,0 +1,294 @@
+#include "editing/ExternalEdit.h"
+
+#include <cstring>
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "imaging/FilterImage.h"
+
+namespace kestrelon {
+
+uint64_t blockHash(const uint8_t* data, std::size_t size)
+{
+    // FNV-1a over 64-bit words, then the tail bytes; the length is mixed in first.
+    constexpr uint64_t kPrime = 0x100000001b3ULL;
+    uint64_t h = 0xcbf29ce484222325ULL ^ (uint64_t(size) * 0x9e3779b97f4a7c15ULL);
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, data + i, 8);
+        h = (h ^ w) * kPrime;
+        h ^= h >> 29;
+    }
+    for (; i < size; ++i)
+        h = (h ^ data[i]) * kPrime;
+    return h;
+}
+
+namespace {
+
+std::optional<uint64_t> fileHash(const QString& path, QByteArray* bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    *bytes = f.readAll();
+    return blockHash(
+        reinterpret_cast<const uint8_t*>(bytes->constData()), std::size_t(bytes->size()));
+}
+
+QString pngBeside(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".png");
+}
+
+} // namespace
+
+ExternalEditSession::ExternalEditSession(
+    EditorCore& core, const QString& path, ExternalEditTiming timing, QObject* parent)
+    : QObject(parent)
+    , FCore(core)
+    , FPath(QFileInfo(path).absoluteFilePath())
+    , FPngPath(pngBeside(FPath))
+    , FTiming(timing)
+{
+    FTimer.setSingleShot(true);
+    connect(&FTimer, &QTimer::timeout, this, &ExternalEditSession::attempt);
+    connect(&FWatcher, &QFileSystemWatcher::fileChanged, this, &ExternalEditSession::onNotice);
+    connect(&FWatcher, &QFileSystemWatcher::directoryChanged, this, &ExternalEditSession::onNotice);
+    if (!core.geometryMatches())
+        return;
+    FN = core.FFFTLength;
+    FMode = core.FMode;
+    FFormat = core.FWave->FFormat;
+    FExportSamples = core.FWave->FData;
+    FExpectedHash = blockHash(FExportSamples.data(), FExportSamples.size());
+    FExportPicture = core.FBitmap.copy();
+    FCandidates.push_back({FPath, std::nullopt});
+    if (FPngPath != FPath)
+        FCandidates.push_back({FPngPath, std::nullopt});
+    for (Candidate& c : FCandidates) {
+        QByteArray bytes;
+        c.seen = fileHash(c.path, &bytes);
+        if (c.path == FPath && c.seen) {
+            QString reason;
+            FLastPicture = decodeFilterImage(bytes, FExportPicture.size(), &reason);
+        }
+    }
+    FActive = true;
+    watchPaths();
+}
+
+ExternalEditSession::~ExternalEditSession() = default;
+
+void ExternalEditSession::setRunner(EditorTaskRunner* runner)
+{
+    if (FRunnerConnection)
+        disconnect(FRunnerConnection);
+    FRunner = runner;
+    if (runner)
+        FRunnerConnection = connect(
+            runner, &EditorTaskRunner::finished, this, &ExternalEditSession::onTaskFinished);
+}
+
+QString ExternalEditSession::viewText() const
+{
+    return QStringLiteral("N = %1, %2 view")
+        .arg(FN)
+        .arg(FMode == kCepstrumView ? QStringLiteral("cepstrum") : QStringLiteral("spectrum"));
+}
+
+void ExternalEditSession::watchPaths()
+{
+    const QString dir = QFileInfo(FPath).path();
+    QStringList want{dir};
+    for (const Candidate& c : FCandidates)
+        if (QFileInfo::exists(c.path))
+            want << c.path;
+    const QStringList have = FWatcher.files() + FWatcher.directories();
+    for (const QString& p : want)
+        if (!have.contains(p))
+            FWatcher.addPath(p);
+}
+
+bool ExternalEditSession::checkCore()
+{
+    if (!FActive)
+        return false;
+    const QString name = QFileInfo(FPath).fileName();
+    QString why;
+    if (!FCore.FWave)
+        why = QStringLiteral("there is no sound");
+    else if (FCore.FFFTLength != FN)
+        why = QStringLiteral("N changed from %1 to %2").arg(FN).arg(FCore.FFFTLength);
+    else if (FCore.FMode != FMode)
+        why = QStringLiteral("the view changed");
+    else if (FCore.FWave->FData.size() != FExportSamples.size()
+        || std::memcmp(&FCore.FWave->FFormat, &FFormat, sizeof FFormat) != 0
+        || blockHash(FCore.FWave->FData.data(), FCore.FWave->FData.size()) != FExpectedHash)
+        why = QStringLiteral("the sound changed");
+    if (why.isEmpty())
+        return true;
+    end(QStringLiteral("%1: stopped following %2 (the edits no longer fit)").arg(why, name));
+    return false;
+}
+
+void ExternalEditSession::end(const QString& message)
+{
+    if (!FActive)
+        return;
+    FActive = false;
+    FPending = false;
+    FTimer.stop();
+    const QStringList watched = FWatcher.files() + FWatcher.directories();
+    if (!watched.isEmpty())
+        FWatcher.removePaths(watched);
+    emit statusMessage(message);
+    emit ended(message);
+}
+
+void ExternalEditSession::poll()
+{
+    onNotice();
+}
+
+void ExternalEditSession::onNotice()
+{
+    if (!FActive)
+        return;
+    // A file renamed over the watched one, or deleted and written again, drops out of
+    // the watcher: add it again when it is there.
+    watchPaths();
+    FPending = true;
+    FSinceNotice.start(); // the editor may still be writing: retry from now on
+    if (!FTimer.isActive())
+        FTimer.start(FTiming.retryIntervalMs);
+}
+
+void ExternalEditSession::attempt()
+{
+    if (!FActive || !FPending)
+        return;
+    if (FAwaiting) {
+        FTimer.start(FTiming.retryIntervalMs); // look again when that import is done
+        return;
+    }
+    watchPaths();
+    const QSize expected = FExportPicture.size();
+    // Of the files that changed since they were last looked at, the most recent wins.
+    Candidate* newest = nullptr;
+    QDateTime newestTime;
+    QByteArray newestBytes;
+    bool incomplete = false;
+    QString lastReason;
+    for (Candidate& c : FCandidates) {
+        QByteArray bytes;
+        const std::optional<uint64_t> h = fileHash(c.path, &bytes);
+        if (!h || h == c.seen)
+            continue;
+        QString reason;
+        if (decodeFilterImage(bytes, expected, &reason).isNull()) {
+            incomplete = true;
+            lastReason = QStringLiteral("%1: %2").arg(c.path, reason);
+            continue;
+        }
+        const QDateTime t = QFileInfo(c.path).lastModified();
+        if (!newest || t >= newestTime) {
+            newest = &c;
+            newestTime = t;
+            newestBytes = bytes;
+        }
+    }
+    if (incomplete && FSinceNotice.elapsed() < FTiming.retryLimitMs) {
+        FTimer.start(FTiming.retryIntervalMs); // still being written, perhaps
+        return;
+    }
+    FPending = false;
+    if (incomplete) {
+        // The file stayed undecodable: report it once and wait for the next save.
+        for (Candidate& c : FCandidates) {
+            QByteArray bytes;
+            const std::optional<uint64_t> h = fileHash(c.path, &bytes);
+            if (h && h != c.seen && (!newest || &c != newest))
+                c.seen = h;
+        }
+        emit importFailed(lastReason);
+        emit statusMessage(lastReason);
+    }
+    if (!newest)
+        return;
+    for (Candidate& c : FCandidates) {
+        if (&c != newest)
+            continue;
+        QString reason;
+        const QImage edited = decodeFilterImage(newestBytes, expected, &reason);
+        c.seen = blockHash(reinterpret_cast<const uint8_t*>(newestBytes.constData()),
+            std::size_t(newestBytes.size()));
+        if (edited == FLastPicture) {
+            emit statusMessage(QStringLiteral("%1 was saved without a change of the picture")
+                                   .arg(QFileInfo(c.path).fileName()));
+            return;
+        }
+        apply(edited, c.path);
+        return;
+    }
+}
+
+void ExternalEditSession::apply(const QImage& edited, const QString& file)
+{
+    if (!checkCore())
+        return;
+    std::unique_ptr<EditorTask> task = FCore.prepareImport(edited, FExportPicture, FExportSamples);
+    FAwaitedPicture = edited;
+    FAwaitedFile = file;
+    FAwaiting = true;
+    if (FRunner) {
+        if (FRunner->start(std::move(task)))
+            return; // onTaskFinished goes on
+        // The runner is busy with a command of the window: try again shortly.
+        FAwaiting = false;
+        for (Candidate& c : FCandidates)
+            if (c.path == file)
+                c.seen.reset();
+        FPending = true;
+        FSinceNotice.start();
+        FTimer.start(FTiming.retryIntervalMs);
+        return;
+    }
+    onTaskFinished(EditorTaskRunner::runNow(FCore, std::move(task)));
+}
+
+void ExternalEditSession::onTaskFinished(const TaskOutcome& outcome)
+{
+    if (!FAwaiting)
+        return; // a task the window started
+    FAwaiting = false;
+    const QString name = QFileInfo(FAwaitedFile).fileName();
+    if (outcome.cancelled) {
+        emit statusMessage(
+            QStringLiteral("The import of %1 was cancelled; the sound is unchanged").arg(name));
+        return;
+    }
+    if (!outcome.result.ok) {
+        const QString message
+            = QStringLiteral("%1 could not be applied: %2").arg(name, outcome.result.message);
+        emit importFailed(message);
+        emit statusMessage(message);
+        return;
+    }
+    FLastPicture = FAwaitedPicture;
+    FExpectedHash = blockHash(FCore.FWave->FData.data(), FCore.FWave->FData.size());
+    ExternalImportStep step;
+    step.samplesBefore = outcome.samplesBefore;
+    step.file = FAwaitedFile;
+    step.clips = outcome.result.clips;
+    step.message = QStringLiteral("Applied %1 to the sound as exported (%2)").arg(name, viewText());
+    if (!outcome.result.message.isEmpty())
+        step.message += QStringLiteral("; ") + outcome.result.message;
+    emit imported(step);
+    emit statusMessage(step.message);
+}
+
+} // namespace kestrelon
