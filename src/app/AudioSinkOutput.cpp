@@ -95,6 +95,7 @@ bool AudioSinkOutput::start(const DeviceFormat& format, QIODevice* source, QStri
     }
     FSink = std::make_unique<QAudioSink>(FDevice, f);
     FRate = format.rate;
+    FLastPlayed = -1;
     FSourceDevice = source;
     FSink->start(source);
     if (FSink->error() != QAudio::NoError) {
@@ -126,8 +127,13 @@ bool AudioSinkOutput::drained() const
 {
     if (!FSink)
         return true;
-    // Pulled to the end, and the device has run out of data or stopped.
-    return FSink->state() == QAudio::IdleState || FSink->state() == QAudio::StoppedState;
+    // The sink turns idle as soon as the source has nothing more, while the sound server
+    // still plays what it holds: drained once the played time stops growing as well.
+    const qint64 played = FSink->processedUSecs();
+    const bool idle = FSink->state() == QAudio::IdleState || FSink->state() == QAudio::StoppedState;
+    const bool still = played == FLastPlayed;
+    FLastPlayed = played;
+    return idle && still;
 }
 
 } // namespace kestrelon

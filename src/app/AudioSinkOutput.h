@@ -1,6 +1,10 @@
 #pragma once
 // The program's AudioOutput: the system's default audio output through QAudioSink,
 // pulling from the player's source on the thread that started it.
+//
+// playedFrames() is QAudioSink::processedUSecs() at the format's rate; drained() holds
+// once the sink is idle (its source has ended) and that time has stopped growing between
+// two calls, i.e. the sound server has played what it was given.
 
 #include <memory>
 
@@ -31,6 +35,7 @@ private:
     std::unique_ptr<QAudioSink> FSink;
     QIODevice* FSourceDevice = nullptr;
     int FRate = 0;
+    mutable qint64 FLastPlayed = -1; // processedUSecs at the last drained() call
 };
 
 } // namespace kestrelon

@@ -94,6 +94,7 @@ constexpr int kToolButtonWidth = 26;
 constexpr int kToolButtonHeight = 22;
 constexpr int kToolBarHeight = 29;
 constexpr int kSeparatorWidth = 8;
+constexpr int kPanelWidths[6] = {80, 100, 50, 80, 50, 50};
 
 bool isWavFile(const QUrl& url)
 {
@@ -350,12 +351,11 @@ void TForm1::buildStatusBar()
     StatusBar1->setFixedHeight(19);
     StatusBar1->setSizeGripEnabled(true);
     const char* texts[6] = {"sec", "samples", "ch", "Hz", "bit", "Frames"};
-    const int widths[6] = {80, 100, 50, 80, 50, 50};
     for (int i = 0; i < 6; ++i) {
         auto* panel = new QLabel(QLatin1String(texts[i]), StatusBar1);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         // At least the panel's width; wider only when a long text would be cut off.
-        panel->setMinimumWidth(widths[i]);
+        panel->setMinimumWidth(kPanelWidths[i]);
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
         panel->setContentsMargins(2, 0, 2, 0);
@@ -369,7 +369,10 @@ void TForm1::buildStatusBar()
     ClipPanel->setFrameShape(QFrame::Panel);
     ClipPanel->setFrameShadow(QFrame::Sunken);
     ClipPanel->setContentsMargins(2, 0, 2, 0);
-    StatusBar1->addPermanentWidget(ClipPanel);
+    // It takes the room the panels leave and never widens the window; its tool tip
+    // holds the whole report.
+    ClipPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    StatusBar1->addPermanentWidget(ClipPanel, 4);
     ClipPanel->hide();
     setStatusBar(StatusBar1);
 }
@@ -408,8 +411,15 @@ void TForm1::showPicture()
 void TForm1::showStatus()
 {
     const QStringList texts = FCore.statusTexts();
-    for (int i = 0; i < 6 && i < texts.size(); ++i)
-        StatusPanels[i]->setText(texts[i]);
+    for (int i = 0; i < 6 && i < texts.size(); ++i) {
+        QLabel* panel = StatusPanels[i];
+        panel->setText(texts[i]);
+        // Never narrower than its text, whatever else the status bar shows.
+        const int needed = panel->fontMetrics().horizontalAdvance(texts[i])
+            + panel->contentsMargins().left() + panel->contentsMargins().right()
+            + 2 * panel->frameWidth();
+        panel->setMinimumWidth(qMax(kPanelWidths[i], needed));
+    }
 }
 
 bool TForm1::openPath(const QString& path)
@@ -672,11 +682,13 @@ void TForm1::showClips(const ClipStats& clips)
               .arg(clips.peak >= 1.0 ? QStringLiteral("+") : QString())
               .arg(20.0 * std::log10(clips.peak), 0, 'f', 1)
         : QString::number(clips.peak);
-    ClipPanel->setText(QStringLiteral("%1 サンプルがクリップしました (クリップ前のピーク %2)")
-                           .arg(clips.clipped)
-                           .arg(peak));
-    ClipPanel->setToolTip(
-        QStringLiteral("クリップ前のピーク: フルスケールの %1 倍").arg(clips.peak, 0, 'g', 4));
+    ClipPanel->setText(
+        QStringLiteral("クリップ %1 サンプル (ピーク %2)").arg(clips.clipped).arg(peak));
+    ClipPanel->setToolTip(QStringLiteral("インポートで %1 サンプルがクリップしました。クリップ前の"
+                                         "ピークはフルスケールの %2 倍 (%3) です。")
+                              .arg(clips.clipped)
+                              .arg(clips.peak, 0, 'g', 4)
+                              .arg(peak));
     ClipPanel->show();
 }
 

@@ -118,7 +118,8 @@ public:
     virtual void stop() = 0;
     // Device frames played since start (what has been heard, not what was pulled).
     virtual int64_t playedFrames() const = 0;
-    // The source has ended and the device has played everything it pulled.
+    // The source has ended and the device has played everything it pulled. The player
+    // asks once per tick while its converter is at the end.
     virtual bool drained() const = 0;
 };
 

@@ -296,7 +296,9 @@ TEST_F(EditSafetyTest, ClippedSamplesAreCountedInTheStatusBar)
     EXPECT_TRUE(dialogs.warnings.isEmpty()) << "no box: the status bar says it";
     ASSERT_TRUE(form->ClipPanel->isVisibleTo(form.get()));
     const QString report = form->ClipPanel->text();
-    const qlonglong reported = report.section(QLatin1Char(' '), 0, 0).toLongLong();
+    const qlonglong reported = report.section(QLatin1Char(' '), 1, 1).toLongLong();
+    EXPECT_TRUE(report.startsWith(QStringLiteral("クリップ "))) << report.toStdString();
+    EXPECT_TRUE(form->ClipPanel->toolTip().contains(QString::number(reported)));
 
     // Every clipped sample now sits at full scale; the report counts them.
     qlonglong atFullScale = 0;
@@ -315,6 +317,18 @@ TEST_F(EditSafetyTest, ClippedSamplesAreCountedInTheStatusBar)
     EXPECT_GT(peakDb, 10.0) << report.toStdString();
     EXPECT_LT(peakDb, 20.0) << report.toStdString();
     EXPECT_TRUE(report.endsWith(QStringLiteral("dBFS)"))) << report.toStdString();
+    // The report takes the room the panels leave: the window keeps its width and no
+    // panel text is cut off.
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    EXPECT_EQ(form->width(), 786);
+    for (QLabel* panel : form->StatusPanels)
+        EXPECT_LE(
+            panel->fontMetrics().horizontalAdvance(panel->text()), panel->contentsRect().width())
+            << panel->text().toStdString();
+    EXPECT_GE(form->ClipPanel->contentsRect().width(),
+        form->ClipPanel->fontMetrics().horizontalAdvance(report))
+        << "the report fits in a window of the start-up size";
 
     // Undo takes the report away; a gentle import reports nothing.
     form->UndoClick();

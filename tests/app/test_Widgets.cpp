@@ -195,6 +195,39 @@ TEST_F(RealDialogs, QuestionsHaveJapaneseYesAndNo)
     }
 }
 
+TEST_F(RealDialogs, UnsavedChangesQuestionHasJapaneseSaveDiscardCancel)
+{
+    ASSERT_TRUE(installQtTranslation(*QCoreApplication::instance()));
+    EXPECT_EQ(saveChangesQuestion("voice.wav"), "\"voice.wav\" への変更を保存しますか？");
+    const struct {
+        QMessageBox::StandardButton button;
+        SaveChoice choice;
+        const char* text;
+    } answers[] = {{QMessageBox::Save, SaveChoice::Save, "保存"},
+        {QMessageBox::Discard, SaveChoice::Discard, "破棄"},
+        {QMessageBox::Cancel, SaveChoice::Cancel, "キャンセル"}};
+    for (const auto& answer : answers) {
+        onNextModal([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->text(), saveChangesQuestion("voice.wav"));
+            for (const auto& other : answers) {
+                ASSERT_NE(box->button(other.button), nullptr);
+                EXPECT_TRUE(
+                    box->button(other.button)->text().contains(QString::fromUtf8(other.text)))
+                    << box->button(other.button)->text().toStdString();
+            }
+            box->button(answer.button)->click();
+        });
+        EXPECT_EQ(dialogs.askSaveChanges(nullptr, saveChangesQuestion("voice.wav")), answer.choice)
+            << answer.text;
+    }
+    // Closing the question cancels.
+    onNextModal([](QWidget* modal) { modal->close(); });
+    EXPECT_EQ(
+        dialogs.askSaveChanges(nullptr, saveChangesQuestion("voice.wav")), SaveChoice::Cancel);
+}
+
 TEST_F(RealDialogs, ErrorBoxShowsTheMessage)
 {
     onNextModal([&](QWidget* modal) {
