@@ -198,6 +198,11 @@ TEST_P(ExternalEdit, RepeatedSavesApplyTheWholePictureToTheExportedSound)
     ASSERT_TRUE(writeAndRename(session->pngPath(), pngBytes(edit(2))));
     ASSERT_TRUE(waitForSteps(4));
     EXPECT_TRUE(core.FWave->FData == two);
+
+    // and so is PNG content saved under the exported name
+    ASSERT_TRUE(writeAndRename(exported, pngBytes(edit(1))));
+    ASSERT_TRUE(waitForSteps(5));
+    EXPECT_TRUE(core.FWave->FData == one);
     EXPECT_TRUE(failures.isEmpty()) << failures.join("; ").toStdString();
     EXPECT_TRUE(session->isActive());
 }
