@@ -1,9 +1,14 @@
 #pragma once
-// Hand-built RIFF/WAVE files for the reader's tests.
+// Hand-built RIFF/WAVE files and sounds for the audio tests (the spectral tests use
+// makeWave too).
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include <QFile>
+
+#include "audio/TWave.h"
 
 namespace kestrelon::test {
 
@@ -94,6 +99,11 @@ inline Bytes riffFile(
     return b;
 }
 
+inline Bytes text(const char* s)
+{
+    return Bytes(s, s + std::char_traits<char>::length(s));
+}
+
 // count bytes 0, 1, 2, ... (mod 251), a pattern that shows any shift or swap.
 inline Bytes pattern(std::size_t count, uint8_t seed = 0)
 {
@@ -101,6 +111,37 @@ inline Bytes pattern(std::size_t count, uint8_t seed = 0)
     for (std::size_t i = 0; i < count; ++i)
         b[i] = uint8_t((i + seed) % 251);
     return b;
+}
+
+// A sound of `frames` silent frames; tag 3 with 32 or 64 bits holds IEEE floats.
+inline TWave makeWave(
+    uint16_t bits, uint16_t channels, uint32_t frames, uint16_t tag = 1, uint32_t rate = 8000)
+{
+    TWave w;
+    w.FFormat.wFormatTag = tag;
+    w.FFormat.wBitsPerSample = bits;
+    w.FFormat.nChannels = channels;
+    w.FFormat.nSamplesPerSec = rate;
+    w.UpdateFormat();
+    w.SetSampleCount(frames);
+    return w;
+}
+
+inline Bytes readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray b = f.readAll();
+    return Bytes(b.begin(), b.end());
+}
+
+inline bool writeFile(const QString& path, const Bytes& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly)
+        && f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()))
+        == qint64(bytes.size());
 }
 
 } // namespace kestrelon::test

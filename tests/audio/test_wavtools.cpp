@@ -4,35 +4,16 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <cstring>
 
 #include "WavBuilder.h"
-#include "audio/TWave.h"
 
 namespace kestrelon {
 namespace {
 
 using namespace test;
-
-Bytes readFile(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray b = f.readAll();
-    return Bytes(b.begin(), b.end());
-}
-
-void writeFile(const QString& path, const Bytes& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())),
-        qint64(bytes.size()));
-}
 
 int run(const QString& command)
 {
@@ -76,7 +57,7 @@ TEST_P(SoxTest, LoadsWhatSoxWritesAndSoxReadsWhatWeWrite)
     const bool isFloat = c.tag == 3;
     const std::size_t frames = 301; // odd, so 8-bit mono has a pad byte
     const Bytes raw = samplesFor(c.bits, isFloat, frames * c.channels);
-    writeFile(dir.filePath("in.raw"), raw);
+    ASSERT_TRUE(writeFile(dir.filePath("in.raw"), raw));
     const QString format
         = QStringLiteral("-r 22050 -c %1 -b %2 -e %3").arg(c.channels).arg(c.bits).arg(c.encoding);
     ASSERT_EQ(run(QStringLiteral("sox -t raw %1 '%2' -t %3 '%4'")
@@ -88,11 +69,9 @@ TEST_P(SoxTest, LoadsWhatSoxWritesAndSoxReadsWhatWeWrite)
     ASSERT_EQ(w.LoadFromFile(dir.filePath("sox.wav"), &report), kLoadOk)
         << report.message.toStdString();
     EXPECT_FALSE(report.truncated);
-    EXPECT_EQ(w.FFormat.wFormatTag, c.tag);
-    EXPECT_EQ(w.FFormat.wBitsPerSample, c.bits);
-    EXPECT_EQ(w.FFormat.nChannels, c.channels);
-    EXPECT_EQ(w.FFormat.nSamplesPerSec, 22050u);
-    EXPECT_EQ(w.FSampleCount, frames);
+    const WAVEFORMATEX& f = w.FFormat;
+    EXPECT_EQ(std::tie(f.wFormatTag, f.wBitsPerSample, f.nChannels, f.nSamplesPerSec),
+        std::make_tuple(c.tag, c.bits, c.channels, 22050u));
     EXPECT_EQ(w.FData, raw);
 
     ASSERT_TRUE(w.SaveToFile(dir.filePath("ours.wav")));
@@ -117,22 +96,18 @@ TEST(PythonWaveTest, LoadsWhatWaveWritesAndWaveReadsWhatWeWrite)
 {
     QTemporaryDir dir;
     const Bytes raw = pattern(3 * 2 * 1234, 5); // 24-bit stereo, 1234 frames
-    writeFile(dir.filePath("in.raw"), raw);
+    ASSERT_TRUE(writeFile(dir.filePath("in.raw"), raw));
     const QString script = dir.filePath("tool.py");
-    {
-        QFile f(script);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(
-            "import sys, wave\n"
-            "if sys.argv[1] == 'write':\n"
-            "    w = wave.open(sys.argv[3], 'wb')\n"
-            "    w.setnchannels(2); w.setsampwidth(3); w.setframerate(48000)\n"
-            "    w.writeframes(open(sys.argv[2], 'rb').read()); w.close()\n"
-            "else:\n"
-            "    w = wave.open(sys.argv[2], 'rb')\n"
-            "    assert (w.getnchannels(), w.getsampwidth(), w.getframerate()) == (2, 3, 48000)\n"
-            "    open(sys.argv[3], 'wb').write(w.readframes(w.getnframes()))\n");
-    }
+    ASSERT_TRUE(writeFile(script,
+        text("import sys, wave\n"
+             "if sys.argv[1] == 'write':\n"
+             "    w = wave.open(sys.argv[3], 'wb')\n"
+             "    w.setnchannels(2); w.setsampwidth(3); w.setframerate(48000)\n"
+             "    w.writeframes(open(sys.argv[2], 'rb').read()); w.close()\n"
+             "else:\n"
+             "    w = wave.open(sys.argv[2], 'rb')\n"
+             "    assert (w.getnchannels(), w.getsampwidth(), w.getframerate()) == (2, 3, 48000)\n"
+             "    open(sys.argv[3], 'wb').write(w.readframes(w.getnframes()))\n")));
     ASSERT_EQ(run(QStringLiteral("python3 '%1' write '%2' '%3'")
                       .arg(script, dir.filePath("in.raw"), dir.filePath("py.wav"))),
         0);
