@@ -12,44 +12,21 @@ namespace kestrelon {
 namespace {
 
 using test::makeWave;
+using test::sameBits;
 
 // An engine with the window's full pass done on a noisy stereo wave.
 struct Analysed {
     TWave wave;
     TWaveCepstram e;
     Analysed(int N = 256, uint32_t S = 3000, uint16_t channels = 2)
-        : wave(makeWave(channels, 16, S))
+        : wave(test::noise(channels, S, S + N))
     {
-        test::fillNoise(wave, S + N);
         e.Analyze(wave, N);
         e.CalcPower(1.0);
         e.CalcCepstrum();
         e.CalcCepPower(1000.0);
     }
 };
-
-bool sameBits(const TSpectrogram& a, const TSpectrogram& b)
-{
-    if (a.FFrameCount != b.FFrameCount || a.FSpecLength != b.FSpecLength)
-        return false;
-    for (int f = 0; f < a.FFrameCount; ++f)
-        if (a.FFrames[f]->FData.size() != b.FFrames[f]->FData.size()
-            || std::memcmp(a.FFrames[f]->FData.data(), b.FFrames[f]->FData.data(),
-                a.FFrames[f]->FData.size() * sizeof(TComplex)))
-            return false;
-    return true;
-}
-
-bool sameBits(const TFFTShinpuku& a, const TFFTShinpuku& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t f = 0; f < a.size(); ++f)
-        if (a[f].size() != b[f].size()
-            || std::memcmp(a[f].data(), b[f].data(), a[f].size() * sizeof(double)))
-            return false;
-    return true;
-}
 
 TEST(CalcCepstrum, GeometryAndSymmetry)
 {
@@ -179,8 +156,7 @@ TEST(CepstrumStates, FlagsGuardsAndStaleContents)
     EXPECT_TRUE(e.FCepPower.empty());
     EXPECT_TRUE(e.FCepPowerValid);
 
-    TWave w = makeWave(2, 16, 900);
-    test::fillNoise(w, 4);
+    TWave w = test::noise(2, 900, 4);
     e.Analyze(w, 256);
     EXPECT_FALSE(e.FCepPowerValid);
     e.CalcCepstrum(); // FPower empty: guard
@@ -219,7 +195,7 @@ TEST(CepstrumStates, FlagsGuardsAndStaleContents)
     EXPECT_TRUE(e.FCepValid && e.FCepPowerValid);
 
     // A second CalcCepstrum follows the current channel count.
-    TWave mono = makeWave(1, 16, 900);
+    TWave mono = makeWave(16, 1, 900);
     e.Analyze(mono, 256);
     e.CalcPower(1.0);
     e.CalcCepstrum();

@@ -13,6 +13,7 @@ namespace kestrelon {
 namespace {
 
 using test::makeWave;
+using test::noise;
 
 TEST(Window, KindsFollowThePeriodicHannWindow)
 {
@@ -23,17 +24,10 @@ TEST(Window, KindsFollowThePeriodicHannWindow)
         for (int i = 0; i < 16; ++i) {
             // 0.5 - 0.5 cos(2 pi i / N) = sin^2(pi i / N), free of cancellation.
             const long double half = std::sin(3.14159265358979323846264L * i / 16);
-            const long double hann = half * half;
-            const double want = double(kind == 0 ? hann : kind == 1 ? half : 1.0L);
+            const double want = double(kind == 0 ? half * half : kind == 1 ? half : 1.0L);
             EXPECT_NEAR(e.FWindow[i], want, 1.2e-16) << int(kind) << " " << i;
         }
     }
-    e.MakeWindow(16, 1);
-    EXPECT_EQ(e.FWindow[0], 0.0);
-    EXPECT_EQ(e.FWindow[8], 1.0);
-    // The two halves of the squared window add up to 1 at every overlap.
-    for (int i = 0; i < 8; ++i)
-        EXPECT_NEAR(e.FWindow[i] * e.FWindow[i] + e.FWindow[i + 8] * e.FWindow[i + 8], 1.0, 4e-16);
 }
 
 TEST(FrameCount, EverySampleLiesUnderTwoFrames)
@@ -79,8 +73,7 @@ std::vector<std::vector<TComplex>> referenceFrames(
 
 TEST(Analyze, MatchesTheFrameByFrameDefinitionBitForBit)
 {
-    TWave w = makeWave(2, 16, 1000);
-    test::fillNoise(w, 3);
+    const TWave w = noise(2, 1000, 3);
     TWaveSpectram e;
     e.Analyze(w, 64);
     EXPECT_TRUE(e.FSpecValid);
@@ -92,7 +85,6 @@ TEST(Analyze, MatchesTheFrameByFrameDefinitionBitForBit)
         EXPECT_EQ(g.FHop, 32);
         const auto ref = referenceFrames(w, c, 64, e.FWindow);
         ASSERT_EQ(g.FFrameCount, int(ref.size()));
-        EXPECT_EQ(g.FFrameCount, 1000 / 32 + 2);
         for (int f = 0; f < g.FFrameCount; ++f)
             for (int k = 0; k < 64; ++k) {
                 const TComplex& X = g.FFrames[f]->FData[k];
@@ -107,7 +99,7 @@ TEST(Analyze, HandWorkedSignals)
     const int N = 256, H = 128;
     TWaveSpectram e;
     // DC: a frame inside the sound has X[0] = (2/N) x sum sin(pi m / N) = (2/N) x cot(pi / 2N).
-    TWave dc = makeWave(1, 16, 4 * H);
+    TWave dc = makeWave(16, 1, 4 * H);
     for (uint32_t i = 0; i < dc.FSampleCount; ++i)
         dc.SetSample(i, 0, 8192);
     e.Analyze(dc, N);
@@ -116,7 +108,7 @@ TEST(Analyze, HandWorkedSignals)
     EXPECT_EQ(X0.im, 0.0);
 
     // An impulse at sample t0 gives frames of constant magnitude (2/N) v w[m0].
-    TWave imp = makeWave(1, 16, 4 * H);
+    TWave imp = makeWave(16, 1, 4 * H);
     const uint32_t t0 = 2 * H + 40;
     imp.SetSample(t0, 0, 16384);
     e.Analyze(imp, N);
@@ -127,7 +119,7 @@ TEST(Analyze, HandWorkedSignals)
         ASSERT_NEAR(e.FPower[0][f][k], want, 1e-9) << k;
 
     // A cosine centred on bin 8 peaks there and nowhere else above the window's lobes.
-    TWave sine = makeWave(1, 16, 8 * H);
+    TWave sine = makeWave(16, 1, 8 * H);
     for (uint32_t i = 0; i < sine.FSampleCount; ++i)
         sine.SetSampleF(i, 0, 0.5 * std::cos(2 * M_PI * 8 * i / N));
     e.Analyze(sine, N);
@@ -139,7 +131,7 @@ TEST(Analyze, HandWorkedSignals)
     EXPECT_NEAR(row[8], 20 * std::log10(0.5 / N / std::tan(M_PI / (2 * N))), 0.05);
 
     // Silence: every bin (0, 0) and every dB value the floor.
-    TWave quiet = makeWave(2, 16, 3 * H + 5);
+    TWave quiet = makeWave(16, 2, 3 * H + 5);
     e.Analyze(quiet, N);
     e.CalcPower(1.0);
     for (int c = 0; c < 2; ++c)
@@ -148,42 +140,33 @@ TEST(Analyze, HandWorkedSignals)
                 ASSERT_EQ(v, kZeroDb);
 }
 
-TEST(CalcPower, KnownMagnitudes)
+// Known magnitudes against the library's log10; a bad reference or a bin that is not
+// finite raises FloatError and leaves the rows and the flag as they were.
+TEST(CalcPower, KnownMagnitudesAndFloatErrors)
 {
     TWaveSpectram e;
     e.SetChannelCount(1);
     TSpectrogram& g = *e.FSpectrograms[0];
-    g.SetFrameCount(1);
+    g.SetFrameCount(2);
     g.SetSpecLength(16);
+    e.CalcPower(0.0); // all bins 0: the floor even for ref 0
+    EXPECT_EQ(e.FPower[0][1][4], kZeroDb);
     const std::vector<std::pair<TComplex, double>> cases = {{{1, 0}, 0.0},
         {{0.5, 0}, 20 * std::log10(0.5)}, {{3, -4}, 20 * std::log10(5.0)}, {{0, 0}, kZeroDb},
         {{0, -2e-200}, 20 * std::log10(2e-200)}, {{1e-310, 0}, 20 * std::log10(1e-310)},
         {{1e300, 1e300}, 20 * std::log10(std::sqrt(2.0) * 1e300)},
         {{-0.25, 0}, 20 * std::log10(0.25)}, {{0, 1e-3}, -60.0}};
     for (std::size_t k = 0; k < cases.size(); ++k)
-        g.FFrames[0]->FData[k] = cases[k].first;
+        g.FFrames[1]->FData[k] = cases[k].first;
     e.CalcPower(1.0);
     EXPECT_TRUE(e.FPowerValid);
-    ASSERT_EQ(e.FPower[0].size(), 1u);
-    ASSERT_EQ(e.FPower[0][0].size(), 9u);
+    ASSERT_EQ(e.FPower[0].size(), 2u);
+    ASSERT_EQ(e.FPower[0][1].size(), 9u);
     for (std::size_t k = 0; k < cases.size(); ++k)
-        EXPECT_NEAR(e.FPower[0][0][k], cases[k].second, 1e-12) << k;
+        EXPECT_NEAR(e.FPower[0][1][k], cases[k].second, 1e-12) << k;
     e.CalcPower(1000.0);
-    EXPECT_NEAR(e.FPower[0][0][0], -60.0, 1e-12);
-}
+    EXPECT_NEAR(e.FPower[0][1][0], -60.0, 1e-12);
 
-TEST(CalcPower, InvalidReferenceOrBinsThrowFloatErrorAndChangeNothing)
-{
-    TWaveSpectram e;
-    e.SetChannelCount(1);
-    TSpectrogram& g = *e.FSpectrograms[0];
-    g.SetFrameCount(2);
-    g.SetSpecLength(8);
-    e.CalcPower(1.0); // all bins 0: the floor even for ref 0
-    e.FPowerValid = false;
-    e.CalcPower(0.0);
-    EXPECT_EQ(e.FPower[0][1][4], kZeroDb);
-    g.FFrames[1]->FData[2] = {1, 0};
     const TFFTShinpuku before = e.FPower[0];
     e.FPowerValid = false;
     for (double ref : {0.0, -1.0, double(NAN)})
@@ -195,8 +178,9 @@ TEST(CalcPower, InvalidReferenceOrBinsThrowFloatErrorAndChangeNothing)
 }
 
 // Round trips: every width, channel count, N and length class restores every sample.
-using RoundTripParam
-    = std::tuple<int /*bits; 33 = float*/, int /*channels*/, int /*N*/, int /*S class*/>;
+// Doubles come back within rounding, every other type exactly.
+using RoundTripParam = std::tuple<int /*bits; 33 = float, 65 = double*/, int /*channels*/,
+    int /*N*/, int /*S class*/>;
 class RoundTrip : public ::testing::TestWithParam<RoundTripParam> { };
 
 TEST_P(RoundTrip, AnalyzeThenSynthesizeRestoresEverySample)
@@ -206,43 +190,36 @@ TEST_P(RoundTrip, AnalyzeThenSynthesizeRestoresEverySample)
     const uint32_t S = sClass == 0 ? std::max(1, H - 1)
         : sClass == 1              ? 6 * H
                                    : 5 * H + 3 + (H > 4 ? 2 : 0);
-    const bool isFloat = bitsCode == 33;
-    TWave w = makeWave(uint16_t(channels), uint16_t(isFloat ? 32 : bitsCode), S, isFloat);
+    const bool isFloat = bitsCode > 32;
+    TWave w = makeWave(uint16_t(bitsCode & ~1), uint16_t(channels), S, isFloat ? 3 : 1);
     test::fillNoise(w, uint32_t(N * 7 + S));
-    const std::vector<uint8_t> original = w.FData;
+    const TWave original = w;
     TWaveSpectram e;
     e.Analyze(w, N);
-    ClipStats clips;
-    e.Synthesize(w, &clips);
+    e.Synthesize(w);
     EXPECT_EQ(w.FSampleCount, S);
-    EXPECT_TRUE(w.FData == original);
     EXPECT_FALSE(e.FSpecValid);
+    if (bitsCode != 65) {
+        EXPECT_TRUE(w.FData == original.FData);
+        return;
+    }
+    for (uint8_t c = 0; c < channels; ++c) {
+        const auto x0 = test::channel(original, c), x1 = test::channel(w, c);
+        for (std::size_t i = 0; i < x0.size(); ++i)
+            ASSERT_NEAR(x1[i], x0[i], 1e-14) << int(c) << " " << i;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, RoundTrip,
-    ::testing::Combine(::testing::Values(8, 16, 24, 32, 33), ::testing::Values(1, 2),
+    ::testing::Combine(::testing::Values(8, 16, 24, 32, 33, 65), ::testing::Values(1, 2),
         ::testing::Values(256, 1024, 4096), ::testing::Values(0, 1, 2)));
 INSTANTIATE_TEST_SUITE_P(Lengths, RoundTrip,
     ::testing::Combine(::testing::Values(16), ::testing::Values(1),
         ::testing::Values(2, 4, 8, 16, 32, 64, 128, 512, 2048), ::testing::Values(0, 1, 2)));
 
-TEST(RoundTrip, DoubleSamplesComeBackWithinRounding)
-{
-    TWave w = makeWave(2, 64, 3001, true);
-    test::fillNoise(w, 5);
-    const auto x0 = test::channel(w, 1);
-    TWaveSpectram e;
-    e.Analyze(w, 512);
-    e.Synthesize(w);
-    const auto x1 = test::channel(w, 1);
-    for (std::size_t i = 0; i < x0.size(); ++i)
-        ASSERT_NEAR(x1[i], x0[i], 1e-14) << i;
-}
-
 TEST(Synthesize, IgnoresTheRedundantBins)
 {
-    TWave w = makeWave(1, 16, 2000);
-    test::fillNoise(w, 9);
+    TWave w = noise(1, 2000, 9);
     TWaveSpectram e;
     e.Analyze(w, 256);
     for (auto& fr : e.FSpectrograms[0]->FFrames) {
@@ -258,13 +235,12 @@ TEST(Synthesize, IgnoresTheRedundantBins)
 
 TEST(Synthesize, EmptyShorterAndWiderWaves)
 {
-    TWave src = makeWave(2, 16, 1000);
-    test::fillNoise(src, 11);
+    const TWave src = noise(2, 1000, 11);
     TWaveSpectram e;
     e.Analyze(src, 256); // F = 9 frames
 
     // An empty wave gets (F - 1) H frames: every analysed sample and zeros after them.
-    TWave empty = makeWave(2, 16, 0);
+    TWave empty = makeWave(16, 2, 0);
     e.Synthesize(empty);
     ASSERT_EQ(empty.FSampleCount, 8u * 128);
     EXPECT_EQ(std::memcmp(empty.FData.data(), src.FData.data(), src.FData.size()), 0);
@@ -272,13 +248,12 @@ TEST(Synthesize, EmptyShorterAndWiderWaves)
         ASSERT_EQ(empty.FData[i], 0);
 
     // A shorter wave gets its own length only.
-    TWave shorter = makeWave(2, 16, 300);
+    TWave shorter = makeWave(16, 2, 300);
     e.Synthesize(shorter);
     EXPECT_EQ(std::memcmp(shorter.FData.data(), src.FData.data(), shorter.FData.size()), 0);
 
     // A wave with more channels than the analysis: the extra channel is left as it was.
-    TWave wide = makeWave(3, 16, 1000);
-    test::fillNoise(wide, 12);
+    TWave wide = noise(3, 1000, 12);
     const auto third = test::channel(wide, 2);
     e.Synthesize(wide);
     EXPECT_EQ(test::channel(wide, 0), test::channel(src, 0));
@@ -288,8 +263,7 @@ TEST(Synthesize, EmptyShorterAndWiderWaves)
 
 TEST(Synthesize, ReportsClippedSamples)
 {
-    TWave w = makeWave(2, 16, 5000);
-    test::fillNoise(w, 13);
+    TWave w = noise(2, 5000, 13);
     TWaveSpectram e;
     e.Analyze(w, 512);
     for (auto& g : e.FSpectrograms)
@@ -312,7 +286,7 @@ TEST(Synthesize, SingleFrameIntoAnEmptyWaveIsAnOverflowError)
     e.FSpectrograms[0]->SetSpecLength(16);
     e.FSpectrograms[0]->FHop = 8;
     e.FSpecValid = e.FPowerValid = true;
-    TWave empty = makeWave(1, 16, 0);
+    TWave empty = makeWave(16, 1, 0);
     EXPECT_THROW(e.Synthesize(empty), IntOverflowError);
     EXPECT_TRUE(e.FSpecValid && e.FPowerValid);
 }
@@ -321,11 +295,10 @@ TEST(States, FlagsAndStaleContents)
 {
     TWaveSpectram e;
     EXPECT_FALSE(e.FSpecValid || e.FPowerValid);
-    TWave empty = makeWave(1, 16, 0);
+    TWave empty = makeWave(16, 1, 0);
     e.Synthesize(empty); // nothing to do
     EXPECT_EQ(empty.FSampleCount, 0u);
-    TWave w = makeWave(1, 16, 700);
-    test::fillNoise(w, 2);
+    TWave w = noise(1, 700, 2);
     e.Analyze(w, 256);
     e.CalcPower(1.0);
     EXPECT_TRUE(e.FSpecValid && e.FPowerValid);
@@ -355,13 +328,13 @@ TEST(States, FlagsAndStaleContents)
 TEST(Analyze, RejectsBadLengthsAndTooManyChannelsBeforeChangingAnything)
 {
     TWaveSpectram e;
-    TWave w = makeWave(1, 16, 100);
+    TWave w = makeWave(16, 1, 100);
     e.Analyze(w, 256);
     for (int N : {0, 1, 3, 1000, -256, 1 << 20})
         EXPECT_THROW(e.Analyze(w, N), RangeError) << N;
     EXPECT_EQ(e.FSpectrograms[0]->FSpecLength, 256);
     EXPECT_TRUE(e.FSpecValid);
-    TWave many = makeWave(257, 8, 10);
+    TWave many = makeWave(8, 257, 10);
     EXPECT_THROW(e.Analyze(many, 256), RangeError);
     EXPECT_EQ(e.FChannelCount, 1);
 }

@@ -14,20 +14,6 @@
 namespace kestrelon {
 namespace {
 
-struct Reference {
-    std::vector<long double> cosT, sinT; // cos, sin of 2 pi t / n
-    explicit Reference(int n)
-        : cosT(n)
-        , sinT(n)
-    {
-        const long double pi = 3.141592653589793238462643383279503L;
-        for (int t = 0; t < n; ++t) {
-            cosT[t] = std::cos(2 * pi * t / n);
-            sinT[t] = std::sin(2 * pi * t / n);
-        }
-    }
-};
-
 class RdftTest : public ::testing::TestWithParam<int> { };
 
 // Relative error: largest deviation over the largest reference value.
@@ -41,10 +27,14 @@ double relErr(const std::vector<double>& got, const std::vector<long double>& wa
     return double(dev / scale);
 }
 
-TEST_P(RdftTest, ForwardInverseAndRoundTripMatchThePlainDft)
+TEST_P(RdftTest, ForwardAndUnscaledInverseMatchThePlainDft)
 {
     const int n = GetParam();
-    const Reference ref(n);
+    std::vector<long double> cosT(n), sinT(n); // cos, sin of 2 pi t / n
+    for (int t = 0; t < n; ++t) {
+        cosT[t] = std::cos(2 * 3.141592653589793238462643383279503L * t / n);
+        sinT[t] = std::sin(2 * 3.141592653589793238462643383279503L * t / n);
+    }
     std::mt19937 rng(n);
     std::uniform_real_distribution<double> d(-1, 1);
     std::vector<double> x(n);
@@ -53,13 +43,13 @@ TEST_P(RdftTest, ForwardInverseAndRoundTripMatchThePlainDft)
     int32_t ip[34] = {0};
     std::vector<double> w(n / 2);
 
-    // Forward: a[0] = R0, a[1] = R(n/2), a[2k] = Rk, a[2k+1] = +sum x sin.
+    // Forward: a[0] = R0, a[1] = R(n/2), a[2k] = Rk, a[2k+1] = +sum x sin (the sign matters).
     std::vector<long double> want(n);
     for (int k = 0; k <= n / 2; ++k) {
         long double re = 0, im = 0;
         for (int j = 0; j < n; ++j) {
-            re += x[j] * ref.cosT[(int64_t(j) * k) % n];
-            im += x[j] * ref.sinT[(int64_t(j) * k) % n];
+            re += x[j] * cosT[(int64_t(j) * k) % n];
+            im += x[j] * sinT[(int64_t(j) * k) % n];
         }
         if (k == 0)
             want[0] = re;
@@ -82,36 +72,16 @@ TEST_P(RdftTest, ForwardInverseAndRoundTripMatchThePlainDft)
     for (int m = 0; m < n; ++m) {
         long double s = (p[0] + p[1] * ((m % 2) ? -1.0L : 1.0L)) / 2;
         for (int j = 1; j < n / 2; ++j)
-            s += p[2 * j] * ref.cosT[(int64_t(j) * m) % n]
-                + p[2 * j + 1] * ref.sinT[(int64_t(j) * m) % n];
+            s += p[2 * j] * cosT[(int64_t(j) * m) % n] + p[2 * j + 1] * sinT[(int64_t(j) * m) % n];
         back[m] = s;
     }
     std::vector<double> b = p;
     rdft(n, -1, b.data(), ip, w.data());
     EXPECT_LE(relErr(b, back), 1e-12);
-
-    // Forward then inverse gives n/2 times the input.
-    rdft(n, -1, a.data(), ip, w.data());
-    std::vector<long double> scaled(x.begin(), x.end());
-    for (auto& v : scaled)
-        v *= n / 2;
-    EXPECT_LE(relErr(a, scaled), 1e-12);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPowerOfTwo, RdftTest,
     ::testing::Values(4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096));
-
-TEST(Rdft, SineTermsArePlusSigned)
-{
-    const int n = 64, k0 = 5;
-    std::vector<double> a(n);
-    for (int j = 0; j < n; ++j)
-        a[j] = std::sin(2 * M_PI * j * k0 / n);
-    int32_t ip[34] = {0};
-    rdft(n, 1, a.data(), ip, nullptr);
-    EXPECT_NEAR(a[2 * k0 + 1], n / 2.0, 1e-12);
-    EXPECT_NEAR(a[2 * k0], 0.0, 1e-12);
-}
 
 TEST(Rdft, UnalignedArraysGiveTheSameBits)
 {
