@@ -23,7 +23,7 @@ caption=$1
 "${@:3}" >"$2/app.log" 2>&1 &
 pid=$!
 found=""
-for _ in $(seq 1 200); do
+for _ in $(seq 1 600); do
   if ! kill -0 "$pid" 2>/dev/null; then
     echo "the program ended early:"; cat "$2/app.log"; exit 1
   fi
