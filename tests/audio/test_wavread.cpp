@@ -46,23 +46,6 @@ template <typename T> Bytes bytesOf(std::initializer_list<T> values)
 const Bytes kSamples = pattern(1002, 3);
 const Bytes kFmt16Stereo = fmtBody({1, 2, 44100, 16});
 
-TEST(WavReadTest, CanonicalFileLoadsAndSavesBackIdentically)
-{
-    const Bytes samples = pattern(40000);
-    const Bytes file = wav({1, 2, 22050, 16}, samples);
-    TWave w;
-    WaveLoadReport report;
-    ASSERT_EQ(w.LoadFromMemory(file, &report), kLoadOk);
-    EXPECT_TRUE(report.message.isEmpty());
-    EXPECT_FALSE(report.truncated);
-    EXPECT_EQ(w.FSampleCount, 10000u);
-    EXPECT_EQ(w.FDataSize, 40000u);
-    EXPECT_EQ(w.FSeconds, 10000.0 / 22050);
-    EXPECT_EQ(w.FData, samples);
-    EXPECT_EQ(w.GetSample(0, 1), int16_t(2 | 3 << 8));
-    EXPECT_EQ(w.SaveToMemory(), file);
-}
-
 // Files whose chunks differ in order, company, RIFF size or format-chunk quirks, but
 // whose samples are the same; the header fields derived from the format are recomputed.
 struct LayoutCase {
@@ -82,6 +65,7 @@ TEST_P(ChunkLayoutTest, FindsFormatAndDataById)
                   f.nAvgBytesPerSec, f.cbSize),
         std::make_tuple(1, 2, 44100u, 4, 176400u, 0));
     EXPECT_EQ(w.FSampleCount, 250u); // 1002 bytes: 250 frames, 2 bytes of a frame dropped
+    EXPECT_EQ(w.FSeconds, 250 / 44100.0);
     EXPECT_EQ(w.FData, Bytes(kSamples.begin(), kSamples.begin() + 1000));
 }
 
