@@ -15,6 +15,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 
@@ -102,6 +103,16 @@ void check(const CommandResult& r)
 void runTask(EditorCore& core, std::unique_ptr<EditorTask> task)
 {
     EditorTaskRunner runner(core);
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(
+        &runner, &EditorTaskRunner::progress, &runner,
+        [&](int percent, const QString& pass) {
+            if (qEnvironmentVariableIsSet("KESTRELON_BENCH_PASSES"))
+                std::fprintf(stderr, "%8.3f s  %3d%%  %s\n", clock.elapsed() / 1000.0, percent,
+                    qPrintable(pass));
+        },
+        Qt::DirectConnection);
     if (!runner.start(std::move(task)) || !runner.waitAndFinish())
         std::abort();
 }
