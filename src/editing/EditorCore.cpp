@@ -212,16 +212,22 @@ void EditorCore::drawCurrentView()
 
 void EditorCore::RefreshView()
 {
+    if (analyzeSound())
+        drawCurrentView();
+}
+
+bool EditorCore::analyzeSound()
+{
     if (!FWave)
-        return;
+        return false;
     if (FWave->FSampleCount == 0 || FWave->FFormat.nChannels == 0) {
         // Nothing to analyse: no picture, rather than the previous sound's analysis.
         clearAnalysis();
-        return;
+        return false;
     }
     FCepstram.Analyze(*FWave, FFFTLength);
     FCepstram.CalcPower(kSpectrumRef);
-    drawCurrentView();
+    return true;
 }
 
 QStringList EditorCore::statusTexts() const
@@ -279,15 +285,8 @@ void EditorCore::ChangeFFTLength(int32_t n)
 
 void EditorCore::AnalyzeAndDrawSpectrum()
 {
-    if (!FWave)
-        return;
-    if (FWave->FSampleCount == 0 || FWave->FFormat.nChannels == 0) {
-        clearAnalysis();
-        return;
-    }
-    FCepstram.Analyze(*FWave, FFFTLength);
-    FCepstram.CalcPower(kSpectrumRef);
-    DrawSpectrum(FBitmap, FCepstram, 0, drawContext());
+    if (analyzeSound())
+        DrawSpectrum(FBitmap, FCepstram, 0, drawContext());
 }
 
 void EditorCore::SynthesizeSpectrum()

@@ -132,6 +132,8 @@ public:
 private:
     void drawCurrentView();
     void clearAnalysis();
+    // Analyses FWave and computes its dB rows; false (analysis cleared) for an empty sound.
+    bool analyzeSound();
     void adoptPath(const QString& path);
 
     QString FOpenedPath;

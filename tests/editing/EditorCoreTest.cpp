@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "../imaging/GuiEnvironment.h"
+#include "EditingTestSupport.h"
 #include "editing/EditorCore.h"
 #include "imaging/FilterImage.h"
 
@@ -19,24 +20,12 @@ namespace {
 void writeWave(const QString& path, uint32_t rate, uint16_t channels, uint16_t bits,
     uint32_t frames, const std::function<double(uint32_t, int)>& sample)
 {
-    TWave w;
-    w.FFormat.nChannels = channels;
-    w.FFormat.nSamplesPerSec = rate;
-    w.FFormat.wBitsPerSample = bits;
-    w.UpdateFormat();
-    w.SetSampleCount(frames);
-    for (uint32_t i = 0; i < frames; ++i)
-        for (int c = 0; c < channels; ++c)
-            w.SetSampleF(i, uint8_t(c), sample(i, c));
-    QString reason;
-    ASSERT_TRUE(w.SaveToFile(path, &reason)) << reason.toStdString();
+    ASSERT_TRUE(writeTestWave(path, rate, channels, bits, frames, sample)) << path.toStdString();
 }
 
 double tones(uint32_t i, int c, double rate)
 {
-    const double t = i / rate;
-    return 0.3 * std::sin(2 * M_PI * 440 * t + c) + 0.2 * std::sin(2 * M_PI * 1870 * t)
-        + 0.05 * std::sin(2 * M_PI * 3150 * t * (1 + t));
+    return testTones(i, c, rate);
 }
 
 bool runConvert(const QStringList& args)
