@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -19,6 +20,9 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOption>
@@ -31,6 +35,7 @@
 #include "app/About.h"
 #include "app/AppSetup.h"
 #include "app/AudioSinkOutput.h"
+#include "app/ExternalEditor.h"
 #include "app/PictureView.h"
 #include "base/Errors.h"
 
@@ -90,6 +95,40 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
+// Every command of the window disabled while a long command runs on the worker: the
+// enabled actions and widgets are switched off and switched on again at the end.
+class InputBlock {
+public:
+    InputBlock(std::initializer_list<QAction*> actions, std::initializer_list<QWidget*> widgets)
+    {
+        for (QAction* a : actions)
+            if (a->isEnabled()) {
+                a->setEnabled(false);
+                FActions.push_back(a);
+            }
+        for (QWidget* w : widgets)
+            if (w->isEnabled()) {
+                w->setEnabled(false);
+                FWidgets.push_back(w);
+            }
+    }
+    ~InputBlock()
+    {
+        for (const QPointer<QAction>& a : FActions)
+            if (a)
+                a->setEnabled(true);
+        for (const QPointer<QWidget>& w : FWidgets)
+            if (w)
+                w->setEnabled(true);
+    }
+    InputBlock(const InputBlock&) = delete;
+    InputBlock& operator=(const InputBlock&) = delete;
+
+private:
+    std::vector<QPointer<QAction>> FActions;
+    std::vector<QPointer<QWidget>> FWidgets;
+};
+
 constexpr int kToolButtonWidth = 26;
 constexpr int kToolButtonHeight = 22;
 constexpr int kToolBarHeight = 29;
@@ -111,6 +150,7 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
     , FDialogs(dialogs ? dialogs : FOwnDialogs.get())
     , FPlayer(std::make_unique<Player>(
           output ? std::move(output) : std::make_unique<AudioSinkOutput>()))
+    , FRunner(std::make_unique<EditorTaskRunner>(FCore))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Kestrelon"));
@@ -149,6 +189,7 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
         showStatus();
         showClips({});
         soundChanged();
+        checkEditSession();
     });
     QUndoStack* stack = FHistory.stack();
     connect(stack, &QUndoStack::canUndoChanged, Undo, &QAction::setEnabled);
@@ -167,12 +208,20 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
     });
     updatePlayControls();
 
+    // An automatic import of the image editor's picture runs on the worker without a
+    // dialog: its progress goes to the status bar.
+    connect(FRunner.get(), &EditorTaskRunner::progress, this, [this](int percent, const QString&) {
+        if (!FTaskRunning && FSession && FSession->isImporting())
+            showMessage(QStringLiteral("外部エディタの画像を適用しています (%1%)").arg(percent));
+    });
+
     // Client area 786 x 601 below the menu bar.
     resize(786, 601 + menuBar()->sizeHint().height());
 }
 
 TForm1::~TForm1()
 {
+    FSession.reset();
     FPlayer->stop();
     FHistory.setWave(nullptr);
     ScrollBox1->setPicture(nullptr);
@@ -222,6 +271,14 @@ void TForm1::buildActions()
     connect(Play, &QAction::triggered, this, &TForm1::PlayClick);
     connect(Stop, &QAction::triggered, this, &TForm1::StopClick);
     connect(Compare, &QAction::toggled, this, &TForm1::CompareClick);
+
+    ExternalEdit = make("ExternalEdit", "外部エディタで編集",
+        QStringLiteral("画像を外部エディタで開き、保存されるたびにインポートする"), "external");
+    EditorSettings = new QAction(QStringLiteral("外部エディタの設定..."), this);
+    EditorSettings->setObjectName(QStringLiteral("EditorSettings"));
+    EditorSettings->setToolTip(QStringLiteral("画像を編集するアプリケーションを選ぶ"));
+    connect(ExternalEdit, &QAction::triggered, this, &TForm1::ExternalEditClick);
+    connect(EditorSettings, &QAction::triggered, this, &TForm1::EditorSettingsClick);
 }
 
 void TForm1::buildMenus()
@@ -238,6 +295,8 @@ void TForm1::buildMenus()
     EditMenu->addSeparator()->setObjectName(QStringLiteral("N2"));
     EditMenu->addAction(Export);
     EditMenu->addAction(Import);
+    EditMenu->addAction(ExternalEdit);
+    EditMenu->addAction(EditorSettings);
     N1 = EditMenu->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
     EST1 = EditMenu->addAction(QStringLiteral("スペクトル作成"), this, &TForm1::EST1Click);
@@ -329,6 +388,9 @@ void TForm1::buildToolBar()
     ToolButton8 = button(
         new OwnHintToolButton(Import, QStringLiteral("フィルタ画像をインポートする"), ToolBar1),
         "ToolButton8");
+    ToolButton13 = button(new OwnHintToolButton(ExternalEdit,
+                              QStringLiteral("フィルタ画像を外部エディタで編集する"), ToolBar1),
+        "ToolButton13");
     separator("ToolButton9");
     ToolButton10 = new QToolButton(ToolBar1);
     ToolButton10->setDefaultAction(Play);
@@ -374,6 +436,12 @@ void TForm1::buildStatusBar()
     ClipPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     StatusBar1->addPermanentWidget(ClipPanel, 4);
     ClipPanel->hide();
+    MessagePanel = new QLabel(StatusBar1);
+    MessagePanel->setObjectName(QStringLiteral("MessagePanel"));
+    MessagePanel->setContentsMargins(4, 0, 2, 0);
+    MessagePanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    StatusBar1->addPermanentWidget(MessagePanel, 4);
+    MessagePanel->hide();
     setStatusBar(StatusBar1);
 }
 
@@ -382,12 +450,14 @@ void TForm1::setFileCommandsEnabled(bool enabled)
     Save->setEnabled(enabled);
     Export->setEnabled(enabled);
     Import->setEnabled(enabled);
+    ExternalEdit->setEnabled(enabled);
 }
 
 template <class Command> void TForm1::runCommand(Command&& command)
 {
     QString failure;
     try {
+        settleTasks();
         command();
     } catch (const std::bad_alloc&) {
         failure = QStringLiteral("Out of memory: the command was stopped.");
@@ -424,10 +494,11 @@ void TForm1::showStatus()
 
 bool TForm1::openPath(const QString& path)
 {
-    CommandResult result;
-    {
-        BusyCursor busy;
-        result = FCore.Open(path);
+    const TaskOutcome outcome = runTask(FCore.prepareOpen(path));
+    const CommandResult& result = outcome.result;
+    if (outcome.cancelled) {
+        showMessage(QStringLiteral("開く操作をキャンセルしました"));
+        return false;
     }
     if (!result.ok) {
         FDialogs->showError(this, result.message);
@@ -452,6 +523,7 @@ bool TForm1::openPath(const QString& path)
     FPlayer->setStartFrame(0);
     ScrollBox1->setStartMarker(-1);
     soundChanged();
+    checkEditSession();
     if (!result.message.isEmpty())
         FDialogs->showWarning(this, result.message);
     return true;
@@ -524,6 +596,12 @@ bool TForm1::maybeSaveChanges()
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    if (FTaskRunning) {
+        // The progress dialog's Cancel ends the command first.
+        event->ignore();
+        return;
+    }
+    settleTasks();
     if (!maybeSaveChanges()) {
         event->ignore();
         return;
@@ -538,9 +616,22 @@ void TForm1::ComboBox1Change()
         const int index = ComboBox1->currentIndex();
         if (index < 0)
             return;
-        BusyCursor busy;
-        FCore.SetMode(static_cast<uint8_t>(index));
+        if (!FCore.hasSound()) {
+            FCore.SetMode(static_cast<uint8_t>(index)); // nothing to compute
+            showPicture();
+            return;
+        }
+        const TaskOutcome outcome = runTask(FCore.prepareSetMode(static_cast<uint8_t>(index)));
+        if (!outcome.result.ok) {
+            // Cancelled or failed: the view stays as it was, and so does the box.
+            const QSignalBlocker blocker(ComboBox1);
+            ComboBox1->setCurrentIndex(FCore.FMode);
+            if (!outcome.cancelled)
+                FDialogs->showError(this, outcome.result.message);
+            return;
+        }
         showPicture();
+        checkEditSession();
     });
 }
 
@@ -551,14 +642,23 @@ void TForm1::ComboBox2Change()
         const int n = ComboBox2->currentText().toInt(&ok);
         if (!ok)
             return;
-        BusyCursor busy;
-        FCore.ChangeFFTLength(n);
-        if (FCore.hasSound()) {
-            // A picture exported with the old length no longer fits.
-            FilterOD.fileName.clear();
-            showPicture();
-            showStatus();
+        if (!FCore.hasSound()) {
+            FCore.ChangeFFTLength(n); // only stored
+            return;
         }
+        const TaskOutcome outcome = runTask(FCore.prepareChangeFFTLength(n));
+        if (!outcome.result.ok) {
+            const QSignalBlocker blocker(ComboBox2);
+            ComboBox2->setCurrentText(QString::number(FCore.FFFTLength));
+            if (!outcome.cancelled)
+                FDialogs->showError(this, outcome.result.message);
+            return;
+        }
+        // A picture exported with the old length no longer fits.
+        FilterOD.fileName.clear();
+        showPicture();
+        showStatus();
+        checkEditSession();
     });
 }
 
@@ -568,6 +668,7 @@ void TForm1::EST1Click()
         BusyCursor busy;
         FCore.AnalyzeAndDrawSpectrum();
         showPicture();
+        checkEditSession();
     });
 }
 
@@ -576,6 +677,7 @@ void TForm1::Wave1Click()
     runCommand([this] {
         BusyCursor busy;
         recordChange(QStringLiteral("Waveに出力"), [this] { FCore.SynthesizeSpectrum(); });
+        checkEditSession();
     });
 }
 
@@ -641,26 +743,19 @@ void TForm1::ImportFilter()
     const QString path = FDialogs->askOpenFile(this, FilterOD);
     if (path.isEmpty())
         return;
-    CommandResult result;
-    {
-        BusyCursor busy;
-        const WaveSnapshot before = WaveSnapshot::of(*FCore.FWave);
-        try {
-            result = FCore.Import(path);
-        } catch (...) {
-            if (FCore.FWave->FData != before.data)
-                FHistory.record(QStringLiteral("インポート"), before);
-            soundChanged();
-            throw;
-        }
-        if (result.ok)
-            FHistory.record(QStringLiteral("インポート"), before);
+    TaskOutcome outcome = runTask(FCore.prepareImport(path));
+    const CommandResult& result = outcome.result;
+    if (outcome.cancelled) {
+        showMessage(QStringLiteral("インポートをキャンセルしました"));
+        return;
     }
     if (!result.ok) {
         FDialogs->showError(this, result.message);
         return;
     }
+    FHistory.record(QStringLiteral("インポート"), snapshotBefore(std::move(outcome.samplesBefore)));
     soundChanged();
+    checkEditSession();
     showPicture();
     showStatus();
     // Clipping is reported in the status bar; any other warning in a box.
@@ -797,7 +892,7 @@ void TForm1::pictureClicked(QPoint position)
 {
     // The time axis above the data and the data area set where playing starts; the
     // frequency axis at the left does not.
-    if (!FCore.FWave || position.x() < FCore.FLeftMargin || frameColumn(0) < 0)
+    if (FTaskRunning || !FCore.FWave || position.x() < FCore.FLeftMargin || frameColumn(0) < 0)
         return;
     const bool wasPlaying = FPlayer->isPlaying();
     FPlayer->stop();
@@ -809,6 +904,8 @@ void TForm1::pictureClicked(QPoint position)
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)
 {
+    if (FTaskRunning)
+        return;
     const QList<QUrl> urls = event->mimeData()->urls();
     if (std::any_of(urls.begin(), urls.end(), isWavFile))
         event->acceptProposedAction();
@@ -825,6 +922,141 @@ void TForm1::dropEvent(QDropEvent* event)
             return;
         }
     }
+}
+
+// --- long commands ---------------------------------------------------------------------------
+
+TaskOutcome TForm1::runTask(std::unique_ptr<EditorTask> task)
+{
+    settleTasks();
+    const QString description = task->description();
+    TaskOutcome outcome;
+    bool done = false;
+    QEventLoop loop;
+    const QMetaObject::Connection finished
+        = connect(FRunner.get(), &EditorTaskRunner::finished, this, [&](const TaskOutcome& o) {
+              outcome = o;
+              done = true;
+              loop.quit();
+          });
+    FTaskRunning = true;
+    BusyCursor busy;
+    {
+        const InputBlock block({Open, Save, Export, Import, Undo, Redo, Play, Stop, Compare,
+                                   ExternalEdit, EditorSettings, EST1, Wave1, KestrelonA1},
+            {ComboBox1, ComboBox2});
+        QProgressDialog progress(description, QStringLiteral("キャンセル"), 0, 100, this);
+        progress.setObjectName(QStringLiteral("ProgressDialog"));
+        progress.setWindowTitle(QStringLiteral("Kestrelon"));
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setAutoClose(false);
+        progress.setAutoReset(false);
+        progress.setMinimumDuration(500);
+        progress.setValue(0); // starts the half second from now
+        connect(&progress, &QProgressDialog::canceled, FRunner.get(), &EditorTaskRunner::cancel);
+        // Emitted on the worker; queued to the dialog, which lives on this thread.
+        connect(FRunner.get(), &EditorTaskRunner::progress, &progress,
+            [&progress, description](int percent, const QString& pass) {
+                if (progress.wasCanceled())
+                    return;
+                progress.setLabelText(
+                    pass.isEmpty() ? description : description + QStringLiteral("\n") + pass);
+                progress.setValue(percent);
+            });
+        if (FRunner->start(std::move(task))) {
+            if (!done)
+                loop.exec();
+        } else {
+            outcome.result.message = QStringLiteral("another command is still running");
+        }
+    }
+    FTaskRunning = false;
+    disconnect(finished);
+    // Actions whose state changed while the command ran follow what they act on again.
+    Undo->setEnabled(FHistory.stack()->canUndo());
+    Redo->setEnabled(FHistory.stack()->canRedo());
+    updatePlayControls();
+    return outcome;
+}
+
+void TForm1::settleTasks()
+{
+    if (!FTaskRunning && FRunner->isRunning())
+        FRunner->waitAndFinish();
+}
+
+WaveSnapshot TForm1::snapshotBefore(std::vector<uint8_t> samples) const
+{
+    const TWave& wave = *FCore.FWave;
+    return WaveSnapshot{wave.FFormat, wave.FSampleCount, wave.FSeconds, std::move(samples)};
+}
+
+// --- the image editor ------------------------------------------------------------------------
+
+void TForm1::showMessage(const QString& message)
+{
+    MessagePanel->setText(message);
+    MessagePanel->setToolTip(message);
+    MessagePanel->setVisible(!message.isEmpty());
+}
+
+void TForm1::checkEditSession()
+{
+    if (FSession)
+        FSession->checkCore();
+}
+
+void TForm1::ExternalEditClick()
+{
+    runCommand([this] {
+        if (!FCore.geometryMatches())
+            return;
+        const QString path = FCore.proposedExportPath();
+        if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))
+            return;
+        // The previous watch would take this export for a save of the editor.
+        FSession.reset();
+        const CommandResult result = FCore.Export(path);
+        if (!result.ok) {
+            FDialogs->showError(this, result.message);
+            return;
+        }
+        FilterSD.fileName = path;
+        FilterOD.fileName = FCore.importProposal();
+        FSession = std::make_unique<ExternalEditSession>(FCore, path, FEditTiming);
+        FSession->setRunner(FRunner.get());
+        connect(FSession.get(), &ExternalEditSession::imported, this, &TForm1::externalImported);
+        connect(FSession.get(), &ExternalEditSession::statusMessage, this, &TForm1::showMessage);
+        const QString command = editorCommand();
+        QString error;
+        if (!FDialogs->launchEditor(command, path, &error)) {
+            showMessage(QStringLiteral("%1 を監視しています").arg(QFileInfo(path).fileName()));
+            FDialogs->showError(this, error);
+            return;
+        }
+        showMessage(QStringLiteral("%1 を外部エディタで開きました。保存するとインポートされます")
+                        .arg(QFileInfo(path).fileName()));
+    });
+}
+
+void TForm1::externalImported(const ExternalImportStep& step)
+{
+    runCommand([this, &step] {
+        FHistory.record(QStringLiteral("外部エディタの編集"), snapshotBefore(step.samplesBefore));
+        soundChanged();
+        showPicture();
+        showStatus();
+        showClips(step.clips);
+    });
+}
+
+void TForm1::EditorSettingsClick()
+{
+    runCommand([this] {
+        QString command = editorCommand();
+        if (FDialogs->askEditorCommand(this, &command))
+            setEditorCommand(command);
+    });
 }
 
 } // namespace kestrelon

@@ -9,6 +9,13 @@
 // resynthesis) is a step of an undo history; the window marks unsaved changes and asks
 // before they would be lost; it plays the sound, or the sound before the last import
 // (A/B), with a play-head over the picture; and it reports samples an import clipped.
+//
+// "外部エディタで編集" exports the picture, opens it in the person's image editor and
+// follows the file (ExternalEditSession): every complete save is imported as one undo
+// step. Open, the view switch, N and Import run on a worker thread (EditorTaskRunner):
+// the command waits in a local event loop, with a window-modal progress dialog after
+// 0.5 s whose Cancel leaves everything as it was, and every command of the window is
+// disabled meanwhile; the handlers therefore still return once the command is done.
 
 #include <memory>
 
@@ -18,6 +25,8 @@
 #include "app/Playback.h"
 #include "app/UserDialogs.h"
 #include "editing/EditorCore.h"
+#include "editing/EditorTasks.h"
+#include "editing/ExternalEdit.h"
 
 class QAction;
 class QComboBox;
@@ -48,6 +57,13 @@ public:
     const EditorCore& core() const { return FCore; }
     EditHistory& history() { return FHistory; }
     Player& player() { return *FPlayer; }
+    EditorTaskRunner& runner() { return *FRunner; }
+    // The watch of the picture in the image editor; null before the first one.
+    ExternalEditSession* editSession() { return FSession.get(); }
+    // How sessions started from now on retry a file the editor is still writing.
+    void setExternalEditTiming(ExternalEditTiming timing) { FEditTiming = timing; }
+    // A long command is running on the worker.
+    bool isBusy() const { return FTaskRunning; }
 
     // --- widgets, named as on the form ---------------------------------------------------
     QWidget* Panel1;
@@ -62,10 +78,12 @@ public:
     QToolButton* ToolButton10; // Play
     QToolButton* ToolButton11; // Stop
     QToolButton* ToolButton12; // A/B: the sound before the last import
+    QToolButton* ToolButton13; // edit in the image editor, own hint
     PictureView* ScrollBox1; // shows FBitmap
     QStatusBar* StatusBar1;
     QLabel* StatusPanels[6]; // sec, samples, ch, Hz, bit, frames
     QLabel* ClipPanel; // samples the last import clipped; hidden when none
+    QLabel* MessagePanel; // the last message of the image-editor round trip
 
     // Actions; the menu items O1, S1, P1 and L1 are these actions in the menus.
     QAction* Open;
@@ -77,6 +95,8 @@ public:
     QAction* Play; // 再生, space bar
     QAction* Stop; // 停止, space bar
     QAction* Compare; // A/B, checkable
+    QAction* ExternalEdit; // 外部エディタで編集
+    QAction* EditorSettings; // 外部エディタの設定...
     QMenu* FileMenu;
     QMenu* EditMenu;
     QMenu* PlayMenu;
@@ -107,6 +127,8 @@ public slots:
     void PlayClick();
     void StopClick();
     void CompareClick(bool previous);
+    void ExternalEditClick();
+    void EditorSettingsClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -140,6 +162,17 @@ private:
     int frameColumn(double frame) const;
     double columnFrame(int column) const;
     void pictureClicked(QPoint position);
+    // Runs task on the worker and waits for it in a local event loop behind a progress
+    // dialog, with the window's commands disabled. Returns what it ended with.
+    TaskOutcome runTask(std::unique_ptr<EditorTask> task);
+    // Finishes an automatic import still running on the worker before a command.
+    void settleTasks();
+    // The session ends when N, the view or the sound changed.
+    void checkEditSession();
+    void externalImported(const ExternalImportStep& step);
+    void showMessage(const QString& message);
+    // The samples before an import, as a snapshot of the current format and length.
+    WaveSnapshot snapshotBefore(std::vector<uint8_t> samples) const;
 
     std::unique_ptr<UserDialogs> FOwnDialogs;
     UserDialogs* FDialogs;
@@ -148,6 +181,11 @@ private:
     TWave FPrevious; // the sound before the last import, made when A/B needs it
     bool FPreviousValid = false;
     std::unique_ptr<Player> FPlayer;
+    // Destroyed before the core: a task still running is cancelled and given back.
+    std::unique_ptr<EditorTaskRunner> FRunner;
+    bool FTaskRunning = false;
+    ExternalEditTiming FEditTiming;
+    std::unique_ptr<ExternalEditSession> FSession; // destroyed before the runner
 };
 
 } // namespace kestrelon

@@ -1,5 +1,7 @@
 #include "app/UserDialogs.h"
 
+#include "app/ExternalEditor.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -97,6 +99,20 @@ void QtUserDialogs::showError(QWidget* parent, const QString& message)
 void QtUserDialogs::showWarning(QWidget* parent, const QString& message)
 {
     QMessageBox::warning(parent, QStringLiteral("Kestrelon"), message);
+}
+
+bool QtUserDialogs::askEditorCommand(QWidget* parent, QString* command)
+{
+    EditorSettingsDialog dialog(*command, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    *command = dialog.command();
+    return true;
+}
+
+bool QtUserDialogs::launchEditor(const QString& command, const QString& path, QString* error)
+{
+    return startEditor(command, path, error);
 }
 
 } // namespace kestrelon

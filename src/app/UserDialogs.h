@@ -1,7 +1,8 @@
 #pragma once
-// The seam between the main window and the person: file dialogs, yes/no questions
-// and error boxes. The program uses QtUserDialogs (real modal Qt dialogs); tests
-// answer through a scripted implementation, so no modal dialog ever opens there.
+// The seam between the main window and the person: file dialogs, yes/no questions,
+// error boxes, the choice of the image editor and starting it. The program uses QtUserDialogs (real
+// modal Qt dialogs); tests answer through a scripted implementation, so no modal dialog ever opens
+// there.
 
 #include <QString>
 
@@ -44,9 +45,16 @@ public:
     virtual SaveChoice askSaveChanges(QWidget* parent, const QString& question) = 0;
     virtual void showError(QWidget* parent, const QString& message) = 0;
     virtual void showWarning(QWidget* parent, const QString& message) = 0;
+    // The image editor's command ("gimp %f"; "" for the desktop default): true with
+    // *command changed when the person confirms, false when they cancel.
+    virtual bool askEditorCommand(QWidget* parent, QString* command) = 0;
+    // Starts the editor on path, detached (see app/ExternalEditor.h); false with *error
+    // set when it could not be started.
+    virtual bool launchEditor(const QString& command, const QString& path, QString* error) = 0;
 };
 
-// Real dialogs: QFileDialog (overwrite confirmation off) and QMessageBox.
+// Real dialogs: QFileDialog (overwrite confirmation off), QMessageBox and
+// EditorSettingsDialog; the editor is really started.
 class QtUserDialogs : public UserDialogs {
 public:
     QString askOpenFile(QWidget* parent, const FileDialogRequest& request) override;
@@ -55,6 +63,8 @@ public:
     SaveChoice askSaveChanges(QWidget* parent, const QString& question) override;
     void showError(QWidget* parent, const QString& message) override;
     void showWarning(QWidget* parent, const QString& message) override;
+    bool askEditorCommand(QWidget* parent, QString* command) override;
+    bool launchEditor(const QString& command, const QString& path, QString* error) override;
 };
 
 } // namespace kestrelon

@@ -2,9 +2,12 @@
 
 #include <cmath>
 #include <memory>
+#include <stdexcept>
 
 #include <QApplication>
 #include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -23,8 +26,20 @@ public:
             qputenv("QT_QPA_PLATFORM", "offscreen");
         FApp = std::make_unique<QApplication>(FArgc, FArgv);
         QApplication::setFont(uiFont());
+        // The editor command is never read from or written to the person's settings.
+        settingsDir = std::make_unique<QTemporaryDir>();
+        ASSERT_TRUE(settingsDir->isValid());
+        for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+            for (QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope})
+                QSettings::setPath(format, scope, settingsDir->path());
     }
-    void TearDown() override { FApp.reset(); }
+    void TearDown() override
+    {
+        FApp.reset();
+        settingsDir.reset();
+    }
+
+    static inline std::unique_ptr<QTemporaryDir> settingsDir;
 
 private:
     int FArgc = 1;
@@ -106,6 +121,32 @@ void ScriptedDialogs::showError(QWidget*, const QString& message)
 void ScriptedDialogs::showWarning(QWidget*, const QString& message)
 {
     warnings << message;
+}
+
+bool ScriptedDialogs::askEditorCommand(QWidget*, QString* command)
+{
+    if (editorAnswers.empty()) {
+        ADD_FAILURE() << "the editor settings were asked with no answer queued";
+        return false;
+    }
+    *command = editorAnswers.front();
+    editorAnswers.pop_front();
+    return true;
+}
+
+bool ScriptedDialogs::launchEditor(const QString& command, const QString& path, QString* error)
+{
+    launches.push_back({command, path});
+    if (launchThrows)
+        throw std::runtime_error("the editor could not be started");
+    if (!launchSucceeds && error)
+        *error = QStringLiteral("%1: the editor could not be started").arg(command);
+    return launchSucceeds;
+}
+
+QString settingsDirectory()
+{
+    return QtEnvironment::settingsDir ? QtEnvironment::settingsDir->path() : QString();
 }
 
 void writeBytes(const QString& path, const QByteArray& bytes)

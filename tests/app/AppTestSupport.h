@@ -54,6 +54,15 @@ public:
     std::deque<QString> fileAnswers; // "" cancels
     std::deque<bool> yesNoAnswers;
     std::deque<SaveChoice> saveChoices;
+    std::deque<QString> editorAnswers; // the command typed in the settings dialog
+    bool launchSucceeds = true;
+    bool launchThrows = false; // std::runtime_error("the editor could not be started")
+
+    struct Launch {
+        QString command;
+        QString path;
+    };
+    std::vector<Launch> launches; // editors "started"; nothing is really run
 
     std::vector<FileAsk> fileAsks;
     QStringList questions;
@@ -67,6 +76,8 @@ public:
     SaveChoice askSaveChanges(QWidget* parent, const QString& question) override;
     void showError(QWidget* parent, const QString& message) override;
     void showWarning(QWidget* parent, const QString& message) override;
+    bool askEditorCommand(QWidget* parent, QString* command) override;
+    bool launchEditor(const QString& command, const QString& path, QString* error) override;
 
 private:
     QString answerFile(bool save, const FileDialogRequest& request);
@@ -78,6 +89,9 @@ private:
 void writeToneWav(const QString& path, uint16_t channels, uint32_t rate, uint32_t frames);
 void writeBytes(const QString& path, const QByteArray& bytes);
 QByteArray readBytes(const QString& path);
+
+// The directory QSettings writes to in this test program (a temporary one).
+QString settingsDirectory();
 
 // Calls action with the next modal widget as soon as its event loop runs. Fails the
 // test when no modal widget appears within timeoutMs.

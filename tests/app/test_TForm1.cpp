@@ -63,7 +63,7 @@ TEST_F(TForm1Test, WidgetsCaptionsHintsAndSizes)
     EXPECT_EQ(order,
         QStringList({"ToolButton3", "ToolButton1", "ToolButton5", "ToolButton4", "ComboBox1",
             "ToolButton6", "Label1", "ComboBox2", "ToolButton2", "ToolButton7", "ToolButton8",
-            "ToolButton9", "ToolButton10", "ToolButton11", "ToolButton12"}));
+            "ToolButton13", "ToolButton9", "ToolButton10", "ToolButton11", "ToolButton12"}));
     EXPECT_EQ(form->ToolBar1->height(), 29);
     for (const char* name :
         {"ToolButton3", "ToolButton4", "ToolButton6", "ToolButton2", "ToolButton9"})
@@ -105,11 +105,16 @@ TEST_F(TForm1Test, WidgetsCaptionsHintsAndSizes)
     EXPECT_EQ(menus, QStringList({"ファイル(&F)", "編集(&E)", "再生(&P)", "ヘルプ(&H)"}));
     EXPECT_EQ(form->FileMenu->actions(), QList<QAction*>({form->Open, form->Save}));
     const QList<QAction*> edit = form->EditMenu->actions();
-    ASSERT_EQ(edit.size(), 8);
+    ASSERT_EQ(edit.size(), 10);
     EXPECT_EQ(edit.mid(0, 2), QList<QAction*>({form->Undo, form->Redo}));
     EXPECT_TRUE(edit[2]->isSeparator());
     EXPECT_EQ(edit.mid(3),
-        QList<QAction*>({form->Export, form->Import, form->N1, form->EST1, form->Wave1}));
+        QList<QAction*>({form->Export, form->Import, form->ExternalEdit, form->EditorSettings,
+            form->N1, form->EST1, form->Wave1}));
+    EXPECT_EQ(form->ExternalEdit->text(), "外部エディタで編集");
+    EXPECT_EQ(form->EditorSettings->text(), "外部エディタの設定...");
+    EXPECT_FALSE(form->ExternalEdit->icon().pixmap(16, 16).isNull());
+    EXPECT_EQ(form->ToolButton13->defaultAction(), form->ExternalEdit);
     EXPECT_EQ(form->Undo->text(), "元に戻す(&U)");
     EXPECT_EQ(form->Redo->text(), "やり直し(&R)");
     EXPECT_EQ(form->Undo->shortcuts(), QList<QKeySequence>({QKeySequence("Ctrl+Z")}));
@@ -657,18 +662,16 @@ TEST_F(TForm1Test, AboutBoxIsModalAndShowsTheSteps)
 TEST_F(TForm1Test, ErrorsThrownByACommandAreShownAndTheWindowGoesOn)
 {
     open("voice.wav");
-    form->ComboBox1->setCurrentIndex(1);
-    dialogs.fileAnswers.push_back(path("voice_c1024.bmp"));
-    form->P1Click();
-    // A cepstrum value that cannot be turned back into a gain: the resynthesis stops.
-    form->core().FCepstram.FCepstrograms[0]->FFrames[2]->FData[3].re
-        = std::numeric_limits<double>::infinity();
     const std::vector<uint8_t> sound = form->core().FWave->FData;
-    dialogs.fileAnswers.push_back(path("voice_c1024.bmp"));
-    form->L1Click();
+    // Starting the editor throws half way through the command.
+    dialogs.launchThrows = true;
+    form->ExternalEditClick();
     ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_EQ(dialogs.errors[0], "the editor could not be started");
     EXPECT_EQ(form->core().FWave->FData, sound);
+    dialogs.launchThrows = false;
     // The window still works.
+    EXPECT_TRUE(form->ExternalEdit->isEnabled());
     open("voice.wav");
     EXPECT_EQ(caption(), "voice.wav");
     EXPECT_EQ(dialogs.errors.size(), 1);

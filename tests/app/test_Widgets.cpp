@@ -256,7 +256,7 @@ TEST(Look, FontFallsBackToAnInstalledJapaneseFont)
 
 TEST(Look, IconsAreDrawnAtEverySize)
 {
-    for (const char* name : {"open", "save", "export", "import"}) {
+    for (const char* name : {"open", "save", "export", "import", "external"}) {
         const QIcon icon = actionIcon(QLatin1String(name));
         ASSERT_FALSE(icon.isNull()) << name;
         for (int size : {16, 32, 64}) {
