@@ -95,8 +95,9 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
-// Every command of the window disabled while a long command runs on the worker: the
-// enabled actions and widgets are switched off and switched on again at the end.
+// Every command of the window disabled while a long command runs on the worker (Stop,
+// which touches no sound, stays available): the enabled actions and widgets are switched
+// off and switched on again at the end.
 class InputBlock {
 public:
     InputBlock(std::initializer_list<QAction*> actions, std::initializer_list<QWidget*> widgets)
@@ -942,8 +943,8 @@ TaskOutcome TForm1::runTask(std::unique_ptr<EditorTask> task)
     FTaskRunning = true;
     BusyCursor busy;
     {
-        const InputBlock block({Open, Save, Export, Import, Undo, Redo, Play, Stop, Compare,
-                                   ExternalEdit, EditorSettings, EST1, Wave1, KestrelonA1},
+        const InputBlock block({Open, Save, Export, Import, Undo, Redo, Play, Compare, ExternalEdit,
+                                   EditorSettings, EST1, Wave1, KestrelonA1},
             {ComboBox1, ComboBox2});
         QProgressDialog progress(description, QStringLiteral("キャンセル"), 0, 100, this);
         progress.setObjectName(QStringLiteral("ProgressDialog"));

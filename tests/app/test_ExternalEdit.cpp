@@ -436,6 +436,7 @@ TEST_F(CancelledCommand, TheProgressDialogAppearsAndItsCancelButtonCancels)
         EXPECT_TRUE(progress->labelText().startsWith("N = 2048 で解析しています"))
             << progress->labelText().toStdString();
         EXPECT_FALSE(form->Open->isEnabled());
+        EXPECT_FALSE(form->Play->isEnabled());
         EXPECT_FALSE(form->ComboBox1->isEnabled());
         QPushButton* cancel = nullptr;
         for (QPushButton* b : progress->findChildren<QPushButton*>())
@@ -453,6 +454,7 @@ TEST_F(CancelledCommand, TheProgressDialogAppearsAndItsCancelButtonCancels)
     EXPECT_GE(shownAfter, 450) << "the dialog waits half a second";
     expectSame(state(), before);
     EXPECT_TRUE(form->Open->isEnabled());
+    EXPECT_TRUE(form->Play->isEnabled());
 }
 
 TEST_F(ExternalEditTest, CommandsOnTheWorkerGiveTheSynchronousResults)
