@@ -16,7 +16,6 @@
 #include <benchmark/benchmark.h>
 
 #include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QTemporaryDir>
 
 #include "SpectralBenchSignal.h"
@@ -228,17 +227,3 @@ BENCHMARK(BM_ExternalImport)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-
-int main(int argc, char** argv)
-{
-    int qtArgc = 1;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(qtArgc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
