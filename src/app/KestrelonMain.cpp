@@ -754,7 +754,8 @@ void TForm1::ImportFilter()
         FDialogs->showError(this, result.message);
         return;
     }
-    FHistory.record(QStringLiteral("インポート"), snapshotBefore(std::move(outcome.samplesBefore)));
+    FHistory.record(
+        QStringLiteral("インポート"), snapshotBefore(std::move(*outcome.samplesBefore)));
     soundChanged();
     checkEditSession();
     showPicture();
@@ -870,23 +871,22 @@ void TForm1::CompareClick(bool previous)
     });
 }
 
+// The picture's columns are frames N/2 samples apart, N being the length the shown
+// picture was analysed with. (Not read from the analysis: an editor's save may have lent
+// it to an import running in the background.)
 int TForm1::frameColumn(double frame) const
 {
-    const auto& specs = FCore.FCepstram.FSpectrograms;
-    if (FCore.FBitmap.isNull() || specs.empty() || !specs[0])
-        return -1;
-    const double hop = specs[0]->FSpecLength / 2;
-    if (hop <= 0)
+    const double hop = FCore.FFFTLength / 2;
+    if (FCore.FBitmap.isNull() || hop <= 0)
         return -1;
     return FCore.FLeftMargin + int(std::lround(frame / hop));
 }
 
 double TForm1::columnFrame(int column) const
 {
-    const auto& specs = FCore.FCepstram.FSpectrograms;
-    if (specs.empty() || !specs[0])
+    if (FCore.FBitmap.isNull())
         return 0.0;
-    return double(column - FCore.FLeftMargin) * (specs[0]->FSpecLength / 2);
+    return double(column - FCore.FLeftMargin) * (FCore.FFFTLength / 2);
 }
 
 void TForm1::pictureClicked(QPoint position)
@@ -1043,7 +1043,8 @@ void TForm1::ExternalEditClick()
 void TForm1::externalImported(const ExternalImportStep& step)
 {
     runCommand([this, &step] {
-        FHistory.record(QStringLiteral("外部エディタの編集"), snapshotBefore(step.samplesBefore));
+        FHistory.record(
+            QStringLiteral("外部エディタの編集"), snapshotBefore(std::move(*step.samplesBefore)));
         soundChanged();
         showPicture();
         showStatus();

@@ -167,6 +167,7 @@ CommandResult EditorCore::Open(const QString& path, bool refresh)
     if (!FWave)
         FWave = std::make_unique<TWave>();
     *FWave = std::move(loaded); // the same TWave object, holding the new sound
+    FAnalysisOfWave = false;
     adoptPath(path);
     if (refresh)
         RefreshView();
@@ -195,6 +196,7 @@ void EditorCore::clearAnalysis()
     FCepstram.FPowerValid = false;
     FCepstram.FCepValid = false;
     FCepstram.FCepPowerValid = false;
+    FAnalysisOfWave = false;
     FBitmap = QImage();
 }
 
@@ -225,8 +227,10 @@ bool EditorCore::analyzeSound()
         clearAnalysis();
         return false;
     }
+    FAnalysisOfWave = false;
     FCepstram.Analyze(*FWave, FFFTLength);
     FCepstram.CalcPower(kSpectrumRef);
+    FAnalysisOfWave = true;
     return true;
 }
 
@@ -291,8 +295,10 @@ void EditorCore::AnalyzeAndDrawSpectrum()
 
 void EditorCore::SynthesizeSpectrum()
 {
-    if (FWave)
+    if (FWave) {
+        FAnalysisOfWave = false; // the sound becomes the resynthesis of the analysis
         FCepstram.Synthesize(*FWave);
+    }
 }
 
 CommandResult EditorCore::Save(const QString& path)
@@ -331,9 +337,13 @@ CommandResult EditorCore::Import(const QString& path, bool refresh)
     if (edited.isNull())
         return failure(reason);
     CommandResult r;
-    if (!ImportFilter(
-            FCepstram, *FWave, FMode, FBitmap, edited, FLeftMargin, FTopMargin, &r.clips, &reason))
+    const bool wasOfSound = FAnalysisOfWave;
+    FAnalysisOfWave = false; // analysis and sound both change from here on
+    if (!ImportFilter(FCepstram, *FWave, FMode, FBitmap, edited, FLeftMargin, FTopMargin, &r.clips,
+            &reason)) {
+        FAnalysisOfWave = wasOfSound; // a refused import changed neither
         return failure(QStringLiteral("%1: %2").arg(path, reason));
+    }
     if (refresh)
         RefreshView();
     r.ok = true;
@@ -381,6 +391,10 @@ void swapAnalysis(TWaveCepstram& a, TWaveCepstram& b)
     swap(a.FCepPower, b.FCepPower);
 }
 
+// Ends an import that the picture or its gains refused (the task's result says why), so
+// that a lent analysis is looked after in one place.
+struct ImportRefused { };
+
 // Counts the passes of a task for its progress reports.
 class Passes {
 public:
@@ -409,27 +423,34 @@ int refreshPasses(uint8_t mode)
     return mode == kCepstrumView ? 5 : 3;
 }
 
-// What RefreshView does, into a new engine and picture: analyse, dB, the cepstrum and
-// its dB in the cepstrum view, draw.
+// What RefreshView does, into engine and picture: analyse, dB, the cepstrum and its dB
+// in the cepstrum view, draw.
+void refreshInto(TWaveCepstram& engine, QImage& bitmap, const TWave& wave, int32_t N,
+    const DrawContext& ctx, Passes& passes)
+{
+    passes.next(QStringLiteral("解析"));
+    engine.Analyze(wave, N);
+    passes.next(QStringLiteral("dB 計算"));
+    engine.CalcPower(kSpectrumRef);
+    if (ctx.mode == kCepstrumView) {
+        passes.next(QStringLiteral("ケプストラム"));
+        engine.CalcCepstrum();
+        passes.next(QStringLiteral("ケプストラム dB 計算"));
+        engine.CalcCepPower(kCepstrumRef);
+        passes.next(QStringLiteral("描画"));
+        DrawCepstrum(bitmap, engine, 0, ctx);
+    } else if (ctx.mode == kSpectrumView) {
+        passes.next(QStringLiteral("描画"));
+        DrawSpectrum(bitmap, engine, 0, ctx);
+    }
+}
+
+// The same into a new engine.
 void refreshInto(std::unique_ptr<TWaveCepstram>& engine, QImage& bitmap, const TWave& wave,
     int32_t N, const DrawContext& ctx, Passes& passes)
 {
-    passes.next(QStringLiteral("解析"));
     engine = std::make_unique<TWaveCepstram>();
-    engine->Analyze(wave, N);
-    passes.next(QStringLiteral("dB 計算"));
-    engine->CalcPower(kSpectrumRef);
-    if (ctx.mode == kCepstrumView) {
-        passes.next(QStringLiteral("ケプストラム"));
-        engine->CalcCepstrum();
-        passes.next(QStringLiteral("ケプストラム dB 計算"));
-        engine->CalcCepPower(kCepstrumRef);
-        passes.next(QStringLiteral("描画"));
-        DrawCepstrum(bitmap, *engine, 0, ctx);
-    } else if (ctx.mode == kSpectrumView) {
-        passes.next(QStringLiteral("描画"));
-        DrawSpectrum(bitmap, *engine, 0, ctx);
-    }
+    refreshInto(*engine, bitmap, wave, N, ctx, passes);
 }
 
 } // namespace
@@ -486,11 +507,13 @@ std::unique_ptr<EditorTask> EditorCore::prepareImport(const QString& path)
     t->FMode = FMode;
     t->FReference = FBitmap;
     t->FBitmap = FBitmap;
-    if (!geometryMatches())
+    if (!geometryMatches()) {
         t->FResult
             = failure(QStringLiteral("%1: there is no analysed picture to compare with").arg(path));
-    else
+    } else {
         t->FResult.ok = true; // cleared again if the worker fails
+        lendToImport(*t);
+    }
     return t;
 }
 
@@ -516,7 +539,51 @@ std::unique_ptr<EditorTask> EditorCore::prepareImport(
         t->FResult = failure(QStringLiteral("the sound to filter has another length"));
     else
         t->FResult.ok = true;
+    if (t->FResult.ok)
+        lendToImport(*t);
     return t;
+}
+
+bool EditorCore::analysisIsOfSound() const
+{
+    if (!FAnalysisOfWave || !FWave || !geometryMatches() || !FCepstram.FSpecValid
+        || !FCepstram.FPowerValid)
+        return false;
+    return FMode == kSpectrumView
+        || (FMode == kCepstrumView && FCepstram.FCepValid && FCepstram.FCepPowerValid);
+}
+
+void EditorCore::lendToImport(EditorTask& t)
+{
+    // Only an analysis that can be made again from the sound is lent: a cancel gives it
+    // back by making it again. Any other (after the hidden commands) stays where it is and
+    // the task analyses a copy of the sound beside it.
+    if (!analysisIsOfSound())
+        return;
+    t.FEngine = std::make_unique<TWaveCepstram>();
+    swapAnalysis(*t.FEngine, FCepstram);
+    t.FBorrowed = true;
+    t.FLentCepValid = t.FEngine->FCepValid;
+    t.FLentCepPowerValid = t.FEngine->FCepPowerValid;
+}
+
+void EditorCore::remakeLent(EditorTask& t) const
+{
+    if (!t.FLentChanged)
+        return;
+    // The sound is untouched (the import resynthesised into the task's copy), so its
+    // analysis in the current view comes back bit for bit. Only the spectral part is made
+    // again in the spectrum view: the cepstral arrays were not touched there.
+    TWaveCepstram& engine = *t.FEngine;
+    engine.Analyze(*FWave, FFFTLength);
+    engine.CalcPower(kSpectrumRef);
+    if (t.FMode == kCepstrumView) {
+        engine.CalcCepstrum();
+        engine.CalcCepPower(kCepstrumRef);
+    }
+    engine.FCepValid = t.FLentCepValid;
+    engine.FCepPowerValid = t.FLentCepPowerValid;
+    t.FLentChanged = false;
 }
 
 void EditorCore::runTask(EditorTask& t, TaskControl& control) const
@@ -595,8 +662,13 @@ void EditorCore::runTask(EditorTask& t, TaskControl& control) const
             if (!t.FResult.ok)
                 return; // refused when it was prepared
             const bool cepstrum = t.FMode == kCepstrumView;
-            Passes passes(
-                control, (t.FHaveEdited ? 0 : 1) + (cepstrum ? 3 : 1) + 1 + refreshPasses(t.FMode));
+            // The sound the picture applies to is the current one, or (an editor's save)
+            // the sound as exported; the latter is analysed first, the way RefreshView
+            // analysed it, unless it is the current sound and the lent analysis is its own.
+            const bool analyseBase = !t.FBorrowed || (t.FHaveBase && t.FBase != FWave->FData);
+            Passes passes(control,
+                (t.FHaveEdited ? 0 : 1) + (analyseBase ? (cepstrum ? 3 : 1) : 0) + 1
+                    + refreshPasses(t.FMode));
             QImage edited = t.FEdited;
             if (!t.FHaveEdited) {
                 passes.next(QStringLiteral("読み込み"));
@@ -607,34 +679,47 @@ void EditorCore::runTask(EditorTask& t, TaskControl& control) const
                     return;
                 }
             }
-            // The sound the picture applies to, analysed the way RefreshView analysed it
-            // (so for the current sound the analysis equals the one the core holds).
             TWave& wave = t.FWave.emplace();
             wave.FFormat = FWave->FFormat;
             wave.FDataSize = FWave->FDataSize;
             wave.FSampleCount = FWave->FSampleCount;
             wave.FSeconds = FWave->FSeconds;
             wave.FData = t.FHaveBase ? std::move(t.FBase) : FWave->FData;
-            passes.next(QStringLiteral("解析"));
-            auto engine = std::make_unique<TWaveCepstram>();
-            engine->Analyze(wave, t.FFFTLength);
-            if (cepstrum) {
-                passes.next(QStringLiteral("dB 計算"));
-                engine->CalcPower(kSpectrumRef);
-                passes.next(QStringLiteral("ケプストラム"));
-                engine->CalcCepstrum();
+            // The lent analysis is changed from here on; without one, a new engine.
+            std::unique_ptr<TWaveCepstram> own;
+            if (!t.FBorrowed)
+                own = std::make_unique<TWaveCepstram>();
+            TWaveCepstram& engine = t.FBorrowed ? *t.FEngine : *own;
+            if (analyseBase) {
+                passes.next(QStringLiteral("解析"));
+                t.FLentChanged = t.FBorrowed;
+                engine.Analyze(wave, t.FFFTLength);
+                if (cepstrum) {
+                    passes.next(QStringLiteral("dB 計算"));
+                    engine.CalcPower(kSpectrumRef);
+                    passes.next(QStringLiteral("ケプストラム"));
+                    engine.CalcCepstrum();
+                }
             }
             passes.next(QStringLiteral("ゲイン適用と再合成"));
             CommandResult r;
             QString reason;
-            if (!ImportFilter(*engine, wave, t.FMode, t.FReference, edited, FLeftMargin, FTopMargin,
+            const bool changedBefore = t.FLentChanged;
+            t.FLentChanged = t.FBorrowed;
+            if (!ImportFilter(engine, wave, t.FMode, t.FReference, edited, FLeftMargin, FTopMargin,
                     &r.clips, &reason)) {
+                t.FLentChanged = changedBefore; // a refused import changes no bin
                 t.FResult = failure(t.FPath.isEmpty() ? reason : t.FPath + ": " + reason);
-                return;
+                throw ImportRefused();
             }
-            engine.reset(); // the analysis of the new sound replaces it
             ctx.wave = &wave;
-            refreshInto(t.FEngine, t.FBitmap, wave, t.FFFTLength, ctx, passes);
+            if (t.FBorrowed) {
+                // The analysis of the new sound is made in the lent engine's place.
+                refreshInto(engine, t.FBitmap, wave, t.FFFTLength, ctx, passes);
+            } else {
+                own.reset(); // the analysis of the new sound replaces it
+                refreshInto(t.FEngine, t.FBitmap, wave, t.FFFTLength, ctx, passes);
+            }
             r.ok = true;
             r.message = importMessage(r.clips);
             t.FResult = r;
@@ -643,6 +728,8 @@ void EditorCore::runTask(EditorTask& t, TaskControl& control) const
         }
         }
         t.FRan = true;
+    } catch (const ImportRefused&) {
+        // FResult says why
     } catch (const TaskCancelled&) {
         t.FCancelled = true;
         t.FResult = failure(QStringLiteral("cancelled"));
@@ -650,6 +737,14 @@ void EditorCore::runTask(EditorTask& t, TaskControl& control) const
         t.FResult = failure(QString::fromStdString(e.what()));
     } catch (const std::bad_alloc&) {
         t.FResult = failure(QStringLiteral("not enough memory"));
+    }
+    if (!t.FRan && t.FLentChanged) {
+        // Stopped: make the lent analysis again, still on the worker, before it goes back.
+        try {
+            remakeLent(t);
+        } catch (...) {
+            t.FRestoreFailed = true;
+        }
     }
 }
 
@@ -660,6 +755,14 @@ CommandResult EditorCore::finishTask(EditorTask& t)
         if (t.FBorrowed) {
             if (t.FEngine) {
                 TWaveCepstram& engine = *t.FEngine;
+                // An import that ran to its end but was discarded.
+                if (t.FLentChanged && !t.FRestoreFailed) {
+                    try {
+                        remakeLent(t);
+                    } catch (...) {
+                        t.FRestoreFailed = true;
+                    }
+                }
                 if (t.FOldTaken) {
                     engine.FCepstrograms = std::move(t.FOldCepstrograms);
                     engine.FCepPower = std::move(t.FOldCepPower);
@@ -669,7 +772,17 @@ CommandResult EditorCore::finishTask(EditorTask& t)
                 swapAnalysis(*t.FEngine, FCepstram);
             }
             t.FBorrowed = false;
+            if (t.FRestoreFailed) {
+                // Out of memory while making the analysis again: rather than a picture
+                // that does not belong to the analysis, none (the sound is unchanged).
+                clearAnalysis();
+                t.FResult = failure(t.FResult.message
+                    + QStringLiteral("; the analysis could not be made again and was cleared "
+                                     "(change N or open the sound again to see it)"));
+            }
         }
+        t.FEngine.reset();
+        t.FWave.reset();
         return t.FResult;
     }
     switch (t.FKind) {
@@ -683,6 +796,7 @@ CommandResult EditorCore::finishTask(EditorTask& t)
         } else {
             swapAnalysis(FCepstram, *t.FEngine);
             FBitmap = t.FBitmap;
+            FAnalysisOfWave = true;
         }
         break;
     case EditorTask::Kind::SetMode:
@@ -703,15 +817,20 @@ CommandResult EditorCore::finishTask(EditorTask& t)
             } else {
                 swapAnalysis(FCepstram, *t.FEngine);
                 FBitmap = t.FBitmap;
+                FAnalysisOfWave = true;
             }
             FImportPath.clear();
         }
         break;
     case EditorTask::Kind::Import:
-        t.samplesBefore = std::move(FWave->FData);
+        t.samplesBefore = std::make_shared<std::vector<uint8_t>>(std::move(FWave->FData));
         *FWave = std::move(*t.FWave);
+        // The new analysis, made in the lent engine or in a new one.
         swapAnalysis(FCepstram, *t.FEngine);
+        t.FBorrowed = false;
+        t.FLentChanged = false;
         FBitmap = t.FBitmap;
+        FAnalysisOfWave = true;
         break;
     }
     t.FEngine.reset(); // the old analysis, now

@@ -109,7 +109,8 @@ public:
     // --- the same commands in three steps, for running them off the UI thread ---------
     // (see editing/EditorTasks.h). prepare* runs on the UI thread and captures what the
     // command needs; runTask computes the new sound, analysis and picture on a worker
-    // thread without writing this object (only a lent analysis, see prepareSetMode);
+    // thread without writing this object (only an analysis lent to the task by
+    // prepareSetMode or prepareImport);
     // finishTask, on the UI thread again, moves them in (success) or gives back what was
     // lent to the task (failure or cancel), leaving
     // everything exactly as it was. While a task is between prepare and finish, nothing
@@ -135,6 +136,17 @@ private:
     // Analyses FWave and computes its dB rows; false (analysis cleared) for an empty sound.
     bool analyzeSound();
     void adoptPath(const QString& path);
+    // The analysis is what RefreshView makes of FWave in the current view, so it can be
+    // made again from FWave bit for bit (an import may then lend it to its task).
+    bool analysisIsOfSound() const;
+    // Lends the analysis to an import task (see EditorTasks.h).
+    void lendToImport(EditorTask& t);
+    // Makes a lent analysis that an import changed again from FWave, as it was.
+    void remakeLent(EditorTask& t) const;
+
+    // FCepstram was made by analysing FWave as it is now (set by every analysis of FWave,
+    // cleared by whatever changes the sound or the analysis without the other).
+    bool FAnalysisOfWave = false;
 
     QString FOpenedPath;
     QString FSavePath;

@@ -11,8 +11,12 @@
 // its end, so a cancel takes effect within one pass (about a second for ten minutes of
 // stereo at N = 1024 on two cores).
 //
-// Memory: while a task runs, the old analysis and the new one both exist, so a task
-// needs about twice the memory of one analysis at its peak.
+// Memory: the switch to the cepstrum view and an import work on the core's own analysis,
+// lent to the task, so they need about what the synchronous command needs. A cancel or
+// failure after an import has begun to change that analysis makes it again from the
+// unchanged sound (analyses are deterministic, so it comes back bit for bit); that
+// takes about as long as the passes it undoes. Open and a change of N build the new
+// analysis beside the old one and need twice the memory of one analysis at their peak.
 //
 // While a task runs nothing else may use the core (the window shows a modal progress
 // dialog); the display picture it showed before stays valid to paint.
@@ -89,13 +93,19 @@ private:
     QImage FReference;
     bool FHaveBase = false;
     std::vector<uint8_t> FBase;
-    bool FBorrowed = false; // SetMode: the core's analysis is lent to FEngine
+    bool FBorrowed = false; // SetMode, Import: the core's analysis is lent to FEngine
     // the cepstral part of a lent analysis, as it was, for giving it back unchanged
     std::vector<std::unique_ptr<TSpectrogram>> FOldCepstrograms;
     std::vector<TFFTShinpuku> FOldCepPower;
     bool FOldCepValid = false;
     bool FOldCepPowerValid = false;
     bool FOldTaken = false;
+    // Import on a lent analysis: it has been changed and must be made again from the
+    // core's sound before it goes back (with the cepstral flags it had).
+    bool FLentChanged = false;
+    bool FLentCepValid = false;
+    bool FLentCepPowerValid = false;
+    bool FRestoreFailed = false;
     // outputs, made on the worker
     bool FRan = false; // run finished without failure or cancel
     bool FCancelled = false;
@@ -106,7 +116,7 @@ private:
 
 public:
     // After an import has finished: the sample block it replaced (for the undo history).
-    std::vector<uint8_t> samplesBefore;
+    std::shared_ptr<std::vector<uint8_t>> samplesBefore;
 };
 
 // What a task ended with, as the runner reports it on the UI thread.
@@ -114,8 +124,9 @@ struct TaskOutcome {
     EditorTask::Kind kind = EditorTask::Kind::Open;
     bool cancelled = false;
     CommandResult result; // ok false: failed or cancelled, nothing changed
-    // Import that succeeded: the samples before it (the core holds those after it).
-    std::vector<uint8_t> samplesBefore;
+    // Import that succeeded: the samples before it (the core holds those after it). The
+    // block is handed on, not copied: whoever records it for undo moves it out.
+    std::shared_ptr<std::vector<uint8_t>> samplesBefore;
 };
 
 // Runs one task at a time on a worker thread and finishes it on the thread the runner

@@ -93,13 +93,6 @@ void ExternalEditSession::setRunner(EditorTaskRunner* runner)
             runner, &EditorTaskRunner::finished, this, &ExternalEditSession::onTaskFinished);
 }
 
-QString ExternalEditSession::viewText() const
-{
-    return QStringLiteral("N = %1, %2 view")
-        .arg(FN)
-        .arg(FMode == kCepstrumView ? QStringLiteral("cepstrum") : QStringLiteral("spectrum"));
-}
-
 void ExternalEditSession::watchPaths()
 {
     const QString dir = QFileInfo(FPath).path();
@@ -120,18 +113,18 @@ bool ExternalEditSession::checkCore()
     const QString name = QFileInfo(FPath).fileName();
     QString why;
     if (!FCore.FWave)
-        why = QStringLiteral("there is no sound");
+        why = QStringLiteral("音がありません");
     else if (FCore.FFFTLength != FN)
-        why = QStringLiteral("N changed from %1 to %2").arg(FN).arg(FCore.FFFTLength);
+        why = QStringLiteral("N が %1 から %2 に変わりました").arg(FN).arg(FCore.FFFTLength);
     else if (FCore.FMode != FMode)
-        why = QStringLiteral("the view changed");
+        why = QStringLiteral("表示が変わりました");
     else if (FCore.FWave->FData.size() != FExportSamples.size()
         || std::memcmp(&FCore.FWave->FFormat, &FFormat, sizeof FFormat) != 0
         || blockHash(FCore.FWave->FData.data(), FCore.FWave->FData.size()) != FExpectedHash)
-        why = QStringLiteral("the sound changed");
+        why = QStringLiteral("音が変わりました");
     if (why.isEmpty())
         return true;
-    end(QStringLiteral("%1: stopped following %2 (the edits no longer fit)").arg(why, name));
+    end(QStringLiteral("%1。%2 の監視を終了しました").arg(why, name));
     return false;
 }
 
@@ -191,7 +184,8 @@ void ExternalEditSession::attempt()
         QString reason;
         if (decodeFilterImage(bytes, expected, &reason).isNull()) {
             incomplete = true;
-            lastReason = QStringLiteral("%1: %2").arg(c.path, reason);
+            lastReason = QStringLiteral("%1 を読み込めません: %2")
+                             .arg(QFileInfo(c.path).fileName(), reason);
             continue;
         }
         const QDateTime t = QFileInfo(c.path).lastModified();
@@ -227,7 +221,7 @@ void ExternalEditSession::attempt()
         c.seen = blockHash(reinterpret_cast<const uint8_t*>(newestBytes.constData()),
             std::size_t(newestBytes.size()));
         if (edited == FLastPicture) {
-            emit statusMessage(QStringLiteral("%1 was saved without a change of the picture")
+            emit statusMessage(QStringLiteral("%1 は絵を変えずに保存されました")
                                    .arg(QFileInfo(c.path).fileName()));
             return;
         }
@@ -268,12 +262,12 @@ void ExternalEditSession::onTaskFinished(const TaskOutcome& outcome)
     const QString name = QFileInfo(FAwaitedFile).fileName();
     if (outcome.cancelled) {
         emit statusMessage(
-            QStringLiteral("The import of %1 was cancelled; the sound is unchanged").arg(name));
+            QStringLiteral("%1 の適用をキャンセルしました（音は変わっていません）").arg(name));
         return;
     }
     if (!outcome.result.ok) {
         const QString message
-            = QStringLiteral("%1 could not be applied: %2").arg(name, outcome.result.message);
+            = QStringLiteral("%1 を適用できませんでした: %2").arg(name, outcome.result.message);
         emit importFailed(message);
         emit statusMessage(message);
         return;
@@ -284,9 +278,9 @@ void ExternalEditSession::onTaskFinished(const TaskOutcome& outcome)
     step.samplesBefore = outcome.samplesBefore;
     step.file = FAwaitedFile;
     step.clips = outcome.result.clips;
-    step.message = QStringLiteral("Applied %1 to the sound as exported (%2)").arg(name, viewText());
-    if (!outcome.result.message.isEmpty())
-        step.message += QStringLiteral("; ") + outcome.result.message;
+    // Short enough for the status bar beside the six panels at the window's first size.
+    step.message = QStringLiteral("%1 を適用しました").arg(name);
+    // Clipping travels in step.clips; the window shows it in its own panel.
     emit imported(step);
     emit statusMessage(step.message);
 }

@@ -27,6 +27,7 @@
 // Memory: the session keeps a copy of the sample block as exported and the picture.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -50,7 +51,8 @@ struct ExternalEditTiming {
 // One automatic import, for the window's undo history: the samples before it; the core
 // holds those after it (same format and length).
 struct ExternalImportStep {
-    std::vector<uint8_t> samplesBefore;
+    // handed on, not copied: whoever records the step for undo moves the block out
+    std::shared_ptr<std::vector<uint8_t>> samplesBefore;
     QString file; // the file whose picture was applied
     QString message; // what the status bar shows
     ClipStats clips; // what the resynthesis clipped
@@ -105,7 +107,6 @@ private:
     void watchPaths();
     void apply(const QImage& edited, const QString& file);
     void onTaskFinished(const TaskOutcome& outcome);
-    QString viewText() const;
 
     EditorCore& FCore;
     QString FPath;

@@ -230,7 +230,7 @@ TEST_P(EditorSaves, BecomeOneUndoStepThatUndoTakesBack)
     QTest::qWait(50);
     EXPECT_EQ(form->history().count(), 1);
     EXPECT_TRUE(form->isWindowModified());
-    EXPECT_TRUE(form->MessagePanel->text().startsWith("Applied voice_s1024.bmp"))
+    EXPECT_EQ(form->MessagePanel->text(), QString("voice_s1024.bmp を適用しました"))
         << form->MessagePanel->text().toStdString();
     EXPECT_TRUE(form->editSession()->isActive());
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
@@ -251,7 +251,7 @@ TEST_P(EditorSaves, BecomeOneUndoStepThatUndoTakesBack)
     EXPECT_FALSE(form->isWindowModified());
     // The sound is no longer the one the editor's picture applies to.
     EXPECT_FALSE(form->editSession()->isActive());
-    EXPECT_TRUE(form->MessagePanel->text().contains("the sound changed"));
+    EXPECT_TRUE(form->MessagePanel->text().contains("音が変わりました"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Styles, EditorSaves,
@@ -283,7 +283,7 @@ TEST_P(WatchEnds, WhenNOrTheViewChanges)
     EXPECT_FALSE(form->editSession()->isActive());
     EXPECT_TRUE(form->MessagePanel->isVisibleTo(form.get()));
     EXPECT_TRUE(form->MessagePanel->text().contains(
-        GetParam() ? "N changed from 1024 to 512" : "the view changed"))
+        GetParam() ? "N が 1024 から 512 に変わりました" : "表示が変わりました"))
         << form->MessagePanel->text().toStdString();
     const std::vector<uint8_t> sound = form->core().FWave->FData;
     writeBytes(target, edited);

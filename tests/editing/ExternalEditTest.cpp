@@ -149,7 +149,7 @@ TEST_P(ExternalEdit, SaveInPlaceIsAppliedOnceAsOneStep)
     ASSERT_TRUE(waitForSteps(1));
     settle(150); // the watcher's further notices of the same save add nothing
     ASSERT_EQ(steps.size(), 1u);
-    EXPECT_TRUE(steps[0].samplesBefore == exportSamples);
+    EXPECT_TRUE(*steps[0].samplesBefore == exportSamples);
     EXPECT_TRUE(core.FWave->FData == expectedSound(edit(1)));
     EXPECT_NE(core.FWave->FData, exportSamples);
     EXPECT_FALSE(steps[0].message.isEmpty());
@@ -180,7 +180,7 @@ TEST_P(ExternalEdit, RepeatedSavesApplyTheWholePictureToTheExportedSound)
     ASSERT_TRUE(writeAndRename(exported, bmpBytes(edit(2))));
     ASSERT_TRUE(waitForSteps(2));
     EXPECT_TRUE(core.FWave->FData == two);
-    EXPECT_TRUE(steps[1].samplesBefore == one);
+    EXPECT_TRUE(*steps[1].samplesBefore == one);
 
     // going back to the first picture gives the first sound, byte for byte
     ASSERT_TRUE(writeInPlace(exported, bmpBytes(edit(1))));
@@ -249,7 +249,7 @@ TEST_P(ExternalEdit, ImportsRunOnTheRunnerToo)
     ASSERT_TRUE(waitForSteps(1));
     EXPECT_FALSE(runner.isRunning());
     EXPECT_TRUE(core.FWave->FData == expectedSound(edit(2)));
-    EXPECT_TRUE(steps[0].samplesBefore == exportSamples);
+    EXPECT_TRUE(*steps[0].samplesBefore == exportSamples);
     session->setRunner(nullptr);
 }
 
@@ -326,16 +326,17 @@ TEST_P(ExternalEditEnd, ChangingNTheViewOrTheSoundEndsTheWatch)
 
 INSTANTIATE_TEST_SUITE_P(Changes, ExternalEditEnd,
     ::testing::Values(
-        Ending{"N", [](EditorCore& c, const QString&) { c.ChangeFFTLength(512); }, "N changed"},
-        Ending{"View", [](EditorCore& c, const QString&) { c.SetMode(kCepstrumView); }, "view"},
+        Ending{"N", [](EditorCore& c, const QString&) { c.ChangeFFTLength(512); }, "N が"},
+        Ending{"View", [](EditorCore& c, const QString&) { c.SetMode(kCepstrumView); },
+            "表示が変わりました"},
         Ending{"OtherFile", [](EditorCore& c, const QString& o) { ASSERT_TRUE(c.Open(o).ok); },
-            "sound"},
+            "音が変わりました"},
         Ending{"SamplesChanged",
             [](EditorCore& c, const QString&) {
                 c.FWave->FData[100] ^= 1; // what an undo of an earlier import does
                 c.RefreshView();
             },
-            "sound"}),
+            "音が変わりました"}),
     [](const ::testing::TestParamInfo<Ending>& info) { return std::string(info.param.name); });
 
 TEST(ExternalEditStart, WithoutAPictureTheSessionDoesNotStart)

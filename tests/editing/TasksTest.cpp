@@ -22,7 +22,10 @@ namespace {
 
 struct Files {
     QTemporaryDir dir;
-    QString voice, other, edited, wrongSize;
+    QString voice, other, edited, wrongSize, edited2;
+    // an editor's session: the sound and picture as exported
+    std::vector<uint8_t> exportSamples;
+    QImage exportPicture;
     Files()
     {
         voice = dir.path() + "/voice.wav";
@@ -33,6 +36,7 @@ struct Files {
             other, 8000, 1, 8, 3000, [](uint32_t i, int) { return (i % 40) / 40.0 - 0.5; });
         edited = dir.path() + "/edited.bmp";
         wrongSize = dir.path() + "/small.bmp";
+        edited2 = dir.path() + "/edited2.bmp";
     }
 };
 
@@ -40,6 +44,12 @@ Files& files()
 {
     static Files f;
     return f;
+}
+
+void opened(EditorCore& core, uint8_t mode)
+{
+    ASSERT_TRUE(core.Open(files().voice).ok);
+    core.SetMode(mode);
 }
 
 // Writes a picture that darkens and lightens a few cells of the current picture.
@@ -51,6 +61,26 @@ void writeEdit(const EditorCore& core)
     ASSERT_TRUE(writeFilterImage(img2, files().edited, nullptr));
     ASSERT_TRUE(writeFilterImage(
         img2.copy(0, 0, img2.width() - 1, img2.height()), files().wrongSize, nullptr));
+    const QImage other
+        = paintedCopy(core.FBitmap, core.FLeftMargin, core.FTopMargin, 40, 60, 12, 50, 20);
+    ASSERT_TRUE(writeFilterImage(other, files().edited2, nullptr));
+}
+
+// An editor's session that has applied its first save: the sound now differs from the
+// one exported, which the next save applies to.
+void afterFirstSave(EditorCore& core, uint8_t mode)
+{
+    opened(core, mode);
+    writeEdit(core);
+    files().exportSamples = core.FWave->FData;
+    files().exportPicture = core.FBitmap.copy();
+    ASSERT_TRUE(core.Import(files().edited).ok);
+}
+
+std::unique_ptr<EditorTask> prepareSave(EditorCore& core, const QString& picture)
+{
+    const QImage edited = readFilterImage(picture, files().exportPicture.size(), nullptr);
+    return core.prepareImport(edited, files().exportPicture, files().exportSamples);
 }
 
 struct Case {
@@ -64,12 +94,6 @@ struct Case {
 void PrintTo(const Case& c, std::ostream* os)
 {
     *os << c.name;
-}
-
-void opened(EditorCore& core, uint8_t mode)
-{
-    ASSERT_TRUE(core.Open(files().voice).ok);
-    core.SetMode(mode);
 }
 
 CommandResult okResult()
@@ -125,6 +149,47 @@ std::vector<Case> cases()
             [](EditorCore& core) { return core.Import(files().wrongSize); },
             [](EditorCore& core) { return core.prepareImport(files().wrongSize); }, false});
     }
+    for (uint8_t mode : {kSpectrumView, kCepstrumView}) {
+        const bool cep = mode == kCepstrumView;
+        // the first save of an editor applies to the sound shown
+        c.push_back({cep ? "EditorFirstSaveCepstrum" : "EditorFirstSaveSpectrum",
+            [mode](EditorCore& core) {
+                opened(core, mode);
+                writeEdit(core);
+                files().exportSamples = core.FWave->FData;
+                files().exportPicture = core.FBitmap.copy();
+            },
+            [](EditorCore& core) { return core.Import(files().edited); },
+            [](EditorCore& core) { return prepareSave(core, files().edited); }});
+        // a later one to the sound as exported, which the task analyses again
+        c.push_back({cep ? "EditorNextSaveCepstrum" : "EditorNextSaveSpectrum",
+            [mode](EditorCore& core) { afterFirstSave(core, mode); },
+            [](EditorCore& core) {
+                core.FWave->FData = files().exportSamples;
+                core.RefreshView();
+                return core.Import(files().edited2);
+            },
+            [](EditorCore& core) { return prepareSave(core, files().edited2); }});
+    }
+    // the spectrum view with the cepstrum of the same analysis kept from an earlier visit
+    c.push_back({"ImportSpectrumWithCepstrumKept",
+        [](EditorCore& core) {
+            opened(core, kCepstrumView);
+            core.SetMode(kSpectrumView);
+            writeEdit(core);
+        },
+        [](EditorCore& core) { return core.Import(files().edited); },
+        [](EditorCore& core) { return core.prepareImport(files().edited); }});
+    // after the hidden resynthesis command the analysis is no longer taken for the sound's
+    // own: the task works beside it
+    c.push_back({"ImportAfterResynthesis",
+        [](EditorCore& core) {
+            opened(core, kSpectrumView);
+            core.SynthesizeSpectrum();
+            writeEdit(core);
+        },
+        [](EditorCore& core) { return core.Import(files().edited); },
+        [](EditorCore& core) { return core.prepareImport(files().edited); }});
     c.push_back({"SwitchToCepstrum", [](EditorCore& core) { opened(core, kSpectrumView); },
         [](EditorCore& core) {
             core.SetMode(kCepstrumView);
@@ -215,7 +280,7 @@ TEST_P(Tasks, OnAWorkerGiveWhatTheSynchronousCommandGives)
     if (!expected.ok)
         CoreSnapshot(asyncCore, true).expectEqual(before, "failed task");
     if (outcome->kind == EditorTask::Kind::Import && outcome->result.ok) {
-        EXPECT_TRUE(outcome->samplesBefore == before.samples);
+        EXPECT_TRUE(*outcome->samplesBefore == before.samples);
     }
     // progress arrives queued: let it in, then it must have risen to 100
     QCoreApplication::processEvents();
