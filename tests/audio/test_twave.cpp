@@ -141,83 +141,85 @@ TEST(TWaveTest, SixteenBitScaleAtEveryWidth)
     EXPECT_EQ(w32.GetSample(0, 0), 32767);
 }
 
-TEST(TWaveTest, OutOfRangeAccessReadsZeroAndWritesNothing)
+// Samples outside the block, of a width without a sample type, or beyond a block that a
+// header change made too small read 0 and are never written.
+TEST(TWaveTest, AccessOutsideTheBlockReadsZeroAndWritesNothing)
 {
     TWave w = makeWave(16, 2, 3);
     w.FData = test::pattern(12, 1);
-    const std::vector<uint8_t> before = w.FData;
-    w.SetSample(3, 0, 7);
-    w.SetSample(0, 2, 7);
-    w.SetSampleF(3, 1, 0.5);
-    w.SetSampleF(0, 255, 0.5);
-    EXPECT_EQ(w.FData, before);
-    EXPECT_EQ(w.GetSample(3, 0), 0);
-    EXPECT_EQ(w.GetSample(0, 2), 0);
-    EXPECT_EQ(w.GetSampleF(std::numeric_limits<uint32_t>::max(), 0), 0.0);
+    for (auto [i, c] : {std::pair<uint32_t, uint8_t>{3, 0}, {0, 2}, {UINT32_MAX, 0}, {0, 255}}) {
+        w.SetSample(i, c, 7);
+        w.SetSampleF(i, c, 0.5);
+        EXPECT_EQ(w.GetSample(i, c) + w.GetSampleF(i, c), 0.0) << i << " " << int(c);
+    }
+    EXPECT_EQ(w.FData, test::pattern(12, 1));
     EXPECT_EQ(w.GetSample(2, 1), 11 | 12 << 8);
-}
 
-TEST(TWaveTest, UnreadableWidthsReadZeroAndIgnoreWrites)
-{
     TWave w12 = makeWave(12, 3, 4);
     EXPECT_EQ(w12.FFormat.nBlockAlign, 3);
     w12.FData.assign(12, 0x55);
-    EXPECT_EQ(w12.GetSample(1, 1), 0);
     w12.SetSampleF(1, 1, 0.5);
+    EXPECT_EQ(w12.GetSample(1, 1), 0);
     EXPECT_EQ(w12.FData, std::vector<uint8_t>(12, 0x55));
-
     // a float tag with a width that is not a float width is reset to integer PCM
     EXPECT_EQ(makeWave(16, 1, 1, 3).FFormat.wFormatTag, 1);
-    // 4 bits: a block size of 0 empties the sound
-    TWave w4 = makeWave(16, 1, 10);
-    w4.FFormat.wBitsPerSample = 4;
-    w4.UpdateFormat();
-    EXPECT_EQ(w4.FFormat.nBlockAlign, 0);
-    w4.SetSampleCount(1000);
-    EXPECT_TRUE(w4.FData.empty());
-    EXPECT_EQ(w4.FSampleCount, 0u);
-    EXPECT_EQ(w4.FSeconds, 0.0);
+
+    TWave grown = makeWave(16, 1, 10); // 20 bytes, then 12 bytes per frame without a resize
+    grown.FFormat.nChannels = 4;
+    grown.FFormat.wBitsPerSample = 24;
+    grown.UpdateFormat();
+    std::vector<double> io(10, 0.25);
+    grown.WriteChannelF(2, 0, 10, io.data());
+    grown.SetSampleF(9, 3, 0.5);
+    grown.SetSampleF(0, 3, 0.5);
+    EXPECT_EQ(grown.GetSampleF(0, 3), 0.5);
+    EXPECT_EQ(grown.GetSampleF(9, 3), 0.0);
+    grown.ReadChannelF(2, 0, 10, io.data());
+    EXPECT_EQ(io[0], 0.25);
+    EXPECT_EQ(io[9], 0.0);
+    EXPECT_EQ(grown.FData.size(), 20u);
 }
 
-TEST(TWaveTest, ResizeKeepsFirstBytesAndAddsSilence)
+// Resizing keeps the first bytes and adds silence (128 for 8 bits); a block of 0 bytes
+// per frame stays empty; sizes out of range throw and keep the block.
+TEST(TWaveTest, ResizeAndHeaderErrors)
 {
     TWave w = makeWave(16, 2, 10);
     const std::vector<uint8_t> first = w.FData = test::pattern(40, 1);
     w.SetSampleCount(20);
-    ASSERT_EQ(w.FDataSize, 80u);
-    EXPECT_TRUE(std::equal(first.begin(), first.end(), w.FData.begin()));
-    EXPECT_TRUE(std::all_of(w.FData.begin() + 40, w.FData.end(), [](uint8_t b) { return b == 0; }));
+    EXPECT_EQ(w.FData, [&] {
+        auto b = first;
+        b.resize(80, 0);
+        return b;
+    }());
     EXPECT_EQ(w.FSeconds, 20.0 / 8000);
     w.SetSampleCount(5);
     EXPECT_EQ(w.FData, std::vector<uint8_t>(first.begin(), first.begin() + 20));
     w.SetSampleCount(0);
     EXPECT_EQ(w.data(), nullptr);
-    EXPECT_EQ(w.FDataSize + w.FSampleCount, 0u);
-    EXPECT_EQ(w.FSeconds, 0.0);
-
+    EXPECT_EQ(w.FDataSize + w.FSampleCount + w.FSeconds, 0.0);
     TWave w8 = makeWave(8, 1, 2);
     w8.FData = {1, 2};
     w8.SetSampleCount(4);
     EXPECT_EQ(w8.FData, (std::vector<uint8_t>{1, 2, 128, 128}));
-}
+    TWave w4 = makeWave(16, 1, 10);
+    w4.FFormat.wBitsPerSample = 4;
+    w4.UpdateFormat();
+    w4.SetSampleCount(1000);
+    EXPECT_EQ(w4.FFormat.nBlockAlign + w4.FData.size() + w4.FSampleCount + w4.FSeconds, 0.0);
 
-TEST(TWaveTest, ResizeAndHeaderErrors)
-{
-    TWave w = makeWave(32, 2, 3); // 8 bytes per frame
-    const std::vector<uint8_t> before = w.FData;
-    EXPECT_THROW(w.SetSampleCount(0x10000000u), IntOverflowError); // 2^31 bytes
-    EXPECT_EQ(w.FData, before);
-    EXPECT_EQ(w.FSampleCount, 3u);
-
+    TWave big = makeWave(32, 2, 3); // 8 bytes per frame
+    const std::vector<uint8_t> before = big.FData;
+    EXPECT_THROW(big.SetSampleCount(0x10000000u), IntOverflowError); // 2^31 bytes
+    EXPECT_EQ(big.FData, before);
+    EXPECT_EQ(big.FSampleCount, 3u);
     // a sample rate of 0: the block is in place, the duration is that of before
-    w.FFormat.nSamplesPerSec = 0;
-    w.UpdateFormat();
-    const double seconds = w.FSeconds;
-    EXPECT_THROW(w.SetSampleCount(6), FloatError);
-    EXPECT_EQ(w.FSampleCount, 6u);
-    EXPECT_EQ(w.FDataSize, 48u);
-    EXPECT_EQ(w.FSeconds, seconds);
-
+    big.FFormat.nSamplesPerSec = 0;
+    big.UpdateFormat();
+    const double seconds = big.FSeconds;
+    EXPECT_THROW(big.SetSampleCount(6), FloatError);
+    EXPECT_EQ(big.FDataSize, 48u);
+    EXPECT_EQ(big.FSeconds, seconds);
     // 64 bytes * 4e7 per second, or 80000 bytes per frame: out of range, block kept
     for (auto [channels, bits, rate, align] :
         {std::tuple<uint16_t, uint16_t, uint32_t, int>{8, 64, 40000000, 64}, {40000, 16, 1, 1}}) {
@@ -228,25 +230,6 @@ TEST(TWaveTest, ResizeAndHeaderErrors)
         EXPECT_THROW(h.UpdateFormat(), IntOverflowError) << channels;
         EXPECT_EQ(h.FFormat.nBlockAlign, align) << channels;
     }
-}
-
-TEST(TWaveTest, HeaderChangedAfterResizeNeverReachesBeyondTheBlock)
-{
-    TWave w = makeWave(16, 1, 10); // 20 bytes
-    w.FFormat.nChannels = 4; // no resize: frames 0..4 fit, the rest do not
-    w.FFormat.wBitsPerSample = 24;
-    w.UpdateFormat();
-    std::vector<double> out(10, -7.0);
-    w.ReadChannelF(3, 0, 10, out.data());
-    EXPECT_EQ(out[0], 0.0);
-    w.SetSampleF(9, 3, 0.5);
-    w.SetSampleF(0, 3, 0.5);
-    EXPECT_EQ(w.GetSampleF(0, 3), 0.5);
-    EXPECT_EQ(w.GetSampleF(9, 3), 0.0);
-    std::vector<double> in(10, 0.25);
-    w.WriteChannelF(2, 0, 10, in.data());
-    EXPECT_EQ(w.GetSampleF(0, 2), 0.25);
-    EXPECT_EQ(w.FData.size(), 20u);
 }
 
 // The bulk forms against the per-sample ones, for every sample type.
@@ -289,12 +272,10 @@ TEST_P(BulkTest, MatchesPerSampleAccess)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, BulkTest,
-    ::testing::Values(std::pair<uint16_t, uint16_t>{8, 1}, std::pair<uint16_t, uint16_t>{16, 1},
-        std::pair<uint16_t, uint16_t>{24, 1}, std::pair<uint16_t, uint16_t>{32, 1},
-        std::pair<uint16_t, uint16_t>{32, 3}, std::pair<uint16_t, uint16_t>{64, 3}),
+    ::testing::ValuesIn(std::vector<std::pair<uint16_t, uint16_t>>{
+        {8, 1}, {16, 1}, {24, 1}, {32, 1}, {32, 3}, {64, 3}}),
     [](const auto& info) {
-        return std::string(info.param.second == 3 ? "float" : "int")
-            + std::to_string(info.param.first);
+        return (info.param.second == 3 ? "float" : "int") + std::to_string(info.param.first);
     });
 
 } // namespace

@@ -24,10 +24,8 @@ TWave previousSound()
 void expectSame(const TWave& a, const TWave& b)
 {
     EXPECT_EQ(std::memcmp(&a.FFormat, &b.FFormat, sizeof(WAVEFORMATEX)), 0);
-    EXPECT_EQ(a.FData, b.FData);
-    EXPECT_EQ(a.FDataSize, b.FDataSize);
-    EXPECT_EQ(a.FSampleCount, b.FSampleCount);
-    EXPECT_EQ(a.FSeconds, b.FSeconds);
+    EXPECT_EQ(std::tie(a.FData, a.FDataSize, a.FSampleCount, a.FSeconds),
+        std::tie(b.FData, b.FDataSize, b.FSampleCount, b.FSeconds));
 }
 
 // A file with one format chunk and one data chunk.
@@ -84,8 +82,6 @@ INSTANTIATE_TEST_SUITE_P(Layouts, ChunkLayoutTest,
             "JunkBeforeFmt", {{"JUNK", Bytes(28, 0)}, {"fmt ", kFmt16Stereo}, {"data", kSamples}}},
         LayoutCase{"OddListWithPad",
             {{"fmt ", kFmt16Stereo}, {"LIST", pattern(13, 77)}, {"data", kSamples}}},
-        LayoutCase{
-            "FactChunk", {{"fmt ", kFmt16Stereo}, {"fact", {0xFA, 0, 0, 0}}, {"data", kSamples}}},
         LayoutCase{"DataBeforeFmt", {{"data", kSamples}, {"fmt ", kFmt16Stereo}}},
         LayoutCase{"SeveralChunksAround",
             {{"bext", pattern(602)}, {"fmt ", kFmt16Stereo}, {"cue ", pattern(5)},
@@ -212,7 +208,6 @@ INSTANTIATE_TEST_SUITE_P(Files, RefusedTest,
             kLoadFailed, "extensible format header is incomplete"},
         RefusedCase{"Float16", wav({3, 1, 8000, 16}), kLoadNotPcm, "16-bit floating-point"},
         RefusedCase{"FourBitPcm", wav({1, 1, 8000, 4}), kLoadFailed, "4 bits per sample"},
-        RefusedCase{"TwelveBitPcm", wav({1, 1, 8000, 12}), kLoadFailed, "12 bits per sample"},
         RefusedCase{"NoChannels", wav({1, 0, 8000, 16}), kLoadFailed, "no channels"},
         RefusedCase{
             "TooManyChannels", wav({1, 257, 8000, 8}, pattern(514)), kLoadFailed, "257 channels"},

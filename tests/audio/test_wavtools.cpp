@@ -1,6 +1,6 @@
-// Files written and read by other tools (sox, Python's wave module), made at
-// test time from known sample bytes: what they write loads to exactly those
-// bytes, and what we write they read back to exactly those bytes.
+// Files written and read by sox, made at test time from known sample bytes: what it
+// writes loads to exactly those bytes, and what we write it reads back to exactly those
+// bytes.
 
 #include <gtest/gtest.h>
 
@@ -91,38 +91,6 @@ INSTANTIATE_TEST_SUITE_P(Formats, SoxTest,
         SoxCase{"F32Stereo", 32, "floating-point", 2, "wav", 3},
         SoxCase{"F64Mono", 64, "floating-point", 1, "wav", 3}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(PythonWaveTest, LoadsWhatWaveWritesAndWaveReadsWhatWeWrite)
-{
-    QTemporaryDir dir;
-    const Bytes raw = pattern(3 * 2 * 1234, 5); // 24-bit stereo, 1234 frames
-    ASSERT_TRUE(writeFile(dir.filePath("in.raw"), raw));
-    const QString script = dir.filePath("tool.py");
-    ASSERT_TRUE(writeFile(script,
-        text("import sys, wave\n"
-             "if sys.argv[1] == 'write':\n"
-             "    w = wave.open(sys.argv[3], 'wb')\n"
-             "    w.setnchannels(2); w.setsampwidth(3); w.setframerate(48000)\n"
-             "    w.writeframes(open(sys.argv[2], 'rb').read()); w.close()\n"
-             "else:\n"
-             "    w = wave.open(sys.argv[2], 'rb')\n"
-             "    assert (w.getnchannels(), w.getsampwidth(), w.getframerate()) == (2, 3, 48000)\n"
-             "    open(sys.argv[3], 'wb').write(w.readframes(w.getnframes()))\n")));
-    ASSERT_EQ(run(QStringLiteral("python3 '%1' write '%2' '%3'")
-                      .arg(script, dir.filePath("in.raw"), dir.filePath("py.wav"))),
-        0);
-    TWave w;
-    ASSERT_EQ(w.LoadFromFile(dir.filePath("py.wav")), kLoadOk);
-    EXPECT_EQ(w.FFormat.wBitsPerSample, 24);
-    EXPECT_EQ(w.FSampleCount, 1234u);
-    EXPECT_EQ(w.FData, raw);
-
-    ASSERT_TRUE(w.SaveToFile(dir.filePath("ours.wav")));
-    ASSERT_EQ(run(QStringLiteral("python3 '%1' read '%2' '%3'")
-                      .arg(script, dir.filePath("ours.wav"), dir.filePath("back.raw"))),
-        0);
-    EXPECT_EQ(readFile(dir.filePath("back.raw")), raw);
-}
 
 } // namespace
 } // namespace kestrelon

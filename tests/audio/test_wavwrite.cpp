@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <cstring>
+#include <memory>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -108,52 +109,32 @@ TEST(SaveFailureTest, FileSizeLimitLeavesExistingFileUntouched)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"keep.wav"});
 }
 
-// A small tmpfs in a mount namespace of this process only; skipped where the
-// machine does not allow mounting.
-class SmallFileSystem : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir_.isValid());
-        mountPoint_ = dir_.path().toLocal8Bit();
-        if (unshare(CLONE_NEWNS) != 0
-            || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-            || mount("tmpfs", mountPoint(), "tmpfs", 0, "size=64k") != 0)
-            GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
-        mounted_ = true;
-        path_ = dir_.filePath("keep.wav");
-        before_ = placeExisting(path_);
-        ASSERT_FALSE(before_.empty());
-    }
-    void TearDown() override
-    {
-        if (mounted_)
-            umount2(mountPoint(), MNT_DETACH);
-    }
-    const char* mountPoint() const { return mountPoint_.constData(); }
-    QTemporaryDir dir_;
-    QByteArray mountPoint_;
-    bool mounted_ = false;
-    QString path_;
-    Bytes before_;
-};
-
-TEST_F(SmallFileSystem, FullDiskLeavesExistingFileUntouched)
+// A 64 kB tmpfs in a mount namespace of this process only (skipped where the machine
+// does not allow mounting): 200 kB into it, then the same file system read-only. Both
+// saves fail with their cause and leave the file as it was, with no temporary file beside.
+TEST(SaveFailureTest, FullOrReadOnlyFileSystemLeavesExistingFileUntouched)
 {
+    QTemporaryDir dir;
+    const QByteArray mountPoint = dir.path().toLocal8Bit();
+    if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+        || mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    const std::shared_ptr<void> unmount(
+        nullptr, [&](void*) { umount2(mountPoint.constData(), MNT_DETACH); });
+    const QString path = dir.filePath("keep.wav");
+    const Bytes before = placeExisting(path);
+    ASSERT_FALSE(before.empty());
+
     QString reason;
-    EXPECT_FALSE(sound(16, 2, 50000).SaveToFile(path_, &reason)); // 200 kB into 64 kB
+    EXPECT_FALSE(sound(16, 2, 50000).SaveToFile(path, &reason));
     EXPECT_EQ(reason, "cannot write: No space left on device");
-    EXPECT_EQ(readFile(path_), before_);
-    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.wav"});
-}
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.wav"});
 
-TEST_F(SmallFileSystem, ReadOnlyFileSystemLeavesExistingFileUntouched)
-{
-    ASSERT_EQ(mount("tmpfs", mountPoint(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
-    QString reason;
-    EXPECT_FALSE(sound(16, 2, 10).SaveToFile(path_, &reason));
+    ASSERT_EQ(mount("tmpfs", mountPoint.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    EXPECT_FALSE(sound(16, 2, 10).SaveToFile(path, &reason));
     EXPECT_TRUE(reason.startsWith("cannot create: ")) << reason.toStdString();
-    EXPECT_EQ(readFile(path_), before_);
+    EXPECT_EQ(readFile(path), before);
 }
 
 } // namespace
