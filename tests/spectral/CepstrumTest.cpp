@@ -28,7 +28,7 @@ struct Analysed {
     }
 };
 
-TEST(CalcCepstrum, GeometryAndSymmetry)
+TEST(CalcCepstrum, Geometry)
 {
     Analysed a(256);
     auto& e = a.e;
@@ -38,15 +38,8 @@ TEST(CalcCepstrum, GeometryAndSymmetry)
         EXPECT_EQ(g->FSpecLength, 256);
         EXPECT_EQ(g->FHop, 128);
         EXPECT_EQ(g->FFrameCount, e.FSpectrograms[0]->FFrameCount);
-        for (const auto& fr : g->FFrames) {
+        for (const auto& fr : g->FFrames)
             ASSERT_EQ(fr->FData.size(), 256u);
-            EXPECT_EQ(fr->FData[0].im, 0.0);
-            EXPECT_EQ(fr->FData[128].im, 0.0);
-            for (int k = 1; k < 128; ++k) {
-                ASSERT_EQ(fr->FData[256 - k].re, fr->FData[k].re);
-                ASSERT_EQ(fr->FData[256 - k].im, -fr->FData[k].im);
-            }
-        }
     }
     ASSERT_EQ(e.FCepPower[1].size(), std::size_t(e.FCepstrograms[1]->FFrameCount));
     EXPECT_EQ(e.FCepPower[1][0].size(), 129u);

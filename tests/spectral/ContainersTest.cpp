@@ -8,22 +8,28 @@
 namespace kestrelon {
 namespace {
 
+// Frames made after the length are empty; a length set after the frames gives every
+// frame that many bins, zero. Negative sizes throw and change nothing.
 TEST(Spectrogram, SizingOrderDecidesWhetherFramesGetBins)
 {
     TSpectrogram g;
     EXPECT_EQ(g.FSpecLength + g.FHop, 0);
     g.SetSpecLength(8);
-    g.SetFrameCount(3); // frames made after the length: empty
+    g.SetFrameCount(3);
     for (auto& f : g.FFrames)
         EXPECT_TRUE(f->FLength == 0 && f->FData.empty());
-    g.SetSpecLength(8); // the length after the frames: zero bins in every frame
+    g.SetSpecLength(8);
     ASSERT_EQ(g.FFrames.size(), 3u);
     for (auto& f : g.FFrames) {
         ASSERT_EQ(f->FLength, 8);
-        ASSERT_EQ(f->FData.size(), 8u);
-        for (const TComplex& x : f->FData)
-            EXPECT_EQ(x, TComplex{});
+        EXPECT_TRUE(f->FData == std::vector<TComplex>(8));
     }
+    EXPECT_THROW(g.SetSpecLength(-1), RangeError);
+    EXPECT_THROW(g.SetFrameCount(-1), RangeError);
+    EXPECT_THROW(g.FFrames[0]->SetSize(-1), RangeError);
+    EXPECT_EQ(g.FSpecLength, 8);
+    EXPECT_EQ(g.FFrameCount, 3);
+    EXPECT_EQ(g.FFrames[0]->FData.size(), 8u);
     g.SetFrameCount(3); // rebuilt, even at the same count
     EXPECT_TRUE(g.FFrames[1]->FData.empty());
     g.SetFrameCount(0);
@@ -31,6 +37,8 @@ TEST(Spectrogram, SizingOrderDecidesWhetherFramesGetBins)
     EXPECT_EQ(g.FFrameCount, 0);
 }
 
+// Shrinking and growing, of the spectrogram or of one frame within and beyond its
+// storage, keeps the leading bins and zeroes the rest.
 TEST(Spectrogram, ShrinkAndGrowKeepsLeadingBinsAndZeroesTheRest)
 {
     TSpectrogram g;
@@ -42,7 +50,6 @@ TEST(Spectrogram, ShrinkAndGrowKeepsLeadingBinsAndZeroesTheRest)
             g.FFrames[f]->FData[k] = value(f, k);
     g.SetSpecLength(4);
     g.SetSpecLength(8);
-    // The same through one frame's SetSize, within and beyond its storage.
     g.FFrames[0]->SetSize(2);
     g.FFrames[0]->SetSize(16);
     EXPECT_EQ(g.FFrames[0]->FLength, 16);
@@ -50,19 +57,6 @@ TEST(Spectrogram, ShrinkAndGrowKeepsLeadingBinsAndZeroesTheRest)
         for (int k = 0; k < (f ? 8 : 16); ++k)
             EXPECT_EQ(g.FFrames[f]->FData[k], k < (f ? 4 : 2) ? value(f, k) : TComplex{})
                 << f << " " << k;
-}
-
-TEST(Spectrogram, NegativeLengthsThrowRangeErrorAndChangeNothing)
-{
-    TSpectrogram g;
-    g.SetFrameCount(2);
-    g.SetSpecLength(4);
-    EXPECT_THROW(g.SetSpecLength(-1), RangeError);
-    EXPECT_THROW(g.SetFrameCount(-1), RangeError);
-    EXPECT_THROW(g.FFrames[0]->SetSize(-1), RangeError);
-    EXPECT_EQ(g.FSpecLength, 4);
-    EXPECT_EQ(g.FFrameCount, 2);
-    EXPECT_EQ(g.FFrames[0]->FData.size(), 4u);
 }
 
 // Frames live in slots of one shared block: a copy must own its bins.
