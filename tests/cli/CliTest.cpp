@@ -190,7 +190,9 @@ TEST_F(Cli, FailuresNameTheFileAndLeaveOutAlone)
     EXPECT_FALSE(QFile::exists(path("no")));
 }
 
-TEST_F(Cli, UsageErrorsExitWith2)
+// Usage errors exit with 2 and a message on stderr only, and write nothing; help and
+// version exit with 0.
+TEST_F(Cli, UsageErrorsExitWith2HelpAndVersionWith0)
 {
     const QString out = path("out.wav");
     for (const QStringList& args : {QStringList{}, {"play", voice}, {"info"},
@@ -205,10 +207,6 @@ TEST_F(Cli, UsageErrorsExitWith2)
     }
     EXPECT_FALSE(QFile::exists(out));
     EXPECT_EQ(run({"info", voice, "--fft=2048", "--view=cepstrum"}).code, 0);
-}
-
-TEST_F(Cli, HelpAndVersion)
-{
     const CliRun help = run({"--help"}), version = run({"--version"});
     EXPECT_EQ(std::make_pair(help.code, version.code), std::make_pair(0, 0));
     EXPECT_TRUE(help.out.contains("kestrelon-cli apply  IN.wav EDITED_IMAGE OUT.wav"));
