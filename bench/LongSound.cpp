@@ -10,8 +10,10 @@
 
 #include <sys/resource.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include <benchmark/benchmark.h>
 
@@ -206,6 +208,39 @@ void BM_ExternalImport(benchmark::State& state)
     }
 }
 
+// Cancel pressed while an import runs: the time from the cancel until the task has
+// given everything back (the lent analysis made again from the sound). range(0): the
+// view; range(1): how long after the start the cancel comes, in ms.
+void BM_CancelImport(benchmark::State& state)
+{
+    const uint8_t mode = uint8_t(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto core = std::make_unique<EditorCore>();
+        openCore(*core, mode);
+        const QString path = files().dir.filePath("edited.bmp");
+        if (!writeFilterImage(edited(*core), path, nullptr))
+            std::abort();
+        const std::vector<uint8_t> before = core->FWave->FData;
+        state.ResumeTiming();
+        EditorTaskRunner runner(*core);
+        if (!runner.start(core->prepareImport(path)))
+            std::abort();
+        std::this_thread::sleep_for(std::chrono::milliseconds(state.range(1)));
+        QElapsedTimer clock;
+        clock.start();
+        runner.cancel();
+        runner.waitAndFinish();
+        state.counters["cancel_to_done_s"] = clock.elapsed() / 1000.0;
+        state.PauseTiming();
+        if (core->FWave->FData != before || !core->FCepstram.FSpecValid)
+            std::abort();
+        report(state, 0.0);
+        core.reset();
+        state.ResumeTiming();
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_Open)
@@ -231,6 +266,12 @@ BENCHMARK(BM_Import)
 BENCHMARK(BM_ExternalImport)
     ->ArgNames({"view", "later"})
     ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_CancelImport)
+    ->ArgNames({"view", "after_ms"})
+    ->ArgsProduct({{0, 1}, {500, 2500}})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

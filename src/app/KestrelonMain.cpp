@@ -955,6 +955,15 @@ TaskOutcome TForm1::runTask(std::unique_ptr<EditorTask> task)
         progress.setMinimumDuration(500);
         progress.setValue(0); // starts the half second from now
         connect(&progress, &QProgressDialog::canceled, FRunner.get(), &EditorTaskRunner::cancel);
+        // The dialog hides itself on Cancel; while the command puts back what it changed
+        // (an import makes the analysis again, which takes a few seconds for a long sound)
+        // it stays up, without the button.
+        connect(&progress, &QProgressDialog::canceled, this, [&progress, description] {
+            progress.setCancelButton(nullptr);
+            progress.setLabelText(description + QStringLiteral("\nキャンセルしています…"));
+            progress.setRange(0, 0);
+            progress.show();
+        });
         // Emitted on the worker; queued to the dialog, which lives on this thread.
         connect(FRunner.get(), &EditorTaskRunner::progress, &progress,
             [&progress, description](int percent, const QString& pass) {

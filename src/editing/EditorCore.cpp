@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include "editing/EditorTasks.h"
-
 #include <new>
+#include <optional>
 #include <utility>
 
+#include "base/Cancel.h"
 #include "base/Errors.h"
+#include "editing/EditorTasks.h"
 #include "imaging/FilterImage.h"
 
 namespace kestrelon {
@@ -590,6 +590,9 @@ void EditorCore::runTask(EditorTask& t, TaskControl& control) const
 {
     t.FRan = false;
     t.FCancelled = false;
+    // The spectral passes look at the task's cancel flag (not while the lent analysis
+    // is made again below).
+    std::optional<CancelScope> cancellable(std::in_place, control.flag());
     try {
         DrawContext ctx = drawContext();
         ctx.fftLength = t.FFFTLength;
@@ -738,6 +741,7 @@ void EditorCore::runTask(EditorTask& t, TaskControl& control) const
     } catch (const std::bad_alloc&) {
         t.FResult = failure(QStringLiteral("not enough memory"));
     }
+    cancellable.reset();
     if (!t.FRan && t.FLentChanged) {
         // Stopped: make the lent analysis again, still on the worker, before it goes back.
         try {

@@ -7,9 +7,10 @@
 // on the UI thread. Cancelling, or a command that fails, leaves the core exactly as it
 // was: samples, analysis (bins, dB rows, cepstra, flags), picture, N, view and the
 // dialog proposals. Cancel is checked between the passes of a command (read, analyse,
-// dB, cepstrum, cepstrum dB, draw, gains, resynthesis); a pass that has begun runs to
-// its end, so a cancel takes effect within one pass (about a second for ten minutes of
-// stereo at N = 1024 on two cores).
+// dB, cepstrum, cepstrum dB, draw, gains, resynthesis) and, inside the spectral passes,
+// every few hundred frames, so the work stops within milliseconds (reading the file,
+// copying the sound and drawing run to their end); an import that has begun to change
+// the lent analysis then makes it again before the task ends (see below).
 //
 // Memory: the switch to the cepstrum view and an import work on the core's own analysis,
 // lent to the task, so they need about what the synchronous command needs. A cancel or
@@ -32,20 +33,24 @@
 #include <QObject>
 #include <QString>
 
+#include "base/Cancel.h"
 #include "editing/EditorCore.h"
 
 class QThread;
 
 namespace kestrelon {
 
-// Thrown by TaskControl::checkpoint on the worker when the task was cancelled.
-struct TaskCancelled { };
+// Thrown on the worker when the task was cancelled: by TaskControl::checkpoint between
+// passes, and by the spectral passes themselves between slices of frames.
+using TaskCancelled = OperationCancelled;
 
 // Shared by the UI thread (cancel) and the worker (checkpoints, progress).
 class TaskControl {
 public:
     void cancel() { FCancel.store(true, std::memory_order_relaxed); }
     bool isCancelled() const { return FCancel.load(std::memory_order_relaxed); }
+    // The flag, for a CancelScope on the worker.
+    const std::atomic<bool>* flag() const { return &FCancel; }
     // Called by the worker before each pass: reports progress (0 .. 100, and the pass
     // about to run) and throws TaskCancelled when cancel() was called.
     void checkpoint(int percent, const QString& pass);

@@ -3,6 +3,7 @@
 // transforms in the engine's scaling, the dB row kernel and the thread split.
 // Not part of the layer's interface; the tests use it directly.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include <fftw3.h>
 
+#include "base/Cancel.h"
 #include "base/Parallel.h"
 #include "spectral/TSpectram.h"
 
@@ -90,9 +92,32 @@ void gainRow(const double* dbNew, const double* dbOld, std::size_t count, double
 void setSingleThreadForTesting(bool single);
 bool singleThreadForTesting();
 
+// Frames per slice between two looks at the cancel flag of a task (a few milliseconds
+// of work for the longest frames).
+inline constexpr std::size_t kCancelSlice = 256;
+
+// parallelFor over frames. Inside a task that may be cancelled (base/Cancel.h) each
+// range is run in slices of kCancelSlice frames, and a cancel throws between slices. The
+// passes give the same bits however their frames are split, so slicing changes nothing.
 template <class Fn> void forFrames(std::size_t count, Fn&& fn)
 {
-    parallelFor(count, std::forward<Fn>(fn), singleThreadForTesting() ? SIZE_MAX : 8);
+    const std::size_t minItems = singleThreadForTesting() ? SIZE_MAX : 8;
+    const std::atomic<bool>* cancel = currentCancelFlag();
+    if (!cancel) {
+        parallelFor(count, std::forward<Fn>(fn), minItems);
+        return;
+    }
+    parallelFor(
+        count,
+        [&](std::size_t begin, std::size_t end) {
+            for (std::size_t s = begin; s < end;) {
+                throwIfCancelled(cancel);
+                const std::size_t e = end - s > kCancelSlice ? s + kCancelSlice : end;
+                fn(s, e);
+                s = e;
+            }
+        },
+        minItems);
 }
 
 } // namespace kestrelon::detail

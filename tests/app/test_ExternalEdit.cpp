@@ -444,6 +444,12 @@ TEST_F(CancelledCommand, TheProgressDialogAppearsAndItsCancelButtonCancels)
                 cancel = b;
         ASSERT_NE(cancel, nullptr);
         cancel->click();
+        // it stays up, without its button, until everything is back
+        EXPECT_TRUE(progress->isVisible());
+        EXPECT_TRUE(progress->labelText().endsWith("キャンセルしています…"))
+            << progress->labelText().toStdString();
+        for (QPushButton* b : progress->findChildren<QPushButton*>())
+            EXPECT_FALSE(b->isVisible()) << b->text().toStdString();
         released = true;
     });
     clock.start();
