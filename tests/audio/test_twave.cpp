@@ -43,12 +43,14 @@ TEST(TWaveTest, NewWaveIsEmptyMono8Bit22050)
     EXPECT_EQ(w.FSeconds, 1.0);
 }
 
-// x written with SetSampleF -> integer stored, and what GetSampleF reads back.
+// x written with SetSampleF -> the integer stored (integer widths), what GetSampleF reads
+// back and what GetSample reads on the 16-bit scale.
 struct QuantCase {
-    uint16_t bits;
+    uint16_t bits, tag;
     double x;
     int32_t stored;
     double readBack;
+    int16_t sixteen;
     bool clipped;
 };
 
@@ -57,68 +59,51 @@ class QuantizeTest : public ::testing::TestWithParam<QuantCase> { };
 TEST_P(QuantizeTest, StoresRoundedClippedValueAndReadsItBack)
 {
     const QuantCase c = GetParam();
-    TWave w = makeWave(c.bits, 1, 4);
+    TWave w = makeWave(c.bits, 1, 4, c.tag);
     ClipStats clips;
     w.SetSampleF(2, 0, c.x, &clips);
-    EXPECT_EQ(storedInt(w, 2, c.bits / 8), c.stored);
+    if (c.tag == 1) {
+        EXPECT_EQ(storedInt(w, 2, c.bits / 8), c.stored);
+    }
     EXPECT_EQ(w.GetSampleF(2, 0), c.readBack);
+    EXPECT_EQ(w.GetSample(2, 0), c.sixteen);
     EXPECT_EQ(clips.clipped, c.clipped ? 1u : 0u);
-    if (std::isfinite(c.x)) {
+    if (std::isfinite(c.x) && c.tag == 1) {
         EXPECT_EQ(clips.peak, std::fabs(c.x));
     }
 }
 
 constexpr double k15 = 1.0 / 32768, k23 = 1.0 / 8388608, k31 = 1.0 / 2147483648.0;
 constexpr int32_t kMin32 = std::numeric_limits<int32_t>::min();
+constexpr double kInf = std::numeric_limits<double>::infinity(), kBig = 12345.678901234567;
 
 // 8 bits go through the 16-bit value and keep its high byte; halves round toward +inf;
-// every finite value saturates, NaN stores 0 and counts as clipped.
+// every finite value saturates, NaN stores 0 and counts as clipped. Floats keep what they
+// can hold; values that are not finite store 0, beyond Float the largest Float.
 INSTANTIATE_TEST_SUITE_P(Widths, QuantizeTest,
-    ::testing::Values(QuantCase{8, 0.5, 192, 0.5, false}, QuantCase{8, 1.0, 255, 0.9921875, true},
-        QuantCase{8, -1.0, 0, -1.0, false}, QuantCase{8, 255.0 * k15, 128, 0.0, false},
-        QuantCase{8, 256.0 * k15, 129, 1.0 / 128, false},
-        QuantCase{16, 1.0, 32767, 32767 * k15, true}, QuantCase{16, -1.5, -32768, -1.0, true},
-        QuantCase{16, 1.0e12, 32767, 32767 * k15, true}, QuantCase{16, 0.5 * k15, 1, k15, false},
-        QuantCase{16, -0.5 * k15, 0, 0.0, false}, QuantCase{16, -2.5 * k15, -2, -2 * k15, false},
-        QuantCase{16, 32766.5 * k15, 32767, 32767 * k15, false},
-        QuantCase{16, std::numeric_limits<double>::infinity(), 32767, 32767 * k15, true},
-        QuantCase{16, std::nan(""), 0, 0.0, true}, QuantCase{24, 0.5, 4194304, 0.5, false},
-        QuantCase{24, 1.0, 8388607, 8388607 * k23, true},
-        QuantCase{24, -1.0, -8388608, -1.0, false}, QuantCase{24, -1.5 * k23, -1, -k23, false},
-        QuantCase{24, -3.0, -8388608, -1.0, true}, QuantCase{32, 0.25, 536870912, 0.25, false},
-        QuantCase{32, 1.0, 2147483647, 2147483647 * k31, true},
-        QuantCase{32, -1.0, kMin32, -1.0, false}, QuantCase{32, 2.5 * k31, 3, 3 * k31, false},
-        QuantCase{32, -1.0e300, kMin32, -1.0, true}));
+    ::testing::ValuesIn(std::vector<QuantCase>{{8, 1, 0.5, 192, 0.5, 16384, false},
+        {8, 1, 1.0, 255, 0.9921875, 32512, true}, {8, 1, -1.0, 0, -1.0, -32768, false},
+        {8, 1, 255.0 * k15, 128, 0.0, 0, false}, {8, 1, 256.0 * k15, 129, 1.0 / 128, 256, false},
+        {16, 1, 1.0, 32767, 32767 * k15, 32767, true}, {16, 1, -1.5, -32768, -1.0, -32768, true},
+        {16, 1, 0.5 * k15, 1, k15, 1, false}, {16, 1, -0.5 * k15, 0, 0.0, 0, false},
+        {16, 1, -2.5 * k15, -2, -2 * k15, -2, false},
+        {16, 1, 32766.5 * k15, 32767, 32767 * k15, 32767, false},
+        {16, 1, kInf, 32767, 32767 * k15, 32767, true}, {16, 1, std::nan(""), 0, 0.0, 0, true},
+        {24, 1, 0.5, 4194304, 0.5, 16384, false}, {24, 1, 1.0, 8388607, 8388607 * k23, 32767, true},
+        {24, 1, -1.0, -8388608, -1.0, -32768, false}, {24, 1, -1.5 * k23, -1, -k23, -1, false},
+        {24, 1, -3.0, -8388608, -1.0, -32768, true}, {32, 1, 0.25, 536870912, 0.25, 8192, false},
+        {32, 1, 1.0, 2147483647, 2147483647 * k31, 32767, true},
+        {32, 1, -1.0, kMin32, -1.0, -32768, false}, {32, 1, 2.5 * k31, 3, 3 * k31, 0, false},
+        {32, 1, -1.0e300, kMin32, -1.0, -32768, true}, {64, 3, kBig, 0, kBig, 32767, false},
+        {64, 3, -1.0e-300, 0, -1.0e-300, 0, false}, {64, 3, std::nan(""), 0, 0.0, 0, true},
+        {64, 3, -kInf, 0, 0.0, 0, true}, {32, 3, 0.1, 0, double(0.1f), 3277, false},
+        {32, 3, 1.0e300, 0, double(FLT_MAX), 32767, true},
+        {32, 3, -0.75, 0, -0.75, -24576, false}}));
 
-TEST(TWaveTest, FloatWidthsStoreValuesAsTheyAre)
-{
-    TWave f64 = makeWave(64, 1, 4, 3);
-    ClipStats clips;
-    const double big = 12345.678901234567;
-    const double in[4] = {big, -1.0e-300, std::nan(""), -HUGE_VAL};
-    for (uint32_t i = 0; i < 4; ++i)
-        f64.SetSampleF(i, 0, in[i], &clips);
-    EXPECT_EQ(f64.GetSampleF(0, 0), big);
-    EXPECT_EQ(f64.GetSampleF(1, 0), -1.0e-300);
-    EXPECT_EQ(f64.GetSampleF(2, 0) + f64.GetSampleF(3, 0), 0.0); // not finite: stored as 0
-    EXPECT_EQ(clips.clipped, 2u);
-    EXPECT_EQ(f64.GetSample(0, 0), 32767); // on the 16-bit scale
-    EXPECT_EQ(f64.GetSample(1, 0), 0);
-
-    TWave f32 = makeWave(32, 2, 3, 3);
-    f32.SetSampleF(0, 1, 0.1);
-    f32.SetSampleF(1, 1, 1.0e300);
-    f32.SetSampleF(2, 0, -0.75);
-    EXPECT_EQ(f32.GetSampleF(0, 1), double(0.1f));
-    EXPECT_EQ(f32.GetSampleF(1, 1), double(FLT_MAX));
-    EXPECT_EQ(f32.GetSample(2, 0), -24576);
-    f32.SetSample(0, 0, -16384);
-    EXPECT_EQ(f32.GetSampleF(0, 0), -0.5);
-}
-
+// SetSample takes values on the 16-bit scale at every width.
 TEST(TWaveTest, SixteenBitScaleAtEveryWidth)
 {
-    // 8 bits: byte b reads b*256 - 32768, v stores (v + 32768) div 256
+    // 8 bits: v stores (v + 32768) div 256
     TWave w8 = makeWave(8, 1, 1);
     const std::pair<int16_t, uint8_t> bytes[]
         = {{-32768, 0}, {-1, 127}, {0, 128}, {255, 128}, {256, 129}, {32767, 255}};
@@ -126,19 +111,13 @@ TEST(TWaveTest, SixteenBitScaleAtEveryWidth)
         w8.SetSample(0, 0, v);
         EXPECT_EQ(w8.FData[0], b) << v;
     }
-    EXPECT_EQ(w8.GetSample(0, 0), 32512);
-
-    TWave w24 = makeWave(24, 1, 1);
+    TWave w24 = makeWave(24, 1, 1), w32 = makeWave(32, 1, 1), f32 = makeWave(32, 1, 1, 3);
     w24.SetSample(0, 0, -12345);
     EXPECT_EQ(storedInt(w24, 0, 3), -12345 * 256);
-    EXPECT_EQ(w24.GetSample(0, 0), -12345);
-    w24.SetSampleF(0, 0, -1.0 * k23); // -1 on 24 bits: the top 16 bits are -1
-    EXPECT_EQ(w24.GetSample(0, 0), -1);
-
-    TWave w32 = makeWave(32, 1, 1);
     w32.SetSample(0, 0, 32767);
     EXPECT_EQ(storedInt(w32, 0, 4), 32767 * 65536);
-    EXPECT_EQ(w32.GetSample(0, 0), 32767);
+    f32.SetSample(0, 0, -16384);
+    EXPECT_EQ(f32.GetSampleF(0, 0), -0.5);
 }
 
 // Samples outside the block, of a width without a sample type, or beyond a block that a

@@ -75,23 +75,22 @@ Bytes fmtWithLongerBody()
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, ChunkLayoutTest,
-    ::testing::Values(LayoutCase{"Plain", {{"fmt ", kFmt16Stereo}, {"data", kSamples}}},
-        LayoutCase{"RiffSizeZero", {{"fmt ", kFmt16Stereo}, {"data", kSamples}}, 0},
-        LayoutCase{"RiffSizeHuge", {{"fmt ", kFmt16Stereo}, {"data", kSamples}}, 0xFFFFFFF0},
-        LayoutCase{
-            "JunkBeforeFmt", {{"JUNK", Bytes(28, 0)}, {"fmt ", kFmt16Stereo}, {"data", kSamples}}},
-        LayoutCase{"OddListWithPad",
-            {{"fmt ", kFmt16Stereo}, {"LIST", pattern(13, 77)}, {"data", kSamples}}},
-        LayoutCase{"DataBeforeFmt", {{"data", kSamples}, {"fmt ", kFmt16Stereo}}},
-        LayoutCase{"SeveralChunksAround",
+    ::testing::ValuesIn(std::vector<LayoutCase>{
+        {"Plain", {{"fmt ", kFmt16Stereo}, {"data", kSamples}}},
+        {"RiffSizeZero", {{"fmt ", kFmt16Stereo}, {"data", kSamples}}, 0},
+        {"RiffSizeHuge", {{"fmt ", kFmt16Stereo}, {"data", kSamples}}, 0xFFFFFFF0},
+        {"JunkBeforeFmt", {{"JUNK", Bytes(28, 0)}, {"fmt ", kFmt16Stereo}, {"data", kSamples}}},
+        {"OddListWithPad", {{"fmt ", kFmt16Stereo}, {"LIST", pattern(13, 77)}, {"data", kSamples}}},
+        {"DataBeforeFmt", {{"data", kSamples}, {"fmt ", kFmt16Stereo}}},
+        {"SeveralChunksAround",
             {{"bext", pattern(602)}, {"fmt ", kFmt16Stereo}, {"cue ", pattern(5)},
                 {"data", kSamples}, {"LIST", pattern(40)}}},
-        LayoutCase{"SecondFmtAndDataIgnored",
+        {"SecondFmtAndDataIgnored",
             {{"fmt ", kFmt16Stereo}, {"data", kSamples}, {"fmt ", fmtBody({6, 1, 8000, 8})},
                 {"data", pattern(4)}}},
-        LayoutCase{"FmtOf18BytesWrongAlignAndRate",
+        {"FmtOf18BytesWrongAlignAndRate",
             {{"fmt ", fmtBody({1, 2, 44100, 16, 3, 7}, 0x1234)}, {"data", kSamples}}},
-        LayoutCase{"FmtWithLongerBody", {{"fmt ", fmtWithLongerBody()}, {"data", kSamples}}}),
+        {"FmtWithLongerBody", {{"fmt ", fmtWithLongerBody()}, {"data", kSamples}}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Every width the reader takes, decoded sample by sample (frames in order, channels
@@ -129,28 +128,26 @@ TEST_P(DecodeTest, DecodesExactly)
 constexpr double k23 = 1.0 / 8388608;
 
 INSTANTIATE_TEST_SUITE_P(Widths, DecodeTest,
-    ::testing::Values(
-        DecodeCase{"U8", fmtBody({1, 1, 8000, 8}), {0, 128, 255}, 1, 8, {-1.0, 0.0, 127.0 / 128}},
-        DecodeCase{"S24Stereo", fmtBody({1, 2, 48000, 24}),
+    ::testing::ValuesIn(std::vector<DecodeCase>{
+        {"U8", fmtBody({1, 1, 8000, 8}), {0, 128, 255}, 1, 8, {-1.0, 0.0, 127.0 / 128}},
+        {"S24Stereo", fmtBody({1, 2, 48000, 24}),
             {0x01, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0x80}, 1, 24,
             {k23, -k23, 8388607 * k23, -1.0}},
-        DecodeCase{"S32", fmtBody({1, 1, 96000, 32}), {0, 0, 0, 0x80, 1, 0, 0, 0}, 1, 32,
+        {"S32", fmtBody({1, 1, 96000, 32}), {0, 0, 0, 0x80, 1, 0, 0, 0}, 1, 32,
             {-1.0, 1.0 / 2147483648.0}},
-        DecodeCase{
-            "F32", fmtBody({3, 1, 8000, 32}), bytesOf({0.3f, -2.5f}), 3, 32, {double(0.3f), -2.5}},
-        DecodeCase{
-            "F64Stereo", fmtBody({3, 2, 8000, 64}), bytesOf({0.1, -1.0e10}), 3, 64, {0.1, -1.0e10}},
-        DecodeCase{"Extensible16", extensibleBody({1, 2, 44100, 16}, 1, 16),
-            bytesOf<int16_t>({1, -2}), 1, 16, {1.0 / 32768, -2.0 / 32768}},
+        {"F32", fmtBody({3, 1, 8000, 32}), bytesOf({0.3f, -2.5f}), 3, 32, {double(0.3f), -2.5}},
+        {"F64Stereo", fmtBody({3, 2, 8000, 64}), bytesOf({0.1, -1.0e10}), 3, 64, {0.1, -1.0e10}},
+        {"Extensible16", extensibleBody({1, 2, 44100, 16}, 1, 16), bytesOf<int16_t>({1, -2}), 1, 16,
+            {1.0 / 32768, -2.0 / 32768}},
         // a 24-bit container with 20 valid bits is read at the container's width
-        DecodeCase{"Extensible24Of20", extensibleBody({1, 1, 48000, 24}, 1, 20),
+        {"Extensible24Of20", extensibleBody({1, 1, 48000, 24}, 1, 20),
             {0x10, 0x32, 0x54, 0xF0, 0xFF, 0xFF}, 1, 24, {0x543210 * k23, -16 * k23}},
-        DecodeCase{"ExtensibleFloat", extensibleBody({1, 1, 48000, 32}, 3, 32), bytesOf({-0.125f}),
-            3, 32, {-0.125}},
+        {"ExtensibleFloat", extensibleBody({1, 1, 48000, 32}, 3, 32), bytesOf({-0.125f}), 3, 32,
+            {-0.125}},
         // 48-bit integers: whole bytes, so they load; without a sample type they read as 0
-        DecodeCase{"S48CarriedBytes", fmtBody({1, 2, 8000, 48}), pattern(24), 1, 48,
+        {"S48CarriedBytes", fmtBody({1, 2, 8000, 48}), pattern(24), 1, 48,
             std::vector<double>(4, 0.0)},
-        DecodeCase{"EmptyData", fmtBody({1, 1, 8000, 16}), {}, 1, 16, {}}),
+        {"EmptyData", fmtBody({1, 1, 8000, 16}), {}, 1, 16, {}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Files the reader refuses: code, a reason that names the cause, and the
@@ -186,52 +183,47 @@ Bytes extensibleBad(uint16_t subTag, bool breakGuid)
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, RefusedTest,
-    ::testing::Values(RefusedCase{"TextFile", text("A plain text file, not a sound.\n"),
-                          kLoadNotRiffWave, "not a RIFF/WAVE file"},
-        RefusedCase{"OtherForm", riffFile({{"fmt ", kFmt16Stereo}, {"data", kSamples}}, "AVI "),
+    ::testing::ValuesIn(std::vector<RefusedCase>{
+        {"TextFile", text("A plain text file, not a sound.\n"), kLoadNotRiffWave,
+            "not a RIFF/WAVE file"},
+        {"OtherForm", riffFile({{"fmt ", kFmt16Stereo}, {"data", kSamples}}, "AVI "),
             kLoadNotRiffWave, "not a RIFF/WAVE file"},
-        RefusedCase{"ShortRiff", text("RIFF\4\1\1\1WAV"), kLoadFailed, "too short"},
-        RefusedCase{"EmptyFile", Bytes{}, kLoadFailed, "too short"},
-        RefusedCase{"Alaw",
+        {"ShortRiff", text("RIFF\4\1\1\1WAV"), kLoadFailed, "too short"},
+        {"EmptyFile", Bytes{}, kLoadFailed, "too short"},
+        {"Alaw",
             riffFile({{"fmt ", fmtBody({6, 1, 8000, 8}, 0)}, {"fact", {4, 0, 0, 0}},
                 {"data", pattern(4)}}),
             kLoadNotPcm, "compressed format 0x0006 (A-law) is not supported"},
-        RefusedCase{"ImaAdpcm4Bit", wav({0x11, 1, 8000, 4, 256, 4055}, pattern(256)), kLoadNotPcm,
+        {"ImaAdpcm4Bit", wav({0x11, 1, 8000, 4, 256, 4055}, pattern(256)), kLoadNotPcm,
             "0x0011 (IMA ADPCM)"},
-        RefusedCase{"UnknownTag", wav({0x1234, 1, 8000, 16}), kLoadNotPcm,
-            "format 0x1234 is not supported"},
-        RefusedCase{"ExtensibleMuLaw", extensibleBad(7, false), kLoadNotPcm,
-            "extensible sub-format 0x0007"},
-        RefusedCase{"ExtensibleUnknownGuid", extensibleBad(1, true), kLoadNotPcm, "GUID"},
-        RefusedCase{"ExtensibleCut",
+        {"UnknownTag", wav({0x1234, 1, 8000, 16}), kLoadNotPcm, "format 0x1234 is not supported"},
+        {"ExtensibleMuLaw", extensibleBad(7, false), kLoadNotPcm, "extensible sub-format 0x0007"},
+        {"ExtensibleUnknownGuid", extensibleBad(1, true), kLoadNotPcm, "GUID"},
+        {"ExtensibleCut",
             riffFile({{"fmt ", fmtBody({0xFFFE, 2, 44100, 16}, 0)}, {"data", pattern(8)}}),
             kLoadFailed, "extensible format header is incomplete"},
-        RefusedCase{"Float16", wav({3, 1, 8000, 16}), kLoadNotPcm, "16-bit floating-point"},
-        RefusedCase{"FourBitPcm", wav({1, 1, 8000, 4}), kLoadFailed, "4 bits per sample"},
-        RefusedCase{"NoChannels", wav({1, 0, 8000, 16}), kLoadFailed, "no channels"},
-        RefusedCase{
-            "TooManyChannels", wav({1, 257, 8000, 8}, pattern(514)), kLoadFailed, "257 channels"},
-        RefusedCase{
-            "FrameAbove65535", wav({1, 256, 8000, 2048}), kLoadFailed, "larger than 65 535"},
-        RefusedCase{"RateZero", wav({1, 1, 0, 16}), kLoadFailed, "sample rate is 0"},
-        RefusedCase{
-            "ByteRateOverflow", wav({1, 2, 0xFFFFFFFF, 16}), kLoadFailed, "bytes per second"},
-        RefusedCase{"NoData", riffFile({{"fmt ", kFmt16Stereo}, {"LIST", pattern(10)}}),
-            kLoadFailed, "no data chunk"},
-        RefusedCase{"NoFmt", riffFile({{"JUNK", pattern(10)}, {"data", pattern(10)}}), kLoadFailed,
+        {"Float16", wav({3, 1, 8000, 16}), kLoadNotPcm, "16-bit floating-point"},
+        {"FourBitPcm", wav({1, 1, 8000, 4}), kLoadFailed, "4 bits per sample"},
+        {"NoChannels", wav({1, 0, 8000, 16}), kLoadFailed, "no channels"},
+        {"TooManyChannels", wav({1, 257, 8000, 8}, pattern(514)), kLoadFailed, "257 channels"},
+        {"FrameAbove65535", wav({1, 256, 8000, 2048}), kLoadFailed, "larger than 65 535"},
+        {"RateZero", wav({1, 1, 0, 16}), kLoadFailed, "sample rate is 0"},
+        {"ByteRateOverflow", wav({1, 2, 0xFFFFFFFF, 16}), kLoadFailed, "bytes per second"},
+        {"NoData", riffFile({{"fmt ", kFmt16Stereo}, {"LIST", pattern(10)}}), kLoadFailed,
+            "no data chunk"},
+        {"NoFmt", riffFile({{"JUNK", pattern(10)}, {"data", pattern(10)}}), kLoadFailed,
             "no format chunk"},
-        RefusedCase{"OnlyHeader", riffFile({}), kLoadFailed, "no format chunk"},
-        RefusedCase{"FmtTooShort", riffFile({{"fmt ", Bytes(14, 1)}, {"data", pattern(4)}}),
-            kLoadFailed, "14 bytes; it needs at least 16"},
-        RefusedCase{"ChunkPastEnd",
+        {"OnlyHeader", riffFile({}), kLoadFailed, "no format chunk"},
+        {"FmtTooShort", riffFile({{"fmt ", Bytes(14, 1)}, {"data", pattern(4)}}), kLoadFailed,
+            "14 bytes; it needs at least 16"},
+        {"ChunkPastEnd",
             riffFile(
                 {{"fmt ", kFmt16Stereo}, {"LIST", pattern(10), 0xFFFFFFF0}, {"data", pattern(8)}}),
             kLoadFailed, "the \"LIST\" chunk runs 4 294 967 254 bytes past the end"},
-        RefusedCase{"FmtPastEnd", riffFile({{"fmt ", kFmt16Stereo, 400}}), kLoadFailed,
+        {"FmtPastEnd", riffFile({{"fmt ", kFmt16Stereo, 400}}), kLoadFailed,
             "\"fmt \" chunk runs 384 bytes past"},
-        RefusedCase{"DataCutBeforeFmt",
-            riffFile({{"data", pattern(8), 100}, {"fmt ", kFmt16Stereo}}), kLoadFailed,
-            "no format chunk"}),
+        {"DataCutBeforeFmt", riffFile({{"data", pattern(8), 100}, {"fmt ", kFmt16Stereo}}),
+            kLoadFailed, "no format chunk"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Data chunks that claim more than the file holds load the whole frames present.
@@ -268,12 +260,12 @@ TEST_P(CutShortTest, LoadsWholeFramesAndReports)
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, CutShortTest,
-    ::testing::Values(
-        CutCase{"Truncated", 4000, 1002, 250, 1000,
+    ::testing::ValuesIn(std::vector<CutCase>{
+        {"Truncated", 4000, 1002, 250, 1000,
             "the file ends 2 998 bytes before its data chunk does; loaded 250 of 1 000 frames"},
-        CutCase{"SizeNeverFilledIn", 0xFFFFFFFF, 400, 100, 0x3FFFFFFF, "never filled in"},
-        CutCase{"LessThanOneFrame", 4000, 3, 0, 1000, "loaded 0 of 1 000 frames"},
-        CutCase{"NoSampleBytes", 100, 0, 0, 25, "ends 100 bytes"}),
+        {"SizeNeverFilledIn", 0xFFFFFFFF, 400, 100, 0x3FFFFFFF, "never filled in"},
+        {"LessThanOneFrame", 4000, 3, 0, 1000, "loaded 0 of 1 000 frames"},
+        {"NoSampleBytes", 100, 0, 0, 25, "ends 100 bytes"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WavReadTest, FilesOnDisk)

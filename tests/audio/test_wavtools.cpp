@@ -82,14 +82,14 @@ TEST_P(SoxTest, LoadsWhatSoxWritesAndSoxReadsWhatWeWrite)
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, SoxTest,
-    ::testing::Values(SoxCase{"U8Mono", 8, "unsigned-integer", 1, "wav", 1},
-        SoxCase{"S16Stereo", 16, "signed-integer", 2, "wav", 1},
-        SoxCase{"S24StereoExtensible", 24, "signed-integer", 2, "wav", 1},
-        SoxCase{"S24Plain", 24, "signed-integer", 1, "wavpcm", 1},
-        SoxCase{"S32Stereo", 32, "signed-integer", 2, "wav", 1},
-        SoxCase{"S16SixChannels", 16, "signed-integer", 6, "wav", 1},
-        SoxCase{"F32Stereo", 32, "floating-point", 2, "wav", 3},
-        SoxCase{"F64Mono", 64, "floating-point", 1, "wav", 3}),
+    ::testing::ValuesIn(std::vector<SoxCase>{{"U8Mono", 8, "unsigned-integer", 1, "wav", 1},
+        {"S16Stereo", 16, "signed-integer", 2, "wav", 1},
+        {"S24StereoExtensible", 24, "signed-integer", 2, "wav", 1},
+        {"S24Plain", 24, "signed-integer", 1, "wavpcm", 1},
+        {"S32Stereo", 32, "signed-integer", 2, "wav", 1},
+        {"S16SixChannels", 16, "signed-integer", 6, "wav", 1},
+        {"F32Stereo", 32, "floating-point", 2, "wav", 3},
+        {"F64Mono", 64, "floating-point", 1, "wav", 3}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

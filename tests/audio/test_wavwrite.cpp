@@ -59,9 +59,9 @@ TEST_P(SaveTest, WritesCanonicalFileThatLoadsBackIdentically)
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, SaveTest,
-    ::testing::Values(SaveCase{8, 1, 1, 0}, SaveCase{8, 1, 1, 7}, SaveCase{8, 1, 3, 5},
-        SaveCase{16, 1, 2, 100}, SaveCase{24, 1, 1, 5}, SaveCase{24, 1, 2, 9},
-        SaveCase{32, 1, 2, 4}, SaveCase{32, 3, 1, 6}, SaveCase{64, 3, 2, 3}),
+    ::testing::ValuesIn(
+        std::vector<SaveCase>{{8, 1, 1, 0}, {8, 1, 1, 7}, {8, 1, 3, 5}, {16, 1, 2, 100},
+            {24, 1, 1, 5}, {24, 1, 2, 9}, {32, 1, 2, 4}, {32, 3, 1, 6}, {64, 3, 2, 3}}),
     [](const auto& info) {
         const SaveCase& c = info.param;
         return std::string(c.tag == 3 ? "float" : "int") + std::to_string(c.bits) + "x"
