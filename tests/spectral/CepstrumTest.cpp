@@ -28,27 +28,23 @@ struct Analysed {
     }
 };
 
-TEST(CalcCepstrum, Geometry)
+// The cepstra have the spectra's geometry. A row of constant dB value d has the cepstrum
+// 2d at quefrency 0 and nothing else; a row of 0 dB has none, its dB values the floor.
+TEST(CalcCepstrum, GeometryAndHandWorkedRows)
 {
-    Analysed a(256);
+    Analysed a(64, 500);
     auto& e = a.e;
     EXPECT_TRUE(e.FCepValid && e.FCepPowerValid);
     ASSERT_EQ(e.FCepstrograms.size(), 2u);
     for (const auto& g : e.FCepstrograms) {
-        EXPECT_EQ(g->FSpecLength, 256);
-        EXPECT_EQ(g->FHop, 128);
-        EXPECT_EQ(g->FFrameCount, e.FSpectrograms[0]->FFrameCount);
+        EXPECT_EQ(std::tie(g->FSpecLength, g->FHop, g->FFrameCount),
+            std::make_tuple(64, 32, e.FSpectrograms[0]->FFrameCount));
         for (const auto& fr : g->FFrames)
-            ASSERT_EQ(fr->FData.size(), 256u);
+            ASSERT_EQ(fr->FData.size(), 64u);
     }
     ASSERT_EQ(e.FCepPower[1].size(), std::size_t(e.FCepstrograms[1]->FFrameCount));
-    EXPECT_EQ(e.FCepPower[1][0].size(), 129u);
-}
+    EXPECT_EQ(e.FCepPower[1][0].size(), 33u);
 
-TEST(CalcCepstrum, ConstantAndZeroDbRows)
-{
-    Analysed a(64, 500, 1);
-    auto& e = a.e;
     const double d = -37.5;
     for (double& v : e.FPower[0][2])
         v = d;
@@ -61,10 +57,8 @@ TEST(CalcCepstrum, ConstantAndZeroDbRows)
     for (int k = 1; k < 64; ++k)
         ASSERT_NEAR(std::hypot(c[k].re, c[k].im), 0.0, 1e-12) << k;
     EXPECT_NEAR(e.FCepPower[0][2][0], 20 * std::log10(2 * std::fabs(d) / 1000.0), 1e-12);
-    for (const auto& v : e.FCepstrograms[0]->FFrames[3]->FData)
-        ASSERT_EQ(v, TComplex{});
-    for (double v : e.FCepPower[0][3])
-        ASSERT_EQ(v, kZeroDb);
+    EXPECT_TRUE(e.FCepstrograms[0]->FFrames[3]->FData == std::vector<TComplex>(64));
+    EXPECT_TRUE(e.FCepPower[0][3] == std::vector<double>(33, kZeroDb));
 }
 
 TEST(SynthesizeFromCepstrum, UneditedEqualsSynthesizeWithinRounding)

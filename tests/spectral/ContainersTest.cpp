@@ -37,28 +37,6 @@ TEST(Spectrogram, SizingOrderDecidesWhetherFramesGetBins)
     EXPECT_EQ(g.FFrameCount, 0);
 }
 
-// Shrinking and growing, of the spectrogram or of one frame within and beyond its
-// storage, keeps the leading bins and zeroes the rest.
-TEST(Spectrogram, ShrinkAndGrowKeepsLeadingBinsAndZeroesTheRest)
-{
-    TSpectrogram g;
-    g.SetFrameCount(2);
-    g.SetSpecLength(8);
-    auto value = [](int f, int k) { return TComplex{f + k + 1.0, -(k + 1.0)}; };
-    for (int f = 0; f < 2; ++f)
-        for (int k = 0; k < 8; ++k)
-            g.FFrames[f]->FData[k] = value(f, k);
-    g.SetSpecLength(4);
-    g.SetSpecLength(8);
-    g.FFrames[0]->SetSize(2);
-    g.FFrames[0]->SetSize(16);
-    EXPECT_EQ(g.FFrames[0]->FLength, 16);
-    for (int f = 0; f < 2; ++f)
-        for (int k = 0; k < (f ? 8 : 16); ++k)
-            EXPECT_EQ(g.FFrames[f]->FData[k], k < (f ? 4 : 2) ? value(f, k) : TComplex{})
-                << f << " " << k;
-}
-
 // Frames live in slots of one shared block: a copy must own its bins.
 TEST(Spectrogram, CopiesOfFramesAndRowsAreDeep)
 {
