@@ -158,16 +158,15 @@ TEST_P(EditedVariant, DecodesToTheSameGray)
 }
 
 INSTANTIATE_TEST_SUITE_P(ImageMagick, EditedVariant,
-    ::testing::Values(Variant{"bmp24", "-type TrueColor", "BMP3:%1/o.bmp", 256},
-        Variant{"palette8", "+dither -type Palette -compress None", "BMP3:%1/o.bmp", 128},
-        Variant{"rle8", "+dither -type Palette -compress RLE", "BMP3:%1/o.bmp", 128},
-        Variant{"palette4", "+dither -type Palette", "BMP3:%1/o.bmp", 16},
-        Variant{"v5header", "-type TrueColor", "BMP:%1/o.bmp", 256},
-        Variant{"bgra32", "-type TrueColorAlpha", "BMP:%1/o.bmp", 256},
-        Variant{"os2", "-type TrueColor", "BMP2:%1/o.bmp", 256},
-        Variant{"png24", "", "PNG24:%1/o.png", 256},
-        Variant{"png_gray", "-type Grayscale", "PNG:%1/o.png", 256},
-        Variant{"png48", "-depth 16", "PNG48:%1/o.png", 256}),
+    ::testing::ValuesIn(std::vector<Variant>{{"bmp24", "-type TrueColor", "BMP3:%1/o.bmp", 256},
+        {"palette8", "+dither -type Palette -compress None", "BMP3:%1/o.bmp", 128},
+        {"rle8", "+dither -type Palette -compress RLE", "BMP3:%1/o.bmp", 128},
+        {"palette4", "+dither -type Palette", "BMP3:%1/o.bmp", 16},
+        {"v5header", "-type TrueColor", "BMP:%1/o.bmp", 256},
+        {"bgra32", "-type TrueColorAlpha", "BMP:%1/o.bmp", 256},
+        {"os2", "-type TrueColor", "BMP2:%1/o.bmp", 256}, {"png24", "", "PNG24:%1/o.png", 256},
+        {"png_gray", "-type Grayscale", "PNG:%1/o.png", 256},
+        {"png48", "-depth 16", "PNG48:%1/o.png", 256}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A top-down BMP (negative height) and a PNG with transparency, which is dropped and
@@ -284,11 +283,7 @@ protected:
     }
     bool apply(QString* reason = nullptr)
     {
-        QString why;
-        const bool ok = applyFilterGains(a.engine, mode, reference, edited, 48, 16, &why);
-        if (reason)
-            *reason = why;
-        return ok;
+        return applyFilterGains(a.engine, mode, reference, edited, 48, 16, reason);
     }
     // Every channel's bin k of frame f is the old value times factor; all others unchanged.
     void expectOnly(std::map<std::pair<int, int>, double> factors)

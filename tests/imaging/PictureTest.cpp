@@ -22,16 +22,13 @@ TEST(GrayLevel, WorkedValues)
 
 TEST(FormatLabel, FifteenSignificantDigitsWithTheLocaleSeparator)
 {
-    const QLocale c = QLocale::c();
-    EXPECT_EQ(formatLabel(0.0, c), "0");
-    EXPECT_EQ(formatLabel(0.5, c), "0.5");
-    EXPECT_EQ(formatLabel(27.5, c), "27.5");
-    EXPECT_EQ(formatLabel(0.1 + 0.05, c), "0.15"); // 0.15000000000000002
-    EXPECT_EQ(formatLabel(0.1 + 0.1 + 0.1, c), "0.3");
-    EXPECT_EQ(formatLabel(20000.0, c), "20000");
-    EXPECT_EQ(formatLabel(880.0 / 2 / 2 / 2, c), "110");
-    EXPECT_EQ(formatLabel(0.5, QLocale(QLocale::German)), "0,5");
-    EXPECT_EQ(formatLabel(27.5, QLocale(QLocale::French)), "27,5");
+    const QLocale c = QLocale::c(), de(QLocale::German), fr(QLocale::French);
+    // 0.1 + 0.05 is 0.15000000000000002
+    const std::tuple<double, QLocale, QString> cases[] = {{0.0, c, "0"}, {0.5, c, "0.5"},
+        {27.5, c, "27.5"}, {0.1 + 0.05, c, "0.15"}, {0.1 + 0.1 + 0.1, c, "0.3"},
+        {20000.0, c, "20000"}, {880.0 / 2 / 2 / 2, c, "110"}, {0.5, de, "0,5"}, {27.5, fr, "27,5"}};
+    for (const auto& [value, locale, text] : cases)
+        EXPECT_EQ(formatLabel(value, locale), text) << value;
 }
 
 class Picture : public ::testing::Test {
