@@ -1003,10 +1003,10 @@ WaveSnapshot TForm1::snapshotBefore(std::vector<uint8_t> samples) const
 
 // --- the image editor ------------------------------------------------------------------------
 
-void TForm1::showMessage(const QString& message)
+void TForm1::showMessage(const QString& message, const QString& details)
 {
     MessagePanel->setText(message);
-    MessagePanel->setToolTip(message);
+    MessagePanel->setToolTip(details.isEmpty() ? message : details);
     MessagePanel->setVisible(!message.isEmpty());
 }
 
@@ -1036,7 +1036,8 @@ void TForm1::ExternalEditClick()
         FSession = std::make_unique<ExternalEditSession>(FCore, path, FEditTiming);
         FSession->setRunner(FRunner.get());
         connect(FSession.get(), &ExternalEditSession::imported, this, &TForm1::externalImported);
-        connect(FSession.get(), &ExternalEditSession::statusMessage, this, &TForm1::showMessage);
+        connect(FSession.get(), &ExternalEditSession::statusMessage, this,
+            [this](const QString& message) { showMessage(message); });
         const QString command = editorCommand();
         QString error;
         if (!FDialogs->launchEditor(command, path, &error)) {
@@ -1044,8 +1045,12 @@ void TForm1::ExternalEditClick()
             FDialogs->showError(this, error);
             return;
         }
-        showMessage(QStringLiteral("%1 を外部エディタで開きました。保存するとインポートされます")
-                        .arg(QFileInfo(path).fileName()));
+        // Short enough for the status bar; the tooltip says what a save does.
+        const QString name = QFileInfo(path).fileName();
+        showMessage(QStringLiteral("%1 の保存を待っています").arg(name),
+            QStringLiteral("%1 を外部エディタで開きました。保存するたびに、書き出した時の音に"
+                           "その絵が適用されます（N・表示・音を変えると終わります）")
+                .arg(name));
     });
 }
 

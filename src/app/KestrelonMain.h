@@ -170,7 +170,8 @@ private:
     // The session ends when N, the view or the sound changed.
     void checkEditSession();
     void externalImported(const ExternalImportStep& step);
-    void showMessage(const QString& message);
+    // The message in the status bar; its tooltip is details, or the message itself.
+    void showMessage(const QString& message, const QString& details = QString());
     // The samples before an import, as a snapshot of the current format and length.
     WaveSnapshot snapshotBefore(std::vector<uint8_t> samples) const;
 

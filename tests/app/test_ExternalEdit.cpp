@@ -165,7 +165,8 @@ TEST_F(ExternalEditTest, ExportsAsksBeforeOverwritingAndStartsTheChosenEditor)
     EXPECT_EQ(readBytes(target), readBytes(path("plain.bmp")));
     ASSERT_NE(form->editSession(), nullptr);
     EXPECT_TRUE(form->editSession()->isActive());
-    EXPECT_TRUE(form->MessagePanel->text().contains("voice_s1024.bmp"));
+    EXPECT_EQ(form->MessagePanel->text(), QString("voice_s1024.bmp の保存を待っています"));
+    EXPECT_TRUE(form->MessagePanel->toolTip().contains("保存するたびに"));
 
     // Again: the file exists. No keeps it and starts nothing; Yes writes it again.
     writeBytes(target, "stale");
