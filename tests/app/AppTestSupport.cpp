@@ -1,10 +1,12 @@
 #include "AppTestSupport.h"
 
 #include <cmath>
+#include <deque>
 #include <memory>
 #include <stdexcept>
 
 #include <QApplication>
+#include <QDataStream>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -51,16 +53,18 @@ private:
 [[maybe_unused]] ::testing::Environment* const gQtEnvironment
     = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-void put16(QByteArray& b, uint16_t v)
+// The next answer of a queue; a question with no answer queued fails the test and is
+// answered with fallback.
+template <class T>
+T next(std::deque<T>& answers, const char* what, const QString& asked, T fallback)
 {
-    b.append(char(v & 0xff));
-    b.append(char(v >> 8));
-}
-
-void put32(QByteArray& b, uint32_t v)
-{
-    put16(b, uint16_t(v & 0xffff));
-    put16(b, uint16_t(v >> 16));
+    if (answers.empty()) {
+        ADD_FAILURE() << what << " with no answer queued: " << asked.toStdString();
+        return fallback;
+    }
+    T answer = std::move(answers.front());
+    answers.pop_front();
+    return answer;
 }
 
 } // namespace
@@ -68,14 +72,7 @@ void put32(QByteArray& b, uint32_t v)
 QString ScriptedDialogs::answerFile(bool save, const FileDialogRequest& request)
 {
     fileAsks.push_back({save, request});
-    if (fileAnswers.empty()) {
-        ADD_FAILURE() << "a file dialog was shown with no answer queued: "
-                      << request.title.toStdString();
-        return {};
-    }
-    QString answer = fileAnswers.front();
-    fileAnswers.pop_front();
-    return answer;
+    return next(fileAnswers, "a file dialog was shown", request.title, QString());
 }
 
 QString ScriptedDialogs::askOpenFile(QWidget*, const FileDialogRequest& request)
@@ -91,26 +88,13 @@ QString ScriptedDialogs::askSaveFile(QWidget*, const FileDialogRequest& request)
 bool ScriptedDialogs::askYesNo(QWidget*, const QString& question)
 {
     questions << question;
-    if (yesNoAnswers.empty()) {
-        ADD_FAILURE() << "a question was asked with no answer queued: " << question.toStdString();
-        return false;
-    }
-    const bool answer = yesNoAnswers.front();
-    yesNoAnswers.pop_front();
-    return answer;
+    return next(yesNoAnswers, "a question was asked", question, false);
 }
 
 SaveChoice ScriptedDialogs::askSaveChanges(QWidget*, const QString& question)
 {
     saveQuestions << question;
-    if (saveChoices.empty()) {
-        ADD_FAILURE() << "unsaved changes were asked about with no answer queued: "
-                      << question.toStdString();
-        return SaveChoice::Cancel;
-    }
-    const SaveChoice answer = saveChoices.front();
-    saveChoices.pop_front();
-    return answer;
+    return next(saveChoices, "unsaved changes were asked about", question, SaveChoice::Cancel);
 }
 
 void ScriptedDialogs::showError(QWidget*, const QString& message)
@@ -125,13 +109,11 @@ void ScriptedDialogs::showWarning(QWidget*, const QString& message)
 
 bool ScriptedDialogs::askEditorCommand(QWidget*, QString* command)
 {
-    if (editorAnswers.empty()) {
-        ADD_FAILURE() << "the editor settings were asked with no answer queued";
-        return false;
-    }
-    *command = editorAnswers.front();
-    editorAnswers.pop_front();
-    return true;
+    const bool answered = !editorAnswers.empty();
+    const QString answer = next(editorAnswers, "the editor settings were asked", {}, QString());
+    if (answered)
+        *command = answer;
+    return answered;
 }
 
 bool ScriptedDialogs::launchEditor(const QString& command, const QString& path, QString* error)
@@ -168,18 +150,15 @@ void writeToneWav(const QString& path, uint16_t channels, uint32_t rate, uint32_
 {
     const uint32_t dataSize = frames * channels * 2u;
     QByteArray b;
-    b.append("RIFF");
-    put32(b, 36 + dataSize);
-    b.append("WAVEfmt ");
-    put32(b, 16);
-    put16(b, 1);
-    put16(b, channels);
-    put32(b, rate);
-    put32(b, rate * channels * 2u);
-    put16(b, uint16_t(channels * 2));
-    put16(b, 16);
-    b.append("data");
-    put32(b, dataSize);
+    QDataStream out(&b, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.writeRawData("RIFF", 4);
+    out << quint32(36 + dataSize);
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32(16) << quint16(1) << channels << rate << quint32(rate * channels * 2u)
+        << quint16(channels * 2) << quint16(16);
+    out.writeRawData("data", 4);
+    out << dataSize;
     uint32_t noise = 12345;
     for (uint32_t i = 0; i < frames; ++i) {
         const double t = double(i) / rate;
@@ -189,7 +168,7 @@ void writeToneWav(const QString& path, uint16_t channels, uint32_t rate, uint32_
             const double v = (0.5 * std::sin(2 * M_PI * 1000.0 * t)
                                  + 0.1 * std::sin(2 * M_PI * 3000.0 * t) + n)
                 / (c + 1);
-            put16(b, uint16_t(int16_t(std::lround(v * 32767.0))));
+            out << qint16(std::lround(v * 32767.0));
         }
     }
     writeBytes(path, b);

@@ -11,7 +11,6 @@
 #include <ostream>
 
 #include <QPoint>
-#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -34,10 +33,6 @@ inline void PrintTo(const QSize& s, std::ostream* os)
 inline void PrintTo(const QPoint& p, std::ostream* os)
 {
     *os << '(' << p.x() << ',' << p.y() << ')';
-}
-inline void PrintTo(const QRect& r, std::ostream* os)
-{
-    *os << r.width() << 'x' << r.height() << '+' << r.x() << '+' << r.y();
 }
 
 namespace kestrelon::test {

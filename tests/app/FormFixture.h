@@ -2,11 +2,16 @@
 // The fixture of the window tests: a TForm1 whose dialogs are answered by a script and
 // whose sound goes to a fake audio output, in a temporary directory.
 
+#include <algorithm>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
@@ -65,6 +70,64 @@ protected:
         return texts;
     }
 
+    // Shows the window and waits until the window system has drawn it.
+    void showForm()
+    {
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+
+    // Exports the current view, changes the gray of its data area with edit(gray,
+    // column, row) and imports the result.
+    void importEdited(const std::function<int(int, int, int)>& edit)
+    {
+        const QString exported = path(QStringLiteral("export%1.bmp").arg(++exports));
+        dialogs.fileAnswers.push_back(exported);
+        form->P1Click();
+        QImage image = QImage(exported).convertToFormat(QImage::Format_RGB32);
+        ASSERT_FALSE(image.isNull());
+        for (int y = form->core().FTopMargin; y < image.height(); ++y)
+            for (int x = form->core().FLeftMargin; x < image.width(); ++x) {
+                const int g = std::clamp(edit(qBlue(image.pixel(x, y)), x, y), 0, 255);
+                image.setPixel(x, y, qRgb(g, g, g));
+            }
+        const QString edited = path(QStringLiteral("edited%1.bmp").arg(exports));
+        ASSERT_TRUE(image.save(edited, "BMP"));
+        dialogs.fileAnswers.push_back(edited);
+        form->L1Click();
+        ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
+    }
+
+    // A darker or lighter block of cells: rows top + r0 .. top + r1, frames f0 .. f1.
+    void importBlock(int r0, int r1, int f0, int f1, int delta)
+    {
+        const int top = form->core().FTopMargin, left = form->core().FLeftMargin;
+        importEdited([=](int g, int x, int y) {
+            return (y >= top + r0 && y <= top + r1 && x >= left + f0 && x <= left + f1) ? g + delta
+                                                                                        : g;
+        });
+    }
+
+    // What the person sees of the sound: its samples, the picture and the status bar.
+    struct Shown {
+        std::vector<uint8_t> samples;
+        QImage picture;
+        QStringList status;
+    };
+    Shown shown() const
+    {
+        return {form->core().FWave ? form->core().FWave->FData : std::vector<uint8_t>(),
+            form->core().FBitmap.copy(), statusTexts()};
+    }
+    void expectShown(const Shown& s, const char* when) const
+    {
+        EXPECT_TRUE(
+            (form->core().FWave ? form->core().FWave->FData : std::vector<uint8_t>()) == s.samples)
+            << when;
+        EXPECT_TRUE(form->core().FBitmap == s.picture) << when;
+        EXPECT_EQ(statusTexts(), s.status) << when;
+    }
+
     // The output the window plays through: a device unless deviceMissing() says why not.
     virtual QString deviceMissing() const { return {}; }
 
@@ -72,6 +135,7 @@ protected:
     ScriptedDialogs dialogs;
     std::shared_ptr<FakeAudioOutput::State> audio;
     std::unique_ptr<TForm1> form;
+    int exports = 0;
 };
 
 } // namespace kestrelon::test

@@ -1,7 +1,6 @@
 // Undo and redo of imports, the unsaved-changes mark and questions, and the clip report,
 // driven through the window with scripted answers.
-#include <algorithm>
-#include <functional>
+#include <vector>
 
 #include <QAction>
 #include <QComboBox>
@@ -9,7 +8,6 @@
 #include <QImage>
 #include <QKeySequence>
 #include <QTest>
-#include <QUndoStack>
 #include <gtest/gtest.h>
 
 #include "FormFixture.h"
@@ -17,57 +15,7 @@
 namespace kestrelon::test {
 namespace {
 
-class EditSafetyTest : public TForm1Test {
-protected:
-    // Exports the current view, changes the gray of its data area with edit(gray,
-    // column, row) and imports the result.
-    void importEdited(const std::function<int(int, int, int)>& edit)
-    {
-        const QString exported = path(QStringLiteral("export%1.bmp").arg(++exports));
-        dialogs.fileAnswers.push_back(exported);
-        form->P1Click();
-        QImage image = QImage(exported).convertToFormat(QImage::Format_RGB32);
-        ASSERT_FALSE(image.isNull());
-        for (int y = form->core().FTopMargin; y < image.height(); ++y)
-            for (int x = form->core().FLeftMargin; x < image.width(); ++x) {
-                const int g = std::clamp(edit(qBlue(image.pixel(x, y)), x, y), 0, 255);
-                image.setPixel(x, y, qRgb(g, g, g));
-            }
-        const QString edited = path(QStringLiteral("edited%1.bmp").arg(exports));
-        ASSERT_TRUE(image.save(edited, "BMP"));
-        dialogs.fileAnswers.push_back(edited);
-        form->L1Click();
-        ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
-    }
-
-    // A darker or lighter block of cells: rows top + r0 .. top + r1, frames f0 .. f1.
-    void importBlock(int r0, int r1, int f0, int f1, int delta)
-    {
-        const int top = form->core().FTopMargin, left = form->core().FLeftMargin;
-        importEdited([=](int g, int x, int y) {
-            return (y >= top + r0 && y <= top + r1 && x >= left + f0 && x <= left + f1) ? g + delta
-                                                                                        : g;
-        });
-    }
-
-    struct Shown {
-        std::vector<uint8_t> samples;
-        QImage picture;
-        QStringList status;
-    };
-    Shown shown() const
-    {
-        return {form->core().FWave->FData, form->core().FBitmap.copy(), statusTexts()};
-    }
-    void expectShown(const Shown& s, const char* when) const
-    {
-        EXPECT_TRUE(form->core().FWave->FData == s.samples) << when;
-        EXPECT_TRUE(form->core().FBitmap == s.picture) << when;
-        EXPECT_EQ(statusTexts(), s.status) << when;
-    }
-
-    int exports = 0;
-};
+class EditSafetyTest : public TForm1Test { };
 
 class UndoInBothViews : public EditSafetyTest, public ::testing::WithParamInterface<int> { };
 
@@ -80,15 +28,13 @@ TEST_P(UndoInBothViews, RestoresExactSamplesAndPictures)
     EXPECT_FALSE(form->Undo->isEnabled());
 
     std::vector<Shown> states{shown()};
-    importBlock(r0, r1, 5, 15, -30);
-    states.push_back(shown());
-    importBlock(r0, r1, 20, 30, +20);
-    states.push_back(shown());
-    importBlock(r0, r1, 0, 40, -10);
-    states.push_back(shown());
+    const int blocks[3][3] = {{5, 15, -30}, {20, 30, +20}, {0, 40, -10}}; // frames, gray
+    for (const auto& b : blocks) {
+        importBlock(r0, r1, b[0], b[1], b[2]);
+        states.push_back(shown());
+        ASSERT_NE(states.back().samples, states[states.size() - 2].samples) << "nothing changed";
+    }
     ASSERT_EQ(form->history().count(), 3);
-    for (size_t i = 1; i < states.size(); ++i)
-        ASSERT_NE(states[i].samples, states[i - 1].samples) << "import " << i << " changed nothing";
 
     for (int i = 2; i >= 0; --i) {
         EXPECT_TRUE(form->Undo->isEnabled());
@@ -115,15 +61,6 @@ TEST_P(UndoInBothViews, RestoresExactSamplesAndPictures)
     QTest::keyClick(form.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     expectShown(states[3], "after Ctrl+Shift+Z");
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
-
-    // Another file: the history starts again (the changes are discarded when asked).
-    dialogs.saveChoices.push_back(SaveChoice::Discard);
-    open("other.wav", 11025);
-    EXPECT_EQ(form->history().count(), 0);
-    EXPECT_FALSE(form->Undo->isEnabled());
-    EXPECT_FALSE(form->Redo->isEnabled());
-    EXPECT_FALSE(form->isWindowModified());
-    EXPECT_EQ(caption(), "other.wav");
 }
 
 INSTANTIATE_TEST_SUITE_P(Views, UndoInBothViews, ::testing::Values(0, 1),
@@ -131,11 +68,15 @@ INSTANTIATE_TEST_SUITE_P(Views, UndoInBothViews, ::testing::Values(0, 1),
 
 TEST_F(EditSafetyTest, ModifiedMarkFollowsImportSaveAndUndo)
 {
+    showForm();
+    EXPECT_TRUE(form->close()) << "nothing loaded: no question";
+    form->show();
     open("voice.wav");
     EXPECT_EQ(form->windowTitle(), "voice.wav[*]");
     EXPECT_FALSE(form->isWindowModified());
+    EXPECT_TRUE(form->close()) << "unchanged: no question";
+    form->show();
     importBlock(440, 480, 5, 15, -30);
-    EXPECT_TRUE(form->isWindowModified());
     EXPECT_EQ(caption(), "voice.wav*");
 
     // A failed save keeps the mark; a save clears it.
@@ -161,85 +102,56 @@ TEST_F(EditSafetyTest, ModifiedMarkFollowsImportSaveAndUndo)
     form->ComboBox2->setCurrentText("512");
     EXPECT_FALSE(form->isWindowModified());
     EXPECT_EQ(form->history().count(), 2);
+    EXPECT_TRUE(form->close()) << "saved: no question";
+    EXPECT_TRUE(dialogs.saveQuestions.isEmpty());
 }
 
 // --- the questions before changes are lost ---------------------------------------------------
 
-enum class CloseAnswer { Save, Discard, Cancel, SaveFails, SaveCancelled };
+struct CloseCase {
+    const char* name;
+    SaveChoice choice;
+    const char* saveAs; // the save dialog's answer when the choice is Save; "" cancels
+    bool closes;
+};
 
-class CloseQuestion : public EditSafetyTest, public ::testing::WithParamInterface<CloseAnswer> { };
+class CloseQuestion : public EditSafetyTest, public ::testing::WithParamInterface<CloseCase> { };
 
 TEST_P(CloseQuestion, DoesWhatTheAnswerSays)
 {
+    const CloseCase& c = GetParam();
     open("voice.wav");
-    form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    showForm();
     importBlock(440, 480, 5, 15, -30);
     const std::vector<uint8_t> edited = form->core().FWave->FData;
-    const QString target = path("voice_fix.wav");
-    switch (GetParam()) {
-    case CloseAnswer::Save:
-        dialogs.saveChoices.push_back(SaveChoice::Save);
-        dialogs.fileAnswers.push_back(target);
-        break;
-    case CloseAnswer::Discard:
-        dialogs.saveChoices.push_back(SaveChoice::Discard);
-        break;
-    case CloseAnswer::Cancel:
-        dialogs.saveChoices.push_back(SaveChoice::Cancel);
-        break;
-    case CloseAnswer::SaveFails:
-        dialogs.saveChoices.push_back(SaveChoice::Save);
-        dialogs.fileAnswers.push_back(path("no/such/dir/voice_fix.wav"));
-        break;
-    case CloseAnswer::SaveCancelled:
-        dialogs.saveChoices.push_back(SaveChoice::Save);
-        dialogs.fileAnswers.push_back(QString());
-        break;
-    }
-    const bool closed = form->close();
+    dialogs.saveChoices.push_back(c.choice);
+    if (c.choice == SaveChoice::Save)
+        dialogs.fileAnswers.push_back(*c.saveAs ? path(c.saveAs) : QString());
+    const bool saved = c.choice == SaveChoice::Save && c.closes;
+
+    EXPECT_EQ(form->close(), c.closes);
     EXPECT_EQ(dialogs.saveQuestions, QStringList({"\"voice.wav\" への変更を保存しますか？"}));
-    const bool shouldClose = GetParam() == CloseAnswer::Save || GetParam() == CloseAnswer::Discard;
-    EXPECT_EQ(closed, shouldClose);
-    EXPECT_EQ(form->isVisible(), !shouldClose);
-    EXPECT_EQ(form->isWindowModified(), GetParam() != CloseAnswer::Save);
+    EXPECT_EQ(form->isVisible(), !c.closes);
+    EXPECT_EQ(form->isWindowModified(), !saved);
     EXPECT_EQ(form->core().FWave->FData, edited) << "the sound itself never changes";
-    if (GetParam() == CloseAnswer::Save) {
-        ASSERT_EQ(dialogs.fileAsks.back().request.fileName, target) << "the Save command ran";
-        const std::vector<uint8_t> saved = form->core().FWave->SaveToMemory();
+    const QString target = path("voice_fix.wav");
+    if (saved) {
+        const std::vector<uint8_t> bytes = form->core().FWave->SaveToMemory();
         EXPECT_EQ(readBytes(target),
-            QByteArray(reinterpret_cast<const char*>(saved.data()), qsizetype(saved.size())));
+            QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
     } else {
         EXPECT_FALSE(QFileInfo::exists(target));
     }
-    EXPECT_EQ(dialogs.errors.size(), GetParam() == CloseAnswer::SaveFails ? 1 : 0);
-}
-
-std::string answerName(const ::testing::TestParamInfo<CloseAnswer>& info)
-{
-    static const char* const names[] = {"Save", "Discard", "Cancel", "SaveFails", "SaveCancelled"};
-    return names[int(info.param)];
+    EXPECT_EQ(dialogs.errors.size(), QString(c.saveAs).contains("no/such") ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, CloseQuestion,
-    ::testing::Values(CloseAnswer::Save, CloseAnswer::Discard, CloseAnswer::Cancel,
-        CloseAnswer::SaveFails, CloseAnswer::SaveCancelled),
-    answerName);
-
-TEST_F(EditSafetyTest, UnchangedOrSavedSoundClosesWithoutAQuestion)
-{
-    form->show();
-    EXPECT_TRUE(form->close()) << "nothing loaded";
-    form->show();
-    open("voice.wav");
-    EXPECT_TRUE(form->close());
-    form->show();
-    importBlock(440, 480, 5, 15, -30);
-    dialogs.fileAnswers.push_back(path("saved.wav"));
-    form->S1Click();
-    EXPECT_TRUE(form->close());
-    EXPECT_TRUE(dialogs.saveQuestions.isEmpty());
-}
+    ::testing::Values(CloseCase{"Save", SaveChoice::Save, "voice_fix.wav", true},
+        CloseCase{"Discard", SaveChoice::Discard, "", true},
+        CloseCase{"Cancel", SaveChoice::Cancel, "", false},
+        CloseCase{"SaveFails", SaveChoice::Save, "no/such/dir/voice_fix.wav", false},
+        CloseCase{"SaveCancelled", SaveChoice::Save, "", false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EditSafetyTest, OpeningAnotherFileAsksFirst)
 {
@@ -278,13 +190,15 @@ TEST_F(EditSafetyTest, OpeningAnotherFileAsksFirst)
     EXPECT_EQ(dialogs.saveQuestions.size(), 4);
     EXPECT_EQ(dialogs.saveQuestions[0], "\"voice.wav\" への変更を保存しますか？");
 
-    // Discard, then open.
+    // Discard, then open: the history starts again.
     importBlock(440, 480, 5, 15, -30);
     dialogs.saveChoices.push_back(SaveChoice::Discard);
     dialogs.fileAnswers.push_back(path("voice.wav"));
     form->O1Click();
     EXPECT_EQ(caption(), "voice.wav");
     EXPECT_EQ(form->history().count(), 0);
+    EXPECT_FALSE(form->Undo->isEnabled());
+    EXPECT_FALSE(form->Redo->isEnabled());
 }
 
 // --- clipping ----------------------------------------------------------------------------------
@@ -298,16 +212,15 @@ TEST_F(EditSafetyTest, ClippedSamplesAreCountedInTheStatusBar)
     const QString report = form->ClipPanel->text();
     const qlonglong reported = report.section(QLatin1Char(' '), 1, 1).toLongLong();
     EXPECT_TRUE(report.startsWith(QStringLiteral("クリップ "))) << report.toStdString();
+    EXPECT_TRUE(report.endsWith(QStringLiteral("dBFS)"))) << report.toStdString();
     EXPECT_TRUE(form->ClipPanel->toolTip().contains(QString::number(reported)));
 
     // Every clipped sample now sits at full scale; the report counts them.
     qlonglong atFullScale = 0;
     const TWave& w = *form->core().FWave;
     for (uint32_t f = 0; f < w.FSampleCount; ++f)
-        for (uint8_t c = 0; c < 2; ++c) {
-            const int16_t v = w.GetSample(f, c);
-            atFullScale += (v == 32767 || v == -32768);
-        }
+        for (uint8_t c = 0; c < 2; ++c)
+            atFullScale += (w.GetSample(f, c) == 32767 || w.GetSample(f, c) == -32768);
     EXPECT_GT(reported, 1000) << report.toStdString();
     EXPECT_LE(reported, atFullScale);
     EXPECT_GE(reported, atFullScale - atFullScale / 100);
@@ -316,19 +229,16 @@ TEST_F(EditSafetyTest, ClippedSamplesAreCountedInTheStatusBar)
         = report.section(QStringLiteral("ピーク "), 1).section(QLatin1Char(' '), 0, 0).toDouble();
     EXPECT_GT(peakDb, 10.0) << report.toStdString();
     EXPECT_LT(peakDb, 20.0) << report.toStdString();
-    EXPECT_TRUE(report.endsWith(QStringLiteral("dBFS)"))) << report.toStdString();
     // The report takes the room the panels leave: the window keeps its width and no
     // panel text is cut off.
-    form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    showForm();
     EXPECT_EQ(form->width(), 786);
     for (QLabel* panel : form->StatusPanels)
         EXPECT_LE(
             panel->fontMetrics().horizontalAdvance(panel->text()), panel->contentsRect().width())
             << panel->text().toStdString();
     EXPECT_GE(form->ClipPanel->contentsRect().width(),
-        form->ClipPanel->fontMetrics().horizontalAdvance(report))
-        << "the report fits in a window of the start-up size";
+        form->ClipPanel->fontMetrics().horizontalAdvance(report));
 
     // Undo takes the report away; a gentle import reports nothing.
     form->UndoClick();

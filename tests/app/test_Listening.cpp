@@ -103,8 +103,7 @@ TEST_F(ListeningTest, AClickInThePictureSetsWherePlayingStarts)
 {
     open("voice.wav", 44100, 1, 44100);
     form->resize(400, 700);
-    form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    showForm();
     QWidget* viewport = form->ScrollBox1->viewport();
 
     // In the data area: frame 30 of the analysis, sample 30 * 512.
@@ -145,17 +144,7 @@ TEST_F(ListeningTest, CompareSwitchesToTheSoundBeforeTheLastImport)
 {
     open("voice.wav", 44100, 2, 44100);
     const TWave original = *form->core().FWave;
-    dialogs.fileAnswers.push_back(path("v.bmp"));
-    form->P1Click();
-    QImage image = QImage(path("v.bmp")).convertToFormat(QImage::Format_RGB32);
-    for (int y = 16; y < image.height(); ++y)
-        for (int x = 48; x < image.width(); ++x) {
-            const int g = qMax(0, qBlue(image.pixel(x, y)) - 30);
-            image.setPixel(x, y, qRgb(g, g, g));
-        }
-    ASSERT_TRUE(image.save(path("e.bmp"), "BMP"));
-    dialogs.fileAnswers.push_back(path("e.bmp"));
-    form->L1Click();
+    importEdited([](int g, int, int) { return g - 30; });
     const TWave imported = *form->core().FWave;
     ASSERT_NE(imported.FData, original.FData);
     EXPECT_TRUE(form->Compare->isEnabled());

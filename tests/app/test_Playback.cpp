@@ -1,5 +1,6 @@
 // Playback without a device: the format asked for, the conversion of the samples to it,
 // and where the player is, with a fake output that pulls when the test says so.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -22,23 +23,39 @@ WAVEFORMATEX header(uint16_t bits, bool isFloat, uint16_t channels, uint32_t rat
     }).FFormat;
 }
 
-template <class T> std::vector<T> samplesOf(const QByteArray& bytes)
+// The device samples in bytes, each on its own scale (0..255 for UInt8).
+template <class T> std::vector<double> samplesOf(const QByteArray& bytes)
 {
-    std::vector<T> out(size_t(bytes.size()) / sizeof(T));
-    std::memcpy(out.data(), bytes.constData(), out.size() * sizeof(T));
+    std::vector<double> out(size_t(bytes.size()) / sizeof(T));
+    for (size_t i = 0; i < out.size(); ++i) {
+        T v;
+        std::memcpy(&v, bytes.constData() + i * sizeof(T), sizeof(T));
+        out[i] = double(v);
+    }
     return out;
 }
 
-QByteArray readAll(PcmConverter& converter, int chunk = 1 << 20)
+std::vector<double> deviceSamples(const QByteArray& bytes, PcmSample sample)
+{
+    switch (sample) {
+    case PcmSample::UInt8:
+        return samplesOf<uint8_t>(bytes);
+    case PcmSample::Int16:
+        return samplesOf<int16_t>(bytes);
+    case PcmSample::Int32:
+        return samplesOf<int32_t>(bytes);
+    case PcmSample::Float:
+        return samplesOf<float>(bytes);
+    }
+    return {};
+}
+
+QByteArray readAll(PcmConverter& converter, int chunk)
 {
     QByteArray all;
     QByteArray buffer(chunk, 0);
-    for (;;) {
-        const int64_t n = converter.read(buffer.data(), chunk);
-        if (n == 0)
-            break;
+    while (const int64_t n = converter.read(buffer.data(), chunk))
         all.append(buffer.constData(), n);
-    }
     return all;
 }
 
@@ -103,124 +120,115 @@ double tone(uint32_t f, uint16_t c)
     return 0.9 * std::sin(0.01 * f * (c + 1)) - 0.05 * c;
 }
 
-TEST(PcmConverter, SameWidthIsBitExactAndAllChannelsArePlayed)
+// Sample (frame, channel) of an integer sound as its file stores it.
+double stored(const TWave& w, int64_t frame, int channel)
 {
-    // 16 bits: the device gets the WAV data chunk byte for byte; 8 bits likewise.
-    for (uint16_t bits : {8, 16}) {
-        const TWave w = makeWave(bits, false, 2, 22050, 3001, tone);
-        PcmConverter conv;
-        conv.setFormat({22050, 2, bits == 8 ? P::UInt8 : P::Int16});
-        conv.setSource(&w);
-        EXPECT_EQ(conv.framesLeft(), 3001);
-        const QByteArray out = readAll(conv, 1000 * 4 + 3); // chunks that split frames
-        ASSERT_EQ(size_t(out.size()), w.FData.size()) << bits;
-        EXPECT_EQ(0, std::memcmp(out.constData(), w.FData.data(), w.FData.size())) << bits;
-        EXPECT_TRUE(conv.atEnd());
-    }
+    const int bytes = w.FFormat.wBitsPerSample / 8;
+    const uint8_t* p = w.FData.data() + (size_t(frame) * w.FFormat.nChannels + channel) * bytes;
+    if (bytes == 1)
+        return p[0];
+    uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v |= uint32_t(p[i]) << (32 - 8 * bytes + 8 * i);
+    return double(int32_t(v) >> (32 - 8 * bytes));
 }
 
-TEST(PcmConverter, WideningAndFloatConversions)
+// x on the 16-bit device scale: rounded, clipped, NaN silent.
+double int16Of(double x)
 {
-    const TWave s24 = makeWave(24, false, 1, 48000, 500, tone);
+    return std::isnan(x) ? 0.0 : std::clamp(std::floor(x * 32768 + 0.5), -32768.0, 32767.0);
+}
+
+struct ConversionCase {
+    const char* name;
+    TWave (*sound)();
+    DeviceFormat device;
+    double seek;
+    int64_t frames; // device frames from the seek on
+    double (*expected)(const TWave&, int64_t frame, int channel); // NaN: not checked
+    double tolerance;
+};
+
+class Conversion : public ::testing::TestWithParam<ConversionCase> { };
+
+TEST_P(Conversion, GivesTheDeviceEverySampleInItsFormat)
+{
+    const ConversionCase& c = GetParam();
+    const TWave w = c.sound();
     PcmConverter conv;
-    conv.setFormat({48000, 1, P::Int32});
-    conv.setSource(&s24);
-    const auto i32 = samplesOf<int32_t>(readAll(conv));
-    ASSERT_EQ(i32.size(), 500u);
-    for (uint32_t f = 0; f < 500; ++f) {
-        const uint8_t* p = s24.FData.data() + 3 * f;
-        const int32_t v24
-            = int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24) >> 8;
-        ASSERT_EQ(i32[f], v24 * 256) << f;
+    conv.setFormat(c.device);
+    conv.setSource(&w);
+    conv.seek(c.seek);
+    EXPECT_EQ(conv.framesLeft(), c.frames);
+    // Chunks that split frames.
+    const auto out
+        = deviceSamples(readAll(conv, 7 * c.device.bytesPerFrame() + 3), c.device.sample);
+    EXPECT_TRUE(conv.atEnd());
+    const size_t channels = size_t(c.device.channels);
+    ASSERT_EQ(out.size(), size_t(c.frames) * channels);
+    for (size_t i = 0; i < out.size(); ++i) {
+        const double expected = c.expected(w, int64_t(i / channels), int(i % channels));
+        if (std::isnan(expected))
+            continue;
+        ASSERT_NEAR(out[i], expected, c.tolerance)
+            << "device frame " << i / channels << ", channel " << i % channels;
     }
-
-    const TWave s16 = makeWave(16, false, 2, 48000, 400, tone);
-    conv.setFormat({48000, 2, P::Float});
-    conv.setSource(&s16);
-    conv.seek(0);
-    const auto fl = samplesOf<float>(readAll(conv));
-    ASSERT_EQ(fl.size(), 800u);
-    for (uint32_t f = 0; f < 400; ++f)
-        for (uint8_t c = 0; c < 2; ++c)
-            ASSERT_EQ(fl[2 * f + c], float(s16.GetSample(f, c) / 32768.0)) << f;
-
-    const TWave f64 = makeWave(64, true, 1, 48000, 300, [](uint32_t f, uint16_t) {
-        return f == 7 ? 1.75 : f == 8 ? std::nan("") : 0.3 * std::cos(0.02 * f);
-    });
-    conv.setFormat({48000, 1, P::Int16});
-    conv.setSource(&f64);
-    conv.seek(0);
-    const auto i16 = samplesOf<int16_t>(readAll(conv));
-    ASSERT_EQ(i16.size(), 300u);
-    EXPECT_EQ(i16[7], 32767) << "beyond full scale is clipped";
-    EXPECT_EQ(i16[8], 0) << "NaN plays as silence";
-    EXPECT_EQ(i16[100], int16_t(std::floor(0.3 * std::cos(2.0) * 32768 + 0.5)));
 }
 
-TEST(PcmConverter, ChannelsAreSpreadOrMixed)
+// A ramp at 8 kHz in float.
+TWave ramp()
 {
-    const TWave mono = makeWave(16, false, 1, 8000, 100, tone);
-    PcmConverter conv;
-    conv.setFormat({8000, 2, P::Int16});
-    conv.setSource(&mono);
-    auto out = samplesOf<int16_t>(readAll(conv));
-    ASSERT_EQ(out.size(), 200u);
-    for (uint32_t f = 0; f < 100; ++f) {
-        ASSERT_EQ(out[2 * f], mono.GetSample(f, 0));
-        ASSERT_EQ(out[2 * f + 1], mono.GetSample(f, 0));
-    }
-
-    // Three channels on a stereo device: left = mean of 0 and 2, right = 1.
-    const TWave three = makeWave(16, false, 3, 8000, 100, tone);
-    conv.setSource(&three);
-    conv.seek(0);
-    out = samplesOf<int16_t>(readAll(conv));
-    ASSERT_EQ(out.size(), 200u);
-    for (uint32_t f = 0; f < 100; ++f) {
-        const double left = (three.GetSampleF(f, 0) + three.GetSampleF(f, 2)) / 2;
-        ASSERT_EQ(out[2 * f], int16_t(std::floor(left * 32768 + 0.5))) << f;
-        ASSERT_EQ(out[2 * f + 1], three.GetSample(f, 1)) << f;
-    }
-
-    // Stereo on a four-channel device: the extra channels are silent.
-    const TWave stereo = makeWave(16, false, 2, 8000, 50, tone);
-    conv.setFormat({8000, 4, P::Int16});
-    conv.setSource(&stereo);
-    conv.seek(0);
-    out = samplesOf<int16_t>(readAll(conv));
-    ASSERT_EQ(out.size(), 200u);
-    for (uint32_t f = 0; f < 50; ++f) {
-        ASSERT_EQ(out[4 * f], stereo.GetSample(f, 0));
-        ASSERT_EQ(out[4 * f + 1], stereo.GetSample(f, 1));
-        ASSERT_EQ(out[4 * f + 2], 0);
-        ASSERT_EQ(out[4 * f + 3], 0);
-    }
+    return makeWave(32, true, 1, 8000, 3000, [](uint32_t f, uint16_t) { return f / 4096.0; });
 }
 
-TEST(PcmConverter, OtherRatesAreInterpolated)
-{
-    // A ramp at 8 kHz played at 16 kHz: every other device frame lies half way.
-    const uint32_t frames = 3000; // spans several conversion blocks
-    const TWave ramp
-        = makeWave(32, true, 1, 8000, frames, [](uint32_t f, uint16_t) { return f / 4096.0; });
-    PcmConverter conv;
-    conv.setFormat({16000, 1, P::Float});
-    conv.setSource(&ramp);
-    EXPECT_DOUBLE_EQ(conv.step(), 0.5);
-    EXPECT_EQ(conv.framesLeft(), 2 * frames);
-    const auto up = samplesOf<float>(readAll(conv, 4 * 777));
-    ASSERT_EQ(up.size(), 2 * frames);
-    for (uint32_t j = 0; j + 1 < 2 * frames; ++j)
-        ASSERT_FLOAT_EQ(up[j], float(j / 2.0 / 4096.0)) << j;
-
-    // And at 6 kHz: 0.75 device frames per sound frame.
-    conv.setFormat({6000, 1, P::Float});
-    conv.seek(100);
-    const auto down = samplesOf<float>(readAll(conv));
-    ASSERT_EQ(down.size(), size_t(std::ceil((frames - 100) / (8000.0 / 6000.0))));
-    for (size_t j = 0; j < down.size(); ++j)
-        ASSERT_NEAR(down[j], (100 + j * 8000.0 / 6000.0) / 4096.0, 1e-6) << j;
-}
+INSTANTIATE_TEST_SUITE_P(Formats, Conversion,
+    ::testing::Values(
+        // The same width is the file's data byte for byte.
+        ConversionCase{"U8", [] { return makeWave(8, false, 2, 22050, 3001, tone); },
+            {22050, 2, P::UInt8}, 0, 3001, stored, 0},
+        ConversionCase{"S16", [] { return makeWave(16, false, 2, 22050, 3001, tone); },
+            {22050, 2, P::Int16}, 0, 3001, stored, 0},
+        ConversionCase{"S24ToInt32", [] { return makeWave(24, false, 1, 48000, 500, tone); },
+            {48000, 1, P::Int32}, 0, 500,
+            [](const TWave& w, int64_t f, int c) { return stored(w, f, c) * 256; }, 0},
+        ConversionCase{"S16ToFloat", [] { return makeWave(16, false, 2, 48000, 400, tone); },
+            {48000, 2, P::Float}, 0, 400,
+            [](const TWave& w, int64_t f, int c) { return double(float(stored(w, f, c) / 32768)); },
+            0},
+        ConversionCase{"F64ClippedToInt16",
+            [] {
+                return makeWave(64, true, 1, 48000, 300, [](uint32_t f, uint16_t) {
+                    return f == 7 ? 1.75 : f == 8 ? std::nan("") : 0.3 * std::cos(0.02 * f);
+                });
+            },
+            {48000, 1, P::Int16}, 0, 300,
+            [](const TWave& w, int64_t f, int) { return int16Of(w.GetSampleF(uint32_t(f), 0)); },
+            0},
+        // Channels: mono to every device channel; three on stereo: left = mean of 0 and 2;
+        // stereo on four: the extra channels are silent.
+        ConversionCase{"MonoToStereo", [] { return makeWave(16, false, 1, 8000, 100, tone); },
+            {8000, 2, P::Int16}, 0, 100,
+            [](const TWave& w, int64_t f, int) { return stored(w, f, 0); }, 0},
+        ConversionCase{"ThreeToStereo", [] { return makeWave(16, false, 3, 8000, 100, tone); },
+            {8000, 2, P::Int16}, 0, 100,
+            [](const TWave& w, int64_t f, int c) {
+                const uint32_t i = uint32_t(f);
+                return c == 1 ? stored(w, f, 1)
+                              : int16Of((w.GetSampleF(i, 0) + w.GetSampleF(i, 2)) / 2);
+            },
+            0},
+        ConversionCase{"StereoToFour", [] { return makeWave(16, false, 2, 8000, 50, tone); },
+            {8000, 4, P::Int16}, 0, 50,
+            [](const TWave& w, int64_t f, int c) { return c < 2 ? stored(w, f, c) : 0.0; }, 0},
+        // Other rates are interpolated: at 16 kHz every other frame lies half way; at
+        // 6 kHz a device frame steps 4/3 sound frames.
+        ConversionCase{"UpTo16kHz", ramp, {16000, 1, P::Float}, 0, 6000,
+            [](const TWave&, int64_t j, int) { return j + 1 < 6000 ? j / 2.0 / 4096.0 : NAN; },
+            1e-7},
+        ConversionCase{"DownTo6kHzFromFrame100", ramp, {6000, 1, P::Float}, 100, 2175,
+            [](const TWave&, int64_t j, int) { return (100 + j * 8000.0 / 6000.0) / 4096.0; },
+            1e-6}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --- the player ------------------------------------------------------------------------------
 
@@ -256,6 +264,15 @@ TEST_F(PlayerTest, PlaysFromTheStartFrameAndReportsWhatWasHeard)
     player->tick();
     EXPECT_DOUBLE_EQ(player->position(), 3000.0);
     EXPECT_DOUBLE_EQ(moved.last().at(0).toDouble(), 3000.0);
+    // The timer does the same by itself.
+    fake->played = 2500;
+    ASSERT_TRUE(moved.wait(1000));
+    EXPECT_DOUBLE_EQ(moved.last().at(0).toDouble(), 3500.0);
+    // Without a previous sound, comparing plays the current one (the window checks A/B).
+    player->setComparing(true);
+    EXPECT_EQ(player->heardSound(), &a);
+    EXPECT_TRUE(player->isPlaying());
+    player->setComparing(false);
 
     player->stop();
     EXPECT_FALSE(fake->running);
@@ -267,44 +284,15 @@ TEST_F(PlayerTest, PlaysFromTheStartFrameAndReportsWhatWasHeard)
     EXPECT_DOUBLE_EQ(player->startFrame(), 44100.0);
     ASSERT_TRUE(player->play());
     EXPECT_EQ(0, std::memcmp(fake->pull(400).constData(), a.FData.data(), 400));
-}
+    player->stop();
 
-TEST_F(PlayerTest, PositionFollowsTheDeviceRate)
-{
-    fake->caps.maxRate = 22050; // a sound at 44.1 kHz on a 22.05 kHz device
-    const TWave a = makeWave(16, false, 1, 44100, 44100, tone);
-    player->setSounds(&a, nullptr);
+    // On a device at half the rate a device frame is two sound frames.
+    fake->caps.maxRate = 22050;
     ASSERT_TRUE(player->play());
     EXPECT_EQ(fake->format.rate, 22050);
-    fake->pull(2 * 1000);
+    fake->pull(4 * 1000);
     fake->played = 1000;
     EXPECT_DOUBLE_EQ(player->position(), 2000.0);
-}
-
-TEST_F(PlayerTest, ComparingSwitchesSoundsAtTheSamePlace)
-{
-    const TWave a = makeWave(16, false, 2, 8000, 8000, tone);
-    const TWave b
-        = makeWave(16, false, 2, 8000, 8000, [](uint32_t f, uint16_t c) { return -tone(f, c); });
-    player->setSounds(&a, &b);
-    ASSERT_TRUE(player->play());
-    QByteArray chunk = fake->pull(4 * 100);
-    EXPECT_EQ(0, std::memcmp(chunk.constData(), a.FData.data(), chunk.size()));
-
-    player->setComparing(true);
-    EXPECT_EQ(player->heardSound(), &b);
-    chunk = fake->pull(4 * 100);
-    EXPECT_EQ(0, std::memcmp(chunk.constData(), b.FData.data() + 4 * 100, chunk.size()));
-    player->setComparing(false);
-    chunk = fake->pull(4 * 100);
-    EXPECT_EQ(0, std::memcmp(chunk.constData(), a.FData.data() + 4 * 200, chunk.size()));
-    EXPECT_EQ(fake->starts, 1) << "switching never restarts the device";
-
-    // Without a previous sound, comparing plays the current one.
-    player->setSounds(&a, nullptr);
-    player->setComparing(true);
-    EXPECT_EQ(player->heardSound(), &a);
-    EXPECT_TRUE(player->isPlaying());
 }
 
 TEST_F(PlayerTest, StopsAtTheEndOnceEverythingWasPlayed)
@@ -351,19 +339,6 @@ TEST_F(PlayerTest, NoDeviceOrARefusalIsReportedAndNothingPlays)
     reason.clear();
     EXPECT_FALSE(player->play(&reason));
     EXPECT_FALSE(reason.isEmpty());
-}
-
-TEST_F(PlayerTest, TheTimerMovesThePlayHead)
-{
-    const TWave a = makeWave(16, false, 1, 8000, 80000, tone);
-    player->setSounds(&a, nullptr);
-    QSignalSpy moved(player.get(), &Player::positionChanged);
-    ASSERT_TRUE(player->play());
-    fake->pull(2 * 4000);
-    fake->played = 4000;
-    ASSERT_TRUE(moved.wait(1000));
-    EXPECT_DOUBLE_EQ(moved.last().at(0).toDouble(), 4000.0);
-    player->stop();
 }
 
 } // namespace

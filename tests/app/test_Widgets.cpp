@@ -35,54 +35,48 @@ QImage widePicture(int width, int height)
     return image;
 }
 
-TEST(PictureView, ShowsTheVisiblePartOfAVeryWidePicture)
+TEST(PictureView, ShowsTheVisiblePartOfAPictureThatChangesSize)
 {
-    const QImage picture = widePicture(120000, 200);
+    QImage picture(50, 50, QImage::Format_RGB32);
+    picture.fill(Qt::white);
     PictureView view;
     view.resize(400, 300);
     view.setPicture(&picture);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    EXPECT_EQ(view.horizontalScrollBar()->maximum(), 0);
+
+    // Far wider than any window system surface, and lower than the view.
+    picture = widePicture(120000, 200);
+    view.pictureChanged();
     const QSize area = view.viewport()->size();
     EXPECT_EQ(view.horizontalScrollBar()->maximum(), 120000 - area.width());
-    EXPECT_EQ(view.verticalScrollBar()->maximum(), 0) << "the picture is lower than the view";
-
+    EXPECT_EQ(view.verticalScrollBar()->maximum(), 0);
     for (int x : {0, 54321, 120000 - area.width()}) {
         view.horizontalScrollBar()->setValue(x);
         const QImage shown = view.viewport()->grab().toImage();
         ASSERT_GE(shown.width(), area.width());
-        for (int column : {0, 1, area.width() / 2, area.width() - 1}) {
-            const QRgb pixel = shown.pixel(column, 10);
-            const QRgb expected = picture.pixel(x + column, 10);
-            EXPECT_EQ(pixel, expected) << "scrolled to " << x << ", column " << column;
-        }
+        for (int column : {0, 1, area.width() / 2, area.width() - 1})
+            EXPECT_EQ(shown.pixel(column, 10), picture.pixel(x + column, 10))
+                << "scrolled to " << x << ", column " << column;
         // Below the picture: background, not stretched picture.
         EXPECT_NE(shown.pixel(5, 250), picture.pixel(x + 5, 199));
     }
-    view.setPicture(nullptr);
-    EXPECT_EQ(view.horizontalScrollBar()->maximum(), 0);
-}
 
-TEST(PictureView, FollowsAPictureThatChangesSize)
-{
-    QImage picture(50, 50, QImage::Format_RGB32);
-    picture.fill(Qt::white);
-    PictureView view;
-    view.resize(300, 200);
-    view.setPicture(&picture);
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    EXPECT_EQ(view.horizontalScrollBar()->maximum(), 0);
+    // Higher than the view: scrolled to its bottom right corner.
     picture = QImage(2000, 3000, QImage::Format_RGB32);
     picture.fill(Qt::black);
     view.pictureChanged();
-    const QSize area = view.viewport()->size();
-    EXPECT_EQ(view.horizontalScrollBar()->maximum(), 2000 - area.width());
-    EXPECT_EQ(view.verticalScrollBar()->maximum(), 3000 - area.height());
+    const QSize tall = view.viewport()->size();
+    EXPECT_EQ(view.horizontalScrollBar()->maximum(), 2000 - tall.width());
+    EXPECT_EQ(view.verticalScrollBar()->maximum(), 3000 - tall.height());
+    view.horizontalScrollBar()->setValue(view.horizontalScrollBar()->maximum());
     view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
-    EXPECT_EQ(view.scrollOffset(), QPoint(0, 3000 - area.height()));
-    EXPECT_EQ(view.viewport()->grab().toImage().pixel(area.width() - 1, area.height() - 1),
+    EXPECT_EQ(view.scrollOffset(), QPoint(2000 - tall.width(), 3000 - tall.height()));
+    EXPECT_EQ(view.viewport()->grab().toImage().pixel(tall.width() - 1, tall.height() - 1),
         qRgb(0, 0, 0));
+    view.setPicture(nullptr);
+    EXPECT_EQ(view.horizontalScrollBar()->maximum(), 0);
 }
 
 // --- the real dialogs behind the seam ------------------------------------------------------
@@ -106,12 +100,6 @@ INSTANTIATE_TEST_SUITE_P(Filters, NameFilter,
         FilterCase{"Pictures|*.bmp;*.png|All|*", "Pictures (*.bmp *.png);;All (*)"},
         FilterCase{"", ""}));
 
-TEST(OverwriteQuestion, NamesTheFileWithoutItsDirectory)
-{
-    EXPECT_EQ(
-        overwriteQuestion("/some/where/voice_fix.wav"), "\"voice_fix.wav\" を上書きしますか？");
-}
-
 class RealDialogs : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
@@ -119,7 +107,7 @@ protected:
     QtUserDialogs dialogs;
 };
 
-TEST_F(RealDialogs, SaveDialogHasTheSettingsAndLeavesOverwritingToTheWindow)
+TEST_F(RealDialogs, FileDialogsHaveTheSettingsAndLeaveOverwritingToTheWindow)
 {
     const QString existing = dir.filePath("old.bmp");
     writeBytes(existing, "x");
@@ -143,27 +131,19 @@ TEST_F(RealDialogs, SaveDialogHasTheSettingsAndLeavesOverwritingToTheWindow)
     EXPECT_EQ(dialogs.askSaveFile(nullptr, request), existing);
     EXPECT_TRUE(inspected);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-}
 
-TEST_F(RealDialogs, SaveDialogAddsTheDefaultSuffix)
-{
-    const FileDialogRequest request{
-        {}, "Wave file (*.wav)|*.wav", "wav", {}, dir.filePath("song_fix.wav")};
+    // A name typed without an extension gets the default suffix.
     onNextModal([&](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        auto* name = modal->findChild<QLineEdit*>("fileNameEdit");
         ASSERT_NE(name, nullptr);
-        name->setText("renamed"); // typed without an extension
-        static_cast<QDialog*>(dialog)->accept();
+        name->setText("renamed");
+        static_cast<QDialog*>(modal)->accept();
     });
-    EXPECT_EQ(dialogs.askSaveFile(nullptr, request), dir.filePath("renamed.wav"));
-}
+    EXPECT_EQ(dialogs.askSaveFile(nullptr,
+                  {{}, "Wave file (*.wav)|*.wav", "wav", {}, dir.filePath("song_fix.wav")}),
+        dir.filePath("renamed.wav"));
 
-TEST_F(RealDialogs, CancelledOpenDialogGivesNoPath)
-{
-    const FileDialogRequest request{
-        "フィルターインポート", "Bitmap file (*.bmp)|*.bmp", "bmp", dir.path() + "/", {}};
+    // The open dialog takes existing files only; cancelled, it gives no path.
     onNextModal([&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         ASSERT_NE(dialog, nullptr);
@@ -174,62 +154,47 @@ TEST_F(RealDialogs, CancelledOpenDialogGivesNoPath)
     EXPECT_TRUE(dialogs.askOpenFile(nullptr, request).isEmpty());
 }
 
-TEST_F(RealDialogs, QuestionsHaveJapaneseYesAndNo)
+TEST_F(RealDialogs, MessageBoxesShowTheTextWithJapaneseButtons)
 {
     ASSERT_TRUE(installQtTranslation(*QCoreApplication::instance()))
         << "qtbase_ja missing: install qt6-translations-l10n";
-    for (const bool answerYes : {false, true}) {
-        onNextModal([&](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            ASSERT_NE(box, nullptr);
-            EXPECT_EQ(box->text(), "\"a.wav\" を上書きしますか？");
-            ASSERT_NE(box->button(QMessageBox::Yes), nullptr);
-            ASSERT_NE(box->button(QMessageBox::No), nullptr);
-            EXPECT_TRUE(box->button(QMessageBox::Yes)->text().startsWith("はい"))
-                << box->button(QMessageBox::Yes)->text().toStdString();
-            EXPECT_TRUE(box->button(QMessageBox::No)->text().startsWith("いいえ"))
-                << box->button(QMessageBox::No)->text().toStdString();
-            box->button(answerYes ? QMessageBox::Yes : QMessageBox::No)->click();
-        });
-        EXPECT_EQ(dialogs.askYesNo(nullptr, overwriteQuestion("/x/a.wav")), answerYes);
+    // Clicks button of the next box after checking its text and every button's caption.
+    const auto answer
+        = [](const QString& text, QMessageBox::StandardButton button,
+              const std::vector<std::pair<QMessageBox::StandardButton, QString>>& captions) {
+              onNextModal([=](QWidget* modal) {
+                  auto* box = qobject_cast<QMessageBox*>(modal);
+                  ASSERT_NE(box, nullptr);
+                  EXPECT_EQ(box->text(), text);
+                  for (const auto& [b, caption] : captions) {
+                      ASSERT_NE(box->button(b), nullptr) << caption.toStdString();
+                      EXPECT_TRUE(box->button(b)->text().contains(caption))
+                          << box->button(b)->text().toStdString();
+                  }
+                  box->button(button)->click();
+              });
+          };
+    const QString overwrite = overwriteQuestion("/x/a.wav");
+    for (const auto button : {QMessageBox::No, QMessageBox::Yes}) {
+        answer("\"a.wav\" を上書きしますか？", button,
+            {{QMessageBox::Yes, "はい"}, {QMessageBox::No, "いいえ"}});
+        EXPECT_EQ(dialogs.askYesNo(nullptr, overwrite), button == QMessageBox::Yes);
     }
-}
 
-TEST_F(RealDialogs, UnsavedChangesQuestionHasJapaneseSaveDiscardCancel)
-{
-    ASSERT_TRUE(installQtTranslation(*QCoreApplication::instance()));
-    EXPECT_EQ(saveChangesQuestion("voice.wav"), "\"voice.wav\" への変更を保存しますか？");
-    const struct {
-        QMessageBox::StandardButton button;
-        SaveChoice choice;
-        const char* text;
-    } answers[] = {{QMessageBox::Save, SaveChoice::Save, "保存"},
-        {QMessageBox::Discard, SaveChoice::Discard, "破棄"},
-        {QMessageBox::Cancel, SaveChoice::Cancel, "キャンセル"}};
-    for (const auto& answer : answers) {
-        onNextModal([&](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            ASSERT_NE(box, nullptr);
-            EXPECT_EQ(box->text(), saveChangesQuestion("voice.wav"));
-            for (const auto& other : answers) {
-                ASSERT_NE(box->button(other.button), nullptr);
-                EXPECT_TRUE(
-                    box->button(other.button)->text().contains(QString::fromUtf8(other.text)))
-                    << box->button(other.button)->text().toStdString();
-            }
-            box->button(answer.button)->click();
-        });
-        EXPECT_EQ(dialogs.askSaveChanges(nullptr, saveChangesQuestion("voice.wav")), answer.choice)
-            << answer.text;
+    const QString save = saveChangesQuestion("voice.wav");
+    EXPECT_EQ(save, "\"voice.wav\" への変更を保存しますか？");
+    const std::pair<QMessageBox::StandardButton, SaveChoice> choices[]
+        = {{QMessageBox::Save, SaveChoice::Save}, {QMessageBox::Discard, SaveChoice::Discard},
+            {QMessageBox::Cancel, SaveChoice::Cancel}};
+    for (const auto& [button, choice] : choices) {
+        answer(save, button,
+            {{QMessageBox::Save, "保存"}, {QMessageBox::Discard, "破棄"},
+                {QMessageBox::Cancel, "キャンセル"}});
+        EXPECT_EQ(dialogs.askSaveChanges(nullptr, save), choice);
     }
-    // Closing the question cancels.
     onNextModal([](QWidget* modal) { modal->close(); });
-    EXPECT_EQ(
-        dialogs.askSaveChanges(nullptr, saveChangesQuestion("voice.wav")), SaveChoice::Cancel);
-}
+    EXPECT_EQ(dialogs.askSaveChanges(nullptr, save), SaveChoice::Cancel) << "closing cancels";
 
-TEST_F(RealDialogs, ErrorBoxShowsTheMessage)
-{
     onNextModal([&](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
         ASSERT_NE(box, nullptr);
@@ -242,7 +207,7 @@ TEST_F(RealDialogs, ErrorBoxShowsTheMessage)
 
 // --- look -----------------------------------------------------------------------------------
 
-TEST(Look, FontFallsBackToAnInstalledJapaneseFont)
+TEST(Look, JapaneseFontAndIconsAtEverySize)
 {
     const QFont font = uiFont();
     EXPECT_EQ(font.pixelSize(), 12);
@@ -252,17 +217,14 @@ TEST(Look, FontFallsBackToAnInstalledJapaneseFont)
     EXPECT_TRUE(font.families().contains(info.family()) || info.family().contains("IPA"))
         << "resolved to " << info.family().toStdString() << ": install fonts-ipafont-gothic";
     EXPECT_TRUE(QFontMetrics(font).inFont(QChar(0x30B9))); // ス
-}
 
-TEST(Look, IconsAreDrawnAtEverySize)
-{
+    // Icons are drawn at every size: something, and not everywhere.
     for (const char* name : {"open", "save", "export", "import", "external"}) {
         const QIcon icon = actionIcon(QLatin1String(name));
         ASSERT_FALSE(icon.isNull()) << name;
         for (int size : {16, 32, 64}) {
             const QImage image = icon.pixmap(size, size).toImage();
             EXPECT_EQ(image.size(), QSize(size, size)) << name;
-            // Something is drawn, and not everywhere.
             int opaque = 0;
             for (int y = 0; y < size; ++y)
                 for (int x = 0; x < size; ++x)
