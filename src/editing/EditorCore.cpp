@@ -463,6 +463,7 @@ std::unique_ptr<EditorTask> EditorCore::prepareOpen(const QString& path)
     t->FFFTLength = FFFTLength;
     t->FMode = FMode;
     t->FBitmap = FBitmap;
+    lendAnalysis(*t);
     return t;
 }
 
@@ -495,6 +496,8 @@ std::unique_ptr<EditorTask> EditorCore::prepareChangeFFTLength(int32_t n)
     t->FBitmap = FBitmap;
     t->FRefresh = FWave != nullptr;
     t->FResult.ok = true;
+    if (t->FRefresh)
+        lendAnalysis(*t);
     return t;
 }
 
@@ -512,7 +515,7 @@ std::unique_ptr<EditorTask> EditorCore::prepareImport(const QString& path)
             = failure(QStringLiteral("%1: there is no analysed picture to compare with").arg(path));
     } else {
         t->FResult.ok = true; // cleared again if the worker fails
-        lendToImport(*t);
+        lendAnalysis(*t);
     }
     return t;
 }
@@ -540,7 +543,7 @@ std::unique_ptr<EditorTask> EditorCore::prepareImport(
     else
         t->FResult.ok = true;
     if (t->FResult.ok)
-        lendToImport(*t);
+        lendAnalysis(*t);
     return t;
 }
 
@@ -553,11 +556,11 @@ bool EditorCore::analysisIsOfSound() const
         || (FMode == kCepstrumView && FCepstram.FCepValid && FCepstram.FCepPowerValid);
 }
 
-void EditorCore::lendToImport(EditorTask& t)
+void EditorCore::lendAnalysis(EditorTask& t)
 {
     // Only an analysis that can be made again from the sound is lent: a cancel gives it
     // back by making it again. Any other (after the hidden commands) stays where it is and
-    // the task analyses a copy of the sound beside it.
+    // the task builds its analysis beside it.
     if (!analysisIsOfSound())
         return;
     t.FEngine = std::make_unique<TWaveCepstram>();
@@ -590,6 +593,16 @@ void EditorCore::runTask(EditorTask& t, TaskControl& control) const
 {
     t.FRan = false;
     t.FCancelled = false;
+    // The new analysis: in the lent engine's place (which must then be made again if the
+    // task stops), or in a new engine.
+    auto refreshTask = [&t](const TWave& wave, const DrawContext& ctx, Passes& passes) {
+        if (t.FBorrowed) {
+            t.FLentChanged = true;
+            refreshInto(*t.FEngine, t.FBitmap, wave, t.FFFTLength, ctx, passes);
+        } else {
+            refreshInto(t.FEngine, t.FBitmap, wave, t.FFFTLength, ctx, passes);
+        }
+    };
     // The spectral passes look at the task's cancel flag (not while the lent analysis
     // is made again below).
     std::optional<CancelScope> cancellable(std::in_place, control.flag());
@@ -618,7 +631,7 @@ void EditorCore::runTask(EditorTask& t, TaskControl& control) const
             t.FWave.emplace(std::move(loaded));
             ctx.wave = &*t.FWave;
             if (hasSamples(*t.FWave))
-                refreshInto(t.FEngine, t.FBitmap, *t.FWave, t.FFFTLength, ctx, passes);
+                refreshTask(*t.FWave, ctx, passes);
             passes.done();
             break;
         }
@@ -657,7 +670,7 @@ void EditorCore::runTask(EditorTask& t, TaskControl& control) const
             if (!t.FRefresh || !hasSamples(*FWave))
                 break;
             Passes passes(control, refreshPasses(t.FMode));
-            refreshInto(t.FEngine, t.FBitmap, *FWave, t.FFFTLength, ctx, passes);
+            refreshTask(*FWave, ctx, passes);
             passes.done();
             break;
         }
@@ -716,13 +729,8 @@ void EditorCore::runTask(EditorTask& t, TaskControl& control) const
                 throw ImportRefused();
             }
             ctx.wave = &wave;
-            if (t.FBorrowed) {
-                // The analysis of the new sound is made in the lent engine's place.
-                refreshInto(engine, t.FBitmap, wave, t.FFFTLength, ctx, passes);
-            } else {
-                own.reset(); // the analysis of the new sound replaces it
-                refreshInto(t.FEngine, t.FBitmap, wave, t.FFFTLength, ctx, passes);
-            }
+            own.reset(); // the analysis of the new sound replaces it
+            refreshTask(wave, ctx, passes);
             r.ok = true;
             r.message = importMessage(r.clips);
             t.FResult = r;

@@ -110,7 +110,8 @@ public:
     // (see editing/EditorTasks.h). prepare* runs on the UI thread and captures what the
     // command needs; runTask computes the new sound, analysis and picture on a worker
     // thread without writing this object (only an analysis lent to the task by
-    // prepareSetMode or prepareImport);
+    // prepareSetMode, prepareOpen, prepareChangeFFTLength or
+    // prepareImport);
     // finishTask, on the UI thread again, moves them in (success) or gives back what was
     // lent to the task (failure or cancel), leaving
     // everything exactly as it was. While a task is between prepare and finish, nothing
@@ -139,8 +140,9 @@ private:
     // The analysis is what RefreshView makes of FWave in the current view, so it can be
     // made again from FWave bit for bit (an import may then lend it to its task).
     bool analysisIsOfSound() const;
-    // Lends the analysis to an import task (see EditorTasks.h).
-    void lendToImport(EditorTask& t);
+    // Lends the analysis to a task that replaces it: open, a change of N, import (see
+    // EditorTasks.h).
+    void lendAnalysis(EditorTask& t);
     // Makes a lent analysis that an import changed again from FWave, as it was.
     void remakeLent(EditorTask& t) const;
 

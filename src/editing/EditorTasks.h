@@ -12,12 +12,13 @@
 // copying the sound and drawing run to their end); an import that has begun to change
 // the lent analysis then makes it again before the task ends (see below).
 //
-// Memory: the switch to the cepstrum view and an import work on the core's own analysis,
-// lent to the task, so they need about what the synchronous command needs. A cancel or
-// failure after an import has begun to change that analysis makes it again from the
-// unchanged sound (analyses are deterministic, so it comes back bit for bit); that
-// takes about as long as the passes it undoes. Open and a change of N build the new
-// analysis beside the old one and need twice the memory of one analysis at their peak.
+// Memory: the commands work on the core's own analysis, lent to the task, and make the
+// new one in its place, so they need about what the synchronous commands need. A cancel
+// or failure after a task has begun to change the lent analysis makes it again from the
+// unchanged sound (analyses are deterministic, so it comes back bit for bit); that takes
+// about as long as the analysis it undoes. An analysis that cannot be made again from the
+// sound (after the hidden resynthesis command) is not lent; the task then builds its
+// analysis beside it, with twice the memory at its peak.
 //
 // While a task runs nothing else may use the core (the window shows a modal progress
 // dialog); the display picture it showed before stays valid to paint.
@@ -98,15 +99,15 @@ private:
     QImage FReference;
     bool FHaveBase = false;
     std::vector<uint8_t> FBase;
-    bool FBorrowed = false; // SetMode, Import: the core's analysis is lent to FEngine
+    bool FBorrowed = false; // the core's analysis is lent to FEngine
     // the cepstral part of a lent analysis, as it was, for giving it back unchanged
     std::vector<std::unique_ptr<TSpectrogram>> FOldCepstrograms;
     std::vector<TFFTShinpuku> FOldCepPower;
     bool FOldCepValid = false;
     bool FOldCepPowerValid = false;
     bool FOldTaken = false;
-    // Import on a lent analysis: it has been changed and must be made again from the
-    // core's sound before it goes back (with the cepstral flags it had).
+    // Open, N or import on a lent analysis: it has been changed and must be made again
+    // from the core's sound before it goes back (with the cepstral flags it had).
     bool FLentChanged = false;
     bool FLentCepValid = false;
     bool FLentCepPowerValid = false;
