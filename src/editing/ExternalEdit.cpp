@@ -110,21 +110,21 @@ bool ExternalEditSession::checkCore()
 {
     if (!FActive)
         return false;
-    const QString name = QFileInfo(FPath).fileName();
     QString why;
     if (!FCore.FWave)
-        why = QStringLiteral("音がありません");
+        why = QStringLiteral("音がない");
     else if (FCore.FFFTLength != FN)
-        why = QStringLiteral("N が %1 から %2 に変わりました").arg(FN).arg(FCore.FFFTLength);
+        why = QStringLiteral("N を変えた");
     else if (FCore.FMode != FMode)
-        why = QStringLiteral("表示が変わりました");
+        why = QStringLiteral("表示を変えた");
     else if (FCore.FWave->FData.size() != FExportSamples.size()
         || std::memcmp(&FCore.FWave->FFormat, &FFormat, sizeof FFormat) != 0
         || blockHash(FCore.FWave->FData.data(), FCore.FWave->FData.size()) != FExpectedHash)
-        why = QStringLiteral("音が変わりました");
+        why = QStringLiteral("音が変わった");
     if (why.isEmpty())
         return true;
-    end(QStringLiteral("%1。%2 の監視を終了しました").arg(why, name));
+    // Short enough for the status bar; there is one session at a time, so no file name.
+    end(QStringLiteral("%1ため監視を終了しました").arg(why));
     return false;
 }
 

@@ -252,7 +252,7 @@ TEST_P(EditorSaves, BecomeOneUndoStepThatUndoTakesBack)
     EXPECT_FALSE(form->isWindowModified());
     // The sound is no longer the one the editor's picture applies to.
     EXPECT_FALSE(form->editSession()->isActive());
-    EXPECT_TRUE(form->MessagePanel->text().contains("音が変わりました"));
+    EXPECT_TRUE(form->MessagePanel->text().contains("音が変わったため監視を終了しました"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Styles, EditorSaves,
@@ -283,8 +283,8 @@ TEST_P(WatchEnds, WhenNOrTheViewChanges)
         form->ComboBox1->setCurrentIndex(1);
     EXPECT_FALSE(form->editSession()->isActive());
     EXPECT_TRUE(form->MessagePanel->isVisibleTo(form.get()));
-    EXPECT_TRUE(form->MessagePanel->text().contains(
-        GetParam() ? "N が 1024 から 512 に変わりました" : "表示が変わりました"))
+    EXPECT_TRUE(
+        form->MessagePanel->text().contains(GetParam() ? "N を変えたため" : "表示を変えたため"))
         << form->MessagePanel->text().toStdString();
     const std::vector<uint8_t> sound = form->core().FWave->FData;
     writeBytes(target, edited);

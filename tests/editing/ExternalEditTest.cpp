@@ -325,18 +325,18 @@ TEST_P(ExternalEditEnd, ChangingNTheViewOrTheSoundEndsTheWatch)
 }
 
 INSTANTIATE_TEST_SUITE_P(Changes, ExternalEditEnd,
-    ::testing::Values(
-        Ending{"N", [](EditorCore& c, const QString&) { c.ChangeFFTLength(512); }, "N が"},
+    ::testing::Values(Ending{"N", [](EditorCore& c, const QString&) { c.ChangeFFTLength(512); },
+                          "N を変えたため監視を終了しました"},
         Ending{"View", [](EditorCore& c, const QString&) { c.SetMode(kCepstrumView); },
-            "表示が変わりました"},
+            "表示を変えたため"},
         Ending{"OtherFile", [](EditorCore& c, const QString& o) { ASSERT_TRUE(c.Open(o).ok); },
-            "音が変わりました"},
+            "音が変わったため"},
         Ending{"SamplesChanged",
             [](EditorCore& c, const QString&) {
                 c.FWave->FData[100] ^= 1; // what an undo of an earlier import does
                 c.RefreshView();
             },
-            "音が変わりました"}),
+            "音が変わったため"}),
     [](const ::testing::TestParamInfo<Ending>& info) { return std::string(info.param.name); });
 
 TEST(ExternalEditStart, WithoutAPictureTheSessionDoesNotStart)
