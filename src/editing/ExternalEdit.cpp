@@ -261,8 +261,7 @@ void ExternalEditSession::onTaskFinished(const TaskOutcome& outcome)
     FAwaiting = false;
     const QString name = QFileInfo(FAwaitedFile).fileName();
     if (outcome.cancelled) {
-        emit statusMessage(
-            QStringLiteral("%1 の適用をキャンセルしました（音は変わっていません）").arg(name));
+        emit statusMessage(QStringLiteral("%1 の適用をキャンセルしました").arg(name));
         return;
     }
     if (!outcome.result.ok) {
