@@ -123,8 +123,9 @@ public:
     std::unique_ptr<EditorTask> prepareImport(const QString& path);
     // An import of an already decoded picture, compared with `reference` (a picture of
     // the current geometry) and applied to `baseSamples` (a sample block of the current
-    // format and length) instead of the current sound: the analysis of the base sound is
-    // made afresh, the gains applied, the result resynthesised and shown.
+    // format and length) instead of the current sound: the base sound is analysed (unless
+    // it is the current sound, whose analysis the core holds), the gains applied, the
+    // result resynthesised and shown.
     std::unique_ptr<EditorTask> prepareImport(
         const QImage& edited, const QImage& reference, std::vector<uint8_t> baseSamples);
     // Never throws: engine errors and allocation failures become a failed result.
