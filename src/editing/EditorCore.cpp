@@ -391,10 +391,6 @@ void swapAnalysis(TWaveCepstram& a, TWaveCepstram& b)
     swap(a.FCepPower, b.FCepPower);
 }
 
-// Ends an import that the picture or its gains refused (the task's result says why), so
-// that a lent analysis is looked after in one place.
-struct ImportRefused { };
-
 // Counts the passes of a task for its progress reports.
 class Passes {
 public:
@@ -726,7 +722,7 @@ void EditorCore::runTask(EditorTask& t, TaskControl& control) const
                     &r.clips, &reason)) {
                 t.FLentChanged = changedBefore; // a refused import changes no bin
                 t.FResult = failure(t.FPath.isEmpty() ? reason : t.FPath + ": " + reason);
-                throw ImportRefused();
+                break; // the lent analysis, if the base was analysed into it, is made again below
             }
             ctx.wave = &wave;
             own.reset(); // the analysis of the new sound replaces it
@@ -738,9 +734,7 @@ void EditorCore::runTask(EditorTask& t, TaskControl& control) const
             break;
         }
         }
-        t.FRan = true;
-    } catch (const ImportRefused&) {
-        // FResult says why
+        t.FRan = t.FResult.ok; // a command that failed returned or left with its reason
     } catch (const TaskCancelled&) {
         t.FCancelled = true;
         t.FResult = failure(QStringLiteral("cancelled"));
