@@ -92,6 +92,15 @@ QImage edited(const EditorCore& core, int firstRow = 100)
     return picture;
 }
 
+// Writes edited(core, firstRow) as a filter image named name; returns its path.
+QString writeEdited(const EditorCore& core, const char* name, int firstRow = 100)
+{
+    const QString path = files().dir.filePath(QString::fromLatin1(name));
+    if (!writeFilterImage(edited(core, firstRow), path, nullptr))
+        std::abort();
+    return path;
+}
+
 void check(const CommandResult& r)
 {
     if (!r.ok) {
@@ -170,9 +179,7 @@ void BM_Import(benchmark::State& state)
         state.PauseTiming();
         auto core = std::make_unique<EditorCore>();
         openCore(*core, mode);
-        const QString path = files().dir.filePath("edited.bmp");
-        if (!writeFilterImage(edited(*core), path, nullptr))
-            std::abort();
+        const QString path = writeEdited(*core, "edited.bmp");
         const double setup = residentMB();
         state.ResumeTiming();
         if (state.range(0))
@@ -200,12 +207,8 @@ void BM_ExternalImport(benchmark::State& state)
         const QImage reference = core->FBitmap.copy();
         const QImage picture = edited(*core);
         std::vector<uint8_t> base = core->FWave->FData;
-        if (state.range(1)) {
-            const QString path = files().dir.filePath("first-save.bmp");
-            if (!writeFilterImage(edited(*core, 300), path, nullptr))
-                std::abort();
-            check(core->Import(path));
-        }
+        if (state.range(1))
+            check(core->Import(writeEdited(*core, "first-save.bmp", 300)));
         const double setup = residentMB();
         state.ResumeTiming();
         runTask(*core, core->prepareImport(picture, reference, std::move(base)));
@@ -226,9 +229,7 @@ void BM_CancelImport(benchmark::State& state)
         state.PauseTiming();
         auto core = std::make_unique<EditorCore>();
         openCore(*core, mode);
-        const QString path = files().dir.filePath("edited.bmp");
-        if (!writeFilterImage(edited(*core), path, nullptr))
-            std::abort();
+        const QString path = writeEdited(*core, "edited.bmp");
         const std::vector<uint8_t> before = core->FWave->FData;
         state.ResumeTiming();
         EditorTaskRunner runner(*core);
