@@ -44,5 +44,11 @@ w=${size%x*}; h=${size#*x}
 if [ "$w" -lt 700 ] || [ "$h" -lt 600 ]; then echo "window too small: $size"; exit 1; fi
 INSIDE
 # Without a file the window starts empty, captioned Kestrelon; with one, it shows its name.
-xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/inside.sh" Kestrelon "$work" "$app"
-xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/inside.sh" demo.wav "$work" "$app" "$work/demo.wav"
+# Both runs share one X server: a second xvfb-run started right after the first can pick
+# the display number the first one's server is still giving up.
+cat >"$work/both.sh" <<BOTH
+set -e
+bash "$work/inside.sh" Kestrelon "$work" "$app"
+bash "$work/inside.sh" demo.wav "$work" "$app" "$work/demo.wav"
+BOTH
+xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/both.sh"
