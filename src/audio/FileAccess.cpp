@@ -1,0 +1,130 @@
+#include "audio/FileAccess.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QSaveFile>
+
+namespace kestrelon {
+
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool openRegularFile(const QString& path, QFile& file, QString* reason, QIODevice::OpenMode mode)
+{
+    auto failWith = [&](const QString& why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
+    const QByteArray name = QFile::encodeName(path);
+    if (name.isEmpty())
+        return failWith(QStringLiteral("cannot open: ") + errnoText(ENOENT));
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return failWith(QStringLiteral("cannot open: ") + errnoText(errno));
+    struct stat st { };
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return failWith(QStringLiteral("not a regular file"));
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (!file.open(fd, mode | QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return failWith(QStringLiteral("cannot open: ") + file.errorString());
+    }
+    return true;
+}
+
+bool readRegularFile(const QString& path, int64_t maxBytes, QByteArray* bytes, QString* reason)
+{
+    QFile file;
+    if (!openRegularFile(path, file, reason, QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return false;
+    const qint64 size = file.size();
+    if (size > maxBytes) {
+        if (reason)
+            *reason = QStringLiteral("the file is %1 bytes, more than the %2 bytes allowed")
+                          .arg(size)
+                          .arg(maxBytes);
+        return false;
+    }
+    QByteArray out;
+    out.resize(qsizetype(size));
+    qint64 got = 0;
+    while (got < size) {
+        const qint64 n = file.read(out.data() + got, size - got);
+        if (n < 0) {
+            if (reason)
+                *reason = QStringLiteral("cannot read: ") + file.errorString();
+            return false;
+        }
+        if (n == 0)
+            break; // the file shrank while it was read
+        got += n;
+    }
+    out.resize(qsizetype(got));
+    char probe = 0;
+    if (got == size && file.read(&probe, 1) > 0) {
+        if (reason)
+            *reason = QStringLiteral("the file grew while it was read");
+        return false;
+    }
+    *bytes = std::move(out);
+    return true;
+}
+
+bool checkOutputPath(const QString& path, QString* reason)
+{
+    auto failWith = [&](const QString& why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
+    if (path.isEmpty() || path.endsWith(QLatin1Char('/')))
+        return failWith(QStringLiteral("names a folder, not a file"));
+    struct stat st { };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return true; // nothing there yet (or nothing reachable: creating it will say why)
+    if (S_ISDIR(st.st_mode))
+        return failWith(QStringLiteral("names a folder, not a file"));
+    if (!S_ISREG(st.st_mode))
+        return failWith(QStringLiteral("is not a regular file"));
+    return true;
+}
+
+bool isSameFile(const QString& a, const QString& b)
+{
+    struct stat sa { };
+    struct stat sb { };
+    if (::stat(QFile::encodeName(a).constData(), &sa) != 0
+        || ::stat(QFile::encodeName(b).constData(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+int existingPermissions(const QString& path)
+{
+    struct stat st { };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return int(st.st_mode & 07777);
+}
+
+bool carryPermissions(QSaveFile& file, int mode)
+{
+    if (mode < 0)
+        return true;
+    const int fd = file.handle();
+    return fd >= 0 && ::fchmod(fd, mode_t(mode)) == 0;
+}
+
+} // namespace kestrelon
