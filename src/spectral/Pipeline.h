@@ -1,0 +1,84 @@
+#pragma once
+// The streaming pipeline: a whole sound analysed or filtered frame by frame, in blocks
+// of frames on every core, without keeping the analysis.
+//
+// Geometry as in TWaveSpectram.h: FFT length N, hop H = N/2, F = (S + H - 1) / H + 1
+// frames for S samples; frame f covers samples -H + fH .. -H + fH + N - 1. Analysis,
+// gains, inverse transform and overlap-add are frame-local: the output samples of
+// segment j, [jH, (j+1)H), depend on frames j and j + 1 only.
+//
+// Results are those of the engine classes (TWaveSpectram, TWaveCepstram) bit for bit:
+// the same kernels in the same order, whatever the number of threads or the block size.
+//
+// Cancel: inside a CancelScope (base/Cancel.h) the functions throw OperationCancelled
+// between blocks. Progress: `progress`, when set, is called on the calling thread with a
+// value from 0 to 100 after each block. Errors are the engine's (base/Errors.h): a dB
+// value or gain that is not a finite number throws FloatError; nothing of the caller's
+// is changed then.
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "audio/TWave.h"
+
+namespace kestrelon {
+
+// The two pictures of a sound: the spectrum (dB of bins 0 .. N/2 against 1.0) and the
+// cepstrum (dB of quefrencies 0 .. N/2 against 1000.0).
+enum class SpectralView : uint8_t { Spectrum = 0, Cepstrum = 1 };
+
+using ProgressFn = std::function<void(int percent)>;
+
+// The gray level of a dB value, 0 .. 255: Max(0, Min(255, Trunc(2 dB + 255))), two levels
+// per dB; NaN counts as black.
+inline int32_t grayLevel(double db)
+{
+    const double x = 2.0 * db + 255.0;
+    if (x >= 255.0)
+        return 255;
+    if (x >= 1.0)
+        return static_cast<int32_t>(x); // truncation toward zero
+    return 0; // (-1, 1) truncates to 0; below, clamped
+}
+
+// Channel 0's gray cells of one view: R = N/2 + 1 rows per frame, frame after frame;
+// row k is bin k (spectrum) or quefrency k (cepstrum). A sound without samples has none.
+struct GrayCells {
+    SpectralView view = SpectralView::Spectrum;
+    int32_t fftLength = 0;
+    int32_t frames = 0;
+    int32_t rows = 0; // fftLength / 2 + 1
+    std::vector<uint8_t> gray; // frames * rows
+
+    uint8_t at(int32_t frame, int32_t row) const
+    {
+        return gray[std::size_t(frame) * std::size_t(rows) + std::size_t(row)];
+    }
+};
+
+// An edit in cells: gray-level differences d (edited minus original, -255 .. 255), each a
+// gain of 10^(d / 40) on its cell of every channel. Only frames with a non-zero
+// difference are listed.
+struct CellEdits {
+    int32_t rows = 0; // N / 2 + 1
+    std::vector<int32_t> frames; // ascending, no repeats
+    std::vector<int16_t> diffs; // frames.size() * rows, frame after frame
+
+    bool empty() const { return frames.empty(); }
+};
+
+// The cells of channel 0 in `view` (what the display picture and an import's reference
+// need). N: a power of two from 2 to 65536, RangeError otherwise.
+GrayCells analyzeCells(const TWave& wave, int32_t N, SpectralView view,
+    const ProgressFn& progress = {});
+
+// A new sound: `wave` with `edits` applied in `view` to every channel, resynthesised.
+// Segments that no edited frame reaches keep their sample bytes exactly; the others are
+// what analysing the whole sound, scaling and resynthesising (Synthesize, or
+// SynthesizeFromCepstrum in the cepstrum view) gives, bit for bit. Samples that the
+// resynthesis could not store as asked are added to *clips.
+TWave filterSound(const TWave& wave, int32_t N, SpectralView view, const CellEdits& edits,
+    ClipStats* clips = nullptr, const ProgressFn& progress = {});
+
+} // namespace kestrelon
