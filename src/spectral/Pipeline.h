@@ -73,6 +73,11 @@ struct CellEdits {
 GrayCells analyzeCells(const TWave& wave, int32_t N, SpectralView view,
     const ProgressFn& progress = {});
 
+// Recomputes frames [firstFrame, endFrame) of cells (same N and view as cells) from wave,
+// as analyzeCells would give them: after a filter only the frames whose samples changed
+// need it (an edited frame and its two neighbours).
+void refreshCells(GrayCells& cells, const TWave& wave, int32_t firstFrame, int32_t endFrame);
+
 // A new sound: `wave` with `edits` applied in `view` to every channel, resynthesised.
 // Segments that no edited frame reaches keep their sample bytes exactly; the others are
 // what analysing the whole sound, scaling and resynthesising (Synthesize, or
