@@ -70,8 +70,8 @@ struct CellEdits {
 
 // The cells of channel 0 in `view` (what the display picture and an import's reference
 // need). N: a power of two from 2 to 65536, RangeError otherwise.
-GrayCells analyzeCells(const TWave& wave, int32_t N, SpectralView view,
-    const ProgressFn& progress = {});
+GrayCells analyzeCells(
+    const TWave& wave, int32_t N, SpectralView view, const ProgressFn& progress = {});
 
 // A new sound: `wave` with `edits` applied in `view` to every channel, resynthesised.
 // Segments that no edited frame reaches keep their sample bytes exactly; the others are
