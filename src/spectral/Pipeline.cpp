@@ -55,38 +55,55 @@ Geometry geometryOf(const TWave& wave, int32_t N, SpectralView view)
     return g;
 }
 
-// Work items (frames or segments) per block: about kBlockSamples of samples for each
-// worker, at most an even share of the items, at least one.
+// Work items (frames or segments) per block: about kBlockSamples samples of each
+// channel, and at least four blocks per worker when there are enough items, so that a
+// core slowed by other work leaves its share to the others.
 std::size_t blockItems(std::size_t items, std::size_t samplesPerItem)
 {
     if (const int32_t forced = detail::blockFramesForTesting(); forced > 0)
         return static_cast<std::size_t>(forced);
     const std::size_t workers = detail::singleThreadForTesting() ? 1 : workerCount();
-    const std::size_t share = (items + workers - 1) / workers;
+    const std::size_t share = (items + 4 * workers - 1) / (4 * workers);
     return std::max<std::size_t>(
         1, std::min(share, kBlockSamples / std::max<std::size_t>(1, samplesPerItem)));
 }
 
-// Runs fn(slot, block) for blocks 0 .. count-1, in rounds of one block per worker (slot <
-// workers). Between rounds: the cancel flag of the calling thread, then progress.
+// Runs fn(slot, block) for blocks 0 .. count-1 on up to `workers` threads, slot being the
+// running thread's (0: the calling thread). Each thread takes the next block when it is
+// free. Before each block the calling thread's cancel flag is read; a cancel, or an error
+// in any block, stops every thread before its next block and is rethrown here. Progress
+// is reported on the calling thread after each of its blocks, and 100 at the end.
 template <class Fn>
 void runBlocks(std::size_t count, std::size_t workers, const ProgressFn& progress, Fn&& fn)
 {
     const std::atomic<bool>* cancel = currentCancelFlag();
-    for (std::size_t done = 0; done < count;) {
-        throwIfCancelled(cancel);
-        const std::size_t round = std::min(workers, count - done);
-        parallelFor(
-            round,
-            [&](std::size_t begin, std::size_t end) {
-                for (std::size_t slot = begin; slot < end; ++slot)
-                    fn(slot, done + slot);
-            },
-            1);
-        done += round;
-        if (progress)
-            progress(static_cast<int>(done * 100 / count));
-    }
+    std::atomic<std::size_t> next{0}, done{0};
+    std::atomic<bool> stop{false};
+    int reported = -1;
+    parallelFor(
+        std::min(workers, count),
+        [&](std::size_t slot, std::size_t) {
+            try {
+                for (;;) {
+                    throwIfCancelled(cancel);
+                    const std::size_t block = next.fetch_add(1);
+                    if (block >= count || stop.load(std::memory_order_relaxed))
+                        return;
+                    fn(slot, block);
+                    const std::size_t finished = done.fetch_add(1) + 1;
+                    if (slot == 0 && progress) {
+                        reported = static_cast<int>(finished * 100 / count);
+                        progress(reported);
+                    }
+                }
+            } catch (...) {
+                stop = true;
+                throw;
+            }
+        },
+        1);
+    if (progress && reported < 100)
+        progress(100);
 }
 
 std::size_t workersOf()
@@ -243,11 +260,11 @@ void resynthesizeFrame(const TWave& wave, const Geometry& g, const RealFft& fft,
         if (diffs && !detail::scaleByCells(w.cep.get(), diffs, g.K))
             throw FloatError("floating-point overflow: the edit would scale a cepstrum value "
                              "beyond the range of Double");
-        if (!detail::cepstrumGains(fft, w.cep.get(), w.db.data(), w.bins.get(), w.a.get(),
-                w.scratch.get(), w.gains.data()))
+        detail::cepstrumGainRow(
+            fft, w.cep.get(), w.db.data(), w.a.get(), w.scratch.get(), w.gains.data());
+        if (!detail::applyFiniteGains(w.bins.get(), w.gains.data(), g.K))
             throw FloatError("floating-point overflow: a cepstrum edit asks for a gain beyond the "
                              "range of Double");
-        detail::applyGains(w.bins.get(), w.gains.data(), g.K);
     }
     detail::synthesizeFrame(fft, w.bins.get(), window, w.a.get(), w.scratch.get());
 }

@@ -141,14 +141,17 @@ void cepstrumOfRowFull(
     forwardBins(fft, e, out, scratch);
 }
 
-bool cepstrumGains(const RealFft& fft, const TComplex* cep, const double* D, const TComplex* X,
-    double* a, TComplex* scratch, double* g)
+void cepstrumGainRow(const RealFft& fft, const TComplex* cep, const double* D, double* a,
+    TComplex* scratch, double* g)
 {
-    const std::size_t K = static_cast<std::size_t>(fft.length()) / 2 + 1;
     inverseBins(fft, cep, a, scratch);
-    gainRow(a, D, K, g);
+    gainRow(a, D, static_cast<std::size_t>(fft.length()) / 2 + 1, g);
+}
+
+bool gainsFinite(const TComplex* X, const double* g, std::size_t count)
+{
     unsigned bad = 0;
-    for (std::size_t m = 0; m < K; ++m) {
+    for (std::size_t m = 0; m < count; ++m) {
         const bool ok
             = std::isfinite(g[m]) && std::isfinite(X[m].re * g[m]) && std::isfinite(X[m].im * g[m]);
         bad += ok ? 0u : 1u;
@@ -156,10 +159,29 @@ bool cepstrumGains(const RealFft& fft, const TComplex* cep, const double* D, con
     return bad == 0;
 }
 
+bool cepstrumGains(const RealFft& fft, const TComplex* cep, const double* D, const TComplex* X,
+    double* a, TComplex* scratch, double* g)
+{
+    cepstrumGainRow(fft, cep, D, a, scratch, g);
+    return gainsFinite(X, g, static_cast<std::size_t>(fft.length()) / 2 + 1);
+}
+
 void applyGains(TComplex* X, const double* g, std::size_t count)
 {
     for (std::size_t m = 0; m < count; ++m)
         X[m] = {X[m].re * g[m], X[m].im * g[m]};
+}
+
+bool applyFiniteGains(TComplex* X, const double* g, std::size_t count)
+{
+    unsigned bad = 0;
+    for (std::size_t m = 0; m < count; ++m) {
+        const double re = X[m].re * g[m], im = X[m].im * g[m];
+        const bool ok = std::isfinite(g[m]) && std::isfinite(re) && std::isfinite(im);
+        bad += ok ? 0u : 1u;
+        X[m] = {re, im};
+    }
+    return bad == 0;
 }
 
 const std::array<double, 511>& cellGain()
@@ -243,7 +265,7 @@ double log10Normal(double x)
 }
 
 #if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
-__attribute__((target_clones("avx2", "default")))
+__attribute__((target_clones("avx512f", "avx2", "default")))
 #endif
 bool dbRow(const TComplex* X, std::size_t count, double ref, double* out)
 {
@@ -326,7 +348,7 @@ double exp10Normal(double x)
 }
 
 #if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
-__attribute__((target_clones("avx2", "default")))
+__attribute__((target_clones("avx512f", "avx2", "default")))
 #endif
 void gainRow(const double* dbNew, const double* dbOld, std::size_t count, double* gain)
 {

@@ -88,13 +88,23 @@ void cepstrumOfRowFull(
 
 // The gains a cepstrum asks of its frame: D' = inverseBins(cep) (the dB row the cepstrum
 // stands for; an unedited cepstrum gives D back within rounding), g[m] = 10^((D'[m] -
-// D[m]) / 20) for m = 0 .. n/2. a: n aligned values, scratch: K aligned values. Returns
-// false when a gain, or X[m] times it, is not a finite number.
+// D[m]) / 20) for m = 0 .. n/2. a: n aligned values, scratch: K aligned values.
+void cepstrumGainRow(const RealFft& fft, const TComplex* cep, const double* D, double* a,
+    TComplex* scratch, double* g);
+
+// true when every g[m] and X[m] * g[m] (both parts), m < count, is a finite number.
+bool gainsFinite(const TComplex* X, const double* g, std::size_t count);
+
+// cepstrumGainRow, then gainsFinite.
 bool cepstrumGains(const RealFft& fft, const TComplex* cep, const double* D, const TComplex* X,
     double* a, TComplex* scratch, double* g);
 
 // X[m] = X[m] * g[m] (both parts), m < count.
 void applyGains(TComplex* X, const double* g, std::size_t count);
+
+// applyGains, returning gainsFinite of the gains and the bins before it (X is scaled
+// either way).
+bool applyFiniteGains(TComplex* X, const double* g, std::size_t count);
 
 // The gain of a gray-level difference d (-255 .. 255): cellGain()[d + 255] =
 // std::pow(10.0, d / 40.0), half a decibel per level; cellGain()[255] is exactly 1.
