@@ -251,6 +251,8 @@ public:
 
     uint64_t zeroRunEnd(uint64_t from)
     {
+        if (from >= winStart_ && from < winStart_ + winLen_ && window_[from - winStart_] != 0)
+            return from; // most runs end within the window
         uint64_t at = from;
         while (at < size_) {
             if (!(at >= extentStart_ && at < extentEnd_))
