@@ -194,7 +194,7 @@ public:
         const uint8_t* p = view(offset, n);
         if (p && n > 0)
             std::memcpy(dst, p, n);
-        return p != nullptr;
+        return p != nullptr || (n == 0 && offset <= bytes_.size());
     }
     uint64_t zeroRunEnd(uint64_t from)
     {
@@ -224,7 +224,8 @@ public:
         if (offset > size_ || n > size_ - offset)
             return nullptr;
         if (offset < winStart_ || offset + n > winStart_ + winLen_) {
-            window_.resize(kWindow);
+            if (window_.empty()) // no larger than the file
+                window_.resize(std::size_t(std::min<uint64_t>(kWindow, size_)));
             const std::size_t want = std::size_t(std::min<uint64_t>(kWindow, size_ - offset));
             if (!readAt(offset, window_.data(), want)) {
                 winLen_ = 0;
@@ -240,9 +241,11 @@ public:
     {
         if (offset > size_ || n > size_ - offset)
             return false;
+        if (n == 0)
+            return true;
         if (n <= kViewMax) {
             const uint8_t* p = view(offset, n);
-            if (p && n > 0)
+            if (p)
                 std::memcpy(dst, p, n);
             return p != nullptr;
         }
