@@ -1,5 +1,8 @@
 // Loading and saving a 60 s, 44.1 kHz, 16-bit stereo WAV file (10.6 MB), next to
-// a plain copy of the same bytes, and the bulk channel access the engine uses.
+// a plain copy of the same bytes, and the bulk channel access the engine uses; and the
+// chunk walk over files that hold no data chunk: 100 MB of zero bytes, 100 MB of
+// empty chunks (the most chunks a file can hold, every other one of id 0), and 4 GiB
+// of a sparse file.
 
 #include <benchmark/benchmark.h>
 
@@ -112,8 +115,65 @@ void BM_WriteChannelF(benchmark::State& state)
     state.SetItemsProcessed(int64_t(state.iterations()) * 2 * kFrames);
 }
 
+// A RIFF header and a format chunk, then `body` repeated to fill `size` bytes, or (an
+// empty body) a hole up to size.
+QString walkFile(const char* name, uint64_t size, const QByteArray& body)
+{
+    const QString path = QDir::temp().filePath(QString::fromLatin1(name));
+    // "RIFF", "WAVE", "fmt " of 16-bit mono at 8 kHz
+    static const QByteArray head = QByteArray::fromHex(
+        "52494646ffffffff57415645666d74201000000001000100401f0000803e000002001000");
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(head) != head.size())
+        return {};
+    if (body.isEmpty())
+        return f.resize(qint64(size)) ? path : QString();
+    QByteArray block;
+    while (block.size() < (1 << 20))
+        block += body;
+    for (uint64_t at = uint64_t(head.size()); at < size; at += uint64_t(block.size()))
+        if (f.write(block.constData(), qint64(std::min<uint64_t>(size - at, block.size()))) < 0)
+            return {};
+    return path;
+}
+
+void walk(benchmark::State& state, const QString& path, uint64_t size)
+{
+    if (path.isEmpty())
+        state.SkipWithError("cannot write the file");
+    TWave w;
+    for (auto _ : state) {
+        if (w.LoadFromFile(path) != kLoadFailed)
+            state.SkipWithError("the walk found a data chunk");
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(size));
+    QFile::remove(path);
+}
+
+constexpr uint64_t k100MB = 100'000'000;
+
+void BM_WalkZeros100MB(benchmark::State& state)
+{
+    walk(state, walkFile("kestrelon-walk-zeros.wav", k100MB, QByteArray(8, '\0')), k100MB);
+}
+
+void BM_WalkEmptyChunks100MB(benchmark::State& state)
+{
+    const QByteArray pair = QByteArray("JUNK", 4) + QByteArray(12, '\0');
+    walk(state, walkFile("kestrelon-walk-chunks.wav", k100MB, pair), k100MB);
+}
+
+void BM_WalkSparse4GiB(benchmark::State& state)
+{
+    const uint64_t size = uint64_t(1) << 32;
+    walk(state, walkFile("kestrelon-walk-sparse.wav", size, {}), size);
+}
+
 } // namespace
 
+BENCHMARK(BM_WalkZeros100MB)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WalkEmptyChunks100MB)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WalkSparse4GiB)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadFromFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SaveToFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadFromMemory)->Unit(benchmark::kMillisecond);

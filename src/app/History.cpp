@@ -99,6 +99,15 @@ template <class F> void byWidth(unsigned width, F&& f)
     case 4:
         f(std::integral_constant<unsigned, 4>());
         break;
+    case 5:
+        f(std::integral_constant<unsigned, 5>());
+        break;
+    case 6:
+        f(std::integral_constant<unsigned, 6>());
+        break;
+    case 7:
+        f(std::integral_constant<unsigned, 7>());
+        break;
     case 8:
         f(std::integral_constant<unsigned, 8>());
         break;

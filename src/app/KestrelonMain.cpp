@@ -762,13 +762,13 @@ void TForm1::ImportFilter()
     showStatus();
     // Clipping is reported in the status bar; any other warning in a box.
     showClips(result.clips);
-    if (result.clips.clipped == 0 && !result.message.isEmpty())
+    if (result.clips.clipped + result.clips.over == 0 && !result.message.isEmpty())
         FDialogs->showWarning(this, result.message);
 }
 
 void TForm1::showClips(const ClipStats& clips)
 {
-    if (clips.clipped == 0) {
+    if (clips.clipped + clips.over == 0) {
         ClipPanel->clear();
         ClipPanel->setToolTip(QString());
         ClipPanel->hide();
@@ -779,13 +779,19 @@ void TForm1::showClips(const ClipStats& clips)
               .arg(clips.peak >= 1.0 ? QStringLiteral("+") : QString())
               .arg(20.0 * std::log10(clips.peak), 0, 'f', 1)
         : QString::number(clips.peak);
-    ClipPanel->setText(
-        QStringLiteral("クリップ %1 サンプル (ピーク %2)").arg(clips.clipped).arg(peak));
-    ClipPanel->setToolTip(QStringLiteral("インポートで %1 サンプルがクリップしました。クリップ前の"
-                                         "ピークはフルスケールの %2 倍 (%3) です。")
-                              .arg(clips.clipped)
-                              .arg(clips.peak, 0, 'g', 4)
-                              .arg(peak));
+    const bool kept = clips.clipped == 0; // float samples over full scale, stored as they are
+    ClipPanel->setText(kept
+            ? QStringLiteral("フルスケール超過 %1 サンプル (ピーク %2)").arg(clips.over).arg(peak)
+            : QStringLiteral("クリップ %1 サンプル (ピーク %2)").arg(clips.clipped).arg(peak));
+    ClipPanel->setToolTip(
+        (kept ? QStringLiteral("インポートで %1 サンプルがフルスケールを超えました。浮動小数点の"
+                               "サンプルなのでそのまま保存されます。ピークはフルスケールの "
+                               "%2 倍 (%3) です。")
+              : QStringLiteral("インポートで %1 サンプルがクリップしました。クリップ"
+                               "前のピークはフルスケールの %2 倍 (%3) です。"))
+            .arg(kept ? clips.over : clips.clipped)
+            .arg(clips.peak, 0, 'g', 4)
+            .arg(peak));
     ClipPanel->show();
 }
 

@@ -36,6 +36,10 @@ DeviceFormat chooseDeviceFormat(const WAVEFORMATEX& file, const DeviceCaps& caps
         break;
     case SampleKind::S24:
     case SampleKind::S32:
+    case SampleKind::S40:
+    case SampleKind::S48:
+    case SampleKind::S56:
+    case SampleKind::S64:
         natural = PcmSample::Int32;
         break;
     case SampleKind::F32:

@@ -46,7 +46,7 @@ struct DeviceCaps {
 
 // The format to play file in: its rate, channel count and sample width when the device
 // takes them, else the nearest the device takes. Widths map as 8 -> UInt8, 16 -> Int16,
-// 24 and 32 -> Int32, float -> Float; a width the device lacks becomes the first of
+// 24 to 64 -> Int32, float -> Float; a width the device lacks becomes the first of
 // Int32, Float, Int16, UInt8 (Float, Int32, ... for float sounds) that it has.
 DeviceFormat chooseDeviceFormat(const WAVEFORMATEX& file, const DeviceCaps& caps);
 

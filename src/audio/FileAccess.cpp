@@ -16,6 +16,22 @@ QString errnoText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+namespace {
+
+// "not a regular file (a FIFO)" and the like.
+QString notRegular(mode_t mode)
+{
+    const char* kind = S_ISDIR(mode) ? "a folder"
+        : S_ISFIFO(mode)             ? "a FIFO"
+        : S_ISCHR(mode)              ? "a character device"
+        : S_ISBLK(mode)              ? "a block device"
+        : S_ISSOCK(mode)             ? "a socket"
+                                     : "not a file";
+    return QStringLiteral("not a regular file (%1)").arg(QLatin1String(kind));
+}
+
+} // namespace
+
 bool openRegularFile(const QString& path, QFile& file, QString* reason, QIODevice::OpenMode mode)
 {
     auto failWith = [&](const QString& why) {
@@ -30,9 +46,14 @@ bool openRegularFile(const QString& path, QFile& file, QString* reason, QIODevic
     if (fd < 0)
         return failWith(QStringLiteral("cannot open: ") + errnoText(errno));
     struct stat st { };
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
         ::close(fd);
-        return failWith(QStringLiteral("not a regular file"));
+        return failWith(QStringLiteral("cannot open: ") + errnoText(error));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return failWith(notRegular(st.st_mode));
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0)
@@ -97,7 +118,7 @@ bool checkOutputPath(const QString& path, QString* reason)
     if (S_ISDIR(st.st_mode))
         return failWith(QStringLiteral("names a folder, not a file"));
     if (!S_ISREG(st.st_mode))
-        return failWith(QStringLiteral("is not a regular file"));
+        return failWith(QStringLiteral("is ") + notRegular(st.st_mode));
     return true;
 }
 

@@ -21,9 +21,9 @@ QString errnoText(int error);
 
 // Opens path read-only. The open itself never blocks (O_NONBLOCK, cleared again after
 // the check), and anything but a regular file (after symbolic links) is refused with
-// "not a regular file". On success file is open with `mode` (ReadOnly is added) and
-// owns the descriptor; on failure *reason says why without the path ("cannot open:
-// No such file or directory").
+// "not a regular file (a FIFO)" and the like. On success file is open with `mode`
+// (ReadOnly is added) and owns the descriptor; on failure *reason says why without the
+// path ("cannot open: No such file or directory").
 bool openRegularFile(const QString& path, QFile& file, QString* reason,
     QIODevice::OpenMode mode = QIODevice::ReadOnly);
 
@@ -33,8 +33,8 @@ bool openRegularFile(const QString& path, QFile& file, QString* reason,
 bool readRegularFile(const QString& path, int64_t maxBytes, QByteArray* bytes, QString* reason);
 
 // Whether path can be written as a new or replaced plain file: refuses a name that ends
-// in a separator ("names a folder, not a file"), and an existing entry that is not a
-// regular file (a folder, a device, a FIFO, a socket: "is not a regular file").
+// in a separator or names an existing folder ("names a folder, not a file"), and an
+// existing entry that is not a regular file ("is not a regular file (a FIFO)").
 bool checkOutputPath(const QString& path, QString* reason);
 
 // Both names exist and are the same file (device and inode).

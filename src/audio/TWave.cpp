@@ -40,6 +40,25 @@ inline int32_t quantize(double x, double scale, int32_t lo, int32_t hi, uint64_t
     return static_cast<int32_t>(t);
 }
 
+// floor(x * 2^(Bits-1) + 0.5) clipped to the range of a signed Bits-bit integer, for
+// widths whose largest value a Double may not hold (40 to 64 bits); a NaN gives 0.
+// Inside the range y is floored exactly through the integer conversion, as above.
+template <unsigned Bits> inline int64_t quantizeWide(double x, uint64_t& clipped)
+{
+    constexpr double lim = double(uint64_t(1) << (Bits - 1));
+    constexpr int64_t hi = int64_t((uint64_t(1) << (Bits - 1)) - 1);
+    const double y = x * lim + 0.5;
+    if (y >= -lim && y < lim) [[likely]] {
+        int64_t t = static_cast<int64_t>(y);
+        t -= int64_t(double(t) > y);
+        return t;
+    }
+    ++clipped;
+    if (y != y)
+        return 0;
+    return y > 0 ? hi : -hi - 1;
+}
+
 inline int16_t readS16(const uint8_t* p)
 {
     int16_t v;
@@ -57,6 +76,36 @@ inline int32_t readS32(const uint8_t* p)
     int32_t v;
     std::memcpy(&v, p, 4);
     return v;
+}
+
+// A signed little-endian integer of Bytes (5 to 8) bytes.
+template <unsigned Bytes> inline int64_t readWide(const uint8_t* p)
+{
+    uint64_t u = 0;
+    std::memcpy(&u, p, Bytes);
+    return int64_t(u << (64 - 8 * Bytes)) >> (64 - 8 * Bytes);
+}
+
+template <unsigned Bytes> inline void writeWide(uint8_t* p, int64_t v)
+{
+    std::memcpy(p, &v, Bytes);
+}
+
+// The byte count of the integer kinds of 40 to 64 bits, 0 for the others.
+constexpr unsigned wideBytes(SampleKind k)
+{
+    switch (k) {
+    case SampleKind::S40:
+        return 5;
+    case SampleKind::S48:
+        return 6;
+    case SampleKind::S56:
+        return 7;
+    case SampleKind::S64:
+        return 8;
+    default:
+        return 0;
+    }
 }
 
 inline float readF32(const uint8_t* p)
@@ -97,14 +146,17 @@ template <SampleKind K> inline double decodeF(const uint8_t* p)
         return double(readS24(p)) / 8388608.0;
     else if constexpr (K == SampleKind::S32)
         return double(readS32(p)) / 2147483648.0;
+    else if constexpr (wideBytes(K) != 0)
+        return double(readWide<wideBytes(K)>(p)) / double(uint64_t(1) << (8 * wideBytes(K) - 1));
     else if constexpr (K == SampleKind::F32)
         return double(readF32(p));
     else
         return readF64(p);
 }
 
-// Encoding from the SetSampleF scale.
-template <SampleKind K> inline void encodeF(uint8_t* p, double x, uint64_t& clipped)
+// Encoding from the SetSampleF scale; adds to clipped and over as ClipStats counts.
+template <SampleKind K>
+inline void encodeF(uint8_t* p, double x, uint64_t& clipped, [[maybe_unused]] uint64_t& over)
 {
     if constexpr (K == SampleKind::U8) {
         const int32_t v = quantize(x, 32768.0, -32768, 32767, clipped);
@@ -117,6 +169,8 @@ template <SampleKind K> inline void encodeF(uint8_t* p, double x, uint64_t& clip
         writeRaw(p,
             quantize(x, 2147483648.0, std::numeric_limits<int32_t>::min(),
                 std::numeric_limits<int32_t>::max(), clipped));
+    } else if constexpr (wideBytes(K) != 0) {
+        writeWide<wideBytes(K)>(p, quantizeWide<8 * wideBytes(K)>(x, clipped));
     } else if constexpr (K == SampleKind::F32) {
         float f;
         if (!std::isfinite(x)) {
@@ -126,6 +180,7 @@ template <SampleKind K> inline void encodeF(uint8_t* p, double x, uint64_t& clip
             ++clipped;
             f = x > 0 ? FLT_MAX : -FLT_MAX;
         } else {
+            over += uint64_t(std::fabs(x) > 1.0);
             f = float(x);
         }
         writeRaw(p, f);
@@ -134,6 +189,7 @@ template <SampleKind K> inline void encodeF(uint8_t* p, double x, uint64_t& clip
             ++clipped;
             x = 0.0;
         }
+        over += uint64_t(std::fabs(x) > 1.0);
         writeRaw(p, x);
     }
 }
@@ -147,14 +203,17 @@ template <SampleKind K> void readRun(const uint8_t* p, std::size_t stride, uint3
 }
 
 template <SampleKind K>
-uint64_t writeRun(uint8_t* p, std::size_t stride, uint32_t n, const double* in)
+void writeRun(uint8_t* p, std::size_t stride, uint32_t n, const double* in, uint64_t& clippedOut,
+    uint64_t& overOut)
 {
     uint64_t clipped = 0;
+    uint64_t over = 0;
     for (uint32_t i = 0; i < n; ++i) {
         const double x = in[i];
-        encodeF<K>(p + std::size_t(i) * stride, x, clipped);
+        encodeF<K>(p + std::size_t(i) * stride, x, clipped, over);
     }
-    return clipped;
+    clippedOut = clipped;
+    overOut = over;
 }
 
 inline void notePeak(double x, double& peak)
@@ -179,6 +238,18 @@ template <class Fn> inline void dispatch(SampleKind k, Fn&& fn)
         break;
     case SampleKind::S32:
         fn.template operator()<SampleKind::S32>();
+        break;
+    case SampleKind::S40:
+        fn.template operator()<SampleKind::S40>();
+        break;
+    case SampleKind::S48:
+        fn.template operator()<SampleKind::S48>();
+        break;
+    case SampleKind::S56:
+        fn.template operator()<SampleKind::S56>();
+        break;
+    case SampleKind::S64:
+        fn.template operator()<SampleKind::S64>();
         break;
     case SampleKind::F32:
         fn.template operator()<SampleKind::F32>();
@@ -243,6 +314,7 @@ auto* sampleAt(Bytes& data, const TWave& w, uint32_t index, uint8_t channel, Sam
 void ClipStats::merge(const ClipStats& other)
 {
     clipped += other.clipped;
+    over += other.over;
     if (other.peak > peak)
         peak = other.peak;
 }
@@ -265,6 +337,14 @@ SampleKind sampleKindOf(const WAVEFORMATEX& f)
         return SampleKind::S24;
     case 32:
         return SampleKind::S32;
+    case 40:
+        return SampleKind::S40;
+    case 48:
+        return SampleKind::S48;
+    case 56:
+        return SampleKind::S56;
+    case 64:
+        return SampleKind::S64;
     default:
         return SampleKind::None;
     }
@@ -282,6 +362,13 @@ unsigned sampleBytes(SampleKind kind)
     case SampleKind::S32:
     case SampleKind::F32:
         return 4;
+    case SampleKind::S40:
+        return 5;
+    case SampleKind::S48:
+        return 6;
+    case SampleKind::S56:
+        return 7;
+    case SampleKind::S64:
     case SampleKind::F64:
         return 8;
     case SampleKind::None:
@@ -332,6 +419,14 @@ int16_t TWave::GetSample(uint32_t index, uint8_t channel) const
         return int16_t(readS24(p) >> 8);
     case SampleKind::S32:
         return int16_t(readS32(p) >> 16);
+    case SampleKind::S40:
+        return int16_t(readWide<5>(p) >> 24);
+    case SampleKind::S48:
+        return int16_t(readWide<6>(p) >> 32);
+    case SampleKind::S56:
+        return int16_t(readWide<7>(p) >> 40);
+    case SampleKind::S64:
+        return int16_t(readWide<8>(p) >> 48);
     case SampleKind::F32:
     case SampleKind::F64: {
         uint64_t ignored = 0;
@@ -363,6 +458,18 @@ void TWave::SetSample(uint32_t index, uint8_t channel, int16_t value)
     case SampleKind::S32:
         writeRaw(p, int32_t(value) * 65536);
         break;
+    case SampleKind::S40:
+        writeWide<5>(p, int64_t(value) * (int64_t(1) << 24));
+        break;
+    case SampleKind::S48:
+        writeWide<6>(p, int64_t(value) * (int64_t(1) << 32));
+        break;
+    case SampleKind::S56:
+        writeWide<7>(p, int64_t(value) * (int64_t(1) << 40));
+        break;
+    case SampleKind::S64:
+        writeWide<8>(p, int64_t(value) * (int64_t(1) << 48));
+        break;
     case SampleKind::F32:
         writeRaw(p, float(value) / 32768.0f);
         break;
@@ -391,9 +498,11 @@ void TWave::SetSampleF(uint32_t index, uint8_t channel, double value, ClipStats*
     if (!p)
         return;
     uint64_t clipped = 0;
-    dispatch(kind, [&]<SampleKind K>() { encodeF<K>(p, value, clipped); });
+    uint64_t over = 0;
+    dispatch(kind, [&]<SampleKind K>() { encodeF<K>(p, value, clipped, over); });
     if (clips) {
         clips->clipped += clipped;
+        clips->over += over;
         notePeak(value, clips->peak);
     }
 }
@@ -424,13 +533,15 @@ void TWave::WriteChannelF(
     uint8_t* p = FData.data() + v.offset + std::size_t(first) * v.stride;
     const std::size_t stride = v.stride;
     uint64_t clipped = 0;
-    dispatch(v.kind, [&]<SampleKind K>() { clipped = writeRun<K>(p, stride, n, in); });
+    uint64_t over = 0;
+    dispatch(v.kind, [&]<SampleKind K>() { writeRun<K>(p, stride, n, in, clipped, over); });
     if (clips) {
         double peak = clips->peak;
         for (uint32_t i = 0; i < n; ++i)
             notePeak(in[i], peak);
         clips->peak = peak;
         clips->clipped += clipped;
+        clips->over += over;
     }
 }
 

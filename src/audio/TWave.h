@@ -4,23 +4,25 @@
 // Layout of the sample block: frames follow one another from frame 0; inside a
 // frame the channels follow one another from channel 0. The block is the WAV
 // file's data chunk byte for byte (little-endian, 8-bit unsigned with 128 as
-// zero, 16/24/32-bit signed integers, or 32/64-bit IEEE floats).
+// zero, signed integers of 16 to 64 bits in whole bytes, or 32/64-bit IEEE floats).
 //
-// Sample types (SampleKind): wFormatTag 1 with 8, 16, 24 or 32 bits is integer PCM;
-// wFormatTag 3 with 32 or 64 bits is IEEE float. Any other header is carried
-// along: its samples read as 0 and writes to them are ignored.
+// Sample types (SampleKind): wFormatTag 1 with 8, 16, 24, 32, 40, 48, 56 or 64 bits is
+// integer PCM; wFormatTag 3 with 32 or 64 bits is IEEE float. Any other header is
+// carried along: its samples read as 0 and writes to them are ignored (the WAV reader
+// refuses such files, so only a header changed by hand gets there).
 //
 // Sample access works on two scales:
 //  - GetSample/SetSample: integers on the 16-bit scale, for every width. 8 bits:
-//    byte b reads b*256 - 32768 and v stores (v + 32768) div 256; 24/32 bits:
+//    byte b reads b*256 - 32768 and v stores (v + 32768) div 256; 24 to 64 bits:
 //    the top 16 bits (arithmetic shift) and v shifted up; float: x is read as
 //    SetSampleF would round it for 16 bits, and v stores v / 32768.
 //  - GetSampleF/SetSampleF: Doubles, 1.0 being full scale of the integer widths.
-//    Reading gives int8 offset/128 (via the 16-bit scale), int16/32768,
-//    int24/8388608, int32/2147483648, or the float as stored. Writing an integer
-//    width stores floor(x * scale + 0.5) clipped to the width's range (8 bits go
-//    through the 16-bit value); a float width stores x as it is, a non-finite x as
-//    0 and a 32-bit float beyond +-FLT_MAX as +-FLT_MAX.
+//    Reading gives int8 offset/128 (via the 16-bit scale), and for n = 16 .. 64 bits
+//    the integer / 2^(n-1) (rounded to a Double above 53 bits), or the float as
+//    stored. Writing an integer width stores floor(x * 2^(n-1) + 0.5) clipped to the
+//    width's range (8 bits go through the 16-bit value); a float width stores x as it
+//    is (also beyond full scale), a non-finite x as 0 and a 32-bit float beyond
+//    +-FLT_MAX as +-FLT_MAX.
 // Out-of-range frame or channel indices, an empty sound and a header that is not
 // a sample type read as 0 and ignore writes. Access never reaches beyond the
 // block, even when the header was changed since the last resize.
@@ -61,26 +63,32 @@ enum : uint8_t {
     kLoadFailed = 3, // anything else
 };
 
-// What a load found besides its code: a readable reason for every failure,
-// and for a file that ended before its data chunk did.
+// What a load found besides its code: a readable reason for every failure; for a
+// successful load, warnings (joined by "; ") about a file that ended before its data
+// chunk did and about float samples that were not finite numbers.
 struct WaveLoadReport {
-    QString message; // empty for a complete, successful load
+    QString message; // empty for a complete, clean load
     bool truncated = false; // code 0, but fewer frames than the header declared
     uint64_t framesLoaded = 0;
     uint64_t framesDeclared = 0;
+    uint64_t nonFinite = 0; // float samples that were NaN or infinite, stored as 0
 };
 
-// Samples that a write could not store as asked: values beyond the range of an
-// integer width (clipped to it), and non-finite values (stored as 0, or clipped
-// when infinite and the width is an integer one).
+// What writes on the SetSampleF scale met beyond full scale.
+//  - clipped: samples not stored as asked: values beyond the range of an integer width
+//    (clipped to it), non-finite values (stored as 0, or clipped when infinite and the
+//    width is an integer one), 32-bit floats beyond +-FLT_MAX (stored as +-FLT_MAX).
+//  - over: float samples beyond +-1.0 that were stored as they are (float widths keep
+//    them; they clip only when played or converted to integers).
 struct ClipStats {
-    uint64_t clipped = 0; // samples clipped or replaced
+    uint64_t clipped = 0;
+    uint64_t over = 0;
     double peak = 0.0; // largest |value| asked for, on the SetSampleF scale (NaN ignored)
     void merge(const ClipStats& other);
 };
 
 // The sample type a header describes (see the top of this file).
-enum class SampleKind : uint8_t { None, U8, S16, S24, S32, F32, F64 };
+enum class SampleKind : uint8_t { None, U8, S16, S24, S32, S40, S48, S56, S64, F32, F64 };
 SampleKind sampleKindOf(const WAVEFORMATEX& format);
 // Bytes per sample of a kind (0 for None).
 unsigned sampleBytes(SampleKind kind);
@@ -122,11 +130,17 @@ public:
     void SetSampleCount(uint32_t count);
 
     // Reads a WAV file. A failed load (code 1..3) leaves the TWave exactly as it was.
+    // Anything but a regular file (a FIFO, a device, a folder) is refused without
+    // blocking or reading it. Float samples that are NaN or infinite are stored as 0
+    // (counted in the report).
     uint8_t LoadFromFile(const QString& path, WaveLoadReport* report = nullptr);
     uint8_t LoadFromMemory(std::span<const uint8_t> bytes, WaveLoadReport* report = nullptr);
 
     // Writes a canonical WAV file atomically: complete at the target name, or not
-    // there at all (an existing file is left untouched on failure).
+    // there at all (an existing file is left untouched on failure). A replaced file
+    // keeps its permission bits. A name that ends in "/" or names a folder, a FIFO or
+    // a device is refused before anything is written; *reason names the cause of any
+    // failure without the path ("cannot write: No space left on device").
     bool SaveToFile(const QString& path, QString* reason = nullptr) const;
     std::vector<uint8_t> SaveToMemory() const;
 

@@ -7,16 +7,31 @@
 // cannot make it loop, allocate more than the file holds, or read out of bounds.
 // It reads into new storage and adopts it only on success.
 //
+// A file is decided in time proportional to the bytes it walks, at memory speed: the
+// chunk walk reads through a window of the file, and a run of zero bytes (which reads
+// as a row of empty chunks with id 0) is passed over in one step; the holes of a
+// sparse file are found with SEEK_DATA and never read at all.
+//
+// Float samples that are not finite numbers are stored as 0, and the load report
+// says how many there were.
+//
 // The writer produces the canonical 44-byte header followed by the sample block
 // and, when the block has an odd size, a pad byte (counted in the RIFF size).
 
 #include <QFile>
 #include <QSaveFile>
+#include <QStringList>
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <new>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "audio/FileAccess.h"
 #include "audio/TWave.h"
 #include "base/Errors.h"
 
@@ -133,61 +148,184 @@ QString unsupportedFormat(uint16_t tag, bool extensible)
     return s + QStringLiteral(" is not supported");
 }
 
-// Random access to the bytes of a WAV file.
-class Source {
-public:
-    virtual ~Source() = default;
-    virtual uint64_t size() const = 0;
-    // Exactly n bytes at offset into dst, or false.
-    virtual bool read(uint64_t offset, void* dst, std::size_t n) = 0;
-};
+// The offset of the first non-zero byte of p[0 .. n), or n.
+std::size_t firstNonZero(const uint8_t* p, std::size_t n)
+{
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        uint64_t w[4];
+        std::memcpy(w, p + i, 32);
+        if ((w[0] | w[1] | w[2] | w[3]) != 0)
+            break;
+    }
+    while (i < n && p[i] == 0)
+        ++i;
+    return i;
+}
 
-class MemorySource final : public Source {
+// The two sources of a WAV file's bytes (memory, a file) offer, for the reader's
+// templates:
+//   uint64_t size() const;
+//   // n bytes at offset (n at most kViewMax), valid until the next call; nullptr
+//   // when they are not all there
+//   const uint8_t* view(uint64_t offset, std::size_t n);
+//   // exactly n bytes at offset into dst, or false
+//   bool read(uint64_t offset, void* dst, std::size_t n);
+//   // an end e >= from such that the bytes from .. e-1 are all zero: the end of that
+//   // run, or (for a run too long to look at in one go) a point inside it
+//   uint64_t zeroRunEnd(uint64_t from);
+constexpr std::size_t kViewMax = 64;
+
+class MemorySource {
 public:
     explicit MemorySource(std::span<const uint8_t> bytes)
         : bytes_(bytes)
     {
     }
-    uint64_t size() const override { return bytes_.size(); }
-    bool read(uint64_t offset, void* dst, std::size_t n) override
+    uint64_t size() const { return bytes_.size(); }
+    const uint8_t* view(uint64_t offset, std::size_t n)
     {
         if (offset > bytes_.size() || n > bytes_.size() - offset)
-            return false;
-        if (n > 0)
-            std::memcpy(dst, bytes_.data() + offset, n);
-        return true;
+            return nullptr;
+        return bytes_.data() + offset;
+    }
+    bool read(uint64_t offset, void* dst, std::size_t n)
+    {
+        const uint8_t* p = view(offset, n);
+        if (p && n > 0)
+            std::memcpy(dst, p, n);
+        return p != nullptr || (n == 0 && offset <= bytes_.size());
+    }
+    uint64_t zeroRunEnd(uint64_t from)
+    {
+        if (from >= bytes_.size())
+            return from;
+        return from + firstNonZero(bytes_.data() + from, std::size_t(bytes_.size() - from));
     }
 
 private:
     std::span<const uint8_t> bytes_;
 };
 
-class FileSource final : public Source {
+// A regular file read with pread: small reads come from a window that is filled at
+// the offset asked for, large ones go straight into their destination. Which parts of
+// the file are holes is asked with SEEK_DATA / SEEK_HOLE, one extent at a time.
+class FileSource {
 public:
-    explicit FileSource(QFile& file)
-        : file_(file)
-        , size_(uint64_t(std::max<qint64>(file.size(), 0)))
+    FileSource(int fd, uint64_t size)
+        : fd_(fd)
+        , size_(size)
     {
     }
-    uint64_t size() const override { return size_; }
-    bool read(uint64_t offset, void* dst, std::size_t n) override
+    uint64_t size() const { return size_; }
+
+    const uint8_t* view(uint64_t offset, std::size_t n)
     {
-        if (offset > size_ || n > size_ - offset || !file_.seek(qint64(offset)))
+        if (offset > size_ || n > size_ - offset)
+            return nullptr;
+        if (offset < winStart_ || offset + n > winStart_ + winLen_) {
+            if (window_.empty()) // no larger than the file
+                window_.resize(std::size_t(std::min<uint64_t>(kWindow, size_)));
+            const std::size_t want = std::size_t(std::min<uint64_t>(kWindow, size_ - offset));
+            if (!readAt(offset, window_.data(), want)) {
+                winLen_ = 0;
+                return nullptr;
+            }
+            winStart_ = offset;
+            winLen_ = want;
+        }
+        return window_.data() + (offset - winStart_);
+    }
+
+    bool read(uint64_t offset, void* dst, std::size_t n)
+    {
+        if (offset > size_ || n > size_ - offset)
             return false;
-        auto* out = static_cast<char*>(dst);
+        if (n == 0)
+            return true;
+        if (n <= kViewMax) {
+            const uint8_t* p = view(offset, n);
+            if (p)
+                std::memcpy(dst, p, n);
+            return p != nullptr;
+        }
+        return readAt(offset, static_cast<uint8_t*>(dst), n);
+    }
+
+    uint64_t zeroRunEnd(uint64_t from)
+    {
+        if (from >= winStart_ && from < winStart_ + winLen_ && window_[from - winStart_] != 0)
+            return from; // most runs end within the window
+        uint64_t at = from;
+        while (at < size_) {
+            if (!(at >= extentStart_ && at < extentEnd_))
+                probeExtent(at);
+            if (extentIsHole_) {
+                at = extentEnd_;
+                continue;
+            }
+            // data: look at what the window holds from here on (filled here when it
+            // holds nothing of it)
+            if (!view(at, 1))
+                return at; // unreadable: the walk says so when it reads there
+            const std::size_t n = std::size_t(std::min(winStart_ + winLen_, extentEnd_) - at);
+            const std::size_t zeros = firstNonZero(window_.data() + (at - winStart_), n);
+            at += zeros;
+            if (zeros < n)
+                return at;
+        }
+        return at;
+    }
+
+private:
+    static constexpr std::size_t kWindow = 64 * 1024;
+
+    bool readAt(uint64_t offset, uint8_t* dst, std::size_t n)
+    {
         while (n > 0) {
-            const qint64 got = file_.read(out, qint64(n));
+            const ssize_t got
+                = ::pread(fd_, dst, std::min<std::size_t>(n, 1u << 30), off_t(offset));
+            if (got < 0 && errno == EINTR)
+                continue;
             if (got <= 0)
                 return false;
-            out += got;
+            dst += got;
+            offset += uint64_t(got);
             n -= std::size_t(got);
         }
         return true;
     }
 
-private:
-    QFile& file_;
+    // The extent (a hole, or data up to the next hole) that holds byte at; without
+    // SEEK_DATA / SEEK_HOLE, the whole file is data.
+    void probeExtent(uint64_t at)
+    {
+        extentStart_ = at;
+        extentEnd_ = size_;
+        extentIsHole_ = false;
+        const off_t data = ::lseek(fd_, off_t(at), SEEK_DATA);
+        if (data < 0) {
+            extentIsHole_ = errno == ENXIO; // no data from here to the end
+            return;
+        }
+        if (uint64_t(data) > at) {
+            extentIsHole_ = true;
+            extentEnd_ = std::min<uint64_t>(uint64_t(data), size_);
+            return;
+        }
+        const off_t hole = ::lseek(fd_, off_t(at), SEEK_HOLE);
+        if (hole > off_t(at))
+            extentEnd_ = std::min<uint64_t>(uint64_t(hole), size_);
+    }
+
+    int fd_;
     uint64_t size_;
+    std::vector<uint8_t> window_;
+    uint64_t winStart_ = 0;
+    uint64_t winLen_ = 0;
+    uint64_t extentStart_ = 0;
+    uint64_t extentEnd_ = 0;
+    bool extentIsHole_ = false;
 };
 
 struct LoadResult {
@@ -223,6 +361,9 @@ LoadResult adoptFormat(const uint8_t* body, uint32_t size, WAVEFORMATEX& format)
     if (tag == WAVE_FORMAT_IEEE_FLOAT && bits != 32 && bits != 64)
         return fail(kLoadNotPcm,
             QStringLiteral("%1-bit floating-point samples are not supported").arg(bits));
+    if (tag == WAVE_FORMAT_PCM && bits > 64)
+        return fail(kLoadNotPcm,
+            QStringLiteral("%1-bit integer samples are not supported (64 bits at most)").arg(bits));
     if (channels == 0)
         return fail(kLoadFailed, QStringLiteral("the file declares no channels"));
     if (channels > 256)
@@ -232,10 +373,7 @@ LoadResult adoptFormat(const uint8_t* body, uint32_t size, WAVEFORMATEX& format)
     if (bits < 8 || bits % 8 != 0)
         return fail(kLoadFailed,
             QStringLiteral("%1 bits per sample is not supported (whole bytes only)").arg(bits));
-    const uint32_t block = uint32_t(bits / 8) * channels;
-    if (block > 0xFFFF)
-        return fail(kLoadFailed,
-            QStringLiteral("a frame of %1 bytes is larger than 65 535 bytes").arg(grouped(block)));
+    const uint32_t block = uint32_t(bits / 8) * channels; // at most 2 048 bytes
     if (rate == 0)
         return fail(kLoadFailed, QStringLiteral("the sample rate is 0"));
     if (uint64_t(block) * rate > kMaxBlock)
@@ -254,12 +392,40 @@ LoadResult adoptFormat(const uint8_t* body, uint32_t size, WAVEFORMATEX& format)
     return {};
 }
 
+// Stores 0 in place of every float sample that is NaN or infinite; returns how many.
+template <class Float> uint64_t zeroNonFinite(uint8_t* p, std::size_t count)
+{
+    uint64_t found = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        Float x;
+        std::memcpy(&x, p + i * sizeof x, sizeof x);
+        if (!std::isfinite(x)) [[unlikely]] {
+            x = 0;
+            std::memcpy(p + i * sizeof x, &x, sizeof x);
+            ++found;
+        }
+    }
+    return found;
+}
+
+uint64_t zeroNonFinite(TWave& w)
+{
+    switch (sampleKindOf(w.FFormat)) {
+    case SampleKind::F32:
+        return zeroNonFinite<float>(w.FData.data(), w.FData.size() / 4);
+    case SampleKind::F64:
+        return zeroNonFinite<double>(w.FData.data(), w.FData.size() / 8);
+    default:
+        return 0;
+    }
+}
+
 // The whole load into `out` (a fresh TWave), reading from src.
-LoadResult parse(Source& src, TWave& out, WaveLoadReport& report)
+template <class Source> LoadResult parse(Source& src, TWave& out, WaveLoadReport& report)
 {
     const uint64_t fileSize = src.size();
-    uint8_t head[12];
-    if (fileSize < 12 || !src.read(0, head, 12))
+    const uint8_t* head = src.view(0, 12);
+    if (!head)
         return fail(kLoadFailed,
             QStringLiteral("the file is too short to be a WAV file (%1 bytes)")
                 .arg(grouped(fileSize)));
@@ -272,11 +438,16 @@ LoadResult parse(Source& src, TWave& out, WaveLoadReport& report)
     uint32_t dataSize = 0;
     uint64_t pos = 12;
     while (!(haveFmt && haveData) && pos <= fileSize && fileSize - pos >= 8) {
-        uint8_t chunk[8];
-        if (!src.read(pos, chunk, 8))
+        const uint8_t* chunk = src.view(pos, 8);
+        if (!chunk)
             return fail(kLoadFailed, QStringLiteral("the file cannot be read"));
         const uint32_t id = le32(chunk);
         const uint32_t size = le32(chunk + 4);
+        if ((id | size) == 0) {
+            // Zero bytes read as a row of empty chunks with id 0: pass them all at once.
+            pos += (src.zeroRunEnd(pos + 8) - pos) / 8 * 8;
+            continue;
+        }
         const uint64_t body = pos + 8;
         const bool fits = size <= fileSize - body;
         if (id == kData && !haveData) {
@@ -331,23 +502,29 @@ LoadResult parse(Source& src, TWave& out, WaveLoadReport& report)
 
     report.framesLoaded = count;
     report.framesDeclared = dataSize / block;
+    QStringList warnings;
     if (dataSize > available) {
         report.truncated = true;
         if (dataSize == 0xFFFFFFFFu)
-            report.message = QStringLiteral("the data chunk's size was never filled in; loaded "
-                                            "the %1 whole frames the file holds")
-                                 .arg(grouped(count));
+            warnings << QStringLiteral("the data chunk's size was never filled in; loaded "
+                                       "the %1 whole frames the file holds")
+                            .arg(grouped(count));
         else
-            report.message
-                = QStringLiteral("the file ends %1 bytes before its data chunk does; loaded %2 of "
-                                 "%3 frames")
-                      .arg(grouped(dataSize - available), grouped(count),
-                          grouped(report.framesDeclared));
+            warnings << QStringLiteral("the file ends %1 bytes before its data chunk does; "
+                                       "loaded %2 of %3 frames")
+                            .arg(grouped(dataSize - available), grouped(count),
+                                grouped(report.framesDeclared));
     }
+    report.nonFinite = zeroNonFinite(out);
+    if (report.nonFinite > 0)
+        warnings << QStringLiteral("%1 samples were not finite numbers (NaN or infinite) and "
+                                   "were read as 0")
+                        .arg(grouped(report.nonFinite));
+    report.message = warnings.join(QStringLiteral("; "));
     return {};
 }
 
-uint8_t load(Source& src, TWave& wave, WaveLoadReport* report)
+template <class Source> uint8_t load(Source& src, TWave& wave, WaveLoadReport* report)
 {
     WaveLoadReport local;
     LoadResult r;
@@ -392,14 +569,20 @@ void writeHeader(const WAVEFORMATEX& f, uint32_t dataSize, uint8_t* h)
     put32(h + 40, dataSize);
 }
 
-// Writes n bytes, going on after a short write so that a failure reports its cause.
-bool writeAll(QSaveFile& file, const void* data, std::size_t n)
+// Writes n bytes, going on after a short write so that a failure reports its cause:
+// the system's text for errno as the failing write left it (QSaveFile's own text
+// does not always carry it), else Qt's.
+bool writeAll(QSaveFile& file, const void* data, std::size_t n, QString* why)
 {
     const char* p = static_cast<const char*>(data);
     while (n > 0) {
+        errno = 0;
         const qint64 done = file.write(p, qint64(n));
-        if (done <= 0)
+        if (done <= 0) {
+            const int error = errno;
+            *why = error != 0 ? errnoText(error) : file.errorString();
             return false;
+        }
         p += done;
         n -= std::size_t(done);
     }
@@ -416,12 +599,11 @@ uint8_t TWave::LoadFromFile(const QString& path, WaveLoadReport* report)
         return kLoadFailed;
     };
     try {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            return failWith(QStringLiteral("cannot open: ") + file.errorString());
-        if (file.isSequential())
-            return failWith(QStringLiteral("not a regular file"));
-        FileSource src(file);
+        QFile file;
+        QString why;
+        if (!openRegularFile(path, file, &why, QIODevice::ReadOnly | QIODevice::Unbuffered))
+            return failWith(why);
+        FileSource src(file.handle(), uint64_t(std::max<qint64>(file.size(), 0)));
         return load(src, *this, report);
     } catch (...) {
         return failWith(QStringLiteral("the file cannot be read"));
@@ -452,6 +634,10 @@ bool TWave::SaveToFile(const QString& path, QString* reason) const
         return false;
     };
     try {
+        QString why;
+        if (!checkOutputPath(path, &why))
+            return failWith(QStringLiteral("cannot write: ") + why);
+        const int permissions = existingPermissions(path);
         const auto size = uint32_t(FData.size());
         uint8_t header[44];
         writeHeader(FFormat, size, header);
@@ -461,9 +647,20 @@ bool TWave::SaveToFile(const QString& path, QString* reason) const
         if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             return failWith(QStringLiteral("cannot create: ") + file.errorString());
         const char pad = 0;
-        if (!writeAll(file, header, 44) || !writeAll(file, FData.data(), size)
-            || ((size & 1) != 0 && !writeAll(file, &pad, 1))) {
-            const QString why = file.errorString();
+        if (!writeAll(file, header, 44, &why) || !writeAll(file, FData.data(), size, &why)
+            || ((size & 1) != 0 && !writeAll(file, &pad, 1, &why))) {
+            file.cancelWriting();
+            return failWith(QStringLiteral("cannot write: ") + why);
+        }
+        if (!carryPermissions(file, permissions)) {
+            why = errnoText(errno);
+            file.cancelWriting();
+            return failWith(QStringLiteral("cannot keep the file's permissions: ") + why);
+        }
+        // A file system that finds it full (or failing) only when the data reach the
+        // disk says so here; QSaveFile's own sync would let that pass.
+        if (::fsync(file.handle()) != 0 && errno != EINVAL) {
+            why = errnoText(errno);
             file.cancelWriting();
             return failWith(QStringLiteral("cannot write: ") + why);
         }

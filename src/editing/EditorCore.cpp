@@ -83,11 +83,17 @@ QString replaceExtension(const QString& name, const QString& suffix)
 
 QString importMessage(const ClipStats& clips)
 {
-    if (clips.clipped == 0)
-        return QString();
-    return QStringLiteral("%1 samples went beyond full scale and were clipped (peak %2)")
-        .arg(clips.clipped)
-        .arg(clips.peak, 0, 'g', 4);
+    QStringList parts;
+    if (clips.clipped != 0)
+        parts << QStringLiteral("%1 samples went beyond full scale and were clipped (peak %2)")
+                     .arg(clips.clipped)
+                     .arg(clips.peak, 0, 'g', 4);
+    if (clips.over != 0) // float samples
+        parts << QStringLiteral(
+            "%1 samples are over full scale (peak %2); they are kept as they are")
+                     .arg(clips.over)
+                     .arg(clips.peak, 0, 'g', 4);
+    return parts.join(QStringLiteral("; "));
 }
 
 QString truncatedMessage(const QString& path, const WaveLoadReport& report);
@@ -103,7 +109,8 @@ CommandResult failure(const QString& message)
 // the file's name, else prefixed with the path.
 QString namingFile(const QString& path, const QString& reason)
 {
-    if (reason.contains(path) || reason.contains(namePart(path)))
+    const QString name = namePart(path); // empty for a name that ends in "/"
+    if (reason.contains(path) || (!name.isEmpty() && reason.contains(name)))
         return reason;
     return QStringLiteral("%1: %2").arg(path, reason);
 }
@@ -174,7 +181,7 @@ CommandResult EditorCore::Open(const QString& path, bool refresh)
 
     CommandResult r;
     r.ok = true;
-    if (report.truncated)
+    if (report.truncated || !report.message.isEmpty()) // cut short, or non-finite samples
         r.message = truncatedMessage(path, report);
     return r;
 }
@@ -622,7 +629,7 @@ void EditorCore::runTask(EditorTask& t, TaskControl& control) const
             }
             t.FResult = CommandResult();
             t.FResult.ok = true;
-            if (report.truncated)
+            if (report.truncated || !report.message.isEmpty())
                 t.FResult.message = truncatedMessage(t.FPath, report);
             t.FWave.emplace(std::move(loaded));
             ctx.wave = &*t.FWave;

@@ -88,7 +88,9 @@ TEST_P(SampleChangeTest, UndoAndRedoGiveBackTheExactBytes)
 
 INSTANTIATE_TEST_SUITE_P(Widths, SampleChangeTest,
     ::testing::Values(Kind{"U8", 8, false}, Kind{"S16", 16, false}, Kind{"S24", 24, false},
-        Kind{"S32", 32, false}, Kind{"F32", 32, true}, Kind{"F64", 64, true}),
+        Kind{"S32", 32, false}, Kind{"S40", 40, false}, Kind{"S48", 48, false},
+        Kind{"S56", 56, false}, Kind{"S64", 64, false}, Kind{"F32", 32, true},
+        Kind{"F64", 64, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SampleChange, ChangedLengthKeepsBothSoundsAndAnotherSoundIsRefused)

@@ -18,13 +18,13 @@ namespace {
 using test::makeWave;
 
 // The integer stored for sample `sample` of a `bytes`-wide integer sound.
-int32_t storedInt(const TWave& w, uint32_t sample, unsigned bytes)
+int64_t storedInt(const TWave& w, uint32_t sample, unsigned bytes)
 {
     const uint8_t* p = w.FData.data() + std::size_t(sample) * bytes;
-    uint32_t v = 0;
+    uint64_t v = 0;
     for (unsigned i = 0; i < bytes; ++i)
-        v |= uint32_t(p[i]) << (8 * (4 - bytes + i));
-    return bytes == 1 ? p[0] : int32_t(v) >> (8 * (4 - bytes));
+        v |= uint64_t(p[i]) << (8 * (8 - bytes + i));
+    return bytes == 1 ? p[0] : int64_t(v) >> (8 * (8 - bytes));
 }
 
 TEST(TWaveTest, NewWaveIsEmptyMono8Bit22050)
@@ -48,10 +48,11 @@ TEST(TWaveTest, NewWaveIsEmptyMono8Bit22050)
 struct QuantCase {
     uint16_t bits, tag;
     double x;
-    int32_t stored;
+    int64_t stored;
     double readBack;
     int16_t sixteen;
     bool clipped;
+    bool over = false; // a float kept beyond full scale
 };
 
 class QuantizeTest : public ::testing::TestWithParam<QuantCase> { };
@@ -68,18 +69,23 @@ TEST_P(QuantizeTest, StoresRoundedClippedValueAndReadsItBack)
     EXPECT_EQ(w.GetSampleF(2, 0), c.readBack);
     EXPECT_EQ(w.GetSample(2, 0), c.sixteen);
     EXPECT_EQ(clips.clipped, c.clipped ? 1u : 0u);
-    if (std::isfinite(c.x) && c.tag == 1) {
+    EXPECT_EQ(clips.over, c.over ? 1u : 0u);
+    if (std::isfinite(c.x)) {
         EXPECT_EQ(clips.peak, std::fabs(c.x));
     }
 }
 
 constexpr double k15 = 1.0 / 32768, k23 = 1.0 / 8388608, k31 = 1.0 / 2147483648.0;
 constexpr int32_t kMin32 = std::numeric_limits<int32_t>::min();
+constexpr int64_t kMax64 = std::numeric_limits<int64_t>::max(), kMin64 = -kMax64 - 1;
+constexpr double k39 = 0x1p-39, k47 = 0x1p-47, k63 = 0x1p-63;
 constexpr double kInf = std::numeric_limits<double>::infinity(), kBig = 12345.678901234567;
 
 // 8 bits go through the 16-bit value and keep its high byte; halves round toward +inf;
-// every finite value saturates, NaN stores 0 and counts as clipped. Floats keep what they
-// can hold; values that are not finite store 0, beyond Float the largest Float.
+// every finite value saturates, NaN stores 0 and counts as clipped. 40 to 64 bits alike,
+// with the largest 64-bit value read back as 1.0 (the nearest Double). Floats keep what
+// they can hold, counted when beyond full scale; values that are not finite store 0,
+// beyond Float the largest Float.
 INSTANTIATE_TEST_SUITE_P(Widths, QuantizeTest,
     ::testing::ValuesIn(std::vector<QuantCase>{{8, 1, 0.5, 192, 0.5, 16384, false},
         {8, 1, 1.0, 255, 0.9921875, 32512, true}, {8, 1, -1.0, 0, -1.0, -32768, false},
@@ -94,11 +100,19 @@ INSTANTIATE_TEST_SUITE_P(Widths, QuantizeTest,
         {24, 1, -3.0, -8388608, -1.0, -32768, true}, {32, 1, 0.25, 536870912, 0.25, 8192, false},
         {32, 1, 1.0, 2147483647, 2147483647 * k31, 32767, true},
         {32, 1, -1.0, kMin32, -1.0, -32768, false}, {32, 1, 2.5 * k31, 3, 3 * k31, 0, false},
-        {32, 1, -1.0e300, kMin32, -1.0, -32768, true}, {64, 3, kBig, 0, kBig, 32767, false},
-        {64, 3, -1.0e-300, 0, -1.0e-300, 0, false}, {64, 3, std::nan(""), 0, 0.0, 0, true},
-        {64, 3, -kInf, 0, 0.0, 0, true}, {32, 3, 0.1, 0, double(0.1f), 3277, false},
-        {32, 3, 1.0e300, 0, double(FLT_MAX), 32767, true},
-        {32, 3, -0.75, 0, -0.75, -24576, false}}));
+        {32, 1, -1.0e300, kMin32, -1.0, -32768, true}, {40, 1, 0.5, 1LL << 38, 0.5, 16384, false},
+        {40, 1, -1.7 * k39, -2, -2 * k39, -1, false},
+        {48, 1, 1.0, (1LL << 47) - 1, 1.0 - k47, 32767, true},
+        {48, 1, 2.5 * k47, 3, 3 * k47, 0, false}, {56, 1, -1.0, -(1LL << 55), -1.0, -32768, false},
+        {56, 1, -7.0, -(1LL << 55), -1.0, -32768, true}, {64, 1, 1.0, kMax64, 1.0, 32767, true},
+        {64, 1, -1.0, kMin64, -1.0, -32768, false}, {64, 1, 2.5 * k63, 3, 3 * k63, 0, false},
+        {64, 1, -1.0e300, kMin64, -1.0, -32768, true}, {64, 1, std::nan(""), 0, 0.0, 0, true},
+        {64, 1, -kInf, kMin64, -1.0, -32768, true}, {64, 3, kBig, 0, kBig, 32767, false, true},
+        {64, 3, -1.0, 0, -1.0, -32768, false}, {64, 3, -1.0e-300, 0, -1.0e-300, 0, false},
+        {64, 3, std::nan(""), 0, 0.0, 0, true}, {64, 3, -kInf, 0, 0.0, 0, true},
+        {32, 3, 0.1, 0, double(0.1f), 3277, false},
+        {32, 3, 1.0e300, 0, double(FLT_MAX), 32767, true}, {32, 3, -0.75, 0, -0.75, -24576, false},
+        {32, 3, -1.5, 0, -1.5, -32768, false, true}}));
 
 // SetSample takes values on the 16-bit scale at every width.
 TEST(TWaveTest, SixteenBitScaleAtEveryWidth)
@@ -116,6 +130,13 @@ TEST(TWaveTest, SixteenBitScaleAtEveryWidth)
     EXPECT_EQ(storedInt(w24, 0, 3), -12345 * 256);
     w32.SetSample(0, 0, 32767);
     EXPECT_EQ(storedInt(w32, 0, 4), 32767 * 65536);
+    for (uint16_t bits : {40, 48, 56, 64}) {
+        TWave w = makeWave(bits, 1, 1);
+        w.SetSample(0, 0, -32768);
+        EXPECT_EQ(storedInt(w, 0, bits / 8), kMin64 >> (64 - bits)) << bits;
+        w.SetSample(0, 0, 12345);
+        EXPECT_EQ(storedInt(w, 0, bits / 8), int64_t(12345) << (bits - 16)) << bits;
+    }
     f32.SetSample(0, 0, -16384);
     EXPECT_EQ(f32.GetSampleF(0, 0), -0.5);
 }
@@ -235,6 +256,7 @@ TEST_P(BulkTest, MatchesPerSampleAccess)
         single.SetSampleF(30 + i, 1, in[i], &singleClips);
     EXPECT_EQ(bulk.FData, single.FData);
     EXPECT_EQ(bulkClips.clipped, singleClips.clipped);
+    EXPECT_EQ(bulkClips.over, singleClips.over);
     EXPECT_EQ(bulkClips.peak, singleClips.peak);
     EXPECT_GT(bulkClips.clipped, 0u);
 
@@ -252,7 +274,7 @@ TEST_P(BulkTest, MatchesPerSampleAccess)
 
 INSTANTIATE_TEST_SUITE_P(Kinds, BulkTest,
     ::testing::ValuesIn(std::vector<std::pair<uint16_t, uint16_t>>{
-        {8, 1}, {16, 1}, {24, 1}, {32, 1}, {32, 3}, {64, 3}}),
+        {8, 1}, {16, 1}, {24, 1}, {32, 1}, {40, 1}, {48, 1}, {56, 1}, {64, 1}, {32, 3}, {64, 3}}),
     [](const auto& info) {
         return (info.param.second == 3 ? "float" : "int") + std::to_string(info.param.first);
     });

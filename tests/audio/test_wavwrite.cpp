@@ -1,6 +1,7 @@
-// The WAV writer: canonical header, every sample type, pad byte, and saves that
-// fail (missing directory, unwritable place, file size limit, full and read-only
-// file systems) without touching an existing file.
+// The WAV writer: canonical header, every sample type, pad byte, permissions of a
+// replaced file, and saves that fail (missing directory, unwritable place, names that
+// are not plain files, file size limit, full and read-only file systems) without
+// touching an existing file.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "WavBuilder.h"
 
@@ -25,6 +27,13 @@ TWave sound(uint16_t bits, uint16_t channels, uint32_t frames, uint16_t tag = 1)
     TWave w = makeWave(bits, channels, frames, tag, 44100);
     w.FData = pattern(w.FData.size(), uint8_t(bits));
     return w;
+}
+
+// A file at `path` that must survive failed saves byte for byte.
+Bytes placeExisting(const QString& path)
+{
+    EXPECT_TRUE(sound(16, 1, 10).SaveToFile(path));
+    return readFile(path);
 }
 
 struct SaveCase {
@@ -59,32 +68,58 @@ TEST_P(SaveTest, WritesCanonicalFileThatLoadsBackIdentically)
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, SaveTest,
-    ::testing::ValuesIn(
-        std::vector<SaveCase>{{8, 1, 1, 0}, {8, 1, 1, 7}, {8, 1, 3, 5}, {16, 1, 2, 100},
-            {24, 1, 1, 5}, {24, 1, 2, 9}, {32, 1, 2, 4}, {32, 3, 1, 6}, {64, 3, 2, 3}}),
+    ::testing::ValuesIn(std::vector<SaveCase>{{8, 1, 1, 0}, {8, 1, 1, 7}, {8, 1, 3, 5},
+        {16, 1, 2, 100}, {24, 1, 1, 5}, {24, 1, 2, 9}, {32, 1, 2, 4}, {40, 1, 1, 3}, {48, 1, 2, 5},
+        {56, 1, 1, 1}, {64, 1, 3, 2}, {32, 3, 1, 6}, {64, 3, 2, 3}}),
     [](const auto& info) {
         const SaveCase& c = info.param;
         return std::string(c.tag == 3 ? "float" : "int") + std::to_string(c.bits) + "x"
             + std::to_string(c.channels) + "_" + std::to_string(c.frames);
     });
 
-TEST(SaveFailureTest, PlacesThatCannotBeCreated)
+// Names a save refuses: the reason names the cause, and the folder holds what it did
+// before (a FIFO stays a FIFO, a folder stays empty).
+TEST(SaveFailureTest, RefusedNamesChangeNothing)
 {
     QTemporaryDir dir;
-    for (const QString& path : {dir.filePath("no/such/dir/x.wav"), QStringLiteral("/proc/k.wav")}) {
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+    const QStringList entries = QDir(dir.path()).entryList(QDir::AllEntries | QDir::System);
+    const std::pair<QString, const char*> cases[]
+        = {{dir.filePath("no/such/dir/x.wav"), "cannot create: "},
+            {QStringLiteral("/proc/k.wav"), "cannot create: "},
+            {dir.filePath("new.wav/"), "cannot write: names a folder, not a file"},
+            {dir.filePath("folder"), "cannot write: names a folder, not a file"},
+            {dir.filePath("fifo"), "cannot write: is not a regular file"}};
+    for (const auto& [path, cause] : cases) {
         QString reason;
         EXPECT_FALSE(sound(16, 2, 10).SaveToFile(path, &reason));
-        EXPECT_TRUE(reason.startsWith("cannot create: ")) << reason.toStdString();
-        EXPECT_FALSE(QFile::exists(path));
+        EXPECT_TRUE(reason.startsWith(cause)) << reason.toStdString();
     }
-    EXPECT_FALSE(QDir(dir.filePath("no")).exists());
+    EXPECT_FALSE(QFile::exists("/proc/k.wav"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System), entries);
+    EXPECT_TRUE(QDir(dir.filePath("folder")).isEmpty());
+    struct stat st { };
+    EXPECT_TRUE(stat(QFile::encodeName(dir.filePath("fifo")).constData(), &st) == 0
+        && S_ISFIFO(st.st_mode));
 }
 
-// A file at `path` that must survive failed saves byte for byte.
-Bytes placeExisting(const QString& path)
+// A replaced file keeps its permission bits, read-only or odd ones included.
+TEST(SaveTest, ReplacedFileKeepsItsPermissions)
 {
-    EXPECT_TRUE(sound(16, 1, 10).SaveToFile(path));
-    return readFile(path);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("kept.wav");
+    const QByteArray name = QFile::encodeName(path);
+    for (const mode_t mode : {0444, 0751, 0600}) {
+        placeExisting(path);
+        ASSERT_EQ(chmod(name.constData(), mode), 0);
+        const TWave w = sound(24, 2, 9);
+        ASSERT_TRUE(w.SaveToFile(path));
+        EXPECT_EQ(readFile(path), w.SaveToMemory());
+        struct stat st { };
+        ASSERT_EQ(stat(name.constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode);
+    }
 }
 
 TEST(SaveFailureTest, FileSizeLimitLeavesExistingFileUntouched)

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstring>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -233,6 +234,48 @@ TEST_F(Editor, CutShortFileOpensWithAWarning)
     ASSERT_TRUE(r.ok) << r.message.toStdString();
     EXPECT_FALSE(r.message.isEmpty());
     EXPECT_EQ(core.FWave->FSampleCount, 110250u - 1000u);
+}
+
+// A float sound: a NaN in the file opens as 0 with a warning; an import that lifts
+// every cell by 20 dB keeps the samples beyond full scale and says so, clipping none.
+TEST_F(Editor, FloatSoundWarnsOfNaNAndKeepsPeaksOverFullScale)
+{
+    TWave w;
+    w.FFormat.wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
+    w.FFormat.wBitsPerSample = 32;
+    w.FFormat.nSamplesPerSec = 8000;
+    w.UpdateFormat();
+    w.SetSampleCount(8000);
+    for (uint32_t i = 0; i < 8000; ++i)
+        w.SetSampleF(i, 0, tones(i, 0, 8000));
+    const float nan = NAN;
+    std::memcpy(w.FData.data() + 400, &nan, 4);
+    ASSERT_TRUE(w.SaveToFile(path("float.wav")));
+    const CommandResult opened = core.Open(path("float.wav"));
+    ASSERT_TRUE(opened.ok);
+    EXPECT_TRUE(opened.message.contains("1 samples were not finite"))
+        << opened.message.toStdString();
+    EXPECT_EQ(core.FWave->GetSampleF(100, 0), 0.0);
+
+    ASSERT_TRUE(core.Export(path("f.bmp")).ok);
+    QImage image = QImage(path("f.bmp")).convertToFormat(QImage::Format_RGB32);
+    for (int y = core.FTopMargin; y < image.height(); ++y)
+        for (int x = core.FLeftMargin; x < image.width(); ++x) {
+            const int g = std::min(255, qBlue(image.pixel(x, y)) + 40);
+            image.setPixel(x, y, qRgb(g, g, g));
+        }
+    ASSERT_TRUE(image.save(path("loud.png")));
+    const CommandResult r = core.Import(path("loud.png"), false);
+    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    EXPECT_EQ(r.clips.clipped, 0u);
+    EXPECT_GT(r.clips.over, 100u);
+    EXPECT_TRUE(
+        r.message.contains(QStringLiteral("%1 samples are over full scale").arg(r.clips.over)))
+        << r.message.toStdString();
+    double peak = 0;
+    for (uint32_t i = 0; i < core.FWave->FSampleCount; ++i)
+        peak = std::max(peak, std::fabs(core.FWave->GetSampleF(i, 0)));
+    EXPECT_GT(peak, 1.5);
 }
 
 TEST_F(Editor, EmptySoundShowsNoPicture)
