@@ -1,11 +1,28 @@
 // Program entry of the window: kestrelon [FILE.wav]
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #include "app/AppSetup.h"
 #include "app/KestrelonMain.h"
+#include "app/UserDialogs.h"
+
+namespace {
+
+// Whether the file argument `file` (as Qt decoded it) is the name given. Qt holds paths
+// as QStrings, which keep only valid UTF-8: other bytes become U+FFFD, and the QString
+// then names another file, so such an argument is not opened.
+bool isNameGiven(const QString& file, int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (QFile::decodeName(argv[i]) == file)
+            return QFile::encodeName(file) == argv[i];
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -29,7 +46,13 @@ int main(int argc, char** argv)
     kestrelon::TForm1 form;
     form.show();
     const QStringList files = parser.positionalArguments();
-    if (!files.isEmpty()) {
+    if (!files.isEmpty() && !isNameGiven(files.first(), argc, argv)) {
+        const QString message = QStringLiteral("%1: cannot be opened: its name is not valid "
+                                               "UTF-8; rename it, or use kestrelon-cli")
+                                    .arg(files.first());
+        QTimer::singleShot(
+            0, &form, [&form, message] { kestrelon::QtUserDialogs().showError(&form, message); });
+    } else if (!files.isEmpty()) {
         const QString path = QFileInfo(files.first()).absoluteFilePath();
         // Opened from the event loop, so the window is on screen behind any message.
         QTimer::singleShot(0, &form, [&form, path] { form.openFile(path); });

@@ -1,8 +1,24 @@
 #include "Parallel.h"
 
 #include <cstdlib>
+#include <system_error>
 
 namespace kestrelon {
+
+namespace detail {
+
+std::atomic<unsigned> failThreadStartAt{0};
+
+void checkThreadStart()
+{
+    unsigned n = failThreadStartAt.load(std::memory_order_relaxed);
+    while (n != 0 && !failThreadStartAt.compare_exchange_weak(n, n - 1, std::memory_order_relaxed))
+        ;
+    if (n == 1)
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+}
+
+} // namespace detail
 
 unsigned workerCount()
 {

@@ -7,17 +7,33 @@
 // Exit status: 0 success (nothing printed but info's six lines), 1 a failed operation
 // (one line on stderr naming the file and the cause; OUT is not created or changed),
 // 2 a usage error.
+//
+// File names are taken as the bytes given. Qt holds paths as QStrings, which keep only
+// valid UTF-8: QFile::decodeName turns other bytes into U+FFFD, and QFile::encodeName
+// then gives the name of another file. So a name that does not survive that round trip
+// is reached through descriptors: an input through /proc/self/fd/N of an O_PATH
+// descriptor, an output as a file written in its folder (reached likewise) under a
+// temporary name and then renamed to the bytes given.
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <new>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QByteArray>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QString>
 
+#include "audio/FileAccess.h"
 #include "base/Errors.h"
 #include "editing/EditorCore.h"
 
@@ -121,23 +137,226 @@ Options parseArguments(const std::vector<std::string>& args)
     return o;
 }
 
-void printLine(FILE* stream, const QString& text)
+// The first error of a write to standard output (0: none so far).
+int gStdoutError = 0;
+
+QByteArray lineOf(const QString& text)
 {
     QString line = text;
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    std::fprintf(stream, "%s\n", line.toLocal8Bit().constData());
+    return line.toLocal8Bit() + '\n';
+}
+
+// Everything meant for standard output goes through here, so a write that fails (a
+// full disk, a closed descriptor) is noticed.
+void printOut(const QByteArray& text)
+{
+    if (gStdoutError == 0
+        && std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout)
+            != std::size_t(text.size()))
+        gStdoutError = errno ? errno : EIO;
+}
+
+void printErr(const QString& text)
+{
+    const QByteArray line = lineOf(text);
+    std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
 }
 
 int fail(const QString& message)
 {
-    printLine(stderr, QStringLiteral("kestrelon-cli: ") + message);
+    printErr(QStringLiteral("kestrelon-cli: ") + message);
     return 1;
 }
 
-void warn(const CommandResult& r)
+// code, or 1 (with one line on stderr) when standard output could not be written.
+int finishOut(int code)
 {
-    if (!r.message.isEmpty())
-        printLine(stderr, QStringLiteral("kestrelon-cli: warning: ") + r.message);
+    if (std::fflush(stdout) != 0 && gStdoutError == 0)
+        gStdoutError = errno ? errno : EIO;
+    if (gStdoutError == 0 && std::ferror(stdout))
+        gStdoutError = EIO;
+    if (gStdoutError == 0)
+        return code;
+    return fail(
+        QStringLiteral("cannot write to standard output: ") + kestrelon::errnoText(gStdoutError));
+}
+
+// --- file names as bytes ------------------------------------------------------------
+
+mode_t gUmask = 022;
+
+// A file named on the command line.
+struct NamedFile {
+    QByteArray bytes; // as given
+    QString path; // what the editing core is given
+    QString shown; // in messages: valid UTF-8 as it is, other bytes as \xHH
+    bool exact = true; // path is the name given (it survives QString)
+
+    explicit NamedFile(const std::string& given)
+        : bytes(given.data(), qsizetype(given.size()))
+        , path(QFile::decodeName(bytes))
+        , shown(path)
+        , exact(QFile::encodeName(path) == bytes)
+    {
+        if (exact)
+            return;
+        shown.clear();
+        for (qsizetype i = 0; i < bytes.size();) {
+            const auto lead = uchar(bytes[i]);
+            const qsizetype n = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+            const QByteArray piece = bytes.mid(i, n);
+            if (piece.size() == n && QString::fromUtf8(piece).toUtf8() == piece) {
+                shown += QString::fromUtf8(piece);
+                i += n;
+            } else {
+                shown += QStringLiteral("\\x") + QString::number(lead, 16).toUpper();
+                ++i;
+            }
+        }
+    }
+
+    // message (of a step on this file, which the core gave `used`) naming this file
+    // as the person wrote it
+    QString naming(QString message, const QString& used) const
+    {
+        if (!exact)
+            message.replace(used, shown);
+        return message.contains(shown) ? message : shown + QStringLiteral(": ") + message;
+    }
+};
+
+QString descriptorPath(int fd)
+{
+    return QStringLiteral("/proc/self/fd/%1").arg(fd);
+}
+
+// Reaches an input whose name does not survive QString through /proc/self/fd/N of an
+// O_PATH descriptor (nothing is opened for reading yet, so a FIFO does not block). The
+// descriptor stays open until the process ends.
+bool reachInput(NamedFile& f, QString* error)
+{
+    if (f.exact)
+        return true;
+    const int fd = ::open(f.bytes.constData(), O_PATH | O_CLOEXEC);
+    if (fd < 0) {
+        *error = f.shown + QStringLiteral(": cannot open: ") + kestrelon::errnoText(errno);
+        return false;
+    }
+    f.path = descriptorPath(fd);
+    struct stat st { };
+    if (::stat(QFile::encodeName(f.path).constData(), &st) != 0) {
+        *error = f.shown
+            + QStringLiteral(": cannot open: the name is not UTF-8 and /proc/self/fd is "
+                             "not available to reach it");
+        return false;
+    }
+    return true;
+}
+
+// An output whose name does not survive QString. The editing core writes (atomically,
+// as for any name) a placeholder file of a UTF-8 name in OUT's folder, reached through
+// /proc/self/fd/N; finish() gives it the bits of the file it replaces (or those of a
+// new file) and renames it to OUT's bytes. A placeholder not finished is removed.
+class RenamedOutput {
+public:
+    RenamedOutput() = default;
+    RenamedOutput(const RenamedOutput&) = delete;
+    RenamedOutput& operator=(const RenamedOutput&) = delete;
+    ~RenamedOutput() { abandon(); }
+
+    // Refuses what the writers refuse for other names: a folder, anything but a regular
+    // file, a file this process may not write.
+    bool prepare(const NamedFile& f, QString* error)
+    {
+        auto failWith = [&](const QString& why) {
+            *error = f.shown + QStringLiteral(": ") + why;
+            return false;
+        };
+        QByteArray target = f.bytes;
+        if (target.endsWith('/'))
+            return failWith(QStringLiteral("names a folder, not a file"));
+        struct stat st { };
+        if (::lstat(target.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            // a link: what it points to is replaced, as with any other name
+            char* resolved = ::realpath(target.constData(), nullptr);
+            if (!resolved)
+                return failWith(QStringLiteral("cannot write: ") + kestrelon::errnoText(errno));
+            target = resolved;
+            std::free(resolved);
+        }
+        const qsizetype slash = target.lastIndexOf('/');
+        const QByteArray folder = slash < 0 ? QByteArray(".")
+            : slash == 0                    ? QByteArray("/")
+                                            : target.left(slash);
+        name_ = target.mid(slash + 1);
+        folder_ = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (folder_ < 0)
+            return failWith(QStringLiteral("cannot create: ") + kestrelon::errnoText(errno));
+        if (::fstatat(folder_, name_.constData(), &st, 0) != 0) {
+            if (errno != ENOENT)
+                return failWith(QStringLiteral("cannot write: ") + kestrelon::errnoText(errno));
+            mode_ = 0666 & ~gUmask;
+            return true;
+        }
+        if (S_ISDIR(st.st_mode))
+            return failWith(QStringLiteral("names a folder, not a file"));
+        if (!S_ISREG(st.st_mode))
+            return failWith(QStringLiteral("is not a regular file"));
+        if (::faccessat(folder_, name_.constData(), W_OK, AT_EACCESS) != 0)
+            return failWith(QStringLiteral("cannot write: ") + kestrelon::errnoText(errno));
+        mode_ = st.st_mode & 07777;
+        return true;
+    }
+
+    // Creates the placeholder; *path is where the core writes.
+    bool begin(const NamedFile& f, QString* path, QString* error)
+    {
+        QByteArray pattern
+            = QFile::encodeName(descriptorPath(folder_)) + QByteArray("/.kestrelon-cli-XXXXXX");
+        const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+        if (fd < 0) {
+            *error = f.shown + QStringLiteral(": cannot create: ") + kestrelon::errnoText(errno);
+            return false;
+        }
+        ::close(fd);
+        placeholder_ = pattern.mid(pattern.lastIndexOf('/') + 1);
+        *path = QFile::decodeName(pattern);
+        return true;
+    }
+
+    bool finish(const NamedFile& f, QString* error)
+    {
+        if (::fchmodat(folder_, placeholder_.constData(), mode_, 0) != 0
+            || ::renameat(folder_, placeholder_.constData(), folder_, name_.constData()) != 0) {
+            *error = f.shown + QStringLiteral(": cannot write: ") + kestrelon::errnoText(errno);
+            return false;
+        }
+        placeholder_.clear();
+        return true;
+    }
+
+private:
+    void abandon()
+    {
+        if (!placeholder_.isEmpty())
+            ::unlinkat(folder_, placeholder_.constData(), 0);
+        placeholder_.clear();
+    }
+
+    int folder_ = -1; // O_PATH descriptor of OUT's folder
+    QByteArray name_; // OUT's last component, as bytes
+    QByteArray placeholder_; // the placeholder's name in the folder, "" when there is none
+    mode_t mode_ = 0;
+};
+
+// Both names reach the same existing file (device and inode), the names taken as bytes.
+bool sameFile(const NamedFile& a, const NamedFile& b)
+{
+    struct stat sa { };
+    struct stat sb { };
+    return ::stat(a.bytes.constData(), &sa) == 0 && ::stat(b.bytes.constData(), &sb) == 0
+        && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 // Qt's own diagnostics (platform plugin notes and the like) are not for the user of a
@@ -145,11 +364,52 @@ void warn(const CommandResult& r)
 void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& msg)
 {
     if (type == QtCriticalMsg || type == QtFatalMsg)
-        printLine(stderr, QStringLiteral("kestrelon-cli: ") + msg);
+        printErr(QStringLiteral("kestrelon-cli: ") + msg);
 }
 
-int run(const Options& o)
+int run(const Options& o, std::vector<NamedFile>& files)
 {
+    QString error;
+    NamedFile& in = files.front();
+    NamedFile& out = files.back();
+    const bool writes = o.command != "info";
+    for (std::size_t i = 0; i < files.size() - (writes ? 1 : 0); ++i)
+        if (!reachInput(files[i], &error))
+            return fail(error);
+    RenamedOutput renamed;
+    if (writes) {
+        // export writes a picture and apply a sound: OUT may replace IN only in apply
+        const NamedFile& other = o.command == "export" ? in : files[1];
+        if (sameFile(out, other))
+            return fail(out.shown + QStringLiteral(": is ")
+                + (out.bytes == other.bytes
+                        ? QString()
+                        : QStringLiteral("the same file as %1, ").arg(other.shown))
+                + (o.command == "export"
+                        ? QStringLiteral("the sound being read; export will not replace it "
+                                         "with a picture")
+                        : QStringLiteral("the edited image; apply will not replace it with "
+                                         "a sound")));
+        if (!out.exact && !renamed.prepare(out, &error))
+            return fail(error);
+    }
+    auto warn = [](const CommandResult& r, const NamedFile& f, const QString& used) {
+        if (!r.message.isEmpty())
+            printErr(QStringLiteral("kestrelon-cli: warning: ") + f.naming(r.message, used));
+    };
+    // OUT written by write(path): under its own name, or through the placeholder
+    auto writeOut = [&](auto&& write) {
+        QString path = out.path;
+        if (!out.exact && !renamed.begin(out, &path, &error))
+            return fail(error);
+        const CommandResult r = write(path);
+        if (!r.ok)
+            return fail(out.naming(r.message, path));
+        if (!out.exact && !renamed.finish(out, &error))
+            return fail(error);
+        return 0;
+    };
+
     EditorCore core;
     core.SetFFTLength(o.fft);
     core.FMode = o.view;
@@ -157,49 +417,50 @@ int run(const Options& o)
     // the window's do (labels lie in the margins, which import ignores).
     core.locale = o.command == "info" ? QLocale::c() : QLocale();
 
-    const QString in = QString::fromLocal8Bit(o.files[0].c_str());
     // info needs no analysis: the frame count follows from the length and N
-    const CommandResult opened = core.Open(in, o.command != "info");
+    const CommandResult opened = core.Open(in.path, o.command != "info");
     if (!opened.ok)
-        return fail(opened.message);
-    warn(opened);
+        return fail(in.naming(opened.message, in.path));
+    warn(opened, in, in.path);
 
     if (o.command == "info") {
         for (const QString& text : core.statusTexts(core.expectedFrameCount()))
-            printLine(stdout, text);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    }
-    if (o.command == "export") {
-        const CommandResult r = core.Export(QString::fromLocal8Bit(o.files[1].c_str()));
-        if (!r.ok)
-            return fail(r.message);
+            printOut(lineOf(text));
         return 0;
     }
-    const CommandResult imported = core.Import(QString::fromLocal8Bit(o.files[1].c_str()), false);
+    if (o.command == "export")
+        return writeOut([&](const QString& path) { return core.Export(path); });
+    const NamedFile& edited = files[1];
+    const CommandResult imported = core.Import(edited.path, false);
     if (!imported.ok)
-        return fail(imported.message);
-    warn(imported);
-    const CommandResult saved = core.Save(QString::fromLocal8Bit(o.files[2].c_str()));
-    if (!saved.ok)
-        return fail(saved.message);
-    return 0;
+        return fail(edited.naming(imported.message, edited.path));
+    warn(imported, edited, edited.path);
+    return writeOut([&](const QString& path) { return core.Save(path); });
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // A closed standard descriptor would be taken by the next file opened, and what is
+    // printed would land in that file: hold it with /dev/null read-only, so writes fail.
+    for (int fd = 0; fd <= 2; ++fd)
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF && ::open("/dev/null", O_RDONLY) < 0)
+            return 1;
+    gUmask = ::umask(0);
+    ::umask(gUmask);
+
     std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string& a : args) {
         if (a == "--")
             break;
         if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
+            printOut(kUsage);
+            return finishOut(0);
         }
         if (a == "--version") {
-            std::printf("kestrelon-cli %s\n", KESTRELON_VERSION);
-            return 0;
+            printOut(QByteArray("kestrelon-cli ") + KESTRELON_VERSION + '\n');
+            return finishOut(0);
         }
     }
     Options options;
@@ -218,9 +479,10 @@ int main(int argc, char** argv)
     char* qtArgv[] = {argv[0], nullptr};
     QGuiApplication app(qtArgc, qtArgv);
 
-    const QString in = QString::fromLocal8Bit(options.files[0].c_str());
+    std::vector<NamedFile> files(options.files.begin(), options.files.end());
+    const QString in = files.front().shown;
     try {
-        return run(options);
+        return finishOut(run(options, files));
     } catch (const std::bad_alloc&) {
         return fail(in + QStringLiteral(": out of memory"));
     } catch (const std::exception& e) {

@@ -2,6 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+#include <map>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -28,6 +37,29 @@ CliRun run(const QStringList& args,
     p.start(program, args);
     CliRun r;
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
+        return r;
+    r.code = p.exitCode();
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+// kestrelon-cli run with arguments given as bytes: QProcess passes QStrings, which
+// cannot hold names that are not UTF-8, so sh rebuilds each argument from octal escapes.
+// A run that does not end within 30 s is killed (code -1).
+CliRun runBytes(const QList<QByteArray>& args)
+{
+    QString script = QStringLiteral("exec \"$0\"");
+    for (const QByteArray& a : args) {
+        QString octal;
+        for (char c : a)
+            octal += QStringLiteral("\\0%1").arg(uint(uchar(c)), 3, 8, QLatin1Char('0'));
+        script += QStringLiteral(" \"$(printf %b '") + octal + QStringLiteral("')\"");
+    }
+    QProcess p;
+    p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script, KESTRELON_CLI});
+    CliRun r;
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
         return r;
     r.code = p.exitCode();
     r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
@@ -188,6 +220,148 @@ TEST_F(Cli, FailuresNameTheFileAndLeaveOutAlone)
         EXPECT_EQ(contents(out), "keep me") << what;
     }
     EXPECT_FALSE(QFile::exists(path("no")));
+}
+
+// What a folder holds, by name as bytes: type and permission bits, and the contents of
+// regular files (nothing else is opened).
+std::map<QByteArray, std::pair<mode_t, QByteArray>> snapshot(const QByteArray& dir)
+{
+    std::map<QByteArray, std::pair<mode_t, QByteArray>> entries;
+    DIR* d = ::opendir(dir.constData());
+    while (dirent* e = d ? ::readdir(d) : nullptr) {
+        const QByteArray name(e->d_name);
+        struct stat st { };
+        if (name == "." || name == ".." || ::lstat(dir + '/' + name, &st) != 0)
+            continue;
+        QByteArray bytes;
+        if (S_ISREG(st.st_mode)) {
+            QFile f;
+            const int fd = ::open(dir + '/' + name, O_RDONLY);
+            if (fd >= 0 && f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+                bytes = f.readAll();
+        }
+        entries[name] = {st.st_mode, bytes};
+    }
+    if (d)
+        ::closedir(d);
+    return entries;
+}
+
+// Special files, names that are not UTF-8 and outputs that are inputs, through the whole
+// tool. A refusal exits 1 with one line naming the file and the cause, and changes
+// nothing in the folder; a success changes only OUT, to what the same command with
+// plain names writes, keeping the bits of a file it replaces.
+TEST_F(Cli, SpecialFilesAndNamesAsBytes)
+{
+    const QByteArray d = QFile::encodeName(dir.path());
+    auto at = [&](const QByteArray& name) { return d + '/' + name; };
+    auto put = [&](const QByteArray& name, const QByteArray& bytes, mode_t mode) {
+        const int fd = ::open(at(name), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0) << name.toStdString();
+        ASSERT_EQ(::write(fd, bytes.constData(), std::size_t(bytes.size())), bytes.size());
+        ASSERT_EQ(::fchmod(fd, mode), 0);
+        ::close(fd);
+    };
+    ::umask(022);
+    struct RemoveAll { // QTemporaryDir cannot name what is not UTF-8
+        QByteArray dir;
+        ~RemoveAll()
+        {
+            for (const auto& entry : snapshot(dir))
+                ::unlink(dir + '/' + entry.first);
+        }
+    } removeAll{d};
+    const QByteArray wav = "voice.wav";
+    ASSERT_EQ(run({"export", voice, path("v.bmp")}).code, 0);
+    ASSERT_EQ(run({"apply", voice, path("v.bmp"), path("v.wav")}).code, 0);
+    const QByteArray picture = contents(path("v.bmp")), sound = contents(path("v.wav"));
+    // decoys: the names the non-UTF-8 ones would become through a QString
+    put("in\xff.wav", contents(voice), 0644);
+    put("gone\xef\xbf\xbd.wav", contents(voice), 0644);
+    put("out\xef\xbf\xbd.bmp", "decoy", 0644);
+    put("again.wav", contents(voice), 0644);
+    for (const QByteArray name : {"ro.bmp", "ro.wav", "ro\xff.wav"})
+        put(name, "read-only", 0444);
+    const bool mayReplace = ::access(at("ro.bmp"), W_OK) == 0; // as QSaveFile decides
+    for (const QByteArray name : {"pipe", "pipe\xff", "sink"})
+        ASSERT_EQ(::mkfifo(at(name), 0644), 0);
+
+    struct Case {
+        QList<QByteArray> args;
+        QString named; // in the message of a refusal; "" for a success
+        QString cause;
+        QByteArray out = {}; // what a success writes: the file, its contents and bits
+        QByteArray written = {};
+        mode_t bits = 0;
+    };
+    const QList<Case> cases{
+        {{"export", at("pipe"), at("p.bmp")}, "pipe", "regular file"},
+        {{"info", at("pipe\xff")}, "pipe\\xFF", "regular file"},
+        {{"apply", at(wav), at("pipe"), at("p.wav")}, "pipe", "regular file"},
+        {{"apply", at(wav), "/dev/zero", at("z.wav")}, "/dev/zero", "regular file"},
+        {{"export", at(wav), at("sink")}, "sink", "regular file"},
+        {{"apply", at(wav), at("v.bmp"), at("sink")}, "sink", "regular file"},
+        {{"export", at(wav), at("p.bmp/")}, "p.bmp/", "folder"},
+        {{"apply", at(wav), at("v.bmp"), at("p.wav/")}, "p.wav/", "folder"},
+        {{"export", at(wav), at(wav)}, "voice.wav", "the sound being read"},
+        {{"export", at(wav), d + "/./" + wav}, "/./voice.wav", "same file as"},
+        {{"apply", at(wav), at("v.bmp"), at("v.bmp")}, "v.bmp", "the edited image"},
+        {{"info", at("gone\xff.wav")}, "gone\\xFF.wav", "No such file"},
+        {{"export", at(wav), at("out\xff.bmp")}, "", "", "out\xff.bmp", picture, 0644},
+        {{"apply", at("in\xff.wav"), at("v.bmp"), at("out\xff.wav")}, "", "", "out\xff.wav", sound,
+            0644},
+        {{"apply", at("again.wav"), at("v.bmp"), at("again.wav")}, "", "", "again.wav", sound,
+            0644},
+        // a read-only file in a writable folder is replaced, keeping its bits, where
+        // QSaveFile replaces one (as root); elsewhere it is refused and left alone
+        {{"export", at(wav), at("ro.bmp")}, mayReplace ? "" : "ro.bmp", "", "ro.bmp", picture,
+            0444},
+        {{"apply", at(wav), at("v.bmp"), at("ro.wav")}, mayReplace ? "" : "ro.wav", "", "ro.wav",
+            sound, 0444},
+        {{"apply", at(wav), at("v.bmp"), at("ro\xff.wav")}, mayReplace ? "" : "ro\\xFF.wav", "",
+            "ro\xff.wav", sound, 0444},
+    };
+    for (const Case& c : cases) {
+        const std::string what = QByteArray(c.args.join(' ')).toStdString();
+        auto before = snapshot(d);
+        const CliRun r = runBytes(c.args);
+        const auto after = snapshot(d);
+        if (c.named.isEmpty()) {
+            EXPECT_EQ(r.code, 0) << what << ": " << r.err.toStdString();
+            EXPECT_EQ(r.out + r.err, "") << what;
+            if (!after.count(c.out)) {
+                ADD_FAILURE() << what << ": OUT was not written";
+                continue;
+            }
+            EXPECT_EQ(after.at(c.out).second, c.written) << what;
+            EXPECT_EQ(after.at(c.out).first, S_IFREG | c.bits) << what;
+            before[c.out] = after.at(c.out);
+        } else {
+            EXPECT_EQ(r.code, 1) << what;
+            EXPECT_EQ(r.out, "") << what;
+            EXPECT_EQ(r.err.count('\n'), 1) << what << ": " << r.err.toStdString();
+            EXPECT_TRUE(r.err.contains(c.named) && r.err.contains(c.cause))
+                << what << ": " << r.err.toStdString();
+        }
+        EXPECT_TRUE(after == before) << what << ": the folder changed";
+    }
+}
+
+// Standard output that cannot be written: one line on stderr and exit 1.
+TEST_F(Cli, AFailedWriteToStandardOutputFails)
+{
+    if (!QFile::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    for (const QStringList& args : {QStringList{"info", voice}, {"--help"}, {"--version"}}) {
+        QProcess p;
+        p.setStandardOutputFile("/dev/full");
+        p.start(KESTRELON_CLI, args);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 1) << args.join(' ').toStdString();
+        EXPECT_EQ(QString::fromLocal8Bit(p.readAllStandardError()),
+            QStringLiteral("kestrelon-cli: cannot write to standard output: %1\n")
+                .arg(QString::fromLocal8Bit(std::strerror(ENOSPC))));
+    }
 }
 
 // Usage errors exit with 2 and a message on stderr only, and write nothing; help and
