@@ -10,12 +10,22 @@
 //   54 256 gray entries (i, i, i, 0) | 1078 rows, bottom row first, each W pixels of
 //   blue, green, red (all three the display pixel's blue byte), zero-padded to S bytes.
 //
-// Import accepts every BMP variant Qt decodes (24/32-bit, bit fields, 1/4/8-bit
-// palettes, RLE, top-down, V4/V5 headers) and PNG. The picture must be exactly the
-// display picture's size; a BMP or PNG that ends before its pixel data does is refused
-// (Qt would decode it with uninitialised rows). Cell value = (B + G + R) div 3 of the
-// edited pixel; d = cell value - blue byte of the display pixel; gain = 10^(d / 40),
-// i.e. half a decibel per gray level, applied to bins 0 .. N/2 of every channel.
+// Import reads BMP and PNG with decoders of its own, so that every pixel of the result
+// comes from the file, the work is bounded by the file's and the picture's sizes, and no
+// library prints anything:
+//  - BMP: 12-byte OS/2 and 40..124-byte Windows headers; 1/4/8-bit palettes (an index
+//    past the colour table is black), 16/24/32-bit colour with the default or bit-field
+//    masks (alpha dropped), RLE8 and RLE4 (pixels the codes skip take colour index 0),
+//    bottom-up or top-down. A colour table that runs into the pixel data is refused.
+//  - PNG: every colour type and bit depth, interlaced or not; 16-bit samples are rounded
+//    to 8 bits, alpha and transparency are dropped, ancillary chunks are skipped unread
+//    (never inflated). The compressed pixel data may be at most 9/8 of the filtered rows
+//    plus 64 KiB; inflating stops at the last row, and a stream that holds more than the
+//    rows is refused.
+// The picture must be exactly the display picture's size, and a file that ends before
+// its pixel data does is refused. Cell value = (B + G + R) div 3 of the edited pixel;
+// d = cell value - blue byte of the display pixel; gain = 10^(d / 40), i.e. half a
+// decibel per gray level, applied to bins 0 .. N/2 of every channel.
 // Only the data area counts; the margins are ignored.
 
 #include <cstdint>
@@ -40,14 +50,26 @@ bool filterGeometryMatches(
 
 // The filter image file of a display picture (any format; its blue bytes are written).
 QByteArray encodeFilterImage(const QImage& bitmap);
-// Writes it to path atomically: complete, or the old file (if any) left untouched.
+// Writes it to path atomically: complete, or the old file (if any) left untouched. An
+// existing path must be a regular file, and the new file keeps its permission bits.
+// *reason (optional) starts with the path and names the cause in one line.
 bool writeFilterImage(const QImage& bitmap, const QString& path, QString* reason);
+
+// The longest file readFilterImage takes for a picture of the given size: the largest
+// compressed PNG of it (16-bit RGBA) and 16 MiB of other chunks.
+int64_t filterImageFileLimit(QSize expected);
 
 // Decodes an edited filter image held in memory into 24-bit colour (held as a
 // Format_RGB32 picture: palettes looked up, alpha dropped) of exactly
-// `expected` size. On failure returns a null image and says why in *reason.
+// `expected` size. On failure returns a null image and says why in *reason (optional),
+// in one line.
 QImage decodeFilterImage(const QByteArray& bytes, QSize expected, QString* reason);
-// The same from a file; *reason then starts with the file's path.
+// The same into `picture`, which the caller has made: Format_RGB32 and of the expected
+// size. On success every pixel of it has been written; on failure its pixels are
+// unspecified.
+bool decodeFilterImageInto(const QByteArray& bytes, QImage& picture, QString* reason);
+// The same from a file, which must be a regular file of at most
+// filterImageFileLimit(expected) bytes; *reason then starts with the file's path.
 QImage readFilterImage(const QString& path, QSize expected, QString* reason);
 
 // Multiplies bins 0 .. N/2 of every channel's spectrogram (spectrum view) or cepstrogram

@@ -1,13 +1,19 @@
 #include <cmath>
 #include <cstring>
+#include <memory>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <QBuffer>
 #include <QFile>
-#include <QImageReader>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include "GuiEnvironment.h"
 #include "HandAnalysis.h"
@@ -33,6 +39,44 @@ QByteArray png(const QImage& image)
     return bytes;
 }
 
+QByteArray pngChunk(const char* type, const QByteArray& data)
+{
+    QByteArray c(4, '\0');
+    qToBigEndian(uint32_t(data.size()), c.data());
+    c += type + data;
+    const auto* p = reinterpret_cast<const Bytef*>(c.constData() + 4);
+    QByteArray crc(4, '\0');
+    qToBigEndian(uint32_t(crc32(0, p, uInt(c.size() - 4))), crc.data());
+    return c + crc;
+}
+
+// An 8-bit gray PNG of the picture's blue bytes (rows unfiltered) whose compressed stream
+// holds `extra` zero bytes after the rows, followed by an IDAT chunk of `padding` bytes.
+QByteArray grayPng(const QImage& image, int extra = 0, int padding = 0)
+{
+    QByteArray raw;
+    for (int y = 0; y < image.height(); ++y) {
+        raw += '\0';
+        for (int x = 0; x < image.width(); ++x)
+            raw += char(qBlue(image.pixel(x, y)));
+    }
+    raw += QByteArray(extra, '\0');
+    QByteArray idat(qsizetype(compressBound(uLong(raw.size()))), '\0');
+    uLongf length = uLongf(idat.size());
+    compress2(reinterpret_cast<Bytef*>(idat.data()), &length,
+        reinterpret_cast<const Bytef*>(raw.constData()), uLong(raw.size()), 9);
+    idat.resize(qsizetype(length));
+    QByteArray header(13, '\0');
+    qToBigEndian(uint32_t(image.width()), header.data());
+    qToBigEndian(uint32_t(image.height()), header.data() + 4);
+    header[8] = 8; // bits per sample, gray
+    QByteArray file
+        = QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", idat);
+    if (padding > 0)
+        file += pngChunk("IDAT", QByteArray(padding, '\0'));
+    return file + pngChunk("IEND", {});
+}
+
 QByteArray readAll(const QString& path)
 {
     QFile f(path);
@@ -40,14 +84,15 @@ QByteArray readAll(const QString& path)
 }
 
 // A display-like picture whose red and green differ from blue, so a writer that
-// takes anything but the blue byte shows.
+// takes anything but the blue byte shows. With fewer levels than 256 the blues are
+// spread evenly from 0 to 255.
 QImage patterned(int w, int h, int levels = 256)
 {
     QImage image(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            const int blue = levels == 16 ? 17 * ((x + 3 * y) % 16)
-                                          : (x * 5 + y * 11) % levels * (256 / levels);
+            const int blue = levels == 256 ? (x * 5 + y * 11) % 256
+                                           : (x + 3 * y) % levels * 255 / (levels - 1);
             image.setPixel(x, y, qRgb((x + y) & 255, (x * 3) & 255, blue));
         }
     return image;
@@ -104,6 +149,49 @@ TEST(FilterFile, WrittenAtomicallyAndReportedWhenImpossible)
     EXPECT_FALSE(QFile::exists(impossible));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"voice_s1024.bmp"})
         << "no temporary file left behind";
+}
+
+// Export over what is there: a FIFO and a name ending in '/' are refused and left as they
+// are; an existing file is replaced with its permission bits kept. On a full file system
+// (a 64 KiB tmpfs in a mount namespace of this process, where the machine allows one) the
+// cause is errno's text, and the old file stays with no temporary file beside it.
+TEST(FilterFile, ExportOverWhatIsThere)
+{
+    QTemporaryDir dir;
+    const QImage image = patterned(60, 40);
+    const QString fifo = dir.filePath("fifo.bmp"), kept = dir.filePath("kept.bmp");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const auto& [path, cause] : std::vector<std::pair<QString, QString>>{
+             {fifo, "is not a regular file"}, {dir.path() + "/", "names a folder"}}) {
+        QString reason;
+        EXPECT_FALSE(writeFilterImage(image, path, &reason));
+        EXPECT_EQ(reason, path + ": " + cause + (cause.endsWith("folder") ? ", not a file" : ""));
+    }
+    struct stat st { };
+    ASSERT_EQ(stat(QFile::encodeName(fifo).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    ASSERT_TRUE(writeFilterImage(patterned(10, 10), kept, nullptr));
+    ASSERT_EQ(chmod(QFile::encodeName(kept).constData(), 0604), 0);
+    ASSERT_TRUE(writeFilterImage(image, kept, nullptr));
+    EXPECT_EQ(readAll(kept), encodeFilterImage(image));
+    ASSERT_EQ(stat(QFile::encodeName(kept).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+
+    QTemporaryDir small;
+    const QByteArray mountPoint = QFile::encodeName(small.path());
+    if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+        || mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    const std::shared_ptr<void> unmount(
+        nullptr, [&](void*) { umount2(mountPoint.constData(), MNT_DETACH); });
+    const QString full = small.filePath("full.bmp");
+    ASSERT_TRUE(writeFilterImage(image, full, nullptr));
+    QString reason;
+    EXPECT_FALSE(writeFilterImage(patterned(200, 200), full, &reason));
+    EXPECT_EQ(reason, full + ": cannot write: No space left on device");
+    EXPECT_EQ(readAll(full), encodeFilterImage(image));
+    EXPECT_EQ(QDir(small.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"full.bmp"});
 }
 
 // --- reading edited pictures ------------------------------------------------------------
@@ -164,9 +252,74 @@ INSTANTIATE_TEST_SUITE_P(ImageMagick, EditedVariant,
         {"palette4", "+dither -type Palette", "BMP3:%1/o.bmp", 16},
         {"v5header", "-type TrueColor", "BMP:%1/o.bmp", 256},
         {"bgra32", "-type TrueColorAlpha", "BMP:%1/o.bmp", 256},
-        {"os2", "-type TrueColor", "BMP2:%1/o.bmp", 256}, {"png24", "", "PNG24:%1/o.png", 256},
-        {"png_gray", "-type Grayscale", "PNG:%1/o.png", 256},
-        {"png48", "-depth 16", "PNG48:%1/o.png", 256}}),
+        {"os2", "-type TrueColor", "BMP2:%1/o.bmp", 256},
+        {"bmp1", "-type Bilevel", "BMP3:%1/o.bmp", 2},
+        {"bmp565", "-define bmp:subtype=RGB565", "BMP:%1/o.bmp", 2},
+        {"png24", "", "PNG24:%1/o.png", 256}, {"png_gray", "-type Grayscale", "PNG:%1/o.png", 256},
+        {"png48", "-depth 16", "PNG48:%1/o.png", 256},
+        {"png_gray1", "-type Bilevel", "PNG:%1/o.png", 2},
+        {"png_gray2", "-depth 2 -type Grayscale", "PNG:%1/o.png", 4},
+        {"png_gray4_interlaced", "-depth 4 -type Grayscale -interlace PNG", "PNG:%1/o.png", 16},
+        {"png_palette", "+dither -type Palette", "PNG8:%1/o.png", 128},
+        {"png_gray_alpha", "-alpha set -channel A -evaluate set 60% +channel -type GrayscaleAlpha",
+            "PNG:%1/o.png", 256},
+        {"png64_interlaced", "-alpha set -channel A -evaluate set 60% +channel -interlace PNG",
+            "PNG64:%1/o.png", 256}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A 4 x 3 RLE picture: the colour indices its codes give, top row first. Pixels the codes
+// skip (end of line, delta, end of bitmap) are index 0; runs past the right edge are cut.
+struct RleCase {
+    const char* name;
+    int bpp; // 8: RLE8, 4: RLE4
+    std::vector<uint8_t> codes;
+    std::array<int, 12> indices;
+};
+
+class RlePicture : public ::testing::TestWithParam<RleCase> { };
+
+TEST_P(RlePicture, DecodesByHand)
+{
+    const RleCase& c = GetParam();
+    auto colour = [](int i) { return qRgb(5 + 20 * i, 7 + 10 * i, 250 - 9 * i); };
+    QByteArray b(54, '\0');
+    const auto put32 = [&](int at, uint32_t v) { std::memcpy(b.data() + at, &v, 4); };
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(14, 40);
+    put32(18, 4);
+    put32(22, 3);
+    b[26] = 1;
+    b[28] = char(c.bpp);
+    put32(30, c.bpp == 8 ? 1 : 2);
+    put32(46, 16);
+    for (int i = 0; i < 16; ++i) {
+        const QRgb v = colour(i);
+        b += char(qBlue(v));
+        b += char(qGreen(v));
+        b += char(qRed(v));
+        b += '\0';
+    }
+    put32(10, uint32_t(b.size()));
+    b += QByteArray(reinterpret_cast<const char*>(c.codes.data()), qsizetype(c.codes.size()));
+    QString reason;
+    const QImage decoded = decodeFilterImage(b, QSize(4, 3), &reason);
+    ASSERT_FALSE(decoded.isNull()) << reason.toStdString();
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(decoded.pixel(x, y), colour(c.indices[std::size_t(4 * y + x)]))
+                << x << "," << y;
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, RlePicture,
+    ::testing::ValuesIn(std::vector<RleCase>{{"end_at_once", 8, {0, 1}, {}},
+        {"lines_only", 8, {0, 0, 0, 0, 0, 0}, {}},
+        {"bottom_row_then_end", 8, {4, 3, 0, 1}, {0, 0, 0, 0, 0, 0, 0, 0, 3, 3, 3, 3}},
+        {"delta_then_run", 8, {0, 2, 1, 1, 2, 5, 0, 1}, {0, 0, 0, 0, 0, 5, 5, 0, 0, 0, 0, 0}},
+        {"absolute_and_cut_run", 8, {0, 3, 7, 8, 9, 0, 0, 0, 6, 2, 0, 1},
+            {0, 0, 0, 0, 2, 2, 2, 2, 7, 8, 9, 0}},
+        {"rle4_runs_and_absolute", 4, {3, 0x12, 0, 0, 0, 3, 0x34, 0x50, 0, 0, 9, 0xF6, 0, 1},
+            {15, 6, 15, 6, 3, 4, 5, 0, 1, 2, 1, 0}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A top-down BMP (negative height) and a PNG with transparency, which is dropped and
@@ -208,9 +361,21 @@ TEST(EditedPicture, RefusedWithTheCause)
     ASSERT_GT(rle.size(), 1100);
     QByteArray badBits = bmp;
     badBits[28] = 7; // 7 bits per pixel
+    // 1 bit per pixel, 256 colours from byte 54, where the pixels start too
+    QByteArray overlap = bmp.left(54) + QByteArray(8 * 40, '\x5a');
+    overlap[10] = 54;
+    overlap[11] = 0;
+    overlap[28] = 1;
+    overlap[46] = 0;
+    overlap[47] = 1;
+    QByteArray badChecksum = grayPng(source);
+    badChecksum[29] = char(badChecksum[29] ^ 1); // of the header
 
-    std::vector<std::pair<QByteArray, QString>> refused
-        = {{"hello, world", "not a BMP or PNG"}, {badBits, ""}};
+    std::vector<std::pair<QByteArray, QString>> refused = {{"hello, world", "not a BMP or PNG"},
+        {badBits, ""}, {overlap, "colour table, runs into its pixel data"},
+        {grayPng(source, 1 << 20), "more pixel data than its picture"},
+        {grayPng(source, 0, 70000), "compressed pixel data, more than a 64 x 40 picture needs"},
+        {badChecksum, "checksum of its IHDR chunk"}};
     for (const QByteArray& cut :
         {bmp.left(bmp.size() - 1), bmp.left(bmp.size() - 64 * 3), bmp.left(1078), bmp.left(30),
             pngBytes.left(pngBytes.size() - 12), pngBytes.left(pngBytes.size() / 2),
@@ -223,7 +388,6 @@ TEST(EditedPicture, RefusedWithTheCause)
         refused.emplace_back(encodeFilterImage(image), sizes);
         refused.emplace_back(png(image), sizes);
     }
-    const int limit = QImageReader::allocationLimit();
     for (const auto& [bytes, cause] : refused) {
         QString reason;
         EXPECT_TRUE(decodeFilterImage(bytes, source.size(), &reason).isNull()) << bytes.size();
@@ -231,18 +395,29 @@ TEST(EditedPicture, RefusedWithTheCause)
         for (const QString& part : cause.split(", "))
             EXPECT_TRUE(reason.contains(part)) << reason.toStdString();
     }
-    EXPECT_EQ(QImageReader::allocationLimit(), limit) << "the reader's limit is put back";
-    for (const QByteArray& whole : {bmp, pngBytes, rle}) {
+    for (const QByteArray& whole : {bmp, pngBytes, rle, grayPng(source)}) {
         QString reason;
         EXPECT_FALSE(decodeFilterImage(whole, source.size(), &reason).isNull())
             << reason.toStdString();
     }
 
+    // Files: only a regular file is read (a FIFO without a writer neither blocks nor is
+    // read, a device is not read without end), and none longer than the limit.
     ASSERT_TRUE(writeFilterImage(patterned(63, 40), narrow, nullptr));
-    for (const QString& path : {dir.filePath("missing.bmp"), narrow}) {
+    const QString fifo = dir.filePath("fifo.bmp"), big = dir.filePath("big.png");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QFile sparse(big);
+    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly)
+        && sparse.resize(filterImageFileLimit(source.size()) + 1));
+    sparse.close();
+    for (const auto& [path, cause] :
+        std::vector<std::pair<QString, QString>>{{dir.filePath("missing.bmp"), "cannot open"},
+            {narrow, "63 x 40"}, {fifo, "not a regular file"}, {"/dev/zero", "not a regular file"},
+            {big, "more than"}}) {
         QString reason;
         EXPECT_TRUE(readFilterImage(path, source.size(), &reason).isNull());
-        EXPECT_TRUE(reason.startsWith(path)) << reason.toStdString();
+        EXPECT_TRUE(reason.startsWith(path + ": ") && reason.contains(cause))
+            << reason.toStdString();
     }
 }
 
