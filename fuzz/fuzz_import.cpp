@@ -1,8 +1,15 @@
 // Arbitrary bytes as an edited filter image: decoding, the size and length checks, the
 // gains on a small analysis in both views and the resynthesis.
 //
+// Every input is decoded three times: into two pictures filled beforehand with different
+// patterns (whose alpha no decoded pixel has), and into a fresh one. A pixel the decoder
+// leaves unwritten keeps its pattern, so the results differ and the run stops, as it does
+// when the two refusals differ or a refusal gives no reason.
+//
 // The reference pictures are 59 x 145 (N = 256, 11 frames of 1200 samples at 8 kHz);
-// the seed corpus holds pictures of that size in the formats a paint program writes.
+// the seed corpus holds pictures of that size in the formats a paint program writes,
+// the RLE and 1-bit BMPs and PNGs of every colour type, depth and interlacing, and
+// pictures that must be refused (a colour table over the pixels, a PNG bomb).
 
 #include <array>
 #include <cmath>
@@ -89,15 +96,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // the view from the last byte, so that one input reaches both
     const uint8_t mode = size > 0 && (data[size - 1] & 1) ? kCepstrumView : kSpectrumView;
     const QImage& ref = reference(mode);
-    QString reason;
-    const QImage edited = decodeFilterImage(bytes, ref.size(), &reason);
-    if (edited.isNull()) {
-        if (reason.isEmpty())
+    QImage first(ref.size(), QImage::Format_RGB32), second(ref.size(), QImage::Format_RGB32);
+    first.fill(0x12345678u);
+    second.fill(0x87654321u);
+    QString reason, again;
+    const bool decoded = decodeFilterImageInto(bytes, first, &reason);
+    if (decoded != decodeFilterImageInto(bytes, second, &again) || reason != again)
+        __builtin_trap(); // the same bytes, the same answer
+    const QImage edited = decodeFilterImage(bytes, ref.size(), &again);
+    if (!decoded) {
+        if (reason.isEmpty() || !edited.isNull() || again != reason)
             __builtin_trap(); // every refusal says why
         return 0;
     }
-    if (edited.size() != ref.size() || edited.format() != QImage::Format_RGB32)
-        __builtin_trap();
+    if (edited.size() != ref.size() || edited.format() != QImage::Format_RGB32 || first != second
+        || first != edited)
+        __builtin_trap(); // a pixel the file does not set
+    for (int y = 0; y < edited.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(edited.constScanLine(y));
+        for (int x = 0; x < edited.width(); ++x)
+            if (qAlpha(line[x]) != 255)
+                __builtin_trap();
+    }
 
     TWave wave = baseWave();
     TWaveCepstram engine;
