@@ -586,8 +586,10 @@ private:
 };
 
 // Undoes a PNG row filter in place; prev is the row above (zeros for a pass's first).
+// The first bpp bytes have no left neighbour (0).
 bool unfilter(int type, uchar* row, const uchar* prev, std::size_t n, std::size_t bpp)
 {
+    const std::size_t head = std::min(bpp, n);
     switch (type) {
     case 0:
         return true;
@@ -600,15 +602,17 @@ bool unfilter(int type, uchar* row, const uchar* prev, std::size_t n, std::size_
             row[i] = uchar(row[i] + prev[i]);
         return true;
     case 3:
-        for (std::size_t i = 0; i < n; ++i)
-            row[i] = uchar(row[i] + ((i >= bpp ? row[i - bpp] : 0) + prev[i]) / 2);
+        for (std::size_t i = 0; i < head; ++i)
+            row[i] = uchar(row[i] + prev[i] / 2);
+        for (std::size_t i = bpp; i < n; ++i)
+            row[i] = uchar(row[i] + (row[i - bpp] + prev[i]) / 2);
         return true;
     case 4:
-        for (std::size_t i = 0; i < n; ++i) {
-            const int a = i >= bpp ? row[i - bpp] : 0, b = prev[i],
-                      c = i >= bpp ? prev[i - bpp] : 0;
-            const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b),
-                      pc = std::abs(p - c);
+        for (std::size_t i = 0; i < head; ++i) // a = c = 0: the prediction is b
+            row[i] = uchar(row[i] + prev[i]);
+        for (std::size_t i = bpp; i < n; ++i) {
+            const int a = row[i - bpp], b = prev[i], c = prev[i - bpp];
+            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
             row[i] = uchar(row[i] + (pa <= pb && pa <= pc ? a : pb <= pc ? b : c));
         }
         return true;
@@ -617,24 +621,41 @@ bool unfilter(int type, uchar* row, const uchar* prev, std::size_t n, std::size_
     }
 }
 
+// Converts w pixels of an unfiltered PNG row to out[0], out[step], ...: palette indices
+// looked up, gray spread to 0 .. 255, 16-bit samples rounded to 8 bits, alpha dropped.
+void convertRow(const PngLayout& png, const uchar* s, int64_t w, QRgb* out, int64_t step)
+{
+    const int64_t c = png.channels;
+    const int t = png.colourType;
+    if (png.depth == 8) {
+        for (int64_t i = 0; i < w; ++i, s += c, out += step)
+            *out = t == 3 ? png.palette[s[0]]
+                : c >= 3  ? rgb(s[0], s[1], s[2])
+                          : rgb(s[0], s[0], s[0]);
+    } else if (png.depth == 16) {
+        auto at = [&](int k) { return (unsigned(s[2 * k] << 8 | s[2 * k + 1]) + 128) / 257; };
+        for (int64_t i = 0; i < w; ++i, s += 2 * c, out += step) {
+            const unsigned g = at(0);
+            *out = c >= 3 ? rgb(g, at(1), at(2)) : rgb(g, g, g);
+        }
+    } else { // 1, 2 or 4 bits: gray or palette indices, first pixel in the high bits
+        const int d = png.depth;
+        const unsigned top = (1u << d) - 1;
+        for (int64_t i = 0; i < w; ++i, out += step) {
+            const int64_t bit = i * d;
+            const unsigned v = (s[bit / 8] >> (8 - d - bit % 8)) & top;
+            const unsigned g = v * 255 / top;
+            *out = t == 3 ? png.palette[v] : rgb(g, g, g);
+        }
+    }
+}
+
 bool decodePng(const PngLayout& png, QImage& picture, QString* why)
 {
-    const int depth = png.depth;
-    const int bits = png.channels * depth;
+    const int bits = png.channels * png.depth;
     const std::size_t bpp = std::size_t(std::max(1, bits / 8));
     const std::size_t maxRow = std::size_t((png.width * bits + 7) / 8);
     std::vector<uchar> rows(2 * (maxRow + 1));
-    const unsigned sampleMax = (1u << std::min(depth, 8)) - 1;
-    // sample s of a row, scaled to 8 bits (palette indices are left as they are)
-    auto sample = [&](const uchar* row, int64_t s) -> unsigned {
-        if (depth == 16)
-            return (unsigned(row[2 * s] << 8 | row[2 * s + 1]) + 128) / 257;
-        if (depth == 8)
-            return row[s];
-        const int64_t bit = s * depth;
-        const unsigned v = (row[bit / 8] >> (8 - depth - bit % 8)) & sampleMax;
-        return png.colourType == 3 ? v : v * 255 / sampleMax;
-    };
 
     IdatStream stream(png.idat);
     const std::array<std::array<int, 4>, 1> whole{{{0, 0, 1, 1}}};
@@ -655,20 +676,8 @@ bool decodePng(const PngLayout& png, QImage& picture, QString* why)
                 *why = QStringLiteral("the PNG is damaged (row filter %1)").arg(cur[0]);
                 return false;
             }
-            const uchar* s = cur + 1;
-            auto* out = reinterpret_cast<QRgb*>(picture.scanLine(int(y0 + j * dy)));
-            for (int64_t i = 0; i < w; ++i) {
-                const int64_t k = i * png.channels;
-                QRgb& p = out[x0 + i * dx];
-                if (png.colourType == 3)
-                    p = png.palette[sample(s, k)];
-                else if (png.channels >= 3)
-                    p = rgb(sample(s, k), sample(s, k + 1), sample(s, k + 2));
-                else {
-                    const unsigned g = sample(s, k);
-                    p = rgb(g, g, g);
-                }
-            }
+            auto* line = reinterpret_cast<QRgb*>(picture.scanLine(int(y0 + j * dy)));
+            convertRow(png, cur + 1, w, line + x0, dx);
             std::swap(cur, prev);
         }
     }
