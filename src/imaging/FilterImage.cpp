@@ -382,6 +382,15 @@ int64_t idatLimit(int64_t raw)
     return raw + raw / 8 + (int64_t(64) << 10);
 }
 
+// A chunk's type for a message: its four letters, anything else as '?'.
+QString chunkName(const uchar* type)
+{
+    QString name;
+    for (int i = 0; i < 4; ++i)
+        name += (type[i] | 0x20) >= 'a' && (type[i] | 0x20) <= 'z' ? QChar(type[i]) : QChar('?');
+    return name;
+}
+
 // Everything about a PNG that decoding needs, from its chunks.
 struct PngLayout {
     int64_t width = 0, height = 0;
@@ -413,7 +422,6 @@ bool parsePng(const QByteArray& bytes, QSize expected, PngLayout* png, QString* 
         const int64_t length = be32(b + pos);
         const uchar* type = b + pos + 4;
         const uchar* data = b + pos + 8;
-        const QString name = QString::fromLatin1(reinterpret_cast<const char*>(type), 4);
         if (length > 0x7FFFFFFF) {
             *why = QStringLiteral("the PNG is damaged (a chunk of %1 bytes)").arg(length);
             return false;
@@ -432,7 +440,7 @@ bool parsePng(const QByteArray& bytes, QSize expected, PngLayout* png, QString* 
             continue;
         if (crc32(crc32(0, type, 4), data, uInt(length)) != be32(data + length)) {
             *why = QStringLiteral("the PNG is damaged (the checksum of its %1 chunk is wrong)")
-                       .arg(name);
+                       .arg(chunkName(type));
             return false;
         }
         if (first) {
@@ -493,7 +501,8 @@ bool parsePng(const QByteArray& bytes, QSize expected, PngLayout* png, QString* 
         } else if (std::memcmp(type, "IEND", 4) == 0) {
             break;
         } else {
-            *why = QStringLiteral("the PNG has a chunk this program does not know (%1)").arg(name);
+            *why = QStringLiteral("the PNG has a chunk this program does not know (%1)")
+                       .arg(chunkName(type));
             return false;
         }
     }
