@@ -15,8 +15,9 @@
 // library prints anything:
 //  - BMP: 12-byte OS/2 and 40..124-byte Windows headers; 1/4/8-bit palettes (an index
 //    past the colour table is black), 16/24/32-bit colour with the default or bit-field
-//    masks (alpha dropped), RLE8 and RLE4 (pixels the codes skip take colour index 0),
-//    bottom-up or top-down. A colour table that runs into the pixel data is refused.
+//    masks (scaled to 0 .. 255 with rounding, alpha dropped), bottom-up or top-down;
+//    RLE8 and RLE4 (bottom-up only; pixels the codes skip take colour index 0). A colour
+//    table that runs into the pixel data is refused.
 //  - PNG: every colour type and bit depth, interlaced or not; 16-bit samples are rounded
 //    to 8 bits, alpha and transparency are dropped, ancillary chunks are skipped unread
 //    (never inflated). The compressed pixel data may be at most 9/8 of the filtered rows
