@@ -3,12 +3,13 @@
 (the harness's reference size) in the BMP and PNG forms that ImageMagick does not write.
 
   rle8_*.bmp, rle4_*.bmp  RLE streams that leave pixels to colour index 0 (end of bitmap
-                          at once, end-of-line codes only, a delta, half the rows)
+                          at once, end-of-line codes only, a delta, half the rows, top-down)
   mono*.bmp               1-bit pictures; mono_overlap.bmp has 256 colours over its pixels
   bitfields565.bmp        16-bit colour with masks after a 40-byte header
   png_*.png               every colour type and depth, with every row filter, interlaced
                           or not; png_bomb.png holds 4 MB of zeros after its rows,
-                          png_ztxt_bomb.png a 4 MB zTXt chunk
+                          png_ztxt_bomb.png a 4 MB zTXt chunk, png_chunks_left_out.png
+                          ancillary chunks libpng would warn about
 
 Run it from anywhere; it overwrites the files it writes and touches no others.
 """
@@ -58,6 +59,8 @@ def rle_seeds():
     write("rle4_eob.bmp", bmp(4, 2, b"\0\1", pal16))
     stream4 = b"\x07\x3c" + b"\0\x05\x12\x34\x50\0" + b"\0\2\x04\x02" + b"\x09\xa5\0\0\0\1"
     write("rle4_delta.bmp", bmp(4, 2, stream4, pal16))
+    top_down = bmp(8, 1, half, pal)
+    write("rle8_top_down.bmp", top_down[:22] + struct.pack("<i", -H) + top_down[26:])
 
 
 def mono_seeds():
@@ -175,6 +178,11 @@ def png_seeds():
     write("png_bomb.png", png(0, 8, trailing_zeros=4 << 20))
     ztxt = chunk(b"zTXt", b"Comment\0\0" + zlib.compress(bytes(4 << 20), 9))
     write("png_ztxt_bomb.png", png(0, 8, extra=ztxt))
+    # chunks that Qt is not given: a damaged colour profile, gamma, a palette in a gray
+    # picture, a transparency chunk of the wrong length
+    left_out = (chunk(b"iCCP", b"name\0\0garbage") + chunk(b"gAMA", struct.pack(">I", 100000))
+                + chunk(b"PLTE", b"abc") + chunk(b"tRNS", b"abc"))
+    write("png_chunks_left_out.png", png(0, 8, extra=left_out))
 
 
 if __name__ == "__main__":

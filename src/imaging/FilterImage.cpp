@@ -3,18 +3,18 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <bit>
 #include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <span>
+#include <mutex>
 #include <vector>
 
 #include <unistd.h>
 #include <zlib.h>
 
+#include <QBuffer>
+#include <QImageReader>
 #include <QSaveFile>
 
 #include "audio/FileAccess.h"
@@ -65,53 +65,53 @@ QString cutShort(int64_t needed, int64_t found)
         .arg(found);
 }
 
-constexpr QRgb kBlack = 0xFF000000u;
-
-QRgb rgb(unsigned r, unsigned g, unsigned b)
-{
-    return kBlack | r << 16 | g << 8 | b;
-}
+// Import checks a file first and then lets Qt's image reader (libpng for PNG) decode it
+// into a picture made here. The checks make sure that Qt reads every pixel from the file,
+// that its work is bounded by the picture's size, and that libpng meets nothing it would
+// complain about (its errors go straight to stderr).
 
 // --- BMP -----------------------------------------------------------------------------------
 
-// One colour of a bit-field pixel: the mask's bits, scaled to 0 .. 255 with rounding.
-struct BitField {
-    uint32_t mask = 0;
-    int shift = 0;
-    uint32_t max = 0; // the largest value of the field; 0 for an empty mask
-
-    unsigned of(uint32_t pixel) const
-    {
-        if (max == 0)
-            return 0;
-        const uint64_t v = (pixel & mask) >> shift;
-        return unsigned((v * 255 + max / 2) / max);
-    }
-};
-
-// A mask's field, or false when its bits are not contiguous.
-bool makeField(uint32_t mask, BitField* f)
+// Walks an RLE8/RLE4 pixel stream from `pos`; false when the bytes end before the end
+// of the picture (an end-of-bitmap code or the last row).
+bool rleComplete(const uchar* b, int64_t size, int64_t pos, int64_t height, bool rle4)
 {
-    f->mask = mask;
-    f->shift = mask ? std::countr_zero(mask) : 0;
-    f->max = mask >> f->shift;
-    return (f->max & (uint64_t(f->max) + 1)) == 0;
+    int64_t y = 0;
+    for (;;) {
+        if (pos + 2 > size)
+            return false;
+        const int count = b[pos];
+        const int code = b[pos + 1];
+        pos += 2;
+        if (count > 0)
+            continue; // a run of `count` pixels of one value
+        if (code == 0) {
+            if (++y >= height)
+                return true;
+        } else if (code == 1) {
+            return true;
+        } else if (code == 2) {
+            if (pos + 2 > size)
+                return false;
+            y += b[pos + 1];
+            pos += 2;
+            if (y >= height)
+                return true;
+        } else {
+            int64_t bytes = rle4 ? (code + 1) / 2 : code;
+            bytes += bytes & 1; // absolute runs are padded to 16 bits
+            if (pos + bytes > size)
+                return false;
+            pos += bytes;
+        }
+    }
 }
 
-// Everything about a BMP that decoding needs, from its headers.
-struct BmpLayout {
-    int64_t width = 0, height = 0;
-    bool topDown = false;
-    int bpp = 0;
-    uint32_t compression = 0; // 0 none, 1 RLE8, 2 RLE4, 3 and 6 bit fields
-    int64_t offset = 0; // of the pixel data
-    std::array<BitField, 3> fields{}; // red, green, blue for 16 and 32 bits per pixel
-    std::array<QRgb, 256> palette{}; // past the file's colour table: black
-};
-
-// Reads and checks a BMP's headers: its size against the expected one, its colour table
-// against the pixel offset, and (uncompressed) its length against what the rows need.
-bool parseBmp(const QByteArray& bytes, QSize expected, BmpLayout* bmp, QString* why)
+// Checks a BMP's headers the way Qt reads them: its size against the expected one, its
+// colour table and masks against the pixel offset (Qt reads pixels after them without
+// going back), and its length against what the pixel rows or the RLE codes need (Qt
+// leaves the rows past a file's end unwritten). *rle: RLE8 or RLE4.
+bool checkBmp(const QByteArray& bytes, QSize expected, bool* rle, QString* why)
 {
     const auto* b = reinterpret_cast<const uchar*>(bytes.constData());
     const int64_t size = bytes.size();
@@ -120,231 +120,94 @@ bool parseBmp(const QByteArray& bytes, QSize expected, BmpLayout* bmp, QString* 
         *why = shortHeader;
         return false;
     }
-    bmp->offset = get32(b + 10);
+    const int64_t offset = get32(b + 10);
     const int64_t headerSize = get32(b + 14);
-    int64_t clrUsed = 0;
-    int entryBytes = 4;
-    int64_t tableStart = 14 + headerSize;
+    int64_t width = 0, height = 0, clrUsed = 0;
+    int bpp = 0, entryBytes = 4;
+    uint32_t compression = 0; // 0 none, 1 RLE8, 2 RLE4, 3 and 6 bit fields
     if (headerSize == 12) { // OS/2 1.x core header: 16-bit sizes, 3-byte colours
         if (size < 26) {
             *why = shortHeader;
             return false;
         }
-        bmp->width = get16(b + 18);
-        bmp->height = get16(b + 20);
-        bmp->bpp = get16(b + 24);
+        width = get16(b + 18);
+        height = get16(b + 20);
+        bpp = get16(b + 24);
         entryBytes = 3;
     } else if (headerSize >= 40 && headerSize <= 124) {
         if (size < 14 + headerSize) {
             *why = shortHeader;
             return false;
         }
-        bmp->width = static_cast<int32_t>(get32(b + 18));
-        bmp->height = static_cast<int32_t>(get32(b + 22));
-        bmp->bpp = get16(b + 28);
-        bmp->compression = get32(b + 30);
+        width = static_cast<int32_t>(get32(b + 18));
+        height = static_cast<int32_t>(get32(b + 22));
+        bpp = get16(b + 28);
+        compression = get32(b + 30);
         clrUsed = get32(b + 46);
-        if (headerSize == 64 && bmp->compression >= 3) // OS/2 2.x: Huffman, RLE24
-            bmp->compression += 100;
     } else {
         *why = QStringLiteral("not a BMP picture this program reads (header of %1 bytes)")
                    .arg(headerSize);
         return false;
     }
-    bmp->topDown = bmp->height < 0;
-    bmp->height = bmp->topDown ? -bmp->height : bmp->height;
-    if (bmp->width != expected.width() || bmp->height != expected.height()) {
-        *why = wrongSize(expected, bmp->width, bmp->height);
+    height = height < 0 ? -height : height;
+    if (width != expected.width() || height != expected.height()) {
+        *why = wrongSize(expected, width, height);
         return false;
     }
-
-    const uint32_t c = bmp->compression;
-    const int bpp = bmp->bpp;
-    if (c > 6 || c == 4 || c == 5) {
-        *why = QStringLiteral("the BMP uses a compression this program does not read (%1)")
-                   .arg(c % 100);
-        return false;
-    }
+    const uint32_t c = compression;
     const bool bppFits = c == 0
         ? (bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32)
-        : c == 1 ? bpp == 8
-        : c == 2 ? bpp == 4
-                 : (bpp == 16 || bpp == 32);
+        : c == 1           ? bpp == 8
+        : c == 2           ? bpp == 4
+        : c == 3 || c == 6 ? (bpp == 16 || bpp == 32)
+                           : false;
     if (!bppFits) {
-        *why = c == 0
-            ? QStringLiteral("the BMP has %1 bits per pixel").arg(bpp)
-            : QStringLiteral("the BMP's compression %1 does not fit its %2 bits per pixel")
-                  .arg(c)
-                  .arg(bpp);
-        return false;
-    }
-    if ((c == 1 || c == 2) && bmp->topDown) {
-        *why = QStringLiteral("the BMP is compressed but stored top-down");
+        *why = c == 0 ? QStringLiteral("the BMP has %1 bits per pixel").arg(bpp)
+                      : QStringLiteral("the BMP's compression %1 is not one this program reads "
+                                       "with %2 bits per pixel")
+                            .arg(c)
+                            .arg(bpp);
         return false;
     }
 
-    // colour masks: after a 40-byte header, inside the longer ones
-    uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
-    if (bpp == 32) {
-        masks[0] = 0xFF0000;
-        masks[1] = 0xFF00;
-        masks[2] = 0xFF;
-    }
-    if (c == 3 || c == 6) {
-        const int64_t at = 14 + 40;
-        if (headerSize == 40)
-            tableStart += c == 6 ? 16 : 12;
-        if (size < at + 12) {
-            *why = shortHeader;
-            return false;
-        }
-        for (int i = 0; i < 3; ++i)
-            masks[i] = get32(b + at + 4 * i);
-    }
-    for (int i = 0; i < 3; ++i)
-        if (!makeField(masks[i], &bmp->fields[std::size_t(i)])) {
-            *why = QStringLiteral("the BMP's colour masks are not contiguous");
-            return false;
-        }
-
-    int64_t colours = 0;
-    if (bpp <= 8) {
-        colours = clrUsed != 0 ? clrUsed : int64_t(1) << bpp;
-        if (colours > 256) {
-            *why = QStringLiteral("the BMP's colour table has %1 entries").arg(colours);
-            return false;
-        }
+    // colour masks after a 40-byte header (inside the longer ones), then the colour table
+    int64_t tableStart = 14 + headerSize;
+    if ((c == 3 || c == 6) && headerSize == 40)
+        tableStart += c == 6 ? 16 : 12;
+    const int64_t colours = bpp > 8 ? 0 : clrUsed != 0 ? clrUsed : int64_t(1) << bpp;
+    if (colours > 256) {
+        *why = QStringLiteral("the BMP's colour table has %1 entries").arg(colours);
+        return false;
     }
     const int64_t tableEnd = tableStart + colours * entryBytes;
-    if (bmp->offset > size) {
-        *why = cutShort(bmp->offset, size);
+    if (offset > size) {
+        *why = cutShort(offset, size);
         return false;
     }
-    if (bmp->offset < tableStart) {
-        *why = QStringLiteral("the BMP header is damaged (pixel offset %1)").arg(bmp->offset);
+    if (offset < tableStart) {
+        *why = QStringLiteral("the BMP header is damaged (pixel offset %1)").arg(offset);
         return false;
     }
-    if (tableEnd > bmp->offset) {
+    if (tableEnd > offset) {
         *why = QStringLiteral("the BMP's colour table (bytes %1 to %2) runs into its pixel "
                               "data (from byte %3)")
                    .arg(tableStart)
                    .arg(tableEnd)
-                   .arg(bmp->offset);
+                   .arg(offset);
         return false;
     }
-    bmp->palette.fill(kBlack);
-    for (int64_t i = 0; i < colours; ++i) {
-        const uchar* e = b + tableStart + i * entryBytes;
-        bmp->palette[std::size_t(i)] = rgb(e[2], e[1], e[0]);
-    }
-
-    if (c != 1 && c != 2) {
-        const int64_t stride = (bmp->width * bpp + 31) / 32 * 4;
-        const int64_t needed = bmp->offset + stride * bmp->height;
+    *rle = c == 1 || c == 2;
+    if (*rle) {
+        if (!rleComplete(b, size, offset, height, c == 2)) {
+            *why = QStringLiteral("the file is cut short inside its compressed pixel data");
+            return false;
+        }
+    } else {
+        const int64_t stride = (width * bpp + 31) / 32 * 4;
+        const int64_t needed = offset + stride * height;
         if (size < needed) {
             *why = cutShort(needed, size);
             return false;
-        }
-    }
-    return true;
-}
-
-// Decodes an RLE8 or RLE4 pixel stream. Every pixel starts as colour index 0; the codes
-// paint runs and absolute runs (cut at the right edge) and move with end-of-line and
-// delta; end-of-bitmap, or leaving the top row, ends the picture. False when the bytes
-// end first.
-bool decodeRle(const uchar* b, int64_t size, const BmpLayout& bmp, QImage& picture, QString* why)
-{
-    const bool rle4 = bmp.compression == 2;
-    const int64_t W = bmp.width, H = bmp.height;
-    picture.fill(bmp.palette[0]);
-    int64_t x = 0, y = 0; // y counts rows from the bottom
-    int64_t pos = bmp.offset;
-    auto put = [&](int64_t at, unsigned index) {
-        if (at < W && y < H)
-            reinterpret_cast<QRgb*>(picture.scanLine(int(H - 1 - y)))[at] = bmp.palette[index];
-    };
-    for (;;) {
-        if (pos + 2 > size)
-            break;
-        const int count = b[pos];
-        const int code = b[pos + 1];
-        pos += 2;
-        if (count > 0) { // a run of `count` pixels of one value (RLE4: two alternating)
-            const int64_t end = std::min<int64_t>(x + count, W);
-            for (int64_t i = x; i < end; ++i)
-                put(i, rle4 ? ((i - x) & 1 ? code & 15 : code >> 4) : unsigned(code));
-            x += count;
-        } else if (code == 0) { // end of line
-            x = 0;
-            if (++y >= H)
-                return true;
-        } else if (code == 1) { // end of bitmap
-            return true;
-        } else if (code == 2) { // delta: right and up
-            if (pos + 2 > size)
-                break;
-            x += b[pos];
-            y += b[pos + 1];
-            pos += 2;
-            if (y >= H)
-                return true;
-        } else { // an absolute run of `code` pixels, padded to 16 bits
-            int64_t bytes = rle4 ? (code + 1) / 2 : code;
-            bytes += bytes & 1;
-            if (pos + bytes > size)
-                break;
-            const int64_t end = std::min<int64_t>(x + code, W);
-            for (int64_t i = x; i < end; ++i) {
-                const int64_t k = i - x;
-                put(i, rle4 ? (k & 1 ? b[pos + k / 2] & 15 : b[pos + k / 2] >> 4) : b[pos + k]);
-            }
-            x += code;
-            pos += bytes;
-        }
-    }
-    *why = QStringLiteral("the file is cut short inside its compressed pixel data");
-    return false;
-}
-
-bool decodeBmp(const QByteArray& bytes, const BmpLayout& bmp, QImage& picture, QString* why)
-{
-    const auto* b = reinterpret_cast<const uchar*>(bytes.constData());
-    if (bmp.compression == 1 || bmp.compression == 2)
-        return decodeRle(b, bytes.size(), bmp, picture, why);
-    const int64_t W = bmp.width, H = bmp.height;
-    const int64_t stride = (W * bmp.bpp + 31) / 32 * 4;
-    const auto& [red, green, blue] = bmp.fields;
-    for (int64_t r = 0; r < H; ++r) {
-        const uchar* s = b + bmp.offset + r * stride;
-        auto* out = reinterpret_cast<QRgb*>(picture.scanLine(int(bmp.topDown ? r : H - 1 - r)));
-        switch (bmp.bpp) {
-        case 1:
-        case 4:
-        case 8: {
-            const int bits = bmp.bpp;
-            const unsigned mask = (1u << bits) - 1;
-            for (int64_t x = 0; x < W; ++x) {
-                const int64_t bit = x * bits;
-                out[x] = bmp.palette[(s[bit / 8] >> (8 - bits - bit % 8)) & mask];
-            }
-            break;
-        }
-        case 16:
-            for (int64_t x = 0; x < W; ++x) {
-                const uint32_t v = get16(s + 2 * x);
-                out[x] = rgb(red.of(v), green.of(v), blue.of(v));
-            }
-            break;
-        case 24:
-            for (int64_t x = 0; x < W; ++x)
-                out[x] = rgb(s[3 * x + 2], s[3 * x + 1], s[3 * x]);
-            break;
-        default:
-            for (int64_t x = 0; x < W; ++x) {
-                const uint32_t v = get32(s + 4 * x);
-                out[x] = rgb(red.of(v), green.of(v), blue.of(v));
-            }
         }
     }
     return true;
@@ -356,22 +219,42 @@ bool decodeBmp(const QByteArray& bytes, const BmpLayout& bmp, QImage& picture, Q
 constexpr std::array<std::array<int, 4>, 7> kAdam7{{{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8},
     {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}};
 
+// libpng refuses wider or taller pictures (its default user limits).
+constexpr int64_t kPngSideLimit = 1000000;
+
 uint32_t be32(const uchar* p)
 {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
 
-// Bytes of the filtered rows (a filter byte and the packed samples each) of a
-// width x height picture of `bits` bits per pixel, interlaced (Adam7) or not.
+// The rows of a PNG's filtered pixel data: `count` rows of a filter byte and `bytes`
+// bytes each, per Adam7 pass (only the passes that have pixels) or for the whole picture.
+struct PngRows {
+    int64_t count = 0;
+    int64_t bytes = 0;
+};
+
+std::vector<PngRows> pngRows(int64_t width, int64_t height, int bits, bool interlaced)
+{
+    std::vector<PngRows> rows;
+    auto add = [&](int64_t w, int64_t h) {
+        if (w > 0 && h > 0)
+            rows.push_back({h, (w * bits + 7) / 8});
+    };
+    if (!interlaced)
+        add(width, height);
+    else
+        for (const auto& p : kAdam7)
+            add((width - p[0] + p[2] - 1) / p[2], (height - p[1] + p[3] - 1) / p[3]);
+    return rows;
+}
+
+// Bytes of the filtered rows.
 int64_t pngRawBytes(int64_t width, int64_t height, int bits, bool interlaced)
 {
-    auto rows
-        = [&](int64_t w, int64_t h) { return w > 0 && h > 0 ? h * (1 + (w * bits + 7) / 8) : 0; };
-    if (!interlaced)
-        return rows(width, height);
     int64_t total = 0;
-    for (const auto& p : kAdam7)
-        total += rows((width - p[0] + p[2] - 1) / p[2], (height - p[1] + p[3] - 1) / p[3]);
+    for (const PngRows& r : pngRows(width, height, bits, interlaced))
+        total += r.count * (1 + r.bytes);
     return total;
 }
 
@@ -391,30 +274,108 @@ QString chunkName(const uchar* type)
     return name;
 }
 
-// Everything about a PNG that decoding needs, from its chunks.
-struct PngLayout {
-    int64_t width = 0, height = 0;
-    int depth = 0; // bits per sample
-    int colourType = 0; // 0 gray, 2 RGB, 3 palette, 4 gray + alpha, 6 RGBA
-    int channels = 0;
-    bool interlaced = false;
-    std::array<QRgb, 256> palette{}; // past the PLTE chunk: black
-    bool hasPalette = false;
-    std::vector<std::pair<const uchar*, uInt>> idat; // the compressed data, in order
-};
+// Inflates a PNG's compressed pixel data without keeping it, as libpng will: the window
+// size from the stream's header, the checksum at its end. The stream must hold exactly
+// the filtered rows, each with a filter type of 0 .. 4, and end there; inflating stops
+// as soon as it would give more.
+bool checkPixelData(const std::vector<std::pair<const uchar*, uInt>>& parts,
+    const std::vector<PngRows>& rows, QString* why)
+{
+    int64_t total = 0;
+    for (const PngRows& r : rows)
+        total += r.count * (1 + r.bytes);
+    struct Inflater {
+        z_stream z{};
+        Inflater()
+        {
+            if (inflateInit2(&z, 0) != Z_OK) // 0: the window size of the stream's header
+                throw std::bad_alloc();
+        }
+        ~Inflater() { inflateEnd(&z); }
+    } inflater;
+    z_stream& z = inflater.z;
+    std::vector<uchar> buffer(std::size_t(1) << 16);
+    std::size_t part = 0;
+    int64_t done = 0; // bytes inflated
+    int64_t nextFilter = 0; // where the next row's filter byte is
+    std::size_t pass = 0;
+    int64_t rowsLeft = rows.empty() ? 0 : rows[0].count;
+    for (;;) {
+        if (z.avail_in == 0 && part < parts.size()) {
+            z.next_in = const_cast<uchar*>(parts[part].first);
+            z.avail_in = parts[part].second;
+            ++part;
+        }
+        // room for what the rows still need and one byte more, which shows an excess
+        const int64_t room = std::min<int64_t>(int64_t(buffer.size()), total - done + 1);
+        z.next_out = buffer.data();
+        z.avail_out = uInt(room);
+        const int ret = inflate(&z, Z_NO_FLUSH);
+        const int64_t got = room - z.avail_out;
+        if (done + got > total) {
+            *why = QStringLiteral("the PNG holds more pixel data than its picture");
+            return false;
+        }
+        while (nextFilter < done + got) {
+            const uchar filter = buffer[std::size_t(nextFilter - done)];
+            if (filter > 4) {
+                *why = QStringLiteral("the PNG is damaged (row filter %1)").arg(filter);
+                return false;
+            }
+            nextFilter += 1 + rows[pass].bytes;
+            if (--rowsLeft == 0 && pass + 1 < rows.size())
+                rowsLeft = rows[++pass].count;
+        }
+        done += got;
+        if (ret == Z_STREAM_END)
+            break;
+        if (ret == Z_BUF_ERROR && z.avail_in == 0) {
+            if (part < parts.size())
+                continue;
+            *why = done < total
+                ? QStringLiteral("the PNG is cut short inside its compressed pixel data")
+                : QStringLiteral("the PNG's compressed pixel data does not end after its rows");
+            return false;
+        }
+        if (ret != Z_OK) {
+            *why = QStringLiteral("the PNG's compressed pixel data is damaged (%1)")
+                       .arg(QString::fromLatin1(z.msg ? z.msg : zError(ret)));
+            return false;
+        }
+    }
+    if (done < total) {
+        *why = QStringLiteral("the PNG's compressed pixel data ends before its last row");
+        return false;
+    }
+    bool more = z.avail_in > 0;
+    for (; part < parts.size(); ++part)
+        more = more || parts[part].second > 0;
+    if (more) {
+        *why = QStringLiteral("the PNG has bytes after its compressed pixel data");
+        return false;
+    }
+    return true;
+}
 
-// Walks a PNG's chunks up to IEND: the header and its size, the palette, the compressed
-// pixel data and its amount. Critical chunks have their checksums checked; ancillary
-// ones are skipped unread.
-bool parsePng(const QByteArray& bytes, QSize expected, PngLayout* png, QString* why)
+// Checks a PNG and writes the copy of it that Qt reads: its header, the palette of a
+// palette picture, a transparency chunk that libpng would take, the pixel data and the
+// end. Critical chunks have their checksums checked; ancillary ones are never inflated
+// nor applied (text, colour profiles, gamma), and those libpng would warn about are left
+// out (it ignores them), so that libpng meets nothing to complain about.
+bool sanitizePng(const QByteArray& bytes, QSize expected, QByteArray* copy, QString* why)
 {
     const auto* b = reinterpret_cast<const uchar*>(bytes.constData());
     const int64_t size = bytes.size();
     const QString endsEarly = QStringLiteral("the file is cut short: its PNG data ends early");
     int64_t pos = 8;
-    int64_t idatBytes = 0, limit = 0;
-    bool first = true;
-    for (;;) {
+    int64_t width = 0, height = 0, idatBytes = 0, limit = 0;
+    int depth = 0, colourType = 0;
+    int64_t paletteSize = 0; // colours libpng keeps from PLTE
+    bool interlaced = false;
+    QByteArray header, palette, transparency;
+    std::vector<std::pair<const uchar*, uInt>> idat;
+    bool first = true, ended = false, seenIdat = false, seenTrns = false;
+    while (!ended) {
         if (pos + 12 > size) {
             *why = endsEarly;
             return false;
@@ -430,15 +391,17 @@ bool parsePng(const QByteArray& bytes, QSize expected, PngLayout* png, QString* 
             *why = endsEarly;
             return false;
         }
+        const QByteArray whole = QByteArray::fromRawData(
+            reinterpret_cast<const char*>(b + pos), qsizetype(12 + length));
         pos += 12 + length;
         if (first != (std::memcmp(type, "IHDR", 4) == 0)) {
             *why = QStringLiteral("the PNG is damaged (its header is not its first chunk)");
             return false;
         }
         const bool critical = (type[0] & 0x20) == 0;
-        if (!critical)
-            continue;
-        if (crc32(crc32(0, type, 4), data, uInt(length)) != be32(data + length)) {
+        const bool checksumOk = crc32(crc32(0, type, 4), data, uInt(length)) == be32(data + length);
+        auto is = [&](const char* name) { return std::memcmp(type, name, 4) == 0; };
+        if (critical && !checksumOk) {
             *why = QStringLiteral("the PNG is damaged (the checksum of its %1 chunk is wrong)")
                        .arg(chunkName(type));
             return false;
@@ -449,23 +412,28 @@ bool parsePng(const QByteArray& bytes, QSize expected, PngLayout* png, QString* 
                 *why = QStringLiteral("the PNG header is damaged (%1 bytes)").arg(length);
                 return false;
             }
-            png->width = be32(data);
-            png->height = be32(data + 4);
-            png->depth = data[8];
-            png->colourType = data[9];
-            png->interlaced = data[12] == 1;
-            if (png->width != expected.width() || png->height != expected.height()) {
-                *why = wrongSize(expected, png->width, png->height);
+            width = be32(data);
+            height = be32(data + 4);
+            depth = data[8];
+            colourType = data[9];
+            interlaced = data[12] == 1;
+            if (width != expected.width() || height != expected.height()) {
+                *why = wrongSize(expected, width, height);
                 return false;
             }
-            const int d = png->depth;
-            const int t = png->colourType;
-            png->channels = t == 0 || t == 3 ? 1 : t == 2 ? 3 : t == 4 ? 2 : t == 6 ? 4 : 0;
+            if (width > kPngSideLimit || height > kPngSideLimit) {
+                *why = QStringLiteral("the PNG library reads no picture larger than %1 pixels "
+                                      "a side")
+                           .arg(kPngSideLimit);
+                return false;
+            }
+            const int d = depth;
+            const int t = colourType;
+            const int channels = t == 0 || t == 3 ? 1 : t == 2 ? 3 : t == 4 ? 2 : t == 6 ? 4 : 0;
             const bool depthFits = t == 0 ? (d == 1 || d == 2 || d == 4 || d == 8 || d == 16)
                 : t == 3                  ? (d == 1 || d == 2 || d == 4 || d == 8)
                                           : (d == 8 || d == 16);
-            if (png->channels == 0 || !depthFits || data[10] != 0 || data[11] != 0
-                || data[12] > 1) {
+            if (channels == 0 || !depthFits || data[10] != 0 || data[11] != 0 || data[12] > 1) {
                 *why = QStringLiteral("the PNG header is damaged (colour type %1, depth %2, "
                                       "methods %3 %4 %5)")
                            .arg(t)
@@ -475,255 +443,197 @@ bool parsePng(const QByteArray& bytes, QSize expected, PngLayout* png, QString* 
                            .arg(data[12]);
                 return false;
             }
-            limit = idatLimit(
-                pngRawBytes(png->width, png->height, png->channels * png->depth, png->interlaced));
-        } else if (std::memcmp(type, "PLTE", 4) == 0) {
-            if (length == 0 || length % 3 != 0 || length > 3 * 256 || png->hasPalette
-                || !png->idat.empty()) {
-                *why = QStringLiteral("the PNG's palette is damaged (%1 bytes)").arg(length);
-                return false;
-            }
-            png->hasPalette = true;
-            png->palette.fill(kBlack);
-            for (int64_t i = 0; i < length / 3; ++i)
-                png->palette[std::size_t(i)] = rgb(data[3 * i], data[3 * i + 1], data[3 * i + 2]);
-        } else if (std::memcmp(type, "IDAT", 4) == 0) {
+            limit = idatLimit(pngRawBytes(width, height, channels * depth, interlaced));
+            header = whole;
+        } else if (is("IDAT")) {
+            seenIdat = true;
             idatBytes += length;
             if (idatBytes > limit) {
                 *why = QStringLiteral("the PNG holds more than %1 bytes of compressed pixel "
                                       "data, more than a %2 picture needs")
                            .arg(limit)
-                           .arg(sizeText(png->width, png->height));
+                           .arg(sizeText(width, height));
                 return false;
             }
             if (length > 0)
-                png->idat.emplace_back(data, uInt(length));
-        } else if (std::memcmp(type, "IEND", 4) == 0) {
-            break;
-        } else {
+                idat.emplace_back(data, uInt(length));
+        } else if (is("IEND")) {
+            ended = true;
+        } else if (is("PLTE")) {
+            if (colourType != 3)
+                continue; // ignored by libpng, with a warning
+            if (length == 0 || length % 3 != 0 || length > 3 * 256 || !palette.isEmpty()
+                || seenIdat) {
+                *why = QStringLiteral("the PNG's palette is damaged (%1 bytes)").arg(length);
+                return false;
+            }
+            palette = whole;
+            paletteSize = std::min<int64_t>(length / 3, int64_t(1) << depth);
+        } else if (is("tRNS")) {
+            // libpng takes the first one before the pixel data, after the palette, of the
+            // length the colour type has and with samples of the picture's depth
+            const int64_t top = depth == 16 ? 0xFFFF : (int64_t(1) << depth) - 1;
+            auto sample = [&](int i) { return int64_t(data[2 * i]) << 8 | data[2 * i + 1]; };
+            bool fits = colourType == 0 ? length == 2 && sample(0) <= top
+                : colourType == 2
+                ? length == 6 && sample(0) <= top && sample(1) <= top && sample(2) <= top
+                : colourType == 3 ? !palette.isEmpty() && length >= 1 && length <= paletteSize
+                                  : false;
+            if (fits && checksumOk && !seenIdat && !seenTrns)
+                transparency = whole;
+            seenTrns = true;
+        } else if (critical) {
             *why = QStringLiteral("the PNG has a chunk this program does not know (%1)")
                        .arg(chunkName(type));
             return false;
         }
     }
-    if (png->colourType == 3 && !png->hasPalette) {
+    if (colourType == 3 && palette.isEmpty()) {
         *why = QStringLiteral("the PNG is damaged (a palette picture without a palette)");
         return false;
     }
-    if (png->idat.empty()) {
+    if (idat.empty()) {
         *why = QStringLiteral("the PNG has no pixel data");
         return false;
     }
+    const int channels = colourType == 0 || colourType == 3 ? 1
+        : colourType == 2                                   ? 3
+        : colourType == 4                                   ? 2
+                                                            : 4;
+    if (!checkPixelData(idat, pngRows(width, height, channels * depth, interlaced), why))
+        return false;
+
+    static const QByteArray iend("\0\0\0\0IEND\xae\x42\x60\x82", 12);
+    copy->clear();
+    copy->reserve(qsizetype(8 + header.size() + palette.size() + transparency.size()
+        + 12 * int64_t(idat.size()) + idatBytes + iend.size()));
+    copy->append(bytes.constData(), 8);
+    copy->append(header).append(palette).append(transparency);
+    for (const auto& [data, length] : idat)
+        copy->append(reinterpret_cast<const char*>(data) - 8, qsizetype(length) + 12);
+    copy->append(iend);
     return true;
 }
 
-// The compressed pixel data of a PNG, inflated a row at a time.
-class IdatStream {
+// --- decoding with Qt ----------------------------------------------------------------------
+
+// Qt's messages during a decode on the thread that decodes (libpng's warnings among them,
+// which Qt passes on as info messages of qt.gui.imageio) are kept, so that they become
+// the reason and are not printed; all others go to the handler that was there before.
+thread_local QStringList* tKeptMessages = nullptr;
+std::atomic<QtMessageHandler> gEarlierHandler{nullptr};
+
+void keepOrPass(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (tKeptMessages && type != QtFatalMsg)
+        tKeptMessages->append(message);
+    else if (const QtMessageHandler earlier = gEarlierHandler.load())
+        earlier(type, context, message); // null only for the instant after the install
+}
+
+class KeptMessages {
 public:
-    explicit IdatStream(const std::vector<std::pair<const uchar*, uInt>>& parts)
-        : FParts(parts)
+    KeptMessages()
     {
-        if (inflateInit(&FStream) != Z_OK)
-            throw std::bad_alloc();
+        static std::once_flag once;
+        std::call_once(once, [] {
+            // Every decode checks the picture's size first and decodes into a picture made
+            // here, of that size, which Qt fills in place; Qt's allocation limit never
+            // applies to it. The limit is one for the whole process, so it cannot be set
+            // for one decode while others run on worker threads; 0 leaves Qt no limit to
+            // refuse an honest picture with, however large the display picture is.
+            QImageReader::setAllocationLimit(0);
+            gEarlierHandler.store(qInstallMessageHandler(keepOrPass));
+        });
+        tKeptMessages = &FMessages;
     }
-    ~IdatStream() { inflateEnd(&FStream); }
-    IdatStream(const IdatStream&) = delete;
-    IdatStream& operator=(const IdatStream&) = delete;
+    ~KeptMessages() { tKeptMessages = nullptr; }
+    KeptMessages(const KeptMessages&) = delete;
+    KeptMessages& operator=(const KeptMessages&) = delete;
 
-    // Fills out[0, n); false with *why when the data end first or are damaged.
-    bool read(uchar* out, std::size_t n, QString* why)
-    {
-        FStream.next_out = out;
-        FStream.avail_out = uInt(n);
-        while (FStream.avail_out > 0) {
-            if (FEnded) {
-                *why = QStringLiteral("the PNG's compressed pixel data ends before its last row");
-                return false;
-            }
-            if (!step(why))
-                return false;
-        }
-        return true;
-    }
-
-    // After the last row: the stream ends there (its checksum checked) with no more
-    // pixel data. Bytes after the stream's end are not inflated.
-    bool finish(QString* why)
-    {
-        uchar extra = 0;
-        while (!FEnded) {
-            FStream.next_out = &extra;
-            FStream.avail_out = 1;
-            if (!step(why))
-                return false;
-            if (FStream.avail_out == 0) {
-                *why = QStringLiteral("the PNG holds more pixel data than its picture");
-                return false;
-            }
-        }
-        return true;
-    }
+    QString first() const { return FMessages.isEmpty() ? QString() : FMessages.first(); }
 
 private:
-    // One call of inflate, with the next part of the data when the last one is used up.
-    bool step(QString* why)
-    {
-        if (FStream.avail_in == 0) {
-            if (FNext == FParts.size()) {
-                *why = QStringLiteral("the PNG is cut short inside its compressed pixel data");
-                return false;
-            }
-            FStream.next_in = const_cast<uchar*>(FParts[FNext].first);
-            FStream.avail_in = FParts[FNext].second;
-            ++FNext;
-        }
-        const int ret = inflate(&FStream, Z_NO_FLUSH);
-        if (ret == Z_STREAM_END)
-            FEnded = true;
-        else if (ret != Z_OK && !(ret == Z_BUF_ERROR && FStream.avail_in == 0)) {
-            *why = QStringLiteral("the PNG's compressed pixel data is damaged (%1)")
-                       .arg(QString::fromLatin1(FStream.msg ? FStream.msg : "zlib error"));
-            return false;
-        }
-        return true;
-    }
-
-    const std::vector<std::pair<const uchar*, uInt>>& FParts;
-    std::size_t FNext = 0;
-    bool FEnded = false;
-    z_stream FStream{};
+    QStringList FMessages;
 };
 
-// Undoes a PNG row filter in place; prev is the row above (zeros for a pass's first).
-// The first bpp bytes have no left neighbour (0).
-bool unfilter(int type, uchar* row, const uchar* prev, std::size_t n, std::size_t bpp)
-{
-    const std::size_t head = std::min(bpp, n);
-    switch (type) {
-    case 0:
-        return true;
-    case 1:
-        for (std::size_t i = bpp; i < n; ++i)
-            row[i] = uchar(row[i] + row[i - bpp]);
-        return true;
-    case 2:
-        for (std::size_t i = 0; i < n; ++i)
-            row[i] = uchar(row[i] + prev[i]);
-        return true;
-    case 3:
-        for (std::size_t i = 0; i < head; ++i)
-            row[i] = uchar(row[i] + prev[i] / 2);
-        for (std::size_t i = bpp; i < n; ++i)
-            row[i] = uchar(row[i] + (row[i - bpp] + prev[i]) / 2);
-        return true;
-    case 4:
-        for (std::size_t i = 0; i < head; ++i) // a = c = 0: the prediction is b
-            row[i] = uchar(row[i] + prev[i]);
-        for (std::size_t i = bpp; i < n; ++i) {
-            const int a = row[i - bpp], b = prev[i], c = prev[i - bpp];
-            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-            row[i] = uchar(row[i] + (pa <= pb && pa <= pc ? a : pb <= pc ? b : c));
-        }
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Converts w pixels of an unfiltered PNG row to out[0], out[step], ...: palette indices
-// looked up, gray spread to 0 .. 255, 16-bit samples rounded to 8 bits, alpha dropped.
-void convertRow(const PngLayout& png, const uchar* s, int64_t w, QRgb* out, int64_t step)
-{
-    const int64_t c = png.channels;
-    const int t = png.colourType;
-    if (png.depth == 8) {
-        for (int64_t i = 0; i < w; ++i, s += c, out += step)
-            *out = t == 3 ? png.palette[s[0]]
-                : c >= 3  ? rgb(s[0], s[1], s[2])
-                          : rgb(s[0], s[0], s[0]);
-    } else if (png.depth == 16) {
-        auto at = [&](int k) { return (unsigned(s[2 * k] << 8 | s[2 * k + 1]) + 128) / 257; };
-        for (int64_t i = 0; i < w; ++i, s += 2 * c, out += step) {
-            const unsigned g = at(0);
-            *out = c >= 3 ? rgb(g, at(1), at(2)) : rgb(g, g, g);
-        }
-    } else { // 1, 2 or 4 bits: gray or palette indices, first pixel in the high bits
-        const int d = png.depth;
-        const unsigned top = (1u << d) - 1;
-        for (int64_t i = 0; i < w; ++i, out += step) {
-            const int64_t bit = i * d;
-            const unsigned v = (s[bit / 8] >> (8 - d - bit % 8)) & top;
-            const unsigned g = v * 255 / top;
-            *out = t == 3 ? png.palette[v] : rgb(g, g, g);
-        }
-    }
-}
-
-bool decodePng(const PngLayout& png, QImage& picture, QString* why)
-{
-    const int bits = png.channels * png.depth;
-    const std::size_t bpp = std::size_t(std::max(1, bits / 8));
-    const std::size_t maxRow = std::size_t((png.width * bits + 7) / 8);
-    std::vector<uchar> rows(2 * (maxRow + 1));
-
-    IdatStream stream(png.idat);
-    const std::array<std::array<int, 4>, 1> whole{{{0, 0, 1, 1}}};
-    const auto passes = png.interlaced ? std::span<const std::array<int, 4>>(kAdam7)
-                                       : std::span<const std::array<int, 4>>(whole);
-    for (const auto& [x0, y0, dx, dy] : passes) {
-        const int64_t w = (png.width - x0 + dx - 1) / dx, h = (png.height - y0 + dy - 1) / dy;
-        if (w <= 0 || h <= 0)
-            continue;
-        const std::size_t n = std::size_t((w * bits + 7) / 8);
-        uchar* cur = rows.data();
-        uchar* prev = rows.data() + maxRow + 1;
-        std::fill(prev, prev + n + 1, uchar(0));
-        for (int64_t j = 0; j < h; ++j) {
-            if (!stream.read(cur, n + 1, why))
-                return false;
-            if (!unfilter(cur[0], cur + 1, prev + 1, n, bpp)) {
-                *why = QStringLiteral("the PNG is damaged (row filter %1)").arg(cur[0]);
-                return false;
-            }
-            auto* line = reinterpret_cast<QRgb*>(picture.scanLine(int(y0 + j * dy)));
-            convertRow(png, cur + 1, w, line + x0, dx);
-            std::swap(cur, prev);
-        }
-    }
-    return stream.finish(why);
-}
-
-// Checks the headers, then decodes into picture; a null picture is made (Format_RGB32,
-// of the expected size) only once the headers have passed.
-bool decodeEdited(const QByteArray& bytes, QSize expected, QImage& picture, QString* why)
+QImage decodeEdited(const QByteArray& bytes, QSize expected, DecodeProbe* probe, QString* why)
 {
     if (expected.isEmpty()) {
         *why = QStringLiteral("there is no picture to compare with");
-        return false;
+        return {};
     }
-    auto make = [&] {
-        if (picture.isNull()) {
-            picture = QImage(expected, QImage::Format_RGB32);
-            if (picture.isNull())
-                throw std::bad_alloc();
-        }
-    };
+    bool rle = false;
+    QByteArray checked;
+    const char* format = nullptr;
     if (bytes.startsWith("BM")) {
-        BmpLayout bmp;
-        if (!parseBmp(bytes, expected, &bmp, why))
-            return false;
-        make();
-        return decodeBmp(bytes, bmp, picture, why);
+        if (!checkBmp(bytes, expected, &rle, why))
+            return {};
+        checked = bytes;
+        format = "bmp";
+    } else if (bytes.startsWith("\x89PNG\r\n\x1a\n")) {
+        if (!sanitizePng(bytes, expected, &checked, why))
+            return {};
+        format = "png";
+    } else {
+        *why = QStringLiteral("not a BMP or PNG picture");
+        return {};
     }
-    if (bytes.startsWith("\x89PNG\r\n\x1a\n")) {
-        PngLayout png;
-        if (!parsePng(bytes, expected, &png, why))
-            return false;
-        make();
-        return decodePng(png, picture, why);
+
+    KeptMessages messages;
+    QBuffer buffer(&checked);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setDecideFormatFromContent(false);
+    reader.setAutoTransform(false);
+    auto failed = [&] {
+        const QString said = messages.first();
+        *why = QStringLiteral("the picture cannot be decoded: %1")
+                   .arg(said.isEmpty() ? reader.errorString() : said);
+        return QImage();
+    };
+    const QImage::Format qtFormat = reader.imageFormat();
+    if (qtFormat == QImage::Format_Invalid || !messages.first().isEmpty())
+        return failed();
+    // The picture Qt decodes into, in the format it reads the file in (palette indices,
+    // gray, 32 or 64-bit colour), made here (or by a test) so that what it holds before is
+    // known; Qt fills it in place. Made here, every byte is 0, so that a pixel Qt left
+    // unwritten could never be garbage (the checks leave Qt none to skip but RLE's).
+    QImage decoded;
+    if (probe && probe->picture.size() == expected && probe->picture.format() == qtFormat) {
+        decoded = std::move(probe->picture);
+    } else {
+        decoded = QImage(expected, qtFormat);
+        if (decoded.isNull())
+            throw std::bad_alloc();
+        std::memset(decoded.bits(), 0, std::size_t(decoded.sizeInBytes()));
     }
-    *why = QStringLiteral("not a BMP or PNG picture");
-    return false;
+    if (rle) // the pixels that the codes skip, which Qt leaves as they are, are colour index 0
+        std::memset(decoded.bits(), 0, std::size_t(decoded.sizeInBytes()));
+    const uchar* bits = decoded.constBits();
+    const bool read = reader.read(&decoded);
+    const bool inPlace = decoded.constBits() == bits;
+    if (probe) {
+        probe->picture = decoded;
+        probe->inPlace = inPlace;
+    }
+    if (!read || !messages.first().isEmpty())
+        return failed();
+    if (decoded.size() != expected) {
+        *why = wrongSize(expected, decoded.width(), decoded.height());
+        return {};
+    }
+    if (rle && !inPlace) {
+        *why = QStringLiteral("the RLE picture may leave pixels unwritten (Qt did not decode it "
+                              "into the picture made for it)");
+        return {};
+    }
+    // 24-bit colour, kept in 32-bit words (0xFFRRGGBB): palettes are looked up, alpha
+    // is dropped without touching the colour
+    QImage picture = decoded.convertToFormat(QImage::Format_RGB32);
+    if (picture.isNull())
+        throw std::bad_alloc();
+    return picture;
 }
 
 } // namespace
@@ -834,28 +744,14 @@ int64_t filterImageFileLimit(QSize expected)
         + (int64_t(16) << 20);
 }
 
-QImage decodeFilterImage(const QByteArray& bytes, QSize expected, QString* reason)
-{
-    QImage picture;
-    QString why;
-    if (!decodeEdited(bytes, expected, picture, &why)) {
-        if (reason)
-            *reason = why;
-        return {};
-    }
-    return picture;
-}
-
-bool decodeFilterImageInto(const QByteArray& bytes, QImage& picture, QString* reason)
+QImage decodeFilterImage(
+    const QByteArray& bytes, QSize expected, QString* reason, DecodeProbe* probe)
 {
     QString why;
-    if (picture.isNull() || picture.format() != QImage::Format_RGB32)
-        why = QStringLiteral("there is no 32-bit picture to decode into");
-    else if (decodeEdited(bytes, picture.size(), picture, &why))
-        return true;
-    if (reason)
+    QImage picture = decodeEdited(bytes, expected, probe, &why);
+    if (picture.isNull() && reason)
         *reason = why;
-    return false;
+    return picture;
 }
 
 QImage readFilterImage(const QString& path, QSize expected, QString* reason)

@@ -10,19 +10,23 @@
 //   54 256 gray entries (i, i, i, 0) | 1078 rows, bottom row first, each W pixels of
 //   blue, green, red (all three the display pixel's blue byte), zero-padded to S bytes.
 //
-// Import reads BMP and PNG with decoders of its own, so that every pixel of the result
-// comes from the file, the work is bounded by the file's and the picture's sizes, and no
-// library prints anything:
-//  - BMP: 12-byte OS/2 and 40..124-byte Windows headers; 1/4/8-bit palettes (an index
-//    past the colour table is black), 16/24/32-bit colour with the default or bit-field
-//    masks (scaled to 0 .. 255 with rounding, alpha dropped), bottom-up or top-down;
-//    RLE8 and RLE4 (bottom-up only; pixels the codes skip take colour index 0). A colour
-//    table that runs into the pixel data is refused.
-//  - PNG: every colour type and bit depth, interlaced or not; 16-bit samples are rounded
-//    to 8 bits, alpha and transparency are dropped, ancillary chunks are skipped unread
-//    (never inflated). The compressed pixel data may be at most 9/8 of the filtered rows
-//    plus 64 KiB; inflating stops at the last row, and a stream that holds more than the
-//    rows is refused.
+// Import reads BMP and PNG through Qt's image reader (libpng for PNG), after checks of
+// its own that make sure every pixel of the result comes from the file, the work is
+// bounded by the file's and the picture's sizes, and no library prints anything:
+//  - BMP: every variant Qt reads (12-byte OS/2 and 40..124-byte Windows headers, 1/4/8-bit
+//    palettes, 16/24/32-bit colour with masks, RLE8 and RLE4, bottom-up or top-down). A
+//    colour table that runs into the pixel data is refused; pixels that RLE codes skip
+//    (end of line, delta, end of bitmap) are colour index 0.
+//  - PNG: every colour type, bit depth and interlacing, at most 1000000 pixels a side.
+//    Critical chunks must have right checksums. The compressed pixel data may be at most
+//    9/8 of the filtered rows plus 64 KiB, must inflate to exactly the filtered rows
+//    (each with a filter type 0 .. 4) and end there: a stream with more data is refused
+//    as soon as inflating reaches it. Qt decodes a copy that holds only the header, the
+//    palette, transparency and pixel data, so that ancillary chunks (text, colour
+//    profiles, gamma) are never inflated nor applied. 16-bit samples and alpha are
+//    turned to 8-bit colour as Qt's conversion to Format_RGB32 does.
+// A warning of Qt or libpng during the decode refuses the picture, with the warning
+// as the reason.
 // The picture must be exactly the display picture's size, and a file that ends before
 // its pixel data does is refused. Cell value = (B + G + R) div 3 of the edited pixel;
 // d = cell value - blue byte of the display pixel; gain = 10^(d / 40), i.e. half a
@@ -60,15 +64,26 @@ bool writeFilterImage(const QImage& bitmap, const QString& path, QString* reason
 // compressed PNG of it (16-bit RGBA) and 16 MiB of other chunks.
 int64_t filterImageFileLimit(QSize expected);
 
+// For tests and the fuzzer: the picture Qt decodes into, in the format Qt reads the file
+// in (palette indices, gray, 32 or 64-bit colour). Qt fills it in place.
+struct DecodeProbe {
+    // In: used as that picture when it has the expected size and Qt's format for the file,
+    // as it is: a pixel that Qt leaves unwritten keeps its value, except for the pixels
+    // that an RLE BMP's codes skip, which are set to colour index 0. Otherwise the decode
+    // makes the picture with every byte 0.
+    // Out: the picture as Qt left it; null when the checks refused the file before Qt
+    // was called.
+    QImage picture;
+    // Out: Qt decoded into that picture rather than into one of its own.
+    bool inPlace = false;
+};
+
 // Decodes an edited filter image held in memory into 24-bit colour (held as a
 // Format_RGB32 picture: palettes looked up, alpha dropped) of exactly
 // `expected` size. On failure returns a null image and says why in *reason (optional),
 // in one line.
-QImage decodeFilterImage(const QByteArray& bytes, QSize expected, QString* reason);
-// The same into `picture`, which the caller has made: Format_RGB32 and of the expected
-// size. On success every pixel of it has been written; on failure its pixels are
-// unspecified.
-bool decodeFilterImageInto(const QByteArray& bytes, QImage& picture, QString* reason);
+QImage decodeFilterImage(
+    const QByteArray& bytes, QSize expected, QString* reason, DecodeProbe* probe = nullptr);
 // The same from a file, which must be a regular file of at most
 // filterImageFileLimit(expected) bytes; *reason then starts with the file's path.
 QImage readFilterImage(const QString& path, QSize expected, QString* reason);

@@ -1,18 +1,23 @@
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QFile>
+#include <QImageReader>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QtEndian>
 
 #include "GuiEnvironment.h"
@@ -50,31 +55,55 @@ QByteArray pngChunk(const char* type, const QByteArray& data)
     return c + crc;
 }
 
-// An 8-bit gray PNG of the picture's blue bytes (rows unfiltered) whose compressed stream
-// holds `extra` zero bytes after the rows, followed by an IDAT chunk of `padding` bytes.
-QByteArray grayPng(const QImage& image, int extra = 0, int padding = 0)
+// A PNG of `size` with the given filtered rows (8 bits per sample), compressed, the
+// stream's checksum spoilt when `badChecksum`, and `chunks` before the pixel data.
+QByteArray pngFile(QSize size, int colourType, const QByteArray& raw, const QByteArray& chunks = {},
+    bool badChecksum = false)
 {
-    QByteArray raw;
-    for (int y = 0; y < image.height(); ++y) {
-        raw += '\0';
-        for (int x = 0; x < image.width(); ++x)
-            raw += char(qBlue(image.pixel(x, y)));
-    }
-    raw += QByteArray(extra, '\0');
     QByteArray idat(qsizetype(compressBound(uLong(raw.size()))), '\0');
     uLongf length = uLongf(idat.size());
     compress2(reinterpret_cast<Bytef*>(idat.data()), &length,
         reinterpret_cast<const Bytef*>(raw.constData()), uLong(raw.size()), 9);
     idat.resize(qsizetype(length));
+    if (badChecksum)
+        idat[idat.size() - 1] = char(idat[idat.size() - 1] ^ 1);
     QByteArray header(13, '\0');
-    qToBigEndian(uint32_t(image.width()), header.data());
-    qToBigEndian(uint32_t(image.height()), header.data() + 4);
-    header[8] = 8; // bits per sample, gray
-    QByteArray file
-        = QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", idat);
+    qToBigEndian(uint32_t(size.width()), header.data());
+    qToBigEndian(uint32_t(size.height()), header.data() + 4);
+    header[8] = 8;
+    header[9] = char(colourType);
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + chunks
+        + pngChunk("IDAT", idat) + pngChunk("IEND", {});
+}
+
+// An 8-bit gray PNG of the picture's blue bytes (rows unfiltered, `filter` as the third
+// row's filter type) whose compressed stream holds `extra` zero bytes after the rows,
+// followed by an IDAT chunk of `padding` bytes; `chunks` stand before the pixel data.
+QByteArray grayPng(const QImage& image, int extra = 0, int padding = 0,
+    const QByteArray& chunks = {}, char filter = 0)
+{
+    QByteArray raw;
+    for (int y = 0; y < image.height(); ++y) {
+        raw += y == 2 ? filter : '\0';
+        for (int x = 0; x < image.width(); ++x)
+            raw += char(qBlue(image.pixel(x, y)));
+    }
+    raw += QByteArray(extra, '\0');
+    QByteArray file = pngFile(image.size(), 0, raw, chunks);
     if (padding > 0)
-        file += pngChunk("IDAT", QByteArray(padding, '\0'));
-    return file + pngChunk("IEND", {});
+        file.insert(file.size() - 12, pngChunk("IDAT", QByteArray(padding, '\0')));
+    return file;
+}
+
+// What Qt's reader alone makes of a file, in 24-bit colour.
+QImage plainQt(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImage image = QImageReader(&buffer).read().convertToFormat(QImage::Format_RGB32);
+    image.setColorSpace({}); // of the chunks import leaves out; the pixels are as they are
+    return image;
 }
 
 QByteArray readAll(const QString& path)
@@ -82,6 +111,28 @@ QByteArray readAll(const QString& path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+// Sends this process's stderr to a file while it lives.
+class StderrTo {
+public:
+    explicit StderrTo(int fd)
+        : FSaved(dup(2))
+    {
+        std::fflush(stderr);
+        dup2(fd, 2);
+    }
+    ~StderrTo()
+    {
+        std::fflush(stderr);
+        dup2(FSaved, 2);
+        close(FSaved);
+    }
+    StderrTo(const StderrTo&) = delete;
+    StderrTo& operator=(const StderrTo&) = delete;
+
+private:
+    int FSaved;
+};
 
 // A display-like picture whose red and green differ from blue, so a writer that
 // takes anything but the blue byte shows. With fewer levels than 256 the blues are
@@ -219,12 +270,14 @@ struct Variant {
     const char* args; // ImageMagick options before the output name
     const char* output;
     int levels; // gray levels of the source picture
+    bool grayKept = true; // else the file's colours differ from the source's
 };
 
 class EditedVariant : public ::testing::TestWithParam<Variant> { };
 
 // Whatever BMP or PNG flavour a paint program writes, the gray comes back; palette
-// pictures are read through their palette.
+// pictures are read through their palette. Every picture is what Qt's reader alone
+// makes of the file (16-bit masks scaled and alpha dropped as it does).
 TEST_P(EditedVariant, DecodesToTheSameGray)
 {
     QTemporaryDir dir;
@@ -238,11 +291,13 @@ TEST_P(EditedVariant, DecodesToTheSameGray)
     const QString out = QString::fromLatin1(GetParam().output).arg(dir.path());
     args << out;
     ASSERT_TRUE(runConvert(args)) << args.join(' ').toStdString();
+    const QByteArray bytes = readAll(out.mid(out.indexOf(':') + 1));
     QString reason;
-    const QImage decoded
-        = decodeFilterImage(readAll(out.mid(out.indexOf(':') + 1)), source.size(), &reason);
+    const QImage decoded = decodeFilterImage(bytes, source.size(), &reason);
     ASSERT_FALSE(decoded.isNull()) << reason.toStdString();
-    expectGrayOf(decoded, source);
+    EXPECT_EQ(decoded, plainQt(bytes));
+    if (GetParam().grayKept)
+        expectGrayOf(decoded, source);
 }
 
 INSTANTIATE_TEST_SUITE_P(ImageMagick, EditedVariant,
@@ -254,13 +309,16 @@ INSTANTIATE_TEST_SUITE_P(ImageMagick, EditedVariant,
         {"bgra32", "-type TrueColorAlpha", "BMP:%1/o.bmp", 256},
         {"os2", "-type TrueColor", "BMP2:%1/o.bmp", 256},
         {"bmp1", "-type Bilevel", "BMP3:%1/o.bmp", 2},
-        {"bmp565", "-define bmp:subtype=RGB565", "BMP:%1/o.bmp", 2},
+        {"bmp565", "-define bmp:subtype=RGB565", "BMP:%1/o.bmp", 256, false},
+        {"bmp1555", "-define bmp:subtype=ARGB1555", "BMP:%1/o.bmp", 256, false},
         {"png24", "", "PNG24:%1/o.png", 256}, {"png_gray", "-type Grayscale", "PNG:%1/o.png", 256},
         {"png48", "-depth 16", "PNG48:%1/o.png", 256},
         {"png_gray1", "-type Bilevel", "PNG:%1/o.png", 2},
         {"png_gray2", "-depth 2 -type Grayscale", "PNG:%1/o.png", 4},
         {"png_gray4_interlaced", "-depth 4 -type Grayscale -interlace PNG", "PNG:%1/o.png", 16},
         {"png_palette", "+dither -type Palette", "PNG8:%1/o.png", 128},
+        {"png_palette_transparent", "+dither -colors 16 -fuzz 20% -transparent white",
+            "PNG8:%1/o.png", 256, false},
         {"png_gray_alpha", "-alpha set -channel A -evaluate set 60% +channel -type GrayscaleAlpha",
             "PNG:%1/o.png", 256},
         {"png64_interlaced", "-alpha set -channel A -evaluate set 60% +channel -interlace PNG",
@@ -268,12 +326,15 @@ INSTANTIATE_TEST_SUITE_P(ImageMagick, EditedVariant,
     [](const auto& info) { return std::string(info.param.name); });
 
 // A 4 x 3 RLE picture: the colour indices its codes give, top row first. Pixels the codes
-// skip (end of line, delta, end of bitmap) are index 0; runs past the right edge are cut.
+// skip (end of line, delta, end of bitmap) are index 0, whatever the picture Qt decodes
+// into held before (Qt fills the one made for it in place). A top-down file's first row
+// is the top one.
 struct RleCase {
     const char* name;
     int bpp; // 8: RLE8, 4: RLE4
     std::vector<uint8_t> codes;
     std::array<int, 12> indices;
+    bool topDown = false;
 };
 
 class RlePicture : public ::testing::TestWithParam<RleCase> { };
@@ -288,7 +349,7 @@ TEST_P(RlePicture, DecodesByHand)
     b[1] = 'M';
     put32(14, 40);
     put32(18, 4);
-    put32(22, 3);
+    put32(22, c.topDown ? uint32_t(-3) : 3);
     b[26] = 1;
     b[28] = char(c.bpp);
     put32(30, c.bpp == 8 ? 1 : 2);
@@ -303,8 +364,12 @@ TEST_P(RlePicture, DecodesByHand)
     put32(10, uint32_t(b.size()));
     b += QByteArray(reinterpret_cast<const char*>(c.codes.data()), qsizetype(c.codes.size()));
     QString reason;
-    const QImage decoded = decodeFilterImage(b, QSize(4, 3), &reason);
+    DecodeProbe probe;
+    probe.picture = QImage(4, 3, QImage::Format_Indexed8);
+    probe.picture.fill(9);
+    const QImage decoded = decodeFilterImage(b, QSize(4, 3), &reason, &probe);
     ASSERT_FALSE(decoded.isNull()) << reason.toStdString();
+    EXPECT_TRUE(probe.inPlace);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 4; ++x)
             EXPECT_EQ(decoded.pixel(x, y), colour(c.indices[std::size_t(4 * y + x)]))
@@ -315,10 +380,11 @@ INSTANTIATE_TEST_SUITE_P(Codes, RlePicture,
     ::testing::ValuesIn(std::vector<RleCase>{{"end_at_once", 8, {0, 1}, {}},
         {"lines_only", 8, {0, 0, 0, 0, 0, 0}, {}},
         {"bottom_row_then_end", 8, {4, 3, 0, 1}, {0, 0, 0, 0, 0, 0, 0, 0, 3, 3, 3, 3}},
+        {"top_down", 8, {4, 3, 0, 1}, {3, 3, 3, 3, 0, 0, 0, 0, 0, 0, 0, 0}, true},
         {"delta_then_run", 8, {0, 2, 1, 1, 2, 5, 0, 1}, {0, 0, 0, 0, 0, 5, 5, 0, 0, 0, 0, 0}},
-        {"absolute_and_cut_run", 8, {0, 3, 7, 8, 9, 0, 0, 0, 6, 2, 0, 1},
+        {"absolute_runs", 8, {0, 3, 7, 8, 9, 0, 0, 0, 4, 2, 0, 1},
             {0, 0, 0, 0, 2, 2, 2, 2, 7, 8, 9, 0}},
-        {"rle4_runs_and_absolute", 4, {3, 0x12, 0, 0, 0, 3, 0x34, 0x50, 0, 0, 9, 0xF6, 0, 1},
+        {"rle4_runs_and_absolute", 4, {3, 0x12, 0, 0, 0, 3, 0x34, 0x50, 0, 0, 4, 0xF6, 0, 1},
             {15, 6, 15, 6, 3, 4, 5, 0, 1, 2, 1, 0}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -339,7 +405,7 @@ TEST(EditedPicture, TopDownBmpAndAlphaPng)
     ASSERT_FALSE(decoded.isNull()) << reason.toStdString();
     expectGrayOf(decoded, source);
 
-    // noisy colours, so that the writer's adaptive filtering uses every row filter
+    // noisy colours, with alpha that Qt's reader keeps until the conversion drops it
     QImage alpha(40, 30, QImage::Format_ARGB32);
     uint32_t noise = 1;
     for (int y = 0; y < alpha.height(); ++y)
@@ -379,12 +445,25 @@ TEST(EditedPicture, RefusedWithTheCause)
     overlap[47] = 1;
     QByteArray badChecksum = grayPng(source);
     badChecksum[29] = char(badChecksum[29] ^ 1); // of the header
+    // 8-bit palette rows with indices 0 .. 63 and 2 colours
+    QByteArray indices;
+    for (int y = 0; y < 40; ++y)
+        for (int x = -1; x < 64; ++x)
+            indices += char(x < 0 ? 0 : x);
+    const QByteArray shortRows = QByteArray(39 * 65, '\0');
 
     std::vector<std::pair<QByteArray, QString>> refused = {{"hello, world", "not a BMP or PNG"},
         {badBits, ""}, {overlap, "colour table, runs into its pixel data"},
         {grayPng(source, 1 << 20), "more pixel data than its picture"},
         {grayPng(source, 0, 70000), "compressed pixel data, more than a 64 x 40 picture needs"},
-        {badChecksum, "checksum of its IHDR chunk"}};
+        {badChecksum, "checksum of its IHDR chunk"},
+        // what libpng would stop at (printing its error to stderr) or warn about
+        {grayPng(source, 0, 0, {}, 5), "row filter 5"},
+        {grayPng(source, 0, 3), "bytes after its compressed pixel data"},
+        {pngFile(source.size(), 0, shortRows), "ends before its last row"},
+        {pngFile(source.size(), 0, QByteArray(40 * 65, '\0'), {}, true), "incorrect data check"},
+        {pngFile(source.size(), 3, indices, pngChunk("PLTE", "abcdef")), "palette index"},
+        {grayPng(source, 0, 0, pngChunk("ABCD", "x")), "does not know (ABCD)"}};
     for (const QByteArray& cut :
         {bmp.left(bmp.size() - 1), bmp.left(bmp.size() - 64 * 3), bmp.left(1078), bmp.left(30),
             pngBytes.left(pngBytes.size() - 12), pngBytes.left(pngBytes.size() / 2),
@@ -397,13 +476,24 @@ TEST(EditedPicture, RefusedWithTheCause)
         refused.emplace_back(encodeFilterImage(image), sizes);
         refused.emplace_back(png(image), sizes);
     }
-    for (const auto& [bytes, cause] : refused) {
+    QTemporaryFile said;
+    ASSERT_TRUE(said.open());
+    {
+        const StderrTo redirected(said.handle());
+        for (const auto& [bytes, cause] : refused) {
+            QString reason;
+            EXPECT_TRUE(decodeFilterImage(bytes, source.size(), &reason).isNull()) << bytes.size();
+            EXPECT_FALSE(reason.isEmpty());
+            for (const QString& part : cause.split(", "))
+                EXPECT_TRUE(reason.contains(part)) << reason.toStdString();
+        }
+        const QSize wide(1000001, 1);
         QString reason;
-        EXPECT_TRUE(decodeFilterImage(bytes, source.size(), &reason).isNull()) << bytes.size();
-        EXPECT_FALSE(reason.isEmpty());
-        for (const QString& part : cause.split(", "))
-            EXPECT_TRUE(reason.contains(part)) << reason.toStdString();
+        EXPECT_TRUE(
+            decodeFilterImage(pngFile(wide, 0, QByteArray(1000002, '\0')), wide, &reason).isNull());
+        EXPECT_TRUE(reason.contains("1000000 pixels a side")) << reason.toStdString();
     }
+    EXPECT_EQ(said.readAll(), "") << "nothing printed";
     for (const QByteArray& whole : {bmp, pngBytes, rle, grayPng(source)}) {
         QString reason;
         EXPECT_FALSE(decodeFilterImage(whole, source.size(), &reason).isNull())
@@ -428,6 +518,33 @@ TEST(EditedPicture, RefusedWithTheCause)
         EXPECT_TRUE(reason.startsWith(path + ": ") && reason.contains(cause))
             << reason.toStdString();
     }
+}
+
+// Qt gets the header, pixel data and transparency of a PNG: ancillary chunks that would
+// make libpng warn or inflate megabytes (a damaged colour profile, a text bomb, gamma, a
+// palette in a gray picture, a malformed transparency chunk) change nothing; a valid
+// transparency chunk is applied as Qt's reader alone applies it.
+TEST(EditedPicture, PngChunksQtIsGiven)
+{
+    const QImage source = patterned(64, 40);
+    QString reason;
+    const QImage plain = decodeFilterImage(grayPng(source), source.size(), &reason);
+    ASSERT_FALSE(plain.isNull()) << reason.toStdString();
+    const QByteArray zeros(4 << 20, '\0');
+    const QByteArray bomb = pngChunk("zTXt", "Comment\0\0" + qCompress(zeros).mid(4));
+    for (const QByteArray& chunks :
+        {bomb, pngChunk("iCCP", "name\0\0garbage"), pngChunk("gAMA", QByteArray("\0\1\x86\xa0", 4)),
+            pngChunk("PLTE", "abc"), pngChunk("tRNS", "abc")}) {
+        const QImage decoded
+            = decodeFilterImage(grayPng(source, 0, 0, chunks), source.size(), &reason);
+        ASSERT_FALSE(decoded.isNull()) << reason.toStdString();
+        EXPECT_EQ(decoded, plain);
+    }
+    // gray 100 (at 20, 0) transparent: Qt's reader makes it black
+    const QByteArray transparent = grayPng(source, 0, 0, pngChunk("tRNS", QByteArray("\0d", 2)));
+    const QImage decoded = decodeFilterImage(transparent, source.size(), &reason);
+    EXPECT_EQ(decoded, plainQt(transparent));
+    EXPECT_NE(decoded.pixel(20, 0), plain.pixel(20, 0));
 }
 
 // --- gains ---------------------------------------------------------------------------------
