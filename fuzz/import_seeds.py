@@ -6,6 +6,7 @@
                           at once, end-of-line codes only, a delta, half the rows, top-down)
   mono*.bmp               1-bit pictures; mono_overlap.bmp has 256 colours over its pixels
   bitfields565.bmp        16-bit colour with masks after a 40-byte header
+  v4_alpha32*.bmp         32-bit colour with an alpha mask, whole and a row short
   png_*.png               every colour type and depth, with every row filter, interlaced
                           or not; png_bomb.png holds 4 MB of zeros after its rows,
                           png_ztxt_bomb.png a 4 MB zTXt chunk, png_chunks_left_out.png
@@ -73,6 +74,15 @@ def mono_seeds():
         for y in range(H))
     masks = struct.pack("<III", 0xF800, 0x07E0, 0x001F)
     write("bitfields565.bmp", bmp(16, 3, rows16, [], header_extra=masks))
+    # 32-bit colour with a 108-byte header whose alpha mask makes Qt decode into a picture
+    # of its own; the second one ends a row early and must be refused
+    rows32 = b"".join(struct.pack("<I", (x * 40503 + y * 977) * 2654435761 & 0xFFFFFFFF)
+                      for y in range(H) for x in range(W))
+    v4 = struct.pack("<IIII", 0xFF0000, 0xFF00, 0xFF, 0xFF000000) + bytes(108 - 56)
+    alpha = bmp(32, 0, rows32, [], header_extra=v4)
+    alpha = alpha[:14] + struct.pack("<I", 108) + alpha[18:]
+    write("v4_alpha32.bmp", alpha)
+    write("v4_alpha32_short.bmp", alpha[: -4 * W])
 
 
 def chunk(kind, data):

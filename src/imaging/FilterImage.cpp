@@ -124,7 +124,7 @@ bool checkBmp(const QByteArray& bytes, QSize expected, bool* rle, QString* why)
     const int64_t headerSize = get32(b + 14);
     int64_t width = 0, height = 0, clrUsed = 0;
     int bpp = 0, entryBytes = 4;
-    uint32_t compression = 0; // 0 none, 1 RLE8, 2 RLE4, 3 and 6 bit fields
+    uint32_t compression = 0; // 0 none, 1 RLE8, 2 RLE4, 3 bit fields
     if (headerSize == 12) { // OS/2 1.x core header: 16-bit sizes, 3-byte colours
         if (size < 26) {
             *why = shortHeader;
@@ -134,7 +134,7 @@ bool checkBmp(const QByteArray& bytes, QSize expected, bool* rle, QString* why)
         height = get16(b + 20);
         bpp = get16(b + 24);
         entryBytes = 3;
-    } else if (headerSize >= 40 && headerSize <= 124) {
+    } else if (headerSize == 40 || headerSize == 64 || headerSize == 108 || headerSize == 124) {
         if (size < 14 + headerSize) {
             *why = shortHeader;
             return false;
@@ -157,10 +157,10 @@ bool checkBmp(const QByteArray& bytes, QSize expected, bool* rle, QString* why)
     const uint32_t c = compression;
     const bool bppFits = c == 0
         ? (bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32)
-        : c == 1           ? bpp == 8
-        : c == 2           ? bpp == 4
-        : c == 3 || c == 6 ? (bpp == 16 || bpp == 32)
-                           : false;
+        : c == 1 ? bpp == 8
+        : c == 2 ? bpp == 4
+        : c == 3 ? (bpp == 16 || bpp == 32)
+                 : false;
     if (!bppFits) {
         *why = c == 0 ? QStringLiteral("the BMP has %1 bits per pixel").arg(bpp)
                       : QStringLiteral("the BMP's compression %1 is not one this program reads "
@@ -170,10 +170,11 @@ bool checkBmp(const QByteArray& bytes, QSize expected, bool* rle, QString* why)
         return false;
     }
 
-    // colour masks after a 40-byte header (inside the longer ones), then the colour table
+    // colour masks after a 40 or 64-byte header (inside the longer ones), then the colour
+    // table
     int64_t tableStart = 14 + headerSize;
-    if ((c == 3 || c == 6) && headerSize == 40)
-        tableStart += c == 6 ? 16 : 12;
+    if (c == 3 && headerSize < 108)
+        tableStart += 12;
     const int64_t colours = bpp > 8 ? 0 : clrUsed != 0 ? clrUsed : int64_t(1) << bpp;
     if (colours > 256) {
         *why = QStringLiteral("the BMP's colour table has %1 entries").arg(colours);
@@ -587,9 +588,12 @@ QImage decodeEdited(const QByteArray& bytes, QSize expected, DecodeProbe* probe,
     reader.setDecideFormatFromContent(false);
     reader.setAutoTransform(false);
     auto failed = [&] {
-        const QString said = messages.first();
-        *why = QStringLiteral("the picture cannot be decoded: %1")
-                   .arg(said.isEmpty() ? reader.errorString() : said);
+        QString said = messages.first();
+        if (said.isEmpty())
+            said = reader.error() == QImageReader::UnknownError
+                ? QStringLiteral("Qt's image reader refuses it")
+                : reader.errorString();
+        *why = QStringLiteral("the picture cannot be decoded: %1").arg(said);
         return QImage();
     };
     const QImage::Format qtFormat = reader.imageFormat();

@@ -13,10 +13,10 @@
 // Import reads BMP and PNG through Qt's image reader (libpng for PNG), after checks of
 // its own that make sure every pixel of the result comes from the file, the work is
 // bounded by the file's and the picture's sizes, and no library prints anything:
-//  - BMP: every variant Qt reads (12-byte OS/2 and 40..124-byte Windows headers, 1/4/8-bit
-//    palettes, 16/24/32-bit colour with masks, RLE8 and RLE4, bottom-up or top-down). A
-//    colour table that runs into the pixel data is refused; pixels that RLE codes skip
-//    (end of line, delta, end of bitmap) are colour index 0.
+//  - BMP: every variant Qt reads (12 and 64-byte OS/2 headers, 40, 108 and 124-byte
+//    Windows headers; 1/4/8-bit palettes, 16/24/32-bit colour with masks, RLE8 and RLE4,
+//    bottom-up or top-down). A colour table that runs into the pixel data is refused;
+//    pixels that RLE codes skip (end of line, delta, end of bitmap) are colour index 0.
 //  - PNG: every colour type, bit depth and interlacing, at most 1000000 pixels a side.
 //    Critical chunks must have right checksums. The compressed pixel data may be at most
 //    9/8 of the filtered rows plus 64 KiB, must inflate to exactly the filtered rows

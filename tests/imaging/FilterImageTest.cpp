@@ -443,6 +443,17 @@ TEST(EditedPicture, RefusedWithTheCause)
     overlap[28] = 1;
     overlap[46] = 0;
     overlap[47] = 1;
+    // 32-bit colour with masks after a 64-byte OS/2 header, pixels from byte 78, where Qt
+    // reads the masks (and then the pixels 12 bytes later, one row short)
+    QByteArray masksOver(78 + 64 * 4 * 40, '\x33');
+    const auto put32 = [&](int at, uint32_t v) { qToLittleEndian(v, masksOver.data() + at); };
+    masksOver[0] = 'B';
+    masksOver[1] = 'M';
+    for (const auto& [at, value] : {std::pair{10, 78}, {14, 64}, {18, 64}, {22, 40}, {30, 3}})
+        put32(at, uint32_t(value));
+    put32(26, 1 | 32 << 16); // planes, bits per pixel
+    QByteArray v3header = bmp;
+    v3header[14] = 56;
     QByteArray badChecksum = grayPng(source);
     badChecksum[29] = char(badChecksum[29] ^ 1); // of the header
     // 8-bit palette rows with indices 0 .. 63 and 2 colours
@@ -454,6 +465,7 @@ TEST(EditedPicture, RefusedWithTheCause)
 
     std::vector<std::pair<QByteArray, QString>> refused = {{"hello, world", "not a BMP or PNG"},
         {badBits, ""}, {overlap, "colour table, runs into its pixel data"},
+        {masksOver, "pixel offset 78"}, {v3header, "header of 56 bytes"},
         {grayPng(source, 1 << 20), "more pixel data than its picture"},
         {grayPng(source, 0, 70000), "compressed pixel data, more than a 64 x 40 picture needs"},
         {badChecksum, "checksum of its IHDR chunk"},
