@@ -1,18 +1,23 @@
 #include "imaging/FilterImage.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <vector>
 
+#include <unistd.h>
+#include <zlib.h>
+
 #include <QBuffer>
-#include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QSaveFile>
 
+#include "audio/FileAccess.h"
 #include "base/Errors.h"
 #include "base/Parallel.h"
 
@@ -60,6 +65,13 @@ QString cutShort(int64_t needed, int64_t found)
         .arg(found);
 }
 
+// Import checks a file first and then lets Qt's image reader (libpng for PNG) decode it
+// into a picture made here. The checks make sure that Qt reads every pixel from the file,
+// that its work is bounded by the picture's size, and that libpng meets nothing it would
+// complain about (its errors go straight to stderr).
+
+// --- BMP -----------------------------------------------------------------------------------
+
 // Walks an RLE8/RLE4 pixel stream from `pos`; false when the bytes end before the end
 // of the picture (an end-of-bitmap code or the last row).
 bool rleComplete(const uchar* b, int64_t size, int64_t pos, int64_t height, bool rle4)
@@ -95,112 +107,537 @@ bool rleComplete(const uchar* b, int64_t size, int64_t pos, int64_t height, bool
     }
 }
 
-// Checks a BMP's header: its size against the expected one, then its length against
-// what the header says the pixel data needs.
-bool checkBmp(const QByteArray& bytes, QSize expected, QString* reason)
+// Checks a BMP's headers the way Qt reads them: its size against the expected one, its
+// colour table and masks against the pixel offset (Qt reads pixels after them without
+// going back), and its length against what the pixel rows or the RLE codes need (Qt
+// leaves the rows past a file's end unwritten). *rle: RLE8 or RLE4.
+bool checkBmp(const QByteArray& bytes, QSize expected, bool* rle, QString* why)
 {
     const auto* b = reinterpret_cast<const uchar*>(bytes.constData());
     const int64_t size = bytes.size();
+    const QString shortHeader = QStringLiteral("the file is cut short in its header");
     if (size < 18) {
-        *reason = QStringLiteral("the file is cut short in its header");
+        *why = shortHeader;
         return false;
     }
     const int64_t offset = get32(b + 10);
     const int64_t headerSize = get32(b + 14);
-    int64_t width = 0, height = 0;
-    int bpp = 0;
-    uint32_t compression = 0;
-    if (headerSize == 12) { // OS/2 1.x core header
+    int64_t width = 0, height = 0, clrUsed = 0;
+    int bpp = 0, entryBytes = 4;
+    uint32_t compression = 0; // 0 none, 1 RLE8, 2 RLE4, 3 bit fields
+    if (headerSize == 12) { // OS/2 1.x core header: 16-bit sizes, 3-byte colours
         if (size < 26) {
-            *reason = QStringLiteral("the file is cut short in its header");
+            *why = shortHeader;
             return false;
         }
         width = get16(b + 18);
         height = get16(b + 20);
         bpp = get16(b + 24);
-    } else if (headerSize >= 40 && headerSize <= 124) {
-        if (size < 14 + 40) {
-            *reason = QStringLiteral("the file is cut short in its header");
+        entryBytes = 3;
+    } else if (headerSize == 40 || headerSize == 64 || headerSize == 108 || headerSize == 124) {
+        if (size < 14 + headerSize) {
+            *why = shortHeader;
             return false;
         }
         width = static_cast<int32_t>(get32(b + 18));
         height = static_cast<int32_t>(get32(b + 22));
         bpp = get16(b + 28);
         compression = get32(b + 30);
+        clrUsed = get32(b + 46);
     } else {
-        *reason = QStringLiteral("not a BMP picture this program reads (header of %1 bytes)")
-                      .arg(headerSize);
+        *why = QStringLiteral("not a BMP picture this program reads (header of %1 bytes)")
+                   .arg(headerSize);
         return false;
     }
     height = height < 0 ? -height : height;
     if (width != expected.width() || height != expected.height()) {
-        *reason = wrongSize(expected, width, height);
+        *why = wrongSize(expected, width, height);
         return false;
     }
-    if (offset < 14 + headerSize || offset > size) {
-        *reason = offset > size
-            ? cutShort(offset, size)
-            : QStringLiteral("the BMP header is damaged (pixel offset %1)").arg(offset);
+    const uint32_t c = compression;
+    const bool bppFits = c == 0
+        ? (bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32)
+        : c == 1 ? bpp == 8
+        : c == 2 ? bpp == 4
+        : c == 3 ? (bpp == 16 || bpp == 32)
+                 : false;
+    if (!bppFits) {
+        *why = c == 0 ? QStringLiteral("the BMP has %1 bits per pixel").arg(bpp)
+                      : QStringLiteral("the BMP's compression %1 is not one this program reads "
+                                       "with %2 bits per pixel")
+                            .arg(c)
+                            .arg(bpp);
         return false;
     }
-    if (compression == 0 || compression == 3 || compression == 6) {
-        if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
-            *reason = QStringLiteral("the BMP has %1 bits per pixel").arg(bpp);
+
+    // colour masks after a 40 or 64-byte header (inside the longer ones), then the colour
+    // table
+    int64_t tableStart = 14 + headerSize;
+    if (c == 3 && headerSize < 108)
+        tableStart += 12;
+    const int64_t colours = bpp > 8 ? 0 : clrUsed != 0 ? clrUsed : int64_t(1) << bpp;
+    if (colours > 256) {
+        *why = QStringLiteral("the BMP's colour table has %1 entries").arg(colours);
+        return false;
+    }
+    const int64_t tableEnd = tableStart + colours * entryBytes;
+    if (offset > size) {
+        *why = cutShort(offset, size);
+        return false;
+    }
+    if (offset < tableStart) {
+        *why = QStringLiteral("the BMP header is damaged (pixel offset %1)").arg(offset);
+        return false;
+    }
+    if (tableEnd > offset) {
+        *why = QStringLiteral("the BMP's colour table (bytes %1 to %2) runs into its pixel "
+                              "data (from byte %3)")
+                   .arg(tableStart)
+                   .arg(tableEnd)
+                   .arg(offset);
+        return false;
+    }
+    *rle = c == 1 || c == 2;
+    if (*rle) {
+        if (!rleComplete(b, size, offset, height, c == 2)) {
+            *why = QStringLiteral("the file is cut short inside its compressed pixel data");
             return false;
         }
+    } else {
         const int64_t stride = (width * bpp + 31) / 32 * 4;
         const int64_t needed = offset + stride * height;
         if (size < needed) {
-            *reason = cutShort(needed, size);
-            return false;
-        }
-    } else if (compression == 1 || compression == 2) {
-        if (!rleComplete(b, size, offset, height, compression == 2)) {
-            *reason = QStringLiteral("the file is cut short inside its compressed pixel data");
+            *why = cutShort(needed, size);
             return false;
         }
     }
-    // other compressions are left to the decoder, which refuses them
     return true;
 }
 
-// Walks a PNG's chunks; false when the file ends before its IEND chunk.
-bool pngComplete(const QByteArray& bytes)
+// --- PNG -----------------------------------------------------------------------------------
+
+// Adam7 passes: first column, first row, column step, row step.
+constexpr std::array<std::array<int, 4>, 7> kAdam7{{{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8},
+    {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}};
+
+// libpng refuses wider or taller pictures (its default user limits).
+constexpr int64_t kPngSideLimit = 1000000;
+
+uint32_t be32(const uchar* p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+// The rows of a PNG's filtered pixel data: `count` rows of a filter byte and `bytes`
+// bytes each, per Adam7 pass (only the passes that have pixels) or for the whole picture.
+struct PngRows {
+    int64_t count = 0;
+    int64_t bytes = 0;
+};
+
+std::vector<PngRows> pngRows(int64_t width, int64_t height, int bits, bool interlaced)
+{
+    std::vector<PngRows> rows;
+    auto add = [&](int64_t w, int64_t h) {
+        if (w > 0 && h > 0)
+            rows.push_back({h, (w * bits + 7) / 8});
+    };
+    if (!interlaced)
+        add(width, height);
+    else
+        for (const auto& p : kAdam7)
+            add((width - p[0] + p[2] - 1) / p[2], (height - p[1] + p[3] - 1) / p[3]);
+    return rows;
+}
+
+// Bytes of the filtered rows.
+int64_t pngRawBytes(int64_t width, int64_t height, int bits, bool interlaced)
+{
+    int64_t total = 0;
+    for (const PngRows& r : pngRows(width, height, bits, interlaced))
+        total += r.count * (1 + r.bytes);
+    return total;
+}
+
+// The most compressed pixel data an honest PNG of `raw` filtered bytes holds: deflate
+// with fixed codes spends at most 9 bits on a byte; 64 KiB for headers and block ends.
+int64_t idatLimit(int64_t raw)
+{
+    return raw + raw / 8 + (int64_t(64) << 10);
+}
+
+// A chunk's type for a message: its four letters, anything else as '?'.
+QString chunkName(const uchar* type)
+{
+    QString name;
+    for (int i = 0; i < 4; ++i)
+        name += (type[i] | 0x20) >= 'a' && (type[i] | 0x20) <= 'z' ? QChar(type[i]) : QChar('?');
+    return name;
+}
+
+// Inflates a PNG's compressed pixel data without keeping it, as libpng will: the window
+// size from the stream's header, the checksum at its end. The stream must hold exactly
+// the filtered rows, each with a filter type of 0 .. 4, and end there; inflating stops
+// as soon as it would give more.
+bool checkPixelData(const std::vector<std::pair<const uchar*, uInt>>& parts,
+    const std::vector<PngRows>& rows, QString* why)
+{
+    int64_t total = 0;
+    for (const PngRows& r : rows)
+        total += r.count * (1 + r.bytes);
+    struct Inflater {
+        z_stream z{};
+        Inflater()
+        {
+            if (inflateInit2(&z, 0) != Z_OK) // 0: the window size of the stream's header
+                throw std::bad_alloc();
+        }
+        ~Inflater() { inflateEnd(&z); }
+    } inflater;
+    z_stream& z = inflater.z;
+    std::vector<uchar> buffer(std::size_t(1) << 16);
+    std::size_t part = 0;
+    int64_t done = 0; // bytes inflated
+    int64_t nextFilter = 0; // where the next row's filter byte is
+    std::size_t pass = 0;
+    int64_t rowsLeft = rows.empty() ? 0 : rows[0].count;
+    for (;;) {
+        if (z.avail_in == 0 && part < parts.size()) {
+            z.next_in = const_cast<uchar*>(parts[part].first);
+            z.avail_in = parts[part].second;
+            ++part;
+        }
+        // room for what the rows still need and one byte more, which shows an excess
+        const int64_t room = std::min<int64_t>(int64_t(buffer.size()), total - done + 1);
+        z.next_out = buffer.data();
+        z.avail_out = uInt(room);
+        const int ret = inflate(&z, Z_NO_FLUSH);
+        const int64_t got = room - z.avail_out;
+        if (done + got > total) {
+            *why = QStringLiteral("the PNG holds more pixel data than its picture");
+            return false;
+        }
+        while (nextFilter < done + got) {
+            const uchar filter = buffer[std::size_t(nextFilter - done)];
+            if (filter > 4) {
+                *why = QStringLiteral("the PNG is damaged (row filter %1)").arg(filter);
+                return false;
+            }
+            nextFilter += 1 + rows[pass].bytes;
+            if (--rowsLeft == 0 && pass + 1 < rows.size())
+                rowsLeft = rows[++pass].count;
+        }
+        done += got;
+        if (ret == Z_STREAM_END)
+            break;
+        if (ret == Z_BUF_ERROR && z.avail_in == 0) {
+            if (part < parts.size())
+                continue;
+            *why = done < total
+                ? QStringLiteral("the PNG is cut short inside its compressed pixel data")
+                : QStringLiteral("the PNG's compressed pixel data does not end after its rows");
+            return false;
+        }
+        if (ret != Z_OK) {
+            *why = QStringLiteral("the PNG's compressed pixel data is damaged (%1)")
+                       .arg(QString::fromLatin1(z.msg ? z.msg : zError(ret)));
+            return false;
+        }
+    }
+    if (done < total) {
+        *why = QStringLiteral("the PNG's compressed pixel data ends before its last row");
+        return false;
+    }
+    bool more = z.avail_in > 0;
+    for (; part < parts.size(); ++part)
+        more = more || parts[part].second > 0;
+    if (more) {
+        *why = QStringLiteral("the PNG has bytes after its compressed pixel data");
+        return false;
+    }
+    return true;
+}
+
+// Checks a PNG and writes the copy of it that Qt reads: its header, the palette of a
+// palette picture, a transparency chunk that libpng would take, the pixel data and the
+// end. Critical chunks have their checksums checked; ancillary ones are never inflated
+// nor applied (text, colour profiles, gamma), and those libpng would warn about are left
+// out (it ignores them), so that libpng meets nothing to complain about.
+bool sanitizePng(const QByteArray& bytes, QSize expected, QByteArray* copy, QString* why)
 {
     const auto* b = reinterpret_cast<const uchar*>(bytes.constData());
     const int64_t size = bytes.size();
+    const QString endsEarly = QStringLiteral("the file is cut short: its PNG data ends early");
     int64_t pos = 8;
-    while (pos + 12 <= size) {
-        const int64_t length
-            = (int64_t(b[pos]) << 24) | (b[pos + 1] << 16) | (b[pos + 2] << 8) | b[pos + 3];
-        const bool end = std::memcmp(b + pos + 4, "IEND", 4) == 0;
-        pos += 12 + length;
-        if (pos > size)
+    int64_t width = 0, height = 0, idatBytes = 0, limit = 0;
+    int depth = 0, colourType = 0;
+    int64_t paletteSize = 0; // colours libpng keeps from PLTE
+    bool interlaced = false;
+    QByteArray header, palette, transparency;
+    std::vector<std::pair<const uchar*, uInt>> idat;
+    bool first = true, ended = false, seenIdat = false, seenTrns = false;
+    while (!ended) {
+        if (pos + 12 > size) {
+            *why = endsEarly;
             return false;
-        if (end)
-            return true;
+        }
+        const int64_t length = be32(b + pos);
+        const uchar* type = b + pos + 4;
+        const uchar* data = b + pos + 8;
+        if (length > 0x7FFFFFFF) {
+            *why = QStringLiteral("the PNG is damaged (a chunk of %1 bytes)").arg(length);
+            return false;
+        }
+        if (pos + 12 + length > size) {
+            *why = endsEarly;
+            return false;
+        }
+        const QByteArray whole = QByteArray::fromRawData(
+            reinterpret_cast<const char*>(b + pos), qsizetype(12 + length));
+        pos += 12 + length;
+        if (first != (std::memcmp(type, "IHDR", 4) == 0)) {
+            *why = QStringLiteral("the PNG is damaged (its header is not its first chunk)");
+            return false;
+        }
+        const bool critical = (type[0] & 0x20) == 0;
+        const bool checksumOk = crc32(crc32(0, type, 4), data, uInt(length)) == be32(data + length);
+        auto is = [&](const char* name) { return std::memcmp(type, name, 4) == 0; };
+        if (critical && !checksumOk) {
+            *why = QStringLiteral("the PNG is damaged (the checksum of its %1 chunk is wrong)")
+                       .arg(chunkName(type));
+            return false;
+        }
+        if (first) {
+            first = false;
+            if (length != 13) {
+                *why = QStringLiteral("the PNG header is damaged (%1 bytes)").arg(length);
+                return false;
+            }
+            width = be32(data);
+            height = be32(data + 4);
+            depth = data[8];
+            colourType = data[9];
+            interlaced = data[12] == 1;
+            if (width != expected.width() || height != expected.height()) {
+                *why = wrongSize(expected, width, height);
+                return false;
+            }
+            if (width > kPngSideLimit || height > kPngSideLimit) {
+                *why = QStringLiteral("the PNG library reads no picture larger than %1 pixels "
+                                      "a side")
+                           .arg(kPngSideLimit);
+                return false;
+            }
+            const int d = depth;
+            const int t = colourType;
+            const int channels = t == 0 || t == 3 ? 1 : t == 2 ? 3 : t == 4 ? 2 : t == 6 ? 4 : 0;
+            const bool depthFits = t == 0 ? (d == 1 || d == 2 || d == 4 || d == 8 || d == 16)
+                : t == 3                  ? (d == 1 || d == 2 || d == 4 || d == 8)
+                                          : (d == 8 || d == 16);
+            if (channels == 0 || !depthFits || data[10] != 0 || data[11] != 0 || data[12] > 1) {
+                *why = QStringLiteral("the PNG header is damaged (colour type %1, depth %2, "
+                                      "methods %3 %4 %5)")
+                           .arg(t)
+                           .arg(d)
+                           .arg(data[10])
+                           .arg(data[11])
+                           .arg(data[12]);
+                return false;
+            }
+            limit = idatLimit(pngRawBytes(width, height, channels * depth, interlaced));
+            header = whole;
+        } else if (is("IDAT")) {
+            seenIdat = true;
+            idatBytes += length;
+            if (idatBytes > limit) {
+                *why = QStringLiteral("the PNG holds more than %1 bytes of compressed pixel "
+                                      "data, more than a %2 picture needs")
+                           .arg(limit)
+                           .arg(sizeText(width, height));
+                return false;
+            }
+            if (length > 0)
+                idat.emplace_back(data, uInt(length));
+        } else if (is("IEND")) {
+            ended = true;
+        } else if (is("PLTE")) {
+            if (colourType != 3)
+                continue; // ignored by libpng, with a warning
+            if (length == 0 || length % 3 != 0 || length > 3 * 256 || !palette.isEmpty()
+                || seenIdat) {
+                *why = QStringLiteral("the PNG's palette is damaged (%1 bytes)").arg(length);
+                return false;
+            }
+            palette = whole;
+            paletteSize = std::min<int64_t>(length / 3, int64_t(1) << depth);
+        } else if (is("tRNS")) {
+            // libpng takes the first one before the pixel data, after the palette, of the
+            // length the colour type has and with samples of the picture's depth
+            const int64_t top = depth == 16 ? 0xFFFF : (int64_t(1) << depth) - 1;
+            auto sample = [&](int i) { return int64_t(data[2 * i]) << 8 | data[2 * i + 1]; };
+            bool fits = colourType == 0 ? length == 2 && sample(0) <= top
+                : colourType == 2
+                ? length == 6 && sample(0) <= top && sample(1) <= top && sample(2) <= top
+                : colourType == 3 ? !palette.isEmpty() && length >= 1 && length <= paletteSize
+                                  : false;
+            if (fits && checksumOk && !seenIdat && !seenTrns)
+                transparency = whole;
+            seenTrns = true;
+        } else if (critical) {
+            *why = QStringLiteral("the PNG has a chunk this program does not know (%1)")
+                       .arg(chunkName(type));
+            return false;
+        }
     }
-    return false;
+    if (colourType == 3 && palette.isEmpty()) {
+        *why = QStringLiteral("the PNG is damaged (a palette picture without a palette)");
+        return false;
+    }
+    if (idat.empty()) {
+        *why = QStringLiteral("the PNG has no pixel data");
+        return false;
+    }
+    const int channels = colourType == 0 || colourType == 3 ? 1
+        : colourType == 2                                   ? 3
+        : colourType == 4                                   ? 2
+                                                            : 4;
+    if (!checkPixelData(idat, pngRows(width, height, channels * depth, interlaced), why))
+        return false;
+
+    static const QByteArray iend("\0\0\0\0IEND\xae\x42\x60\x82", 12);
+    copy->clear();
+    copy->reserve(qsizetype(8 + header.size() + palette.size() + transparency.size()
+        + 12 * int64_t(idat.size()) + idatBytes + iend.size()));
+    copy->append(bytes.constData(), 8);
+    copy->append(header).append(palette).append(transparency);
+    for (const auto& [data, length] : idat)
+        copy->append(reinterpret_cast<const char*>(data) - 8, qsizetype(length) + 12);
+    copy->append(iend);
+    return true;
 }
 
-// Sets QImageReader's allocation limit for one decode and puts the old one back.
-class AllocationLimit {
+// --- decoding with Qt ----------------------------------------------------------------------
+
+// Qt's messages during a decode on the thread that decodes (libpng's warnings among them,
+// which Qt passes on as info messages of qt.gui.imageio) are kept, so that they become
+// the reason and are not printed; all others go to the handler that was there before.
+thread_local QStringList* tKeptMessages = nullptr;
+std::atomic<QtMessageHandler> gEarlierHandler{nullptr};
+
+void keepOrPass(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (tKeptMessages && type != QtFatalMsg)
+        tKeptMessages->append(message);
+    else if (const QtMessageHandler earlier = gEarlierHandler.load())
+        earlier(type, context, message); // null only for the instant after the install
+}
+
+class KeptMessages {
 public:
-    explicit AllocationLimit(int megabytes)
-        : FOld(QImageReader::allocationLimit())
+    KeptMessages()
     {
-        QImageReader::setAllocationLimit(megabytes);
+        static std::once_flag once;
+        std::call_once(once, [] {
+            // Every decode checks the picture's size first and decodes into a picture made
+            // here, of that size, which Qt fills in place; Qt's allocation limit never
+            // applies to it. The limit is one for the whole process, so it cannot be set
+            // for one decode while others run on worker threads; 0 leaves Qt no limit to
+            // refuse an honest picture with, however large the display picture is.
+            QImageReader::setAllocationLimit(0);
+            gEarlierHandler.store(qInstallMessageHandler(keepOrPass));
+        });
+        tKeptMessages = &FMessages;
     }
-    ~AllocationLimit() { QImageReader::setAllocationLimit(FOld); }
+    ~KeptMessages() { tKeptMessages = nullptr; }
+    KeptMessages(const KeptMessages&) = delete;
+    KeptMessages& operator=(const KeptMessages&) = delete;
+
+    QString first() const { return FMessages.isEmpty() ? QString() : FMessages.first(); }
 
 private:
-    int FOld;
+    QStringList FMessages;
 };
 
-// The largest decoded picture of a given size: 64 bits per pixel (16-bit PNG).
-int64_t decodedBytesLimit(QSize s)
+QImage decodeEdited(const QByteArray& bytes, QSize expected, DecodeProbe* probe, QString* why)
 {
-    return int64_t(s.width()) * s.height() * 8;
+    if (expected.isEmpty()) {
+        *why = QStringLiteral("there is no picture to compare with");
+        return {};
+    }
+    bool rle = false;
+    QByteArray checked;
+    const char* format = nullptr;
+    if (bytes.startsWith("BM")) {
+        if (!checkBmp(bytes, expected, &rle, why))
+            return {};
+        checked = bytes;
+        format = "bmp";
+    } else if (bytes.startsWith("\x89PNG\r\n\x1a\n")) {
+        if (!sanitizePng(bytes, expected, &checked, why))
+            return {};
+        format = "png";
+    } else {
+        *why = QStringLiteral("not a BMP or PNG picture");
+        return {};
+    }
+
+    KeptMessages messages;
+    QBuffer buffer(&checked);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setDecideFormatFromContent(false);
+    reader.setAutoTransform(false);
+    auto failed = [&] {
+        QString said = messages.first();
+        if (said.isEmpty())
+            said = reader.error() == QImageReader::UnknownError
+                ? QStringLiteral("Qt's image reader refuses it")
+                : reader.errorString();
+        *why = QStringLiteral("the picture cannot be decoded: %1").arg(said);
+        return QImage();
+    };
+    const QImage::Format qtFormat = reader.imageFormat();
+    if (qtFormat == QImage::Format_Invalid || !messages.first().isEmpty())
+        return failed();
+    // The picture Qt decodes into, in the format it reads the file in (palette indices,
+    // gray, 32 or 64-bit colour), made here (or by a test) so that what it holds before is
+    // known; Qt fills it in place. Made here, every byte is 0, so that a pixel Qt left
+    // unwritten could never be garbage (the checks leave Qt none to skip but RLE's).
+    QImage decoded;
+    if (probe && probe->picture.size() == expected && probe->picture.format() == qtFormat) {
+        decoded = std::move(probe->picture);
+    } else {
+        decoded = QImage(expected, qtFormat);
+        if (decoded.isNull())
+            throw std::bad_alloc();
+        std::memset(decoded.bits(), 0, std::size_t(decoded.sizeInBytes()));
+    }
+    if (rle) // the pixels that the codes skip, which Qt leaves as they are, are colour index 0
+        std::memset(decoded.bits(), 0, std::size_t(decoded.sizeInBytes()));
+    const uchar* bits = decoded.constBits();
+    const bool read = reader.read(&decoded);
+    const bool inPlace = decoded.constBits() == bits;
+    if (probe) {
+        probe->picture = decoded;
+        probe->inPlace = inPlace;
+    }
+    if (!read || !messages.first().isEmpty())
+        return failed();
+    if (decoded.size() != expected) {
+        *why = wrongSize(expected, decoded.width(), decoded.height());
+        return {};
+    }
+    if (rle && !inPlace) {
+        *why = QStringLiteral("the RLE picture may leave pixels unwritten (Qt did not decode it "
+                              "into the picture made for it)");
+        return {};
+    }
+    // 24-bit colour, kept in 32-bit words (0xFFRRGGBB): palettes are looked up, alpha
+    // is dropped without touching the colour
+    QImage picture = decoded.convertToFormat(QImage::Format_RGB32);
+    if (picture.isNull())
+        throw std::bad_alloc();
+    return picture;
 }
 
 } // namespace
@@ -264,110 +701,73 @@ QByteArray encodeFilterImage(const QImage& bitmap)
 
 bool writeFilterImage(const QImage& bitmap, const QString& path, QString* reason)
 {
+    auto fail = [&](const QString& why) {
+        if (reason)
+            *reason = QStringLiteral("%1: %2").arg(path, why);
+        return false;
+    };
+    QString why;
+    if (!checkOutputPath(path, &why))
+        return fail(why);
     const QByteArray bytes = encodeFilterImage(bitmap);
+    const int permissions = existingPermissions(path);
     QSaveFile file(path);
     file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (reason)
-            *reason = QStringLiteral("%1: cannot write: %2").arg(path, file.errorString());
-        return false;
-    }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        if (reason)
-            *reason = QStringLiteral("%1: cannot write: %2").arg(path, file.errorString());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail(QStringLiteral("cannot create: ") + file.errorString());
+    // Written through the descriptor, so that a failure keeps errno's cause; the
+    // temporary file is removed when `file` goes without a commit.
+    auto failErrno = [&](const QString& what, int error) {
         file.cancelWriting();
-        return false;
+        return fail(what + errnoText(error));
+    };
+    if (!carryPermissions(file, permissions))
+        return failErrno(QStringLiteral("cannot set its permissions: "), errno);
+    const int fd = file.handle();
+    const char* p = bytes.constData();
+    std::size_t left = std::size_t(bytes.size());
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return failErrno(QStringLiteral("cannot write: "), n < 0 ? errno : EIO);
+        p += n;
+        left -= std::size_t(n);
     }
+    if (::fsync(fd) != 0 && errno != EINVAL)
+        return failErrno(QStringLiteral("cannot write: "), errno);
+    if (!file.commit())
+        return fail(QStringLiteral("cannot write: ") + file.errorString());
     return true;
 }
 
-QImage decodeFilterImage(const QByteArray& bytes, QSize expected, QString* reason)
+int64_t filterImageFileLimit(QSize expected)
+{
+    return idatLimit(pngRawBytes(expected.width(), expected.height(), 64, true))
+        + (int64_t(16) << 20);
+}
+
+QImage decodeFilterImage(
+    const QByteArray& bytes, QSize expected, QString* reason, DecodeProbe* probe)
 {
     QString why;
-    QByteArray format;
-    if (bytes.startsWith("BM")) {
-        format = "bmp";
-        if (!checkBmp(bytes, expected, &why)) {
-            *reason = why;
-            return {};
-        }
-    } else if (bytes.startsWith("\x89PNG\r\n\x1a\n")) {
-        format = "png";
-        if (!pngComplete(bytes)) {
-            *reason = QStringLiteral("the file is cut short: its PNG data ends early");
-            return {};
-        }
-    } else {
-        *reason = QStringLiteral("not a BMP or PNG picture");
-        return {};
-    }
-
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format);
-    reader.setDecideFormatFromContent(false);
-    reader.setAutoTransform(false);
-    if (format != "bmp") { // a BMP's size was checked with its header (Qt's size of a
-                           // top-down BMP comes out negative)
-        const QSize found = reader.size();
-        if (!found.isValid()) {
-            *reason = QStringLiteral("the picture cannot be decoded: %1").arg(reader.errorString());
-            return {};
-        }
-        if (found != expected) {
-            *reason = wrongSize(expected, found.width(), found.height());
-            return {};
-        }
-    }
-    const int64_t limit = (decodedBytesLimit(expected) >> 20) + 1;
-    QImage image;
-    {
-        AllocationLimit guard(static_cast<int>(std::min<int64_t>(limit, INT32_MAX)));
-        if (!reader.read(&image)) {
-            *reason = QStringLiteral("the picture cannot be decoded: %1").arg(reader.errorString());
-            return {};
-        }
-    }
-    if (image.size() != expected) {
-        *reason = wrongSize(expected, image.width(), image.height());
-        return {};
-    }
-    // 24-bit colour, kept in 32-bit words (0xFFRRGGBB): palettes are looked up, alpha
-    // is dropped without touching the colour
-    image = image.convertToFormat(QImage::Format_RGB32);
-    if (image.isNull())
-        throw std::bad_alloc();
-    return image;
+    QImage picture = decodeEdited(bytes, expected, probe, &why);
+    if (picture.isNull() && reason)
+        *reason = why;
+    return picture;
 }
 
 QImage readFilterImage(const QString& path, QSize expected, QString* reason)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *reason = QStringLiteral("%1: cannot open: %2").arg(path, file.errorString());
-        return {};
-    }
-    // No picture of the expected size needs more than its pixels at 64 bits plus room
-    // for headers and metadata; anything longer is not one of ours.
-    const int64_t maxBytes = decodedBytesLimit(expected) + (int64_t(16) << 20);
-    if (file.size() > maxBytes) {
-        *reason = QStringLiteral("%1: the file is %2 bytes, too large for a %3 picture")
-                      .arg(path)
-                      .arg(file.size())
-                      .arg(sizeText(expected.width(), expected.height()));
-        return {};
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *reason = QStringLiteral("%1: cannot read: %2").arg(path, file.errorString());
-        return {};
-    }
+    QByteArray bytes;
     QString why;
-    QImage image = decodeFilterImage(bytes, expected, &why);
-    if (image.isNull())
+    QImage picture;
+    if (readRegularFile(path, filterImageFileLimit(expected), &bytes, &why))
+        picture = decodeFilterImage(bytes, expected, &why);
+    if (picture.isNull() && reason)
         *reason = QStringLiteral("%1: %2").arg(path, why);
-    return image;
+    return picture;
 }
 
 bool applyFilterGains(TWaveCepstram& engine, uint8_t mode, const QImage& reference,
