@@ -1,6 +1,6 @@
 #pragma once
-// The benchmark sound: a linear chirp from 50 Hz to 15 kHz plus white noise,
-// 16-bit stereo at 44.1 kHz (the right channel's chirp runs backwards).
+// The benchmark sound: a linear chirp from 50 Hz to 15 kHz plus white noise, stereo
+// (the right channel's chirp runs backwards), 16-bit at 44.1 kHz unless asked otherwise.
 
 #include <cmath>
 #include <random>
@@ -9,11 +9,11 @@
 
 namespace kestrelon::bench {
 
-inline TWave chirpNoise(double seconds, uint32_t rate = 44100)
+inline TWave chirpNoise(double seconds, uint32_t rate = 44100, uint16_t bits = 16)
 {
     TWave w;
     w.FFormat.nChannels = 2;
-    w.FFormat.wBitsPerSample = 16;
+    w.FFormat.wBitsPerSample = bits;
     w.FFormat.nSamplesPerSec = rate;
     w.UpdateFormat();
     const auto frames = static_cast<uint32_t>(seconds * rate);

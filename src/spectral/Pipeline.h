@@ -10,11 +10,17 @@
 // Results are those of the engine classes (TWaveSpectram, TWaveCepstram) bit for bit:
 // the same kernels in the same order, whatever the number of threads or the block size.
 //
+// A sound without samples or without channels has no frames.
+//
 // Cancel: inside a CancelScope (base/Cancel.h) the functions throw OperationCancelled
 // between blocks. Progress: `progress`, when set, is called on the calling thread with a
-// value from 0 to 100 after each block. Errors are the engine's (base/Errors.h): a dB
-// value or gain that is not a finite number throws FloatError; nothing of the caller's
-// is changed then.
+// value from 0 to 100 after each block, and with 100 at the end. Errors are the engine's
+// (base/Errors.h): RangeError for an N that is not a power of two from 2 to 65536, an
+// unknown view, more than 256 channels or edits that do not fit the sound; FloatError
+// for a dB value or gain that is not a finite number, and for a brighter cell whose bin
+// (or cepstrum value) times its gain is not one. Only the frames a call computes are
+// checked: channel 0's for the cells, the edited frames and their neighbours in every
+// channel for a filter. Nothing of the caller's is changed by an error or a cancel.
 
 #include <cstdint>
 #include <functional>
@@ -70,8 +76,8 @@ struct CellEdits {
 
 // The cells of channel 0 in `view` (what the display picture and an import's reference
 // need). N: a power of two from 2 to 65536, RangeError otherwise.
-GrayCells analyzeCells(const TWave& wave, int32_t N, SpectralView view,
-    const ProgressFn& progress = {});
+GrayCells analyzeCells(
+    const TWave& wave, int32_t N, SpectralView view, const ProgressFn& progress = {});
 
 // Recomputes frames [firstFrame, endFrame) of cells (same N and view as cells) from wave,
 // as analyzeCells would give them: after a filter only the frames whose samples changed
@@ -82,7 +88,10 @@ void refreshCells(GrayCells& cells, const TWave& wave, int32_t firstFrame, int32
 // Segments that no edited frame reaches keep their sample bytes exactly; the others are
 // what analysing the whole sound, scaling and resynthesising (Synthesize, or
 // SynthesizeFromCepstrum in the cepstrum view) gives, bit for bit. Samples that the
-// resynthesis could not store as asked are added to *clips.
+// resynthesis could not store as asked are added to *clips (the peak is that of the
+// resynthesised segments; untouched ones are not written). Edits must have rows = N/2 + 1,
+// frames ascending below the frame count, differences in -255 .. 255; empty edits give
+// a copy of `wave`.
 TWave filterSound(const TWave& wave, int32_t N, SpectralView view, const CellEdits& edits,
     ClipStats* clips = nullptr, const ProgressFn& progress = {});
 

@@ -1,9 +1,8 @@
 #include "spectral/Rdft.h"
 
-#include <algorithm>
 #include <cstring>
 
-#include "spectral/SpectralKernels.h"
+#include "spectral/RealFft.h"
 
 namespace kestrelon {
 
@@ -11,31 +10,26 @@ namespace {
 
 // Per-thread aligned work rows, grown to the largest n seen on the thread.
 struct RdftScratch {
-    detail::FftwBuffer<double> real;
-    detail::FftwBuffer<TComplex> spectrum;
+    AlignedBuffer<double> real;
+    AlignedBuffer<TComplex> spectrum;
     std::size_t capacity = 0;
 
     void reserve(std::size_t n)
     {
         if (n <= capacity)
             return;
-        real = detail::makeFftwBuffer<double>(n);
-        spectrum = detail::makeFftwBuffer<TComplex>(n / 2 + 1);
+        real = makeAlignedBuffer<double>(n);
+        spectrum = makeAlignedBuffer<TComplex>(n / 2 + 1);
         capacity = n;
     }
 };
-
-bool aligned(const void* p)
-{
-    return fftw_alignment_of(static_cast<double*>(const_cast<void*>(p))) == 0;
-}
 
 } // namespace
 
 void rdft(int32_t n, int32_t isgn, double* a, int32_t* /*ip*/, double* /*w*/)
 {
-    detail::checkFftLength(n, "rdft length");
-    const detail::RealFftPlan& plan = detail::realFftPlan(n);
+    checkFftLength(n, "rdft length");
+    const RealFft& fft = RealFft::forLength(n);
     thread_local RdftScratch scratch;
     const auto un = static_cast<std::size_t>(n);
     scratch.reserve(un);
@@ -43,12 +37,13 @@ void rdft(int32_t n, int32_t isgn, double* a, int32_t* /*ip*/, double* /*w*/)
     const std::size_t half = un / 2;
     if (isgn >= 0) {
         const double* in = a;
-        if (!aligned(a)) {
+        if (!isFftAligned(a)) {
             std::memcpy(scratch.real.get(), a, un * sizeof(double));
             in = scratch.real.get();
         }
-        fftw_execute_dft_r2c(plan.r2c, const_cast<double*>(in), reinterpret_cast<fftw_complex*>(y));
-        // FFTW's bins are sum x e^{-i...}: the packed sine sums are their negated imaginary parts.
+        fft.forward(in, y);
+        // The forward bins are sum x e^{-i...}: the packed sine sums are their negated
+        // imaginary parts.
         a[0] = y[0].re;
         a[1] = y[half].re;
         for (std::size_t k = 1; k < half; ++k) {
@@ -56,13 +51,13 @@ void rdft(int32_t n, int32_t isgn, double* a, int32_t* /*ip*/, double* /*w*/)
             a[2 * k + 1] = -y[k].im;
         }
     } else {
-        // c2r sums Y0 + Y(n/2) (-1)^m + 2 Re(sum Yk e^{+i...}): halve, and conjugate.
+        // The inverse sums Y0 + Y(n/2) (-1)^m + 2 Re(sum Yk e^{+i...}): halve, and conjugate.
         y[0] = {a[0] * 0.5, 0.0};
         y[half] = {a[1] * 0.5, 0.0};
         for (std::size_t k = 1; k < half; ++k)
             y[k] = {a[2 * k] * 0.5, -a[2 * k + 1] * 0.5};
-        double* out = aligned(a) ? a : scratch.real.get();
-        fftw_execute_dft_c2r(plan.c2r, reinterpret_cast<fftw_complex*>(y), out);
+        double* out = isFftAligned(a) ? a : scratch.real.get();
+        fft.inverse(y, out);
         if (out != a)
             std::memcpy(a, out, un * sizeof(double));
     }

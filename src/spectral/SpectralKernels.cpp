@@ -1,95 +1,216 @@
 #include "spectral/SpectralKernels.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
-#include <mutex>
-#include <string>
 
-#include "base/Errors.h"
+#include "audio/TWave.h"
 #include "spectral/TWaveSpectram.h"
 
 namespace kestrelon::detail {
 
-void checkFftLength(int64_t n, const char* what)
-{
-    if (n < 2 || n > kMaxFftLength || !isPowerOfTwo(n))
-        throw RangeError(std::string(what) + " " + std::to_string(n)
-            + " is not a power of two from 2 to " + std::to_string(kMaxFftLength));
-}
-
 namespace {
-
-std::mutex gPlannerMutex;
-std::array<std::atomic<const RealFftPlan*>, 31> gPlans{};
-
-bool isAligned(const void* p)
-{
-    return fftw_alignment_of(static_cast<double*>(const_cast<void*>(p))) == 0;
-}
-
 std::atomic<bool> gSingleThread{false};
-
+std::atomic<int32_t> gBlockFrames{0};
 } // namespace
 
-const RealFftPlan& realFftPlan(int32_t n)
+void fillWindow(double* w, int32_t n, uint8_t kind)
 {
-    checkFftLength(n, "FFT length");
-    auto& slot = gPlans[static_cast<std::size_t>(std::countr_zero(static_cast<uint32_t>(n)))];
-    if (const RealFftPlan* plan = slot.load(std::memory_order_acquire))
-        return *plan;
-    // FFTW's planner is not thread-safe: plans are made one at a time, once per length,
-    // on aligned arrays so that every later execution may use any aligned array.
-    std::lock_guard lock(gPlannerMutex);
-    if (const RealFftPlan* plan = slot.load(std::memory_order_acquire))
-        return *plan;
-    auto real = makeFftwBuffer<double>(static_cast<std::size_t>(n));
-    auto spectrum = makeFftwBuffer<TComplex>(static_cast<std::size_t>(n) / 2 + 1);
-    auto* y = reinterpret_cast<fftw_complex*>(spectrum.get());
-    auto* plan = new RealFftPlan;
-    plan->n = n;
-    plan->r2c = fftw_plan_dft_r2c_1d(n, real.get(), y, FFTW_ESTIMATE);
-    plan->c2r = fftw_plan_dft_c2r_1d(n, y, real.get(), FFTW_ESTIMATE);
-    if (!plan->r2c || !plan->c2r)
-        throw std::bad_alloc();
-    slot.store(plan, std::memory_order_release);
-    return *plan;
+    constexpr long double twoPi = 6.283185307179586477L;
+    for (int32_t i = 0; i < n; ++i) {
+        // i / n first, then times 2 pi, all in extended precision.
+        const long double phi = (static_cast<long double>(i) / n) * twoPi;
+        const long double hann = 0.5L - 0.5L * std::cos(phi);
+        if (kind == 0)
+            w[i] = static_cast<double>(hann);
+        else if (kind == 1)
+            w[i] = static_cast<double>(std::sqrt(hann));
+        else
+            w[i] = 1.0;
+    }
 }
 
-void forwardBins(const RealFftPlan& plan, const double* in, TComplex* out, TComplex* scratch)
+void readFrame(const TWave& wave, uint8_t c, int64_t start, std::size_t n, double* out)
 {
-    const auto n = static_cast<std::size_t>(plan.n);
+    const int64_t S = wave.FSampleCount;
+    const std::size_t lead
+        = start < 0 ? std::min<std::size_t>(n, static_cast<std::size_t>(-start)) : 0;
+    const int64_t first = start + static_cast<int64_t>(lead);
+    const std::size_t count
+        = first < S ? std::min<std::size_t>(n - lead, static_cast<std::size_t>(S - first)) : 0;
+    std::fill(out, out + lead, 0.0);
+    if (count)
+        wave.ReadChannelF(
+            c, static_cast<uint32_t>(first), static_cast<uint32_t>(count), out + lead);
+    std::fill(out + lead + count, out + n, 0.0);
+}
+
+void scaleForward(TComplex* y, std::size_t n)
+{
+    // FFTW gives sum x e^{-i...}; the engine's bins are sum x e^{+i...} times 2/n:
+    // X[k] = conj(Y[k]) * 2/n. 2/n is a power of two, so scaling by it equals
+    // multiplying by 2 and dividing by n.
     const std::size_t half = n / 2;
-    TComplex* y = isAligned(out) ? out : scratch;
-    fftw_execute_dft_r2c(plan.r2c, const_cast<double*>(in), reinterpret_cast<fftw_complex*>(y));
+    const double scale = 2.0 / static_cast<double>(n);
+    y[0] = {y[0].re * scale, 0.0};
+    for (std::size_t k = 1; k < half; ++k)
+        y[k] = {y[k].re * scale, -y[k].im * scale};
+    y[half] = {y[half].re * scale, 0.0};
+}
+
+void forwardBins(const RealFft& fft, const double* in, TComplex* out, TComplex* scratch)
+{
+    const auto n = static_cast<std::size_t>(fft.length());
+    const std::size_t half = n / 2;
+    TComplex* y = isFftAligned(out) ? out : scratch;
+    forwardHalf(fft, in, y);
     if (y != out)
         std::memcpy(static_cast<void*>(out), y, (half + 1) * sizeof(TComplex));
-    // FFTW gives sum x e^{-i...}; the engine's bins are sum x e^{+i...} times 2/n:
-    // X[k] = conj(Y[k]) * 2/n and X[n-k] = Y[k] * 2/n. 2/n is a power of two, so
-    // scaling by it equals multiplying by 2 and dividing by n.
-    const double scale = 2.0 / static_cast<double>(n);
-    out[0] = {out[0].re * scale, 0.0};
-    for (std::size_t k = 1; k < half; ++k) {
-        const double re = out[k].re * scale;
-        const double im = -out[k].im * scale;
-        out[k] = {re, im};
-        out[n - k] = {re, -im};
-    }
-    out[half] = {out[half].re * scale, 0.0};
+    for (std::size_t k = 1; k < half; ++k)
+        out[n - k] = {out[k].re, -out[k].im};
 }
 
-void inverseBins(const RealFftPlan& plan, const TComplex* X, double* out, TComplex* scratch)
+void windowFrame(double* a, const double* window, std::size_t n)
 {
-    const auto n = static_cast<std::size_t>(plan.n);
+    for (std::size_t m = 0; m < n; ++m)
+        a[m] *= window[m];
+}
+
+void analyzeFrame(const RealFft& fft, const double* window, double* a, TComplex* out)
+{
+    windowFrame(a, window, static_cast<std::size_t>(fft.length()));
+    forwardHalf(fft, a, out);
+}
+
+void inverseBins(const RealFft& fft, const TComplex* X, double* out, TComplex* scratch)
+{
+    // The inverse sums Y0 + Y(n/2) (-1)^m + 2 Re(sum Yk e^{+i...}): halve, and conjugate.
+    const auto n = static_cast<std::size_t>(fft.length());
     const std::size_t half = n / 2;
     scratch[0] = {X[0].re * 0.5, 0.0};
     for (std::size_t k = 1; k < half; ++k)
         scratch[k] = {X[k].re * 0.5, -X[k].im * 0.5};
     scratch[half] = {X[half].re * 0.5, 0.0};
-    fftw_execute_dft_c2r(plan.c2r, reinterpret_cast<fftw_complex*>(scratch), out);
+    fft.inverse(scratch, out);
+}
+
+void synthesizeFrame(
+    const RealFft& fft, const TComplex* X, const double* window, double* a, TComplex* scratch)
+{
+    inverseBins(fft, X, a, scratch);
+    windowFrame(a, window, static_cast<std::size_t>(fft.length()));
+}
+
+void overlapAdd(const double* tail, const double* head, double* acc, std::size_t H)
+{
+    for (std::size_t r = 0; r < H; ++r)
+        acc[r] = 0.0;
+    if (tail)
+        for (std::size_t r = 0; r < H; ++r)
+            acc[r] += tail[r];
+    if (head)
+        for (std::size_t r = 0; r < H; ++r)
+            acc[r] += head[r];
+}
+
+namespace {
+void mirrorRow(const double* P, double* e, std::size_t n)
+{
+    const std::size_t half = n / 2;
+    for (std::size_t i = 0; i < half; ++i)
+        e[i] = P[i];
+    for (std::size_t i = half; i < n; ++i)
+        e[i] = P[n - i];
+}
+} // namespace
+
+void cepstrumOfRow(const RealFft& fft, const double* P, double* e, TComplex* out)
+{
+    mirrorRow(P, e, static_cast<std::size_t>(fft.length()));
+    forwardHalf(fft, e, out);
+}
+
+void cepstrumOfRowFull(
+    const RealFft& fft, const double* P, double* e, TComplex* out, TComplex* scratch)
+{
+    mirrorRow(P, e, static_cast<std::size_t>(fft.length()));
+    forwardBins(fft, e, out, scratch);
+}
+
+void cepstrumGainRow(const RealFft& fft, const TComplex* cep, const double* D, double* a,
+    TComplex* scratch, double* g)
+{
+    inverseBins(fft, cep, a, scratch);
+    gainRow(a, D, static_cast<std::size_t>(fft.length()) / 2 + 1, g);
+}
+
+bool gainsFinite(const TComplex* X, const double* g, std::size_t count)
+{
+    unsigned bad = 0;
+    for (std::size_t m = 0; m < count; ++m) {
+        const bool ok
+            = std::isfinite(g[m]) && std::isfinite(X[m].re * g[m]) && std::isfinite(X[m].im * g[m]);
+        bad += ok ? 0u : 1u;
+    }
+    return bad == 0;
+}
+
+bool cepstrumGains(const RealFft& fft, const TComplex* cep, const double* D, const TComplex* X,
+    double* a, TComplex* scratch, double* g)
+{
+    cepstrumGainRow(fft, cep, D, a, scratch, g);
+    return gainsFinite(X, g, static_cast<std::size_t>(fft.length()) / 2 + 1);
+}
+
+void applyGains(TComplex* X, const double* g, std::size_t count)
+{
+    for (std::size_t m = 0; m < count; ++m)
+        X[m] = {X[m].re * g[m], X[m].im * g[m]};
+}
+
+bool applyFiniteGains(TComplex* X, const double* g, std::size_t count)
+{
+    unsigned bad = 0;
+    for (std::size_t m = 0; m < count; ++m) {
+        const double re = X[m].re * g[m], im = X[m].im * g[m];
+        const bool ok = std::isfinite(g[m]) && std::isfinite(re) && std::isfinite(im);
+        bad += ok ? 0u : 1u;
+        X[m] = {re, im};
+    }
+    return bad == 0;
+}
+
+const std::array<double, 511>& cellGain()
+{
+    static const std::array<double, 511> table = [] {
+        std::array<double, 511> t{};
+        for (int d = -255; d <= 255; ++d)
+            t[std::size_t(d + 255)] = std::pow(10.0, d / 40.0);
+        return t;
+    }();
+    return table;
+}
+
+bool scaleByCells(TComplex* bins, const int16_t* diffs, std::size_t count)
+{
+    const double* gain = cellGain().data() + 255;
+    bool ok = true;
+    for (std::size_t k = 0; k < count; ++k) {
+        const int d = diffs[k];
+        if (d == 0)
+            continue;
+        const double g = gain[d];
+        TComplex& v = bins[k];
+        v.re = v.re * g;
+        v.im = v.im * g;
+        if (d > 0 && !(std::isfinite(v.re) && std::isfinite(v.im)))
+            ok = false;
+    }
+    return ok;
 }
 
 // Natural logarithm after the classic reduction x = 2^e m, m in [sqrt(1/2), sqrt(2)),
@@ -144,7 +265,7 @@ double log10Normal(double x)
 }
 
 #if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
-__attribute__((target_clones("avx2", "default")))
+__attribute__((target_clones("avx512f", "avx2", "default")))
 #endif
 bool dbRow(const TComplex* X, std::size_t count, double ref, double* out)
 {
@@ -227,7 +348,7 @@ double exp10Normal(double x)
 }
 
 #if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
-__attribute__((target_clones("avx2", "default")))
+__attribute__((target_clones("avx512f", "avx2", "default")))
 #endif
 void gainRow(const double* dbNew, const double* dbOld, std::size_t count, double* gain)
 {
@@ -256,6 +377,15 @@ void setSingleThreadForTesting(bool single)
 bool singleThreadForTesting()
 {
     return gSingleThread.load(std::memory_order_relaxed);
+}
+
+void setBlockFramesForTesting(int32_t frames)
+{
+    gBlockFrames.store(frames);
+}
+int32_t blockFramesForTesting()
+{
+    return gBlockFrames.load(std::memory_order_relaxed);
 }
 
 } // namespace kestrelon::detail

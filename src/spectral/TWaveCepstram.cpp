@@ -42,7 +42,7 @@ void TWaveCepstram::CalcCepstrum()
         return;
     const int32_t N = FSpectrograms[0]->FSpecLength;
     const int32_t F = FSpectrograms[0]->FFrameCount;
-    detail::checkFftLength(N, "spectrum length");
+    checkFftLength(N, "spectrum length");
     const auto n = static_cast<std::size_t>(N);
     const std::size_t half = n / 2;
     const auto channels = static_cast<std::size_t>(FChannelCount);
@@ -55,7 +55,7 @@ void TWaveCepstram::CalcCepstrum()
             if (row.size() < half + 1)
                 mismatch("a dB row is shorter than N/2 + 1");
     }
-    const detail::RealFftPlan& plan = detail::realFftPlan(N);
+    const RealFft& fft = RealFft::forLength(N);
 
     FCepstrograms.clear();
     FCepstrograms.resize(channels);
@@ -66,19 +66,12 @@ void TWaveCepstram::CalcCepstrum()
         g->FHop = N / 2;
     }
     detail::forFrames(std::size_t(F), [&](std::size_t fb, std::size_t fe) {
-        auto e = detail::makeFftwBuffer<double>(n);
-        auto scratch = detail::makeFftwBuffer<TComplex>(half + 1);
+        auto e = makeAlignedBuffer<double>(n);
+        auto scratch = makeAlignedBuffer<TComplex>(half + 1);
         for (std::size_t f = fb; f < fe; ++f)
-            for (std::size_t ch = 0; ch < channels; ++ch) {
-                // The dB row 0 .. N/2 mirrored into an even sequence of N values.
-                const double* P = FPower[ch][f].data();
-                for (std::size_t i = 0; i < half; ++i)
-                    e[i] = P[i];
-                for (std::size_t i = half; i < n; ++i)
-                    e[i] = P[n - i];
-                detail::forwardBins(
-                    plan, e.get(), FCepstrograms[ch]->FFrames[f]->FData.data(), scratch.get());
-            }
+            for (std::size_t ch = 0; ch < channels; ++ch)
+                detail::cepstrumOfRowFull(fft, FPower[ch][f].data(), e.get(),
+                    FCepstrograms[ch]->FFrames[f]->FData.data(), scratch.get());
     });
     FCepValid = true;
 }
@@ -106,7 +99,7 @@ void TWaveCepstram::SynthesizeFromCepstrum(TWave& wave, ClipStats* clips)
     if (FChannelCount <= 0 || FCepstrograms.empty() || FCepstrograms[0]->FFrameCount <= 0)
         return;
     const int32_t N = FCepstrograms[0]->FSpecLength;
-    detail::checkFftLength(N, "cepstrum length");
+    checkFftLength(N, "cepstrum length");
     const auto n = static_cast<std::size_t>(N);
     const std::size_t K = n / 2 + 1;
     const auto channels = static_cast<std::size_t>(FChannelCount);
@@ -126,7 +119,7 @@ void TWaveCepstram::SynthesizeFromCepstrum(TWave& wave, ClipStats* clips)
     }
     // Everything Synthesize needs is checked before any bin changes.
     const SynthesisPlan synthesis = checkSynthesize(wave);
-    const detail::RealFftPlan& plan = detail::realFftPlan(N);
+    const RealFft& fft = RealFft::forLength(N);
 
     // First every gain, checked: a gain or scaled bin that is not finite changes nothing.
     std::vector<detail::TArray<double>> gains(channels);
@@ -145,22 +138,14 @@ void TWaveCepstram::SynthesizeFromCepstrum(TWave& wave, ClipStats* clips)
         double* gain = gains[ch].data();
         detail::forFrames(
             std::size_t(std::max(spectrum.FFrameCount, 0)), [&](std::size_t fb, std::size_t fe) {
-                auto a = detail::makeFftwBuffer<double>(n);
-                auto scratch = detail::makeFftwBuffer<TComplex>(K);
+                auto a = makeAlignedBuffer<double>(n);
+                auto scratch = makeAlignedBuffer<TComplex>(K);
                 for (std::size_t f = fb; f < fe && !failed; ++f) {
-                    // The cepstrum back into a dB row D' (an unedited one returns the even row).
-                    detail::inverseBins(plan, cep.FFrames[f]->FData.data(), a.get(), scratch.get());
-                    const double* D = FPower[ch][f].data();
-                    const TComplex* X = spectrum.FFrames[f]->FData.data();
-                    double* g = gain + f * K;
-                    detail::gainRow(a.get(), D, K, g);
-                    unsigned bad = 0;
-                    for (std::size_t m = 0; m < K; ++m) {
-                        const bool ok = std::isfinite(g[m]) && std::isfinite(X[m].re * g[m])
-                            && std::isfinite(X[m].im * g[m]);
-                        bad += ok ? 0u : 1u;
-                    }
-                    if (bad)
+                    // The cepstrum back into a dB row (an unedited one returns the even
+                    // row) and the gains from the old row to it.
+                    if (!detail::cepstrumGains(fft, cep.FFrames[f]->FData.data(),
+                            FPower[ch][f].data(), spectrum.FFrames[f]->FData.data(), a.get(),
+                            scratch.get(), gain + f * K))
                         failed = true;
                 }
             });
@@ -175,12 +160,8 @@ void TWaveCepstram::SynthesizeFromCepstrum(TWave& wave, ClipStats* clips)
         const double* gain = gains[ch].data();
         detail::forFrames(
             std::size_t(std::max(spectrum.FFrameCount, 0)), [&](std::size_t fb, std::size_t fe) {
-                for (std::size_t f = fb; f < fe; ++f) {
-                    TComplex* X = spectrum.FFrames[f]->FData.data();
-                    const double* g = gain + f * K;
-                    for (std::size_t m = 0; m < K; ++m)
-                        X[m] = {X[m].re * g[m], X[m].im * g[m]};
-                }
+                for (std::size_t f = fb; f < fe; ++f)
+                    detail::applyGains(spectrum.FFrames[f]->FData.data(), gain + f * K, K);
             });
     }
     FCepValid = false;

@@ -32,18 +32,7 @@ void TWaveSpectram::MakeWindow(int32_t N, uint8_t kind)
     if (N < 0)
         detail::throwNegativeLength("window");
     FWindow.resize(static_cast<std::size_t>(N));
-    constexpr long double twoPi = 6.283185307179586477L;
-    for (int32_t i = 0; i < N; ++i) {
-        // i / N first, then times 2 pi, all in extended precision.
-        const long double phi = (static_cast<long double>(i) / N) * twoPi;
-        const long double hann = 0.5L - 0.5L * std::cos(phi);
-        if (kind == 0)
-            FWindow[i] = static_cast<double>(hann);
-        else if (kind == 1)
-            FWindow[i] = static_cast<double>(std::sqrt(hann));
-        else
-            FWindow[i] = 1.0;
-    }
+    detail::fillWindow(FWindow.data(), N, kind);
 }
 
 int32_t TWaveSpectram::GetFrameCount(const TWave& wave, int32_t N) const
@@ -76,14 +65,14 @@ void TWaveSpectram::Analyze(const TWave& wave, int32_t N)
     const uint32_t S = wave.FSampleCount;
     if (S == 0)
         return;
-    detail::checkFftLength(N, "FFT length");
+    checkFftLength(N, "FFT length");
     const int32_t C = wave.FFormat.nChannels;
     if (C > kMaxChannels)
         throw RangeError("a wave of " + std::to_string(C) + " channels cannot be analysed (at most "
             + std::to_string(kMaxChannels) + ")");
     const int32_t F = GetFrameCount(wave, N);
     const int32_t H = N / 2;
-    const detail::RealFftPlan& plan = detail::realFftPlan(N);
+    const RealFft& fft = RealFft::forLength(N);
 
     SetChannelCount(C);
     FSpecValid = false;
@@ -97,27 +86,17 @@ void TWaveSpectram::Analyze(const TWave& wave, int32_t N)
 
     const auto n = static_cast<std::size_t>(N);
     detail::forFrames(static_cast<std::size_t>(F), [&](std::size_t fb, std::size_t fe) {
-        auto in = detail::makeFftwBuffer<double>(n);
-        auto scratch = detail::makeFftwBuffer<TComplex>(n / 2 + 1);
+        auto a = makeAlignedBuffer<double>(n);
+        auto scratch = makeAlignedBuffer<TComplex>(n / 2 + 1);
         const double* window = FWindow.data();
         for (std::size_t f = fb; f < fe; ++f) {
             // Frame f starts at -H + f H: frame 0 is centred on sample 0.
             const int64_t s = static_cast<int64_t>(f) * H - H;
-            const std::size_t lead = s < 0 ? static_cast<std::size_t>(-s) : 0;
-            const int64_t first = s + static_cast<int64_t>(lead);
-            const std::size_t count = first < S
-                ? std::min<std::size_t>(n - lead, static_cast<std::size_t>(S - first))
-                : 0;
             for (int32_t c = 0; c < C; ++c) {
-                double* a = in.get();
-                std::fill(a, a + lead, 0.0);
-                wave.ReadChannelF(static_cast<uint8_t>(c), static_cast<uint32_t>(first),
-                    static_cast<uint32_t>(count), a + lead);
-                std::fill(a + lead + count, a + n, 0.0);
-                for (std::size_t m = 0; m < n; ++m)
-                    a[m] *= window[m];
+                detail::readFrame(wave, static_cast<uint8_t>(c), s, n, a.get());
+                detail::windowFrame(a.get(), window, n);
                 detail::forwardBins(
-                    plan, a, FSpectrograms[c]->FFrames[f]->FData.data(), scratch.get());
+                    fft, a.get(), FSpectrograms[c]->FFrames[f]->FData.data(), scratch.get());
             }
         }
     });
@@ -172,7 +151,7 @@ TWaveSpectram::SynthesisPlan TWaveSpectram::checkSynthesize(const TWave& wave) c
     if (FChannelCount <= 0 || FSpectrograms.empty() || FSpectrograms[0]->FFrameCount <= 0)
         return plan;
     const TSpectrogram& first = *FSpectrograms[0];
-    detail::checkFftLength(first.FSpecLength, "spectrum length");
+    checkFftLength(first.FSpecLength, "spectrum length");
     plan.N = first.FSpecLength;
     const int32_t H = plan.N / 2;
     // Only the channels that have a spectrogram are written; the wave's others stay.
@@ -212,7 +191,7 @@ void TWaveSpectram::runSynthesize(const SynthesisPlan& plan, TWave& wave, ClipSt
     const uint32_t S = wave.FSampleCount;
     const std::size_t C = static_cast<std::size_t>(plan.channels);
     const std::size_t blocks = (std::size_t(S) + H - 1) / H;
-    const detail::RealFftPlan& fft = detail::realFftPlan(plan.N);
+    const RealFft& fft = RealFft::forLength(plan.N);
     std::mutex clipMutex;
     ClipStats total;
 
@@ -220,18 +199,16 @@ void TWaveSpectram::runSynthesize(const SynthesisPlan& plan, TWave& wave, ClipSt
     // the first half of frame j + 1, added in that order onto 0.0 exactly as an
     // accumulator filled frame by frame would: the split over threads changes no bit.
     detail::forFrames(blocks, [&](std::size_t jb, std::size_t je) {
-        auto a = detail::makeFftwBuffer<double>(n);
-        auto scratch = detail::makeFftwBuffer<TComplex>(H + 1);
+        auto a = makeAlignedBuffer<double>(n);
+        auto scratch = makeAlignedBuffer<TComplex>(H + 1);
         std::vector<double> tails(C * H), acc(H);
         std::vector<char> hasTail(C, 0);
         ClipStats local;
         const double* window = FWindow.data();
         auto frameSize = [&](std::size_t c) { return std::size_t(FSpectrograms[c]->FFrameCount); };
         auto inverse = [&](std::size_t c, std::size_t f) {
-            detail::inverseBins(
-                fft, FSpectrograms[c]->FFrames[f]->FData.data(), a.get(), scratch.get());
-            for (std::size_t m = 0; m < n; ++m)
-                a[m] *= window[m];
+            detail::synthesizeFrame(
+                fft, FSpectrograms[c]->FFrames[f]->FData.data(), window, a.get(), scratch.get());
             std::memcpy(&tails[c * H], a.get() + H, H * sizeof(double));
             hasTail[c] = 1;
         };
@@ -242,17 +219,18 @@ void TWaveSpectram::runSynthesize(const SynthesisPlan& plan, TWave& wave, ClipSt
             const std::size_t start = j * H;
             const std::size_t count = std::min(H, std::size_t(S) - start);
             for (std::size_t c = 0; c < C; ++c) {
-                double* tail = &tails[c * H];
-                for (std::size_t r = 0; r < H; ++r)
-                    acc[r] = 0.0;
-                if (hasTail[c])
-                    for (std::size_t r = 0; r < H; ++r)
-                        acc[r] += tail[r];
-                hasTail[c] = 0;
+                const double* tail = hasTail[c] ? &tails[c * H] : nullptr;
+                const double* head = nullptr;
                 if (j + 1 < frameSize(c)) {
-                    inverse(c, j + 1);
-                    for (std::size_t r = 0; r < H; ++r)
-                        acc[r] += a[r];
+                    detail::synthesizeFrame(fft, FSpectrograms[c]->FFrames[j + 1]->FData.data(),
+                        window, a.get(), scratch.get());
+                    head = a.get();
+                }
+                detail::overlapAdd(tail, head, acc.data(), H);
+                hasTail[c] = 0;
+                if (head) {
+                    std::memcpy(&tails[c * H], a.get() + H, H * sizeof(double));
+                    hasTail[c] = 1;
                 }
                 wave.WriteChannelF(static_cast<uint8_t>(c), static_cast<uint32_t>(start),
                     static_cast<uint32_t>(count), acc.data(), clips ? &local : nullptr);

@@ -1,0 +1,349 @@
+#include "spectral/Pipeline.h"
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+
+#include "base/Cancel.h"
+#include "base/Errors.h"
+#include "base/Parallel.h"
+#include "spectral/RealFft.h"
+#include "spectral/SpectralKernels.h"
+
+namespace kestrelon {
+
+namespace {
+
+// Channels beyond 255 cannot be addressed through TWave's 8-bit channel index.
+constexpr int32_t kMaxChannels = 256;
+
+// Work of one block for one worker, in samples per channel: a few milliseconds.
+constexpr std::size_t kBlockSamples = std::size_t{1} << 18;
+
+struct Geometry {
+    std::size_t n = 0; // N
+    std::size_t H = 0; // hop, N/2
+    std::size_t K = 0; // distinct bins, N/2 + 1
+    int64_t S = 0; // samples per channel
+    int32_t C = 0; // channels
+    int32_t F = 0; // frames; 0 for a sound without samples or channels
+};
+
+Geometry geometryOf(const TWave& wave, int32_t N, SpectralView view)
+{
+    checkFftLength(N, "FFT length");
+    if (view != SpectralView::Spectrum && view != SpectralView::Cepstrum)
+        throw RangeError("unknown view " + std::to_string(int(view)));
+    Geometry g;
+    g.C = wave.FFormat.nChannels;
+    if (g.C > kMaxChannels)
+        throw RangeError("a wave of " + std::to_string(g.C)
+            + " channels cannot be analysed (at most " + std::to_string(kMaxChannels) + ")");
+    g.n = static_cast<std::size_t>(N);
+    g.H = g.n / 2;
+    g.K = g.H + 1;
+    g.S = wave.FSampleCount;
+    if (g.S == 0 || g.C == 0)
+        return g;
+    // One frame more than S div H whenever S is not a multiple of H, so that every sample
+    // lies under two frames (as TWaveSpectram::GetFrameCount).
+    const int64_t H = static_cast<int64_t>(g.H);
+    const int64_t frames = (g.S + H - 1) / H + 1;
+    if (frames > INT32_MAX)
+        throw IntOverflowError("integer overflow: frame count");
+    g.F = static_cast<int32_t>(frames);
+    return g;
+}
+
+// Work items (frames or segments) per block: about kBlockSamples samples of each
+// channel, and at least four blocks per worker when there are enough items, so that a
+// core slowed by other work leaves its share to the others.
+std::size_t blockItems(std::size_t items, std::size_t samplesPerItem)
+{
+    if (const int32_t forced = detail::blockFramesForTesting(); forced > 0)
+        return static_cast<std::size_t>(forced);
+    const std::size_t workers = detail::singleThreadForTesting() ? 1 : workerCount();
+    const std::size_t share = (items + 4 * workers - 1) / (4 * workers);
+    return std::max<std::size_t>(
+        1, std::min(share, kBlockSamples / std::max<std::size_t>(1, samplesPerItem)));
+}
+
+// Runs fn(slot, block) for blocks 0 .. count-1 on up to `workers` threads, slot being the
+// running thread's (0: the calling thread). Each thread takes the next block when it is
+// free. Before each block the calling thread's cancel flag is read; a cancel, or an error
+// in any block, stops every thread before its next block and is rethrown here. Progress
+// is reported on the calling thread after each of its blocks, and 100 at the end.
+template <class Fn>
+void runBlocks(std::size_t count, std::size_t workers, const ProgressFn& progress, Fn&& fn)
+{
+    const std::atomic<bool>* cancel = currentCancelFlag();
+    std::atomic<std::size_t> next{0}, done{0};
+    std::atomic<bool> stop{false};
+    int reported = -1;
+    parallelFor(
+        std::min(workers, count),
+        [&](std::size_t slot, std::size_t) {
+            try {
+                for (;;) {
+                    throwIfCancelled(cancel);
+                    const std::size_t block = next.fetch_add(1);
+                    if (block >= count || stop.load(std::memory_order_relaxed))
+                        return;
+                    fn(slot, block);
+                    const std::size_t finished = done.fetch_add(1) + 1;
+                    if (slot == 0 && progress) {
+                        reported = static_cast<int>(finished * 100 / count);
+                        progress(reported);
+                    }
+                }
+            } catch (...) {
+                stop = true;
+                throw;
+            }
+        },
+        1);
+    if (progress && reported < 100)
+        progress(100);
+}
+
+std::size_t workersOf()
+{
+    return detail::singleThreadForTesting() ? 1 : workerCount();
+}
+
+[[noreturn]] void dbError(double ref)
+{
+    throw FloatError(
+        "floating-point error: dB value of a bin against reference " + std::to_string(ref));
+}
+
+// One worker's arrays for one frame at a time (no allocation inside the blocks).
+struct FrameWork {
+    AlignedBuffer<double> a; // n: samples, then the resynthesis
+    AlignedBuffer<double> e; // n: the mirrored dB row
+    AlignedBuffer<TComplex> bins; // K
+    AlignedBuffer<TComplex> cep; // K
+    AlignedBuffer<TComplex> scratch; // K
+    std::vector<double> db, cepDb, gains; // K each
+
+    explicit FrameWork(const Geometry& g)
+        : a(makeAlignedBuffer<double>(g.n))
+        , e(makeAlignedBuffer<double>(g.n))
+        , bins(makeAlignedBuffer<TComplex>(g.K))
+        , cep(makeAlignedBuffer<TComplex>(g.K))
+        , scratch(makeAlignedBuffer<TComplex>(g.K))
+        , db(g.K)
+        , cepDb(g.K)
+        , gains(g.K)
+    {
+    }
+};
+
+AlignedBuffer<double> analysisWindow(std::size_t n)
+{
+    auto w = makeAlignedBuffer<double>(n);
+    detail::fillWindow(w.get(), static_cast<int32_t>(n), 1);
+    return w;
+}
+
+// Start of frame f: -H + f H, so that frame 0 is centred on sample 0.
+int64_t frameStart(const Geometry& g, int64_t f)
+{
+    return f * static_cast<int64_t>(g.H) - static_cast<int64_t>(g.H);
+}
+
+void checkEdits(const CellEdits& edits, const Geometry& g)
+{
+    if (edits.empty())
+        return;
+    if (edits.rows < 0 || static_cast<std::size_t>(edits.rows) != g.K)
+        throw RangeError("cell edits of " + std::to_string(edits.rows) + " rows for "
+            + std::to_string(g.K) + " rows per frame");
+    if (edits.diffs.size() != edits.frames.size() * g.K)
+        throw RangeError("cell edits: the differences do not match the frames");
+    int64_t last = -1;
+    for (const int32_t f : edits.frames) {
+        if (f <= last || f >= g.F)
+            throw RangeError("cell edits: frame " + std::to_string(f)
+                + " is out of order or not one of the " + std::to_string(g.F) + " frames");
+        last = f;
+    }
+    for (const int16_t d : edits.diffs)
+        if (d < -255 || d > 255)
+            throw RangeError("cell edits: a difference of " + std::to_string(d)
+                + " gray levels is beyond -255 .. 255");
+}
+
+} // namespace
+
+GrayCells analyzeCells(const TWave& wave, int32_t N, SpectralView view, const ProgressFn& progress)
+{
+    const Geometry g = geometryOf(wave, N, view);
+    GrayCells cells;
+    cells.view = view;
+    cells.fftLength = N;
+    cells.rows = static_cast<int32_t>(g.K);
+    if (g.F == 0)
+        return cells;
+    cells.frames = g.F;
+    const auto F = static_cast<std::size_t>(g.F);
+    cells.gray.resize(checkedMul(F, g.K, "size of the cells"));
+
+    const RealFft& fft = RealFft::forLength(N);
+    const auto window = analysisWindow(g.n);
+    const std::size_t workers = workersOf();
+    std::vector<FrameWork> work;
+    work.reserve(workers);
+    for (std::size_t w = 0; w < workers; ++w)
+        work.emplace_back(g);
+    const std::size_t per = blockItems(F, g.H);
+    const bool cepstrum = view == SpectralView::Cepstrum;
+
+    runBlocks((F + per - 1) / per, workers, progress, [&](std::size_t slot, std::size_t block) {
+        FrameWork& w = work[slot];
+        const std::size_t fe = std::min(F, (block + 1) * per);
+        for (std::size_t f = block * per; f < fe; ++f) {
+            detail::readFrame(wave, 0, frameStart(g, int64_t(f)), g.n, w.a.get());
+            detail::analyzeFrame(fft, window.get(), w.a.get(), w.bins.get());
+            if (!detail::dbRow(w.bins.get(), g.K, 1.0, w.db.data()))
+                dbError(1.0);
+            const double* db = w.db.data();
+            if (cepstrum) {
+                detail::cepstrumOfRow(fft, w.db.data(), w.e.get(), w.cep.get());
+                if (!detail::dbRow(w.cep.get(), g.K, 1000.0, w.cepDb.data()))
+                    dbError(1000.0);
+                db = w.cepDb.data();
+            }
+            uint8_t* out = cells.gray.data() + f * g.K;
+            for (std::size_t k = 0; k < g.K; ++k)
+                out[k] = static_cast<uint8_t>(grayLevel(db[k]));
+        }
+    });
+    return cells;
+}
+
+namespace {
+
+// What a worker keeps between the segments of one block: the second halves of the last
+// frame's resynthesis, one per channel.
+struct SegmentWork : FrameWork {
+    std::vector<double> tails; // C * H
+    std::vector<double> acc; // H
+    ClipStats clips;
+
+    explicit SegmentWork(const Geometry& g)
+        : FrameWork(g)
+        , tails(std::size_t(g.C) * g.H)
+        , acc(g.H)
+    {
+    }
+};
+
+// The resynthesis of frame f of channel c into w.a (windowed, N values): analysis, the
+// frame's cell edits (diffs, or null) in the view, inverse transform. The arithmetic of
+// TWaveSpectram::Analyze, applyFilterGains, and Synthesize or SynthesizeFromCepstrum.
+void resynthesizeFrame(const TWave& wave, const Geometry& g, const RealFft& fft,
+    const double* window, bool cepstrum, uint8_t c, int64_t f, const int16_t* diffs, FrameWork& w)
+{
+    detail::readFrame(wave, c, frameStart(g, f), g.n, w.a.get());
+    detail::analyzeFrame(fft, window, w.a.get(), w.bins.get());
+    if (!cepstrum) {
+        if (diffs && !detail::scaleByCells(w.bins.get(), diffs, g.K))
+            throw FloatError("floating-point overflow: the edit would scale a bin beyond the "
+                             "range of Double");
+    } else {
+        // Every frame resynthesised from its cepstrum takes the cepstrum's gains, even
+        // an unedited one (its gains are 1 within rounding).
+        if (!detail::dbRow(w.bins.get(), g.K, 1.0, w.db.data()))
+            dbError(1.0);
+        detail::cepstrumOfRow(fft, w.db.data(), w.e.get(), w.cep.get());
+        if (diffs && !detail::scaleByCells(w.cep.get(), diffs, g.K))
+            throw FloatError("floating-point overflow: the edit would scale a cepstrum value "
+                             "beyond the range of Double");
+        detail::cepstrumGainRow(
+            fft, w.cep.get(), w.db.data(), w.a.get(), w.scratch.get(), w.gains.data());
+        if (!detail::applyFiniteGains(w.bins.get(), w.gains.data(), g.K))
+            throw FloatError("floating-point overflow: a cepstrum edit asks for a gain beyond the "
+                             "range of Double");
+    }
+    detail::synthesizeFrame(fft, w.bins.get(), window, w.a.get(), w.scratch.get());
+}
+
+} // namespace
+
+TWave filterSound(const TWave& wave, int32_t N, SpectralView view, const CellEdits& edits,
+    ClipStats* clips, const ProgressFn& progress)
+{
+    const Geometry g = geometryOf(wave, N, view);
+    checkEdits(edits, g);
+    TWave out = wave; // untouched segments keep their bytes
+    if (edits.empty() || g.F == 0) {
+        if (progress)
+            progress(100);
+        return out;
+    }
+
+    // Segment j (samples jH .. jH + H - 1) is made of frames j and j + 1: an edited frame
+    // f touches segments f - 1 and f. There are F - 1 segments.
+    const int32_t J = g.F - 1;
+    std::vector<int32_t> segments;
+    segments.reserve(edits.frames.size() * 2);
+    for (const int32_t f : edits.frames)
+        for (int32_t j = f - 1; j <= f; ++j)
+            if (j >= 0 && j < J && (segments.empty() || segments.back() < j))
+                segments.push_back(j);
+    auto diffsOf = [&](int64_t f) -> const int16_t* {
+        const auto it = std::lower_bound(edits.frames.begin(), edits.frames.end(), f);
+        if (it == edits.frames.end() || *it != f)
+            return nullptr;
+        return edits.diffs.data() + std::size_t(it - edits.frames.begin()) * g.K;
+    };
+
+    const RealFft& fft = RealFft::forLength(N);
+    const auto window = analysisWindow(g.n);
+    const bool cepstrum = view == SpectralView::Cepstrum;
+    const std::size_t workers = workersOf();
+    std::vector<SegmentWork> work;
+    work.reserve(workers);
+    for (std::size_t w = 0; w < workers; ++w)
+        work.emplace_back(g);
+    const std::size_t total = segments.size();
+    const std::size_t per = blockItems(total, g.H * std::size_t(g.C));
+    const std::size_t H = g.H;
+
+    runBlocks((total + per - 1) / per, workers, progress, [&](std::size_t slot, std::size_t block) {
+        SegmentWork& w = work[slot];
+        const std::size_t end = std::min(total, (block + 1) * per);
+        int64_t previous = -2;
+        for (std::size_t i = block * per; i < end; ++i) {
+            const int64_t j = segments[i];
+            if (j != previous + 1) {
+                // The first segment of a run: its earlier frame's second halves first.
+                for (int32_t c = 0; c < g.C; ++c) {
+                    resynthesizeFrame(
+                        wave, g, fft, window.get(), cepstrum, uint8_t(c), j, diffsOf(j), w);
+                    std::copy(w.a.get() + H, w.a.get() + g.n, w.tails.begin() + c * H);
+                }
+            }
+            const int16_t* diffs = diffsOf(j + 1);
+            const std::size_t start = std::size_t(j) * H;
+            const auto count = static_cast<uint32_t>(std::min<int64_t>(H, g.S - int64_t(start)));
+            for (int32_t c = 0; c < g.C; ++c) {
+                resynthesizeFrame(
+                    wave, g, fft, window.get(), cepstrum, uint8_t(c), j + 1, diffs, w);
+                double* tail = w.tails.data() + c * H;
+                detail::overlapAdd(tail, w.a.get(), w.acc.data(), H);
+                std::copy(w.a.get() + H, w.a.get() + g.n, tail);
+                out.WriteChannelF(uint8_t(c), static_cast<uint32_t>(start), count, w.acc.data(),
+                    clips ? &w.clips : nullptr);
+            }
+            previous = j;
+        }
+    });
+    if (clips)
+        for (const SegmentWork& w : work)
+            clips->merge(w.clips);
+    return out;
+}
+
+} // namespace kestrelon
