@@ -34,7 +34,7 @@ QImage drawCells(const GrayCells& cells, const DrawContext& ctx)
     if (cells.frames <= 0 || cells.rows <= 0)
         return {};
     const QSize size = cellPictureSize(cells, ctx.leftMargin, ctx.topMargin);
-    QImage image(size, QImage::Format_RGB32);
+    QImage image(size, QImage::Format_Grayscale8);
     if (image.isNull())
         throw std::bad_alloc();
     DrawAxes(image, ctx);
@@ -46,7 +46,7 @@ void paintCellColumns(QImage& picture, const GrayCells& cells, int32_t firstFram
     int32_t leftMargin, int32_t topMargin)
 {
     if (picture.size() != cellPictureSize(cells, leftMargin, topMargin)
-        || picture.format() != QImage::Format_RGB32)
+        || picture.format() != QImage::Format_Grayscale8)
         throw RangeError("the picture does not have the size of its cells");
     if (firstFrame < 0 || endFrame > cells.frames || firstFrame > endFrame)
         throw RangeError("frames " + std::to_string(firstFrame) + " .. " + std::to_string(endFrame)
@@ -62,12 +62,11 @@ void paintCellColumns(QImage& picture, const GrayCells& cells, int32_t firstFram
                 const int32_t f0 = firstFrame + int32_t(t) * kTileFrames;
                 const int32_t f1 = std::min(endFrame, f0 + kTileFrames);
                 for (int32_t k = 0; k < R; ++k) {
-                    auto* line = reinterpret_cast<QRgb*>(
-                        bits + qsizetype(pictureRow(cells, k, topMargin)) * stride);
+                    uchar* line = bits + qsizetype(pictureRow(cells, k, topMargin)) * stride;
                     const uint8_t* g
                         = cells.gray.data() + std::size_t(f0) * std::size_t(R) + std::size_t(k);
                     for (int32_t f = f0; f < f1; ++f, g += R)
-                        line[leftMargin + f] = 0xFF000000u | (uint32_t(*g) * 0x010101u);
+                        line[leftMargin + f] = *g;
                 }
             }
         },

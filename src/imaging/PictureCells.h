@@ -4,9 +4,12 @@
 //
 // Geometry as in imaging/Picture.h: frame f is column leftMargin + f; in the spectrum view
 // cells row k (bin k) is picture row topMargin + N/2 - k, in the cepstrum view row
-// topMargin + k. A data pixel of gray level g is 0xFF000000 | g * 0x010101, so a picture
-// drawn from the cells of an analysis equals DrawSpectrum / DrawCepstrum of the same
-// analysis pixel for pixel, axes included.
+// topMargin + k. The picture is gray, one byte per pixel (Format_Grayscale8): a data pixel
+// of gray level g is g, and the axes are painted as DrawAxes paints them. Every pixel of
+// DrawSpectrum / DrawCepstrum's picture of the same analysis has red = green = blue = the
+// byte here, so the filter image written from either is the same file, byte for byte; a
+// quarter of the memory lets long sounds keep two pictures (a command's old and new
+// document) where one would fit.
 
 #include <cstdint>
 
@@ -23,11 +26,12 @@ namespace kestrelon {
 QSize cellPictureSize(const GrayCells& cells, int32_t leftMargin, int32_t topMargin);
 
 // The picture of cells with the axes of ctx (DrawAxes; ctx.mode should name cells.view):
-// Format_RGB32 of cellPictureSize. A null image when the cells have no frame.
+// Format_Grayscale8 of cellPictureSize. A null image when the cells have no frame.
 QImage drawCells(const GrayCells& cells, const DrawContext& ctx);
 
 // Paints the data columns of frames [firstFrame, endFrame) of picture from cells; the
-// margins are left as they are. picture must have cellPictureSize (RangeError otherwise).
+// margins are left as they are. picture must be a Format_Grayscale8 of cellPictureSize
+// (RangeError otherwise).
 void paintCellColumns(QImage& picture, const GrayCells& cells, int32_t firstFrame, int32_t endFrame,
     int32_t leftMargin, int32_t topMargin);
 
