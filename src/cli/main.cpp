@@ -19,12 +19,12 @@
 #include <QString>
 
 #include "base/Errors.h"
-#include "editing/EditorCore.h"
+#include "editing/Document.h"
 
 namespace {
 
 using kestrelon::CommandResult;
-using kestrelon::EditorCore;
+using kestrelon::DocumentPtr;
 
 constexpr const char* kUsage
     = "Usage:\n"
@@ -150,36 +150,37 @@ void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& msg
 
 int run(const Options& o)
 {
-    EditorCore core;
-    core.SetFFTLength(o.fft);
-    core.FMode = o.view;
     // info prints numbers for other programs; pictures carry the user's separator like
-    // the window's do (labels lie in the margins, which import ignores).
-    core.locale = o.command == "info" ? QLocale::c() : QLocale();
+    // the window's do (labels lie in the margins, which import ignores). apply needs no
+    // picture: the edited one is compared with the cells, and the new sound is saved
+    // without being analysed again.
+    const DocumentPtr start = kestrelon::makeDocument(
+        o.fft, o.view, o.command == "info" ? QLocale::c() : QLocale(), o.command == "export");
 
     const QString in = QString::fromLocal8Bit(o.files[0].c_str());
     // info needs no analysis: the frame count follows from the length and N
-    const CommandResult opened = core.Open(in, o.command != "info");
+    const CommandResult opened = start->Open(in, {}, o.command != "info");
     if (!opened.ok)
         return fail(opened.message);
     warn(opened);
+    const DocumentPtr doc = opened.document;
 
     if (o.command == "info") {
-        for (const QString& text : core.statusTexts(core.expectedFrameCount()))
+        for (const QString& text : doc->statusTexts(doc->expectedFrameCount()))
             printLine(stdout, text);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
     if (o.command == "export") {
-        const CommandResult r = core.Export(QString::fromLocal8Bit(o.files[1].c_str()));
+        const CommandResult r = doc->Export(QString::fromLocal8Bit(o.files[1].c_str()));
         if (!r.ok)
             return fail(r.message);
         return 0;
     }
-    const CommandResult imported = core.Import(QString::fromLocal8Bit(o.files[1].c_str()), false);
+    const CommandResult imported = doc->Import(QString::fromLocal8Bit(o.files[1].c_str()));
     if (!imported.ok)
         return fail(imported.message);
     warn(imported);
-    const CommandResult saved = core.Save(QString::fromLocal8Bit(o.files[2].c_str()));
+    const CommandResult saved = imported.document->Save(QString::fromLocal8Bit(o.files[2].c_str()));
     if (!saved.ok)
         return fail(saved.message);
     return 0;

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "editing/History.h"
 #include "imaging/FilterImage.h"
 
 namespace kestrelon {
@@ -47,9 +48,8 @@ QString pngBeside(const QString& path)
 } // namespace
 
 ExternalEditSession::ExternalEditSession(
-    EditorCore& core, const QString& path, ExternalEditTiming timing, QObject* parent)
+    DocumentPtr exported, const QString& path, ExternalEditTiming timing, QObject* parent)
     : QObject(parent)
-    , FCore(core)
     , FPath(QFileInfo(path).absoluteFilePath())
     , FPngPath(pngBeside(FPath))
     , FTiming(timing)
@@ -58,14 +58,12 @@ ExternalEditSession::ExternalEditSession(
     connect(&FTimer, &QTimer::timeout, this, &ExternalEditSession::attempt);
     connect(&FWatcher, &QFileSystemWatcher::fileChanged, this, &ExternalEditSession::onNotice);
     connect(&FWatcher, &QFileSystemWatcher::directoryChanged, this, &ExternalEditSession::onNotice);
-    if (!core.geometryMatches())
+    if (!exported || !exported->geometryMatches() || exported->FBitmap.isNull())
         return;
-    FN = core.FFFTLength;
-    FMode = core.FMode;
-    FFormat = core.FWave->FFormat;
-    FExportSamples = core.FWave->FData;
-    FExpectedHash = blockHash(FExportSamples.data(), FExportSamples.size());
-    FExportPicture = core.FBitmap.copy();
+    FExported = exported;
+    FShown = std::move(exported);
+    FExpected = FExported->FWave;
+    FExpectedHash = blockHash(FExported->FWave->FData.data(), FExported->FWave->FData.size());
     FCandidates.push_back({FPath, std::nullopt});
     if (FPngPath != FPath)
         FCandidates.push_back({FPngPath, std::nullopt});
@@ -74,7 +72,7 @@ ExternalEditSession::ExternalEditSession(
         c.seen = fileHash(c.path, &bytes);
         if (c.path == FPath && c.seen) {
             QString reason;
-            FLastPicture = decodeFilterImage(bytes, FExportPicture.size(), &reason);
+            FLastPicture = decodeFilterImage(bytes, FExported->FBitmap.size(), &reason);
         }
     }
     FActive = true;
@@ -83,14 +81,14 @@ ExternalEditSession::ExternalEditSession(
 
 ExternalEditSession::~ExternalEditSession() = default;
 
-void ExternalEditSession::setRunner(EditorTaskRunner* runner)
+void ExternalEditSession::setRunner(CommandRunner* runner)
 {
     if (FRunnerConnection)
         disconnect(FRunnerConnection);
     FRunner = runner;
     if (runner)
-        FRunnerConnection = connect(
-            runner, &EditorTaskRunner::finished, this, &ExternalEditSession::onTaskFinished);
+        FRunnerConnection
+            = connect(runner, &CommandRunner::finished, this, &ExternalEditSession::onFinished);
 }
 
 void ExternalEditSession::watchPaths()
@@ -106,20 +104,25 @@ void ExternalEditSession::watchPaths()
             FWatcher.addPath(p);
 }
 
-bool ExternalEditSession::checkCore()
+bool ExternalEditSession::checkDocument(DocumentPtr shown)
 {
     if (!FActive)
         return false;
+    if (shown)
+        FShown = std::move(shown);
+    const Document& d = *FShown;
+    const TWave* expected = FExpected.lock().get();
     QString why;
-    if (!FCore.FWave)
+    if (!d.FWave)
         why = QStringLiteral("音がない");
-    else if (FCore.FFFTLength != FN)
+    else if (d.FFFTLength != FExported->FFFTLength)
         why = QStringLiteral("N を変えた");
-    else if (FCore.FMode != FMode)
+    else if (d.FMode != FExported->FMode)
         why = QStringLiteral("表示を変えた");
-    else if (FCore.FWave->FData.size() != FExportSamples.size()
-        || std::memcmp(&FCore.FWave->FFormat, &FFormat, sizeof FFormat) != 0
-        || blockHash(FCore.FWave->FData.data(), FCore.FWave->FData.size()) != FExpectedHash)
+    else if (d.FWave.get() != expected
+        && (d.FWave->FData.size() != FExported->FWave->FData.size()
+            || std::memcmp(&d.FWave->FFormat, &FExported->FWave->FFormat, sizeof(WAVEFORMATEX)) != 0
+            || blockHash(d.FWave->FData.data(), d.FWave->FData.size()) != FExpectedHash))
         why = QStringLiteral("音が変わった");
     if (why.isEmpty())
         return true;
@@ -169,7 +172,7 @@ void ExternalEditSession::attempt()
         return;
     }
     watchPaths();
-    const QSize expected = FExportPicture.size();
+    const QSize expected = FExported->FBitmap.size();
     // Of the files that changed since they were last looked at, the most recent wins.
     Candidate* newest = nullptr;
     QDateTime newestTime;
@@ -232,15 +235,17 @@ void ExternalEditSession::attempt()
 
 void ExternalEditSession::apply(const QImage& edited, const QString& file)
 {
-    if (!checkCore())
+    if (!checkDocument(nullptr))
         return;
-    std::unique_ptr<EditorTask> task = FCore.prepareImport(edited, FExportPicture, FExportSamples);
+    const Command command = [shown = FShown, exported = FExported, edited](const PassFn& progress) {
+        return shown->ImportEdited(edited, *exported, progress);
+    };
     FAwaitedPicture = edited;
     FAwaitedFile = file;
     FAwaiting = true;
     if (FRunner) {
-        if (FRunner->start(std::move(task)))
-            return; // onTaskFinished goes on
+        if (FRunner->start(command))
+            return; // onFinished goes on
         // The runner is busy with a command of the window: try again shortly.
         FAwaiting = false;
         for (Candidate& c : FCandidates)
@@ -251,32 +256,35 @@ void ExternalEditSession::apply(const QImage& edited, const QString& file)
         FTimer.start(FTiming.retryIntervalMs);
         return;
     }
-    onTaskFinished(EditorTaskRunner::runNow(FCore, std::move(task)));
+    onFinished(runCommand(command));
 }
 
-void ExternalEditSession::onTaskFinished(const TaskOutcome& outcome)
+void ExternalEditSession::onFinished(const CommandResult& result)
 {
     if (!FAwaiting)
-        return; // a task the window started
+        return; // a command the window started
     FAwaiting = false;
     const QString name = QFileInfo(FAwaitedFile).fileName();
-    if (outcome.cancelled) {
+    if (result.cancelled) {
         emit statusMessage(QStringLiteral("%1 の適用をキャンセルしました").arg(name));
         return;
     }
-    if (!outcome.result.ok) {
+    if (!result.ok) {
         const QString message
-            = QStringLiteral("%1 を適用できませんでした: %2").arg(name, outcome.result.message);
+            = QStringLiteral("%1 を適用できませんでした: %2").arg(name, result.message);
         emit importFailed(message);
         emit statusMessage(message);
         return;
     }
     FLastPicture = FAwaitedPicture;
-    FExpectedHash = blockHash(FCore.FWave->FData.data(), FCore.FWave->FData.size());
+    FShown = result.document;
+    FExpected = FShown->FWave;
+    FExpectedHash = blockHash(FShown->FWave->FData.data(), FShown->FWave->FData.size());
     ExternalImportStep step;
-    step.samplesBefore = outcome.samplesBefore;
+    step.document = result.document;
+    step.change = result.change;
     step.file = FAwaitedFile;
-    step.clips = outcome.result.clips;
+    step.clips = result.clips;
     // Short enough for the status bar beside the six panels at the window's first size.
     step.message = QStringLiteral("%1 を適用しました").arg(name);
     // Clipping travels in step.clips; the window shows it in its own panel.
