@@ -13,6 +13,7 @@
 
 #include <cstdint>
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -38,8 +39,17 @@ void paintCellColumns(QImage& picture, const GrayCells& cells, int32_t firstFram
 // The gray-level differences of an edited picture (Format_RGB32, of cellPictureSize) from
 // the cells it was drawn from: cell value (B + G + R) div 3 of the edited pixel minus the
 // cell's gray level, for the frames where any differs. Only the data area counts. On a
-// picture of another size or format returns false and says why in *reason.
+// picture of another size or format returns false and says why in *reason. Inside a
+// CancelScope (base/Cancel.h) a cancel throws OperationCancelled between tiles of frames.
 bool cellEditsOf(const GrayCells& cells, const QImage& edited, int32_t leftMargin,
     int32_t topMargin, CellEdits* edits, QString* reason);
+
+// The same straight from the bytes of a BMP file, when it is the plain kind that export
+// writes and most editors save: a 40-byte header, 24 bits per pixel, no compression,
+// bottom-up, of cellPictureSize and not cut short. Every such file decodes (QImageReader,
+// decodeFilterImage) to its bytes, so the edits are the same; for any other file this
+// returns false and changes nothing, and the file is to be decoded as a picture.
+bool cellEditsOfBmp(const GrayCells& cells, const QByteArray& bytes, int32_t leftMargin,
+    int32_t topMargin, CellEdits* edits);
 
 } // namespace kestrelon

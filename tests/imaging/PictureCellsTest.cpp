@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+
 #include "GuiEnvironment.h"
 #include "HandAnalysis.h"
 #include "imaging/FilterImage.h"
@@ -114,7 +116,7 @@ TEST(CellEdits, ComeFromTheDataAreaOfTheEditedPicture)
         edited.setPixel(48 + 3, row, qRgb(0, 0, 0)); // frame 3, row 2: 0 - (100 + 29)
         edited.setPixel(48 + 7, 16, qRgb(10, 40, 255)); // frame 7, top row: 101 - gray
         edited.setPixel(47, 20, qRgb(255, 255, 255)); // the margins are ignored
-        edited.setPixel(60, 3, qRgb(255, 255, 255));
+        edited.setPixel(50, 3, qRgb(255, 255, 255));
         ASSERT_TRUE(cellEditsOf(cells, edited, 48, 16, &edits, nullptr));
         EXPECT_EQ(edits.rows, 9);
         ASSERT_EQ(edits.frames, (std::vector<int32_t>{3, 7}));
@@ -123,6 +125,37 @@ TEST(CellEdits, ComeFromTheDataAreaOfTheEditedPicture)
         const int topRow = view == SpectralView::Spectrum ? 8 : 0;
         expected[std::size_t(9 + topRow)] = int16_t(101 - (100 + 7 * 9 + topRow));
         EXPECT_EQ(edits.diffs, expected);
+
+        // Straight from the bytes of a plain BMP (as export writes it, or as Qt saves it):
+        // the same edits; any other kind of file is left to the decoder.
+        QByteArray saved;
+        QBuffer buffer(&saved);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(edited.save(&buffer, "BMP"));
+        for (const QByteArray& bmp : {encodeFilterImage(edited), saved}) {
+            CellEdits fromBytes, decoded;
+            ASSERT_TRUE(cellEditsOfBmp(cells, bmp, 48, 16, &fromBytes));
+            QString why;
+            ASSERT_TRUE(cellEditsOf(
+                cells, decodeFilterImage(bmp, picture.size(), &why), 48, 16, &decoded, nullptr));
+            EXPECT_FALSE(fromBytes.empty());
+            EXPECT_EQ(fromBytes.frames, decoded.frames);
+            EXPECT_EQ(fromBytes.diffs, decoded.diffs);
+        }
+        QByteArray topDown = encodeFilterImage(edited);
+        topDown[25] = char(0xFF); // height -25 + ... : no longer the positive 25
+        QByteArray png;
+        QBuffer pngBuffer(&png);
+        pngBuffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(edited.save(&pngBuffer, "PNG"));
+        const QByteArray full = encodeFilterImage(edited);
+        for (const QByteArray& other : {topDown, png, full.left(full.size() - 1),
+                 encodeFilterImage(edited.copy(0, 0, 57, 25))}) {
+            CellEdits untouched;
+            untouched.rows = 99;
+            EXPECT_FALSE(cellEditsOfBmp(cells, other, 48, 16, &untouched));
+            EXPECT_EQ(untouched.rows, 99);
+        }
 
         QString reason;
         EXPECT_FALSE(cellEditsOf(cells, edited.copy(0, 0, 57, 25), 48, 16, &edits, &reason));
