@@ -526,7 +526,7 @@ CommandResult TForm1::runAndShow(
         return result;
     }
     if (result.change && !text.isEmpty())
-        FHistory.record(text, result.change);
+        FHistory.record(text, result.change, FDoc->withoutSound());
     showDocument(result.document);
     return result;
 }
@@ -761,7 +761,7 @@ void TForm1::ImportFilter()
         FDialogs->showError(this, result.message);
         return;
     }
-    FHistory.record(QStringLiteral("インポート"), result.change);
+    FHistory.record(QStringLiteral("インポート"), result.change, FDoc->withoutSound());
     showDocument(result.document);
     // Clipping is reported in the status bar; any other warning in a box.
     showClips(result.clips);
@@ -798,15 +798,17 @@ void TForm1::UndoClick()
         const std::shared_ptr<const SampleChange> step = FHistory.undoStep();
         if (!step)
             return;
-        const DocumentPtr doc = FDoc;
-        const CommandResult result = runLong(QStringLiteral("元に戻しています"),
-            [doc, step](const PassFn& progress) { return doc->Undo(*step, progress); });
+        const DocumentPtr doc = FDoc, shown = FHistory.undoSnapshot();
+        const CommandResult result = runLong(
+            QStringLiteral("元に戻しています"), [doc, step, shown](const PassFn& progress) {
+                return doc->Undo(*step, progress, shown.get());
+            });
         if (!result.ok) {
             if (!result.cancelled)
                 FDialogs->showError(this, result.message);
             return;
         }
-        FHistory.stepBack();
+        FHistory.stepBack(FDoc->withoutSound());
         showDocument(result.document);
         showClips({});
     });
@@ -818,15 +820,17 @@ void TForm1::RedoClick()
         const std::shared_ptr<const SampleChange> step = FHistory.redoStep();
         if (!step)
             return;
-        const DocumentPtr doc = FDoc;
-        const CommandResult result = runLong(QStringLiteral("やり直しています"),
-            [doc, step](const PassFn& progress) { return doc->Redo(*step, progress); });
+        const DocumentPtr doc = FDoc, shown = FHistory.redoSnapshot();
+        const CommandResult result = runLong(
+            QStringLiteral("やり直しています"), [doc, step, shown](const PassFn& progress) {
+                return doc->Redo(*step, progress, shown.get());
+            });
         if (!result.ok) {
             if (!result.cancelled)
                 FDialogs->showError(this, result.message);
             return;
         }
-        FHistory.stepForward();
+        FHistory.stepForward(FDoc->withoutSound());
         showDocument(result.document);
         showClips({});
     });
@@ -1072,7 +1076,7 @@ void TForm1::ExternalEditClick()
 void TForm1::externalImported(const ExternalImportStep& step)
 {
     guard([this, &step] {
-        FHistory.record(QStringLiteral("外部エディタの編集"), step.change);
+        FHistory.record(QStringLiteral("外部エディタの編集"), step.change, FDoc->withoutSound());
         showDocument(step.document);
         showClips(step.clips);
     });

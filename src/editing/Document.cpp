@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "audio/FileAccess.h"
 #include "base/Cancel.h"
 #include "base/Errors.h"
 #include "editing/History.h"
@@ -189,9 +190,15 @@ void analyseShown(Document& d, Progress& progress, int from, int to)
     drawShown(d);
 }
 
+// Sample frames [first, end) of the sound outside which two sounds are known to agree.
+using SampleRange = std::pair<uint32_t, uint32_t>;
+constexpr SampleRange kEverySample{0, UINT32_MAX};
+
 // The frame ranges [first, end) whose samples differ between two sounds of the same
-// format and length (compared a block of samples at a time), for FFT length N.
-std::vector<std::pair<int32_t, int32_t>> changedFrames(const TWave& a, const TWave& b, int32_t N)
+// format and length, for FFT length N, comparing the samples of `within` a block at a
+// time.
+std::vector<std::pair<int32_t, int32_t>> changedFrames(
+    const TWave& a, const TWave& b, int32_t N, SampleRange within)
 {
     std::vector<std::pair<int32_t, int32_t>> ranges;
     const std::size_t frameBytes = a.FFormat.nBlockAlign;
@@ -200,8 +207,8 @@ std::vector<std::pair<int32_t, int32_t>> changedFrames(const TWave& a, const TWa
     const int64_t H = N / 2;
     const int64_t frames = (int64_t(a.FSampleCount) + H - 1) / H + 1;
     constexpr std::size_t kBlock = 1024; // sample frames compared at a time
-    const std::size_t S = a.FSampleCount;
-    for (std::size_t s0 = 0; s0 < S; s0 += kBlock) {
+    const std::size_t S = std::min<std::size_t>(a.FSampleCount, within.second);
+    for (std::size_t s0 = within.first / kBlock * kBlock; s0 < S; s0 += kBlock) {
         const std::size_t n = std::min(kBlock, S - s0);
         if (std::memcmp(
                 a.FData.data() + s0 * frameBytes, b.FData.data() + s0 * frameBytes, n * frameBytes)
@@ -218,10 +225,11 @@ std::vector<std::pair<int32_t, int32_t>> changedFrames(const TWave& a, const TWa
     return ranges;
 }
 
-// d holds a new sound in place of base's: the cells of every view base has and the
-// picture are made again for the frames whose samples changed (everything when the
-// format or length changed).
-void refreshChanged(Document& d, const Document& base, Progress& progress, int from, int to)
+// d holds a new sound in place of base's, the same outside `within`: the cells of every
+// view base has and the picture are made again for the frames whose samples changed
+// (everything when the format or length changed).
+void refreshChanged(Document& d, const Document& base, Progress& progress, int from, int to,
+    SampleRange within = kEverySample)
 {
     if (!d.interactive) {
         d.cells[0].reset();
@@ -238,9 +246,17 @@ void refreshChanged(Document& d, const Document& base, Progress& progress, int f
         return;
     }
     progress.pass(from, QStringLiteral("解析"));
-    const auto ranges = changedFrames(was, now, d.FFFTLength);
+    const auto ranges = changedFrames(was, now, d.FFFTLength, within);
     if (ranges.empty())
         return; // the same samples: cells and picture stay
+    int64_t changed = 0;
+    for (const auto& [a, b] : ranges)
+        changed += b - a;
+    if (const GrayCells* shown = base.shownCells(); !shown || 2 * changed > shown->frames) {
+        // Most of the sound changed: one analysis of the whole is the cheaper way.
+        analyseShown(d, progress, from, to);
+        return;
+    }
     for (int v = 0; v < 2; ++v) {
         if (!base.cells[v])
             continue;
@@ -266,6 +282,35 @@ void refreshChanged(Document& d, const Document& base, Progress& progress, int f
     d.FBitmap = std::move(picture);
 }
 
+// The edits of the picture in the file at path against cells. A plain 24-bit BMP is read
+// straight from its bytes; anything else is decoded as a picture first (imaging/
+// FilterImage.h), with the same checks and messages, which name the file.
+bool readEdits(const GrayCells& cells, const QString& path, CellEdits* edits, QString* reason)
+{
+    const QSize expected = cellPictureSize(cells, Document::FLeftMargin, Document::FTopMargin);
+    // No picture of the expected size needs more than its pixels at 64 bits plus room for
+    // headers and metadata (as readFilterImage).
+    const int64_t maxBytes
+        = int64_t(expected.width()) * expected.height() * 8 + (int64_t(16) << 20);
+    QByteArray bytes;
+    QString why;
+    if (!readRegularFile(path, maxBytes, &bytes, &why)) {
+        *reason = QStringLiteral("%1: %2").arg(path, why);
+        return false;
+    }
+    throwIfCancelled(currentCancelFlag());
+    if (cellEditsOfBmp(cells, bytes, Document::FLeftMargin, Document::FTopMargin, edits))
+        return true;
+    const QImage edited = decodeFilterImage(bytes, expected, &why);
+    bytes = QByteArray();
+    if (edited.isNull()
+        || !cellEditsOf(cells, edited, Document::FLeftMargin, Document::FTopMargin, edits, &why)) {
+        *reason = QStringLiteral("%1: %2").arg(path, why);
+        return false;
+    }
+    return true;
+}
+
 // The sound base's cells of the view shown stand for, filtered by edits; the new
 // document (a copy of base with the new sound, cells and picture) and what was clipped.
 std::shared_ptr<Document> filtered(
@@ -277,7 +322,12 @@ std::shared_ptr<Document> filtered(
     progress.pass(5, QStringLiteral("ゲイン適用と再合成"));
     d->FWave = std::make_shared<const TWave>(filterSound(
         *base.FWave, base.FFFTLength, viewOf(base.FMode), edits, clips, progress.within(5, 60)));
-    refreshChanged(*d, base, progress, 60, 95);
+    // Segment j (samples jH .. jH + H - 1) comes from frames j and j + 1: an edited frame
+    // f changes at most the samples of segments f - 1 and f.
+    const int64_t H = base.FFFTLength / 2;
+    const SampleRange within{uint32_t(std::max<int64_t>(0, (edits.frames.front() - 1) * H)),
+        uint32_t(std::min<int64_t>(UINT32_MAX, (int64_t(edits.frames.back()) + 1) * H))};
+    refreshChanged(*d, base, progress, 60, 95, within);
     return d;
 }
 
@@ -317,6 +367,13 @@ bool Document::geometryMatches() const
     if (!hasSamples() || !c || c->frames <= 0 || c->fftLength != FFFTLength)
         return false;
     return !drawsPicture || FBitmap.size() == cellPictureSize(*c, FLeftMargin, FTopMargin);
+}
+
+DocumentPtr Document::withoutSound() const
+{
+    auto d = std::make_shared<Document>(*this);
+    d->FWave.reset();
+    return d;
 }
 
 DrawContext Document::drawContext() const
@@ -453,15 +510,9 @@ CommandResult Document::Import(const QString& path, const PassFn& progressFn) co
     progress.pass(0, QStringLiteral("読み込み"));
     const GrayCells& shown = *shownCells();
     CellEdits edits;
-    {
-        QString reason;
-        const QImage edited
-            = readFilterImage(path, cellPictureSize(shown, FLeftMargin, FTopMargin), &reason);
-        if (edited.isNull())
-            return failure(reason);
-        if (!cellEditsOf(shown, edited, FLeftMargin, FTopMargin, &edits, &reason))
-            return failure(QStringLiteral("%1: %2").arg(path, reason));
-    }
+    QString reason;
+    if (!readEdits(shown, path, &edits, &reason))
+        return failure(reason);
     CommandResult r;
     std::shared_ptr<Document> d;
     try {
@@ -469,8 +520,10 @@ CommandResult Document::Import(const QString& path, const PassFn& progressFn) co
     } catch (const FloatError& e) {
         return failure(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
     }
-    if (interactive)
+    if (interactive) {
+        progress.pass(95, QStringLiteral("履歴"));
         r.change = SampleChange::record(*FWave, *d->FWave);
+    }
     progress.done();
     r.ok = true;
     r.message = importMessage(r.clips);
@@ -507,8 +560,10 @@ CommandResult Document::ImportEdited(
     d->FSavePath = FSavePath;
     d->FFilterDir = FFilterDir;
     d->FImportPath = FImportPath;
-    if (interactive)
+    if (interactive) {
+        progress.pass(95, QStringLiteral("履歴"));
         r.change = SampleChange::record(*FWave, *d->FWave);
+    }
     progress.done();
     r.ok = true;
     r.message = importMessage(r.clips);
@@ -539,28 +594,43 @@ CommandResult Document::Save(const QString& path) const
     return success(shared_from_this());
 }
 
-CommandResult Document::Undo(const SampleChange& step, const PassFn& progressFn) const
+CommandResult Document::Undo(
+    const SampleChange& step, const PassFn& progressFn, const Document* shown) const
 {
     if (!FWave)
         return failure(QStringLiteral("there is no sound to undo"));
-    Progress progress(progressFn);
-    progress.pass(0, QStringLiteral("元の音"));
-    auto d = std::make_shared<Document>(*this);
-    d->FWave = std::make_shared<const TWave>(step.undone(*FWave));
-    refreshChanged(*d, *this, progress, 30, 100);
-    progress.done();
-    return success(std::move(d));
+    return stepped(std::make_shared<const TWave>(step.undone(*FWave)), step, progressFn, shown);
 }
 
-CommandResult Document::Redo(const SampleChange& step, const PassFn& progressFn) const
+CommandResult Document::Redo(
+    const SampleChange& step, const PassFn& progressFn, const Document* shown) const
 {
     if (!FWave)
         return failure(QStringLiteral("there is no sound to redo"));
+    return stepped(std::make_shared<const TWave>(step.redone(*FWave)), step, progressFn, shown);
+}
+
+CommandResult Document::stepped(std::shared_ptr<const TWave> wave, const SampleChange& step,
+    const PassFn& progressFn, const Document* shown) const
+{
     Progress progress(progressFn);
-    progress.pass(0, QStringLiteral("元の音"));
+    progress.pass(30, QStringLiteral("解析"));
     auto d = std::make_shared<Document>(*this);
-    d->FWave = std::make_shared<const TWave>(step.redone(*FWave));
-    refreshChanged(*d, *this, progress, 30, 100);
+    d->FWave = std::move(wave);
+    const bool useShown = shown && shown->FFFTLength == FFFTLength && validMode(FMode)
+        && shown->cells[FMode] && shown->locale == locale && d->interactive;
+    if (!useShown) {
+        refreshChanged(*d, *this, progress, 30, 100, step.changedFrames());
+    } else {
+        // The cells of the document the step leads to, and its picture if it showed this
+        // view (else it is drawn from them).
+        d->cells[0] = shown->cells[0];
+        d->cells[1] = shown->cells[1];
+        if (shown->FMode == FMode && !shown->FBitmap.isNull() && d->drawsPicture)
+            d->FBitmap = shown->FBitmap;
+        else
+            drawShown(*d);
+    }
     progress.done();
     return success(std::move(d));
 }
@@ -615,8 +685,10 @@ CommandResult Document::SynthesizeSpectrum(const PassFn& progressFn) const
     d->FWave = std::move(wave);
     refreshChanged(*d, *this, progress, 70, 100);
     CommandResult r = success(d);
-    if (interactive)
+    if (interactive) {
+        progress.pass(95, QStringLiteral("履歴"));
         r.change = SampleChange::record(*FWave, *d->FWave);
+    }
     progress.done();
     return r;
 }

@@ -98,6 +98,9 @@ public:
     int32_t expectedFrameCount() const;
     // What the drawing code reads.
     DrawContext drawContext() const;
+    // This document without its sound: what the undo history keeps of the document at
+    // the other end of a step (cells and picture), to give back to Undo and Redo.
+    DocumentPtr withoutSound() const;
 
     // --- proposals for the dialogs ----------------------------------------------------------
     QString openedPath() const { return FOpenedPath; } // the last opened file
@@ -128,16 +131,23 @@ public:
     // Writes the filter image of the picture; the new document proposes it for import.
     CommandResult Export(const QString& path) const;
     CommandResult Save(const QString& path) const;
-    // The sound at the other end of a step of the history, with its cells and picture
-    // (only the frames the step changed are analysed again).
-    CommandResult Undo(const SampleChange& step, const PassFn& progress = {}) const;
-    CommandResult Redo(const SampleChange& step, const PassFn& progress = {}) const;
+    // The sound at the other end of a step of the history, with its cells and picture:
+    // those of `shown` (a snapshot of the document at that end, EditHistory) when it has
+    // this N, else only the frames the step changed are analysed again.
+    CommandResult Undo(const SampleChange& step, const PassFn& progress = {},
+        const Document* shown = nullptr) const;
+    CommandResult Redo(const SampleChange& step, const PassFn& progress = {},
+        const Document* shown = nullptr) const;
     // The two hidden commands, with the engine classes: analyse the sound and draw its
     // spectrum (the view becomes the spectrum); resynthesise the sound from its analysis.
     CommandResult AnalyzeAndDrawSpectrum(const PassFn& progress = {}) const;
     CommandResult SynthesizeSpectrum(const PassFn& progress = {}) const;
 
 private:
+    // Undo and Redo once the step has made the new sound.
+    CommandResult stepped(std::shared_ptr<const TWave> wave, const SampleChange& step,
+        const PassFn& progress, const Document* shown) const;
+
     QString FOpenedPath;
     QString FSavePath;
     QString FFilterDir;

@@ -10,23 +10,6 @@
 
 namespace kestrelon {
 
-uint64_t blockHash(const uint8_t* data, std::size_t size)
-{
-    // FNV-1a over 64-bit words, then the tail bytes; the length is mixed in first.
-    constexpr uint64_t kPrime = 0x100000001b3ULL;
-    uint64_t h = 0xcbf29ce484222325ULL ^ (uint64_t(size) * 0x9e3779b97f4a7c15ULL);
-    std::size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, data + i, 8);
-        h = (h ^ w) * kPrime;
-        h ^= h >> 29;
-    }
-    for (; i < size; ++i)
-        h = (h ^ data[i]) * kPrime;
-    return h;
-}
-
 namespace {
 
 std::optional<uint64_t> fileHash(const QString& path, QByteArray* bytes)
@@ -35,8 +18,13 @@ std::optional<uint64_t> fileHash(const QString& path, QByteArray* bytes)
     if (!f.open(QIODevice::ReadOnly))
         return std::nullopt;
     *bytes = f.readAll();
-    return blockHash(
+    return sampleHash(
         reinterpret_cast<const uint8_t*>(bytes->constData()), std::size_t(bytes->size()));
+}
+
+uint64_t waveHash(const TWave& wave)
+{
+    return sampleHash(wave.FData.data(), wave.FData.size());
 }
 
 QString pngBeside(const QString& path)
@@ -62,8 +50,7 @@ ExternalEditSession::ExternalEditSession(
         return;
     FExported = exported;
     FShown = std::move(exported);
-    FExpected = FExported->FWave;
-    FExpectedHash = blockHash(FExported->FWave->FData.data(), FExported->FWave->FData.size());
+    FExpected = FExported->FWave; // its hash is taken when first needed
     FCandidates.push_back({FPath, std::nullopt});
     if (FPngPath != FPath)
         FCandidates.push_back({FPngPath, std::nullopt});
@@ -122,13 +109,22 @@ bool ExternalEditSession::checkDocument(DocumentPtr shown)
     else if (d.FWave.get() != expected
         && (d.FWave->FData.size() != FExported->FWave->FData.size()
             || std::memcmp(&d.FWave->FFormat, &FExported->FWave->FFormat, sizeof(WAVEFORMATEX)) != 0
-            || blockHash(d.FWave->FData.data(), d.FWave->FData.size()) != FExpectedHash))
+            || waveHash(*d.FWave) != expectedHash()))
         why = QStringLiteral("音が変わった");
     if (why.isEmpty())
         return true;
     // Short enough for the status bar; there is one session at a time, so no file name.
     end(QStringLiteral("%1ため監視を終了しました").arg(why));
     return false;
+}
+
+uint64_t ExternalEditSession::expectedHash()
+{
+    // Only the exported sound's is taken here (the session keeps it); each import's is
+    // taken on the worker.
+    if (!FExpectedHash)
+        FExpectedHash = waveHash(*FExported->FWave);
+    return *FExpectedHash;
 }
 
 void ExternalEditSession::end(const QString& message)
@@ -221,7 +217,7 @@ void ExternalEditSession::attempt()
             continue;
         QString reason;
         const QImage edited = decodeFilterImage(newestBytes, expected, &reason);
-        c.seen = blockHash(reinterpret_cast<const uint8_t*>(newestBytes.constData()),
+        c.seen = sampleHash(reinterpret_cast<const uint8_t*>(newestBytes.constData()),
             std::size_t(newestBytes.size()));
         if (edited == FLastPicture) {
             emit statusMessage(QStringLiteral("%1 は絵を変えずに保存されました")
@@ -237,9 +233,15 @@ void ExternalEditSession::apply(const QImage& edited, const QString& file)
 {
     if (!checkDocument(nullptr))
         return;
-    const Command command = [shown = FShown, exported = FExported, edited](const PassFn& progress) {
-        return shown->ImportEdited(edited, *exported, progress);
-    };
+    auto hash = std::make_shared<uint64_t>(0);
+    const Command command
+        = [shown = FShown, exported = FExported, edited, hash](const PassFn& progress) {
+              CommandResult r = shown->ImportEdited(edited, *exported, progress);
+              if (r.ok)
+                  *hash = waveHash(*r.document->FWave); // what checkDocument compares with
+              return r;
+          };
+    FAwaitedHash = hash;
     FAwaitedPicture = edited;
     FAwaitedFile = file;
     FAwaiting = true;
@@ -279,7 +281,7 @@ void ExternalEditSession::onFinished(const CommandResult& result)
     FLastPicture = FAwaitedPicture;
     FShown = result.document;
     FExpected = FShown->FWave;
-    FExpectedHash = blockHash(FShown->FWave->FData.data(), FShown->FWave->FData.size());
+    FExpectedHash = *FAwaitedHash;
     ExternalImportStep step;
     step.document = result.document;
     step.change = result.change;

@@ -56,9 +56,6 @@ struct ExternalImportStep {
     ClipStats clips; // what the resynthesis clipped
 };
 
-// 64-bit hash of a byte block (a check of identity, not a cryptographic hash).
-uint64_t blockHash(const uint8_t* data, std::size_t size);
-
 class ExternalEditSession : public QObject {
     Q_OBJECT
 public:
@@ -107,6 +104,7 @@ private:
     void watchPaths();
     void apply(const QImage& edited, const QString& file);
     void onFinished(const CommandResult& result);
+    uint64_t expectedHash();
 
     DocumentPtr FExported;
     DocumentPtr FShown; // the document the window shows, as last given
@@ -115,9 +113,11 @@ private:
     ExternalEditTiming FTiming;
     bool FActive = false;
     QImage FLastPicture; // the picture the sound is now filtered by
-    // The sound the document shown should hold: the one exported, then each import's.
+    // The sound the document shown should hold: the one exported, then each import's; a
+    // document holding another TWave of the same bytes (undo, then redo) goes on too.
     std::weak_ptr<const TWave> FExpected;
-    uint64_t FExpectedHash = 0;
+    std::optional<uint64_t> FExpectedHash; // sampleHash of its bytes, once taken
+    std::shared_ptr<uint64_t> FAwaitedHash; // the running import's, taken on the worker
     std::vector<Candidate> FCandidates;
     QFileSystemWatcher FWatcher;
     QTimer FTimer;

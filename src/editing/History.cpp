@@ -1,10 +1,13 @@
 #include "editing/History.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
+#include "base/Cancel.h"
 #include "base/Errors.h"
 #include "base/Parallel.h"
+#include "editing/Document.h"
 
 namespace kestrelon {
 
@@ -106,33 +109,87 @@ template <class F> void byWidth(unsigned width, F&& f)
     }
 }
 
-// Runs fn(chunk) for chunks 0 .. count-1 on both cores.
+// Runs fn(chunk) for chunks 0 .. count-1 on both cores; a cancel of the calling thread's
+// command (base/Cancel.h) stops them between chunks.
 template <class Fn> void forChunks(std::size_t count, Fn&& fn)
 {
+    const std::atomic<bool>* cancel = currentCancelFlag();
     parallelFor(
         count,
         [&](std::size_t c0, std::size_t c1) {
-            for (std::size_t c = c0; c < c1; ++c)
+            for (std::size_t c = c0; c < c1; ++c) {
+                throwIfCancelled(cancel);
                 fn(c);
+            }
         },
         1);
+}
+
+// Whether deflating planes (n samples of w bytes) is worth it: a deflated sample of each
+// plane must come out clearly smaller. The differences a gentle edit leaves are mostly
+// runs; those of an edit that rescales everything are close to noise, which deflate
+// neither shrinks nor passes through quickly.
+bool worthDeflating(const uint8_t* planes, std::size_t n, unsigned w)
+{
+    constexpr std::size_t kSample = 8192;
+    if (n <= kSample)
+        return true;
+    std::vector<uint8_t> sample;
+    sample.reserve(kSample * w);
+    for (unsigned k = 0; k < w; ++k) {
+        const uint8_t* plane = planes + k * n + (n - kSample) / 2;
+        sample.insert(sample.end(), plane, plane + kSample);
+    }
+    return std::size_t(deflate(sample.data(), sample.size()).size()) < sample.size() * 7 / 10;
+}
+
+// The first byte where a and b differ (size when none), and one past the last (at least
+// first): whole blocks are compared with memcmp, the bytes only inside the block that
+// differs.
+constexpr std::size_t kCompareBlock = 4096;
+
+std::size_t firstDifference(const uint8_t* a, const uint8_t* b, std::size_t size)
+{
+    std::size_t i = 0;
+    while (i + kCompareBlock <= size && std::memcmp(a + i, b + i, kCompareBlock) == 0)
+        i += kCompareBlock;
+    while (i < size && a[i] == b[i])
+        ++i;
+    return i;
+}
+
+std::size_t endOfDifference(const uint8_t* a, const uint8_t* b, std::size_t first, std::size_t size)
+{
+    std::size_t e = size;
+    while (e >= first + kCompareBlock
+        && std::memcmp(a + e - kCompareBlock, b + e - kCompareBlock, kCompareBlock) == 0)
+        e -= kCompareBlock;
+    while (e > first && a[e - 1] == b[e - 1])
+        --e;
+    return e;
 }
 
 } // namespace
 
 uint64_t sampleHash(const uint8_t* data, size_t size)
 {
-    uint64_t h = 0xcbf29ce484222325ull;
+    // Four lanes over the words in turn, so that the multiplications overlap.
     constexpr uint64_t prime = 0x100000001b3ull;
+    uint64_t h[4] = {
+        0xcbf29ce484222325ull, 0x84222325cbf29ce4ull, 0x9e3779b97f4a7c15ull, 0x7f4a7c159e3779b9ull};
     size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, data + i, 8);
-        h = (h ^ word) * prime;
-    }
+    for (; i + 32 <= size; i += 32)
+        for (int lane = 0; lane < 4; ++lane) {
+            uint64_t word;
+            std::memcpy(&word, data + i + 8 * lane, 8);
+            h[lane] = (h[lane] ^ word) * prime;
+        }
+    uint64_t r = h[0];
+    for (int lane = 1; lane < 4; ++lane)
+        r = (r ^ h[lane]) * prime;
     for (; i < size; ++i)
-        h = (h ^ data[i]) * prime;
-    return (h ^ size) * prime;
+        r = (r ^ data[i]) * prime;
+    return (r ^ size) * prime;
 }
 
 std::shared_ptr<const SampleChange> SampleChange::record(const TWave& before, const TWave& after)
@@ -170,12 +227,10 @@ std::shared_ptr<const SampleChange> SampleChange::record(const TWave& before, co
     // The samples that differ: from the first differing byte to the last.
     const uint8_t* a = before.FData.data();
     const uint8_t* b = after.FData.data();
-    const auto first = std::size_t(std::mismatch(a, a + size, b).first - a);
+    const std::size_t first = firstDifference(a, b, size);
     if (first == size)
         return change; // nothing differs
-    std::size_t last = size;
-    while (last > first && a[last - 1] == b[last - 1])
-        --last;
+    const std::size_t last = endOfDifference(a, b, first, size);
     change->FFirstSample = first / width;
     change->FEndSample = (last + width - 1) / width;
     const std::size_t samples = change->FEndSample - change->FFirstSample;
@@ -188,17 +243,31 @@ std::shared_ptr<const SampleChange> SampleChange::record(const TWave& before, co
             encodePlanes<decltype(w)::value>(
                 a + s0 * width, b + s0 * width, n, useXor, planes.data());
         });
-        change->FChunks[c] = deflate(planes.data(), planes.size());
+        Chunk& chunk = change->FChunks[c];
+        chunk.deflated = worthDeflating(planes.data(), n, width);
+        chunk.bytes = chunk.deflated
+            ? deflate(planes.data(), planes.size())
+            : QByteArray(reinterpret_cast<const char*>(planes.data()), qsizetype(planes.size()));
     });
     return change;
+}
+
+std::pair<uint32_t, uint32_t> SampleChange::changedFrames() const
+{
+    if (!FDelta)
+        return {0, std::max(FBefore.sampleCount, FAfter.sampleCount)};
+    const std::size_t channels = std::max<std::size_t>(FAfter.format.nChannels, 1);
+    if (FEndSample == FFirstSample)
+        return {0, 0};
+    return {uint32_t(FFirstSample / channels), uint32_t((FEndSample + channels - 1) / channels)};
 }
 
 size_t SampleChange::bytes() const
 {
     size_t total = sizeof(*this) + size_t(FBefore.full.capacity()) + size_t(FAfter.full.capacity())
-        + FChunks.capacity() * sizeof(QByteArray);
-    for (const QByteArray& c : FChunks)
-        total += size_t(c.capacity());
+        + FChunks.capacity() * sizeof(Chunk);
+    for (const Chunk& c : FChunks)
+        total += size_t(c.bytes.capacity());
     return total;
 }
 
@@ -218,7 +287,11 @@ TWave SampleChange::applied(const TWave& wave, bool forward) const
         forChunks(FChunks.size(), [&](std::size_t c) {
             const std::size_t s0 = FFirstSample + c * kChunkSamples;
             const std::size_t n = std::min(kChunkSamples, FEndSample - s0);
-            const QByteArray planes = inflate(FChunks[c], n * width);
+            const Chunk& chunk = FChunks[c];
+            const QByteArray planes
+                = chunk.deflated ? inflate(chunk.bytes, n * width) : chunk.bytes;
+            if (uint64_t(planes.size()) != n * width)
+                throw Error("the undo history holds damaged data for this step");
             byWidth(width, [&](auto w) {
                 applyPlanes<decltype(w)::value>(result.data() + s0 * width,
                     reinterpret_cast<const uint8_t*>(planes.constData()), n, FFloatXor, forward);
@@ -256,15 +329,17 @@ void EditHistory::setLimits(int maxSteps, size_t maxBytes)
     update(wasModified);
 }
 
-void EditHistory::record(const QString& text, std::shared_ptr<const SampleChange> change)
+void EditHistory::record(const QString& text, std::shared_ptr<const SampleChange> change,
+    std::shared_ptr<const Document> before)
 {
     const bool wasModified = isModified();
     FSteps.resize(std::size_t(FIndex));
     if (FClean > FIndex)
         FClean = -1; // the saved sound was among the steps undone
-    FSteps.push_back({text, std::move(change)});
+    FSteps.push_back({text, std::move(change), std::move(before), nullptr});
     ++FIndex;
     trim();
+    dropFarSnapshots();
     update(wasModified);
 }
 
@@ -278,22 +353,47 @@ std::shared_ptr<const SampleChange> EditHistory::redoStep() const
     return canRedo() ? FSteps[std::size_t(FIndex)].change : nullptr;
 }
 
-void EditHistory::stepBack()
+std::shared_ptr<const Document> EditHistory::undoSnapshot() const
+{
+    return canUndo() ? FSteps[std::size_t(FIndex - 1)].before : nullptr;
+}
+
+std::shared_ptr<const Document> EditHistory::redoSnapshot() const
+{
+    return canRedo() ? FSteps[std::size_t(FIndex)].after : nullptr;
+}
+
+void EditHistory::stepBack(std::shared_ptr<const Document> left)
 {
     if (!canUndo())
         return;
     const bool wasModified = isModified();
     --FIndex;
+    FSteps[std::size_t(FIndex)].after = std::move(left);
+    dropFarSnapshots();
     update(wasModified);
 }
 
-void EditHistory::stepForward()
+void EditHistory::stepForward(std::shared_ptr<const Document> left)
 {
     if (!canRedo())
         return;
     const bool wasModified = isModified();
+    FSteps[std::size_t(FIndex)].before = std::move(left);
     ++FIndex;
+    dropFarSnapshots();
     update(wasModified);
+}
+
+void EditHistory::dropFarSnapshots()
+{
+    for (int i = 0; i < count(); ++i) {
+        Step& step = FSteps[std::size_t(i)];
+        if (i != FIndex - 1)
+            step.before.reset();
+        if (i != FIndex)
+            step.after.reset();
+    }
 }
 
 void EditHistory::clear()

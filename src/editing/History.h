@@ -5,11 +5,18 @@
 // Document::Undo / Redo): they make the document with the exact bytes of the other end of
 // the step, and the window installs it; the history then moves its position.
 //
+// Snapshots: the step next to the position may also keep what the document at its other
+// end showed (a Document without its sound: cells and picture), so that undo and redo of
+// that step install them instead of analysing the frames again. Only the step undo would
+// take back keeps its "before" and only the step redo would make keeps its "after"; the
+// rest hold their compact differences alone, so memory stays low.
+//
 // No widgets here; the window and the tests use it alike.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <QByteArray>
@@ -20,7 +27,8 @@
 
 namespace kestrelon {
 
-// 64-bit FNV-1a over the bytes, 8 at a time (a check, not a cryptographic hash).
+// A 64-bit hash of the bytes: FNV-1a over 8-byte words in four interleaved lanes (a
+// check within one run of the program, not a cryptographic hash).
 uint64_t sampleHash(const uint8_t* data, size_t size);
 
 // The change one command made to a TWave, before -> after.
@@ -51,6 +59,9 @@ public:
     void undo(TWave& wave) const { wave = undone(wave); }
     void redo(TWave& wave) const { wave = redone(wave); }
 
+    // The frames of the sound [first, end) outside which both ends hold the same samples
+    // (all of them when format or length change).
+    std::pair<uint32_t, uint32_t> changedFrames() const;
     // Bytes of memory this step holds.
     size_t bytes() const;
     bool isDelta() const { return FDelta; }
@@ -73,13 +84,19 @@ private:
     bool FFloatXor = false; // delta: XOR of float bit patterns
     std::size_t FFirstSample = 0; // delta: the samples [FFirstSample, FEndSample) differ
     std::size_t FEndSample = 0;
-    std::vector<QByteArray> FChunks; // delta: deflated byte planes, chunk after chunk
+    struct Chunk {
+        QByteArray bytes; // the chunk's byte planes, deflated or as they are
+        bool deflated = false;
+    };
+    std::vector<Chunk> FChunks; // delta: chunk after chunk
 };
 
 // The history of one sound: steps 0 .. count()-1, of which the first index() are applied
 // (the sound shown is the one after step index() - 1). Steps beyond maxSteps, or beyond
 // maxBytes in total, are dropped oldest first (the newest step always stays, whatever its
 // size; only applied steps are dropped).
+class Document;
+
 class EditHistory : public QObject {
     Q_OBJECT
 public:
@@ -92,14 +109,20 @@ public:
     void setLimits(int maxSteps, size_t maxBytes);
 
     // A command has just changed the sound: a new step after the applied ones (the steps
-    // that were undone are dropped).
-    void record(const QString& text, std::shared_ptr<const SampleChange> change);
-    // The step undo would take back, and the one redo would make again (null when none).
+    // that were undone are dropped). before: what the document showed before it, when
+    // kept (Document::withoutSound).
+    void record(const QString& text, std::shared_ptr<const SampleChange> change,
+        std::shared_ptr<const Document> before = nullptr);
+    // The step undo would take back, and the one redo would make again (null when none),
+    // and the snapshots of the documents they lead to (null when not kept).
     std::shared_ptr<const SampleChange> undoStep() const;
     std::shared_ptr<const SampleChange> redoStep() const;
-    // The document undo (redo) made has been installed: one step back (forward).
-    void stepBack();
-    void stepForward();
+    std::shared_ptr<const Document> undoSnapshot() const;
+    std::shared_ptr<const Document> redoSnapshot() const;
+    // The document undo (redo) made has been installed: one step back (forward). left:
+    // what the document it replaced showed, for going the other way again.
+    void stepBack(std::shared_ptr<const Document> left = nullptr);
+    void stepForward(std::shared_ptr<const Document> left = nullptr);
     // Forgets every step; the current sound is the saved one (a fresh open).
     void clear();
     // The current sound has been saved.
@@ -125,8 +148,12 @@ private:
     struct Step {
         QString text;
         std::shared_ptr<const SampleChange> change;
+        std::shared_ptr<const Document> before; // kept for index() - 1 only
+        std::shared_ptr<const Document> after; // kept for index() only
     };
     void trim();
+    // Drops the snapshots that are not next to the position.
+    void dropFarSnapshots();
     void update(bool wasModified);
 
     std::vector<Step> FSteps;

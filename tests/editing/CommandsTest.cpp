@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <optional>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -300,13 +301,22 @@ TEST_P(UndoRedo, RestoreBothEndsExactly)
     DocSnapshot(*undone).expectShows(DocSnapshot(*i.before), "undo");
     const DocumentPtr redone = done(undone->Redo(*i.change));
     DocSnapshot(*redone).expectShows(DocSnapshot(*i.after), "redo");
+    // with the snapshots the history keeps, the same documents, their cells installed
+    const DocumentPtr installed
+        = done(i.after->Undo(*i.change, {}, i.before->withoutSound().get()));
+    DocSnapshot(*installed).expectShows(DocSnapshot(*i.before), "undo with a snapshot");
+    EXPECT_EQ(installed->cells[GetParam()], i.before->cells[GetParam()]);
+    const DocumentPtr reinstalled
+        = done(installed->Redo(*i.change, {}, i.after->withoutSound().get()));
+    DocSnapshot(*reinstalled).expectShows(DocSnapshot(*i.after), "redo with a snapshot");
 
     const DocumentPtr at512 = done(i.after->ChangeFFTLength(512));
     const DocumentPtr undone512 = done(at512->Undo(*i.change));
     DocSnapshot(*undone512)
         .expectShows(DocSnapshot(*done(i.before->ChangeFFTLength(512))), "undo at another N");
     // a step that does not start from the sound shown is refused
-    const CommandResult wrong = runCommand([&](const PassFn&) { return i.before->Undo(*i.change); });
+    const CommandResult wrong
+        = runCommand([&](const PassFn&) { return i.before->Undo(*i.change); });
     EXPECT_FALSE(wrong.ok);
     EXPECT_TRUE(wrong.message.contains("not the one")) << wrong.message.toStdString();
 }
@@ -340,8 +350,19 @@ TEST(Runner, RefusesASecondCommandAndCancelsOnDestruction)
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(result->document->FBitmap.height(), 16 + 1025);
     result.reset();
-    QCoreApplication::processEvents(); // the worker's late notice delivers nothing again
+    // The first command's late notice, arriving while a second one runs, delivers nothing.
+    std::atomic<bool> release{false};
+    ASSERT_TRUE(runner.start([input, &release](const PassFn& p) {
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return input->ChangeFFTLength(512, p);
+    }));
+    QCoreApplication::processEvents();
     EXPECT_FALSE(result.has_value());
+    release = true;
+    EXPECT_TRUE(runner.waitForFinished());
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->document->FFFTLength, 512);
     EXPECT_FALSE(runner.waitForFinished());
 }
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "base/Errors.h"
+#include "editing/Document.h"
 #include "editing/History.h"
 
 namespace kestrelon::test {
@@ -96,6 +97,18 @@ TEST_P(SampleChangeTest, UndoAndRedoGiveBackTheExactBytes)
     EXPECT_LT(small->bytes(), original.FData.size() / 50) << small->bytes();
     EXPECT_EQ(small->undone(longer).FData, original.FData);
     EXPECT_EQ(small->redone(original).FData, longer.FData);
+
+    // Every sample rescaled and shaken: what deflate cannot shrink is kept as it is.
+    TWave rescaled = original;
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> shake(-0.2, 0.2);
+    for (uint32_t f = 0; f < rescaled.FSampleCount; ++f)
+        for (uint8_t c = 0; c < 2; ++c)
+            rescaled.SetSampleF(f, c, 0.3 * rescaled.GetSampleF(f, c) + shake(rng));
+    const auto large = SampleChange::record(original, rescaled);
+    EXPECT_LT(large->bytes(), original.FData.size() + 4096) << large->bytes();
+    EXPECT_EQ(large->undone(rescaled).FData, original.FData);
+    EXPECT_EQ(large->redone(original).FData, rescaled.FData);
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, SampleChangeTest,
@@ -203,6 +216,18 @@ TEST_F(EditHistoryTest, WalksBackAndForthThroughEveryStep)
     history.clear();
     EXPECT_EQ(history.count(), 0);
     EXPECT_EQ(history.lastApplied(), nullptr);
+
+    // Snapshots are kept for the steps next to the position only.
+    const DocumentPtr a = makeDocument(), b = makeDocument(512), c = makeDocument(2048);
+    history.record("one", SampleChange::record(wave, wave), a);
+    history.record("two", SampleChange::record(wave, wave), b);
+    EXPECT_EQ(history.undoSnapshot(), b);
+    history.stepBack(c);
+    EXPECT_EQ(history.redoSnapshot(), c);
+    EXPECT_EQ(history.undoSnapshot(), nullptr) << "step one's was dropped";
+    history.stepForward(b);
+    EXPECT_EQ(history.undoSnapshot(), b);
+    EXPECT_EQ(history.redoSnapshot(), nullptr);
 }
 
 TEST_F(EditHistoryTest, OldestStepsAreDroppedBeyondTheLimits)
