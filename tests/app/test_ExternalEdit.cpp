@@ -299,7 +299,7 @@ INSTANTIATE_TEST_SUITE_P(Changes, WatchEnds, ::testing::Bool(),
 
 // --- long commands on the worker ---------------------------------------------------------------
 
-enum class LongCommand { Open, Cepstrum, FFTLength, Import };
+enum class LongCommand { Open, Cepstrum, FFTLength, Import, Undo };
 
 class CancelledCommand : public ExternalEditTest,
                          public ::testing::WithParamInterface<LongCommand> {
@@ -352,6 +352,9 @@ protected:
             dialogs.fileAnswers.push_back(path("edited.bmp"));
             form->L1Click();
             break;
+        case LongCommand::Undo:
+            form->UndoClick();
+            break;
         }
     }
     // A sound with one import already made, an export proposal and an edited picture.
@@ -388,6 +391,7 @@ TEST_P(CancelledCommand, LeavesTheWindowAsItWas)
         EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
     EXPECT_FALSE(form->Redo->isEnabled());
     EXPECT_TRUE(form->ComboBox1->isEnabled());
+    EXPECT_TRUE(form->Play->isEnabled());
     // And the command still works afterwards.
     run(GetParam());
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
@@ -396,8 +400,8 @@ TEST_P(CancelledCommand, LeavesTheWindowAsItWas)
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, CancelledCommand,
-    ::testing::Values(
-        LongCommand::Open, LongCommand::Cepstrum, LongCommand::FFTLength, LongCommand::Import),
+    ::testing::Values(LongCommand::Open, LongCommand::Cepstrum, LongCommand::FFTLength,
+        LongCommand::Import, LongCommand::Undo),
     [](const auto& info) {
         switch (info.param) {
         case LongCommand::Open:
@@ -407,9 +411,11 @@ INSTANTIATE_TEST_SUITE_P(Commands, CancelledCommand,
         case LongCommand::FFTLength:
             return "FFTLength";
         case LongCommand::Import:
+            return "Import";
+        case LongCommand::Undo:
             break;
         }
-        return "Import";
+        return "Undo";
     });
 
 TEST_F(CancelledCommand, TheProgressDialogAppearsAndItsCancelButtonCancels)
