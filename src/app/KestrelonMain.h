@@ -57,7 +57,6 @@ public:
 
     // The document shown.
     const Document& document() const { return *FDoc; }
-    DocumentPtr documentPtr() const { return FDoc; }
     // The locale of the labels and the seconds panel for the documents from now on.
     void setDocumentLocale(const QLocale& locale);
     EditHistory& history() { return FHistory; }
