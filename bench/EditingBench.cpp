@@ -1,6 +1,6 @@
-// The editing core's commands on 60 s of 44.1 kHz 16-bit stereo (chirp plus noise) at
-// N = 1024. "apply" is what kestrelon-cli apply does: read, analyse, dB, (cepstrum),
-// draw, read the edited picture, gains, resynthesis, write.
+// The editing commands on 60 s of 44.1 kHz 16-bit stereo (chirp plus noise) at N = 1024.
+// "apply" is what kestrelon-cli apply does: read, the cells of the view, read the edited
+// picture, filter, write.
 
 #include <benchmark/benchmark.h>
 
@@ -8,8 +8,9 @@
 #include <QTemporaryDir>
 
 #include "SpectralBenchSignal.h"
-#include "editing/EditorCore.h"
+#include "editing/Document.h"
 #include "imaging/FilterImage.h"
+#include "imaging/PictureCells.h"
 
 namespace {
 
@@ -25,12 +26,11 @@ struct Files {
         if (!bench::chirpNoise(60.0).SaveToFile(wav))
             std::abort();
         for (uint8_t mode : {kSpectrumView, kCepstrumView}) {
-            EditorCore core;
-            core.FMode = mode;
-            if (!core.Open(wav).ok)
+            const CommandResult opened = makeDocument(1024, mode)->Open(wav);
+            if (!opened.ok)
                 std::abort();
             // darken a block of cells by 20 gray levels: -10 dB
-            QImage picture = core.FBitmap.copy();
+            QImage picture = opened.document->FBitmap.convertToFormat(QImage::Format_RGB32);
             for (int y = 100; y < 300; ++y)
                 for (int x = 500; x < 2500; ++x) {
                     const int g = std::max(0, qBlue(picture.pixel(x, y)) - 20);
@@ -49,16 +49,26 @@ Files& files()
     return f;
 }
 
+// The document a command gave; stops the benchmark when it failed.
+DocumentPtr check(const CommandResult& r, benchmark::State& state)
+{
+    if (!r.ok)
+        state.SkipWithError(qPrintable(r.message));
+    return r.document;
+}
+
 void BM_Apply(benchmark::State& state)
 {
     const uint8_t mode = uint8_t(state.range(0));
     const QString out = files().dir.filePath("out.wav");
     for (auto _ : state) {
-        EditorCore core;
-        core.FMode = mode;
-        if (!core.Open(files().wav).ok || !core.Import(files().edited[mode], false).ok
-            || !core.Save(out).ok)
-            state.SkipWithError("apply failed");
+        const DocumentPtr doc
+            = check(makeDocument(1024, mode, QLocale(), false)->Open(files().wav), state);
+        if (!doc)
+            break;
+        const DocumentPtr imported = check(doc->Import(files().edited[mode]), state);
+        if (!imported || !check(imported->Save(out), state))
+            break;
     }
     state.SetLabel(mode ? "cepstrum" : "spectrum");
 }
@@ -68,20 +78,14 @@ BENCHMARK(BM_Apply)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// The window's import: the same plus the re-analysis and redraw of the new sound.
+// The window's import: the same plus the refresh of the changed frames' cells and columns.
 void BM_ImportAndRefresh(benchmark::State& state)
 {
     const uint8_t mode = uint8_t(state.range(0));
-    EditorCore core;
-    core.FMode = mode;
-    for (auto _ : state) {
-        state.PauseTiming();
-        if (!core.Open(files().wav).ok)
-            state.SkipWithError("open failed");
-        state.ResumeTiming();
-        if (!core.Import(files().edited[mode]).ok)
-            state.SkipWithError("import failed");
-    }
+    const DocumentPtr doc = check(makeDocument(1024, mode)->Open(files().wav), state);
+    for (auto _ : state)
+        if (!doc || !check(doc->Import(files().edited[mode]), state))
+            break;
     state.SetLabel(mode ? "cepstrum" : "spectrum");
 }
 BENCHMARK(BM_ImportAndRefresh)
@@ -93,48 +97,46 @@ BENCHMARK(BM_ImportAndRefresh)
 void BM_Info(benchmark::State& state)
 {
     for (auto _ : state) {
-        EditorCore core;
-        core.locale = QLocale::c();
-        if (!core.Open(files().wav).ok)
-            state.SkipWithError("open failed");
-        benchmark::DoNotOptimize(core.statusTexts());
+        const DocumentPtr doc = check(
+            makeDocument(1024, kSpectrumView, QLocale::c())->Open(files().wav, {}, false), state);
+        if (!doc)
+            break;
+        benchmark::DoNotOptimize(doc->statusTexts(doc->expectedFrameCount()));
     }
 }
 BENCHMARK(BM_Info)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_DrawSpectrum(benchmark::State& state)
+void BM_DrawCells(benchmark::State& state)
 {
-    EditorCore core;
-    if (!core.Open(files().wav).ok)
-        state.SkipWithError("open failed");
-    const DrawContext ctx = core.drawContext();
+    const DocumentPtr doc = check(makeDocument()->Open(files().wav), state);
+    if (!doc)
+        return;
+    const DrawContext ctx = doc->drawContext();
     for (auto _ : state)
-        DrawSpectrum(core.FBitmap, core.FCepstram, 0, ctx);
-    state.SetItemsProcessed(state.iterations() * core.FBitmap.width() * core.FBitmap.height());
+        benchmark::DoNotOptimize(drawCells(*doc->shownCells(), ctx));
+    state.SetItemsProcessed(state.iterations() * doc->FBitmap.width() * doc->FBitmap.height());
 }
-BENCHMARK(BM_DrawSpectrum)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DrawCells)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Export(benchmark::State& state)
 {
-    EditorCore core;
-    if (!core.Open(files().wav).ok)
-        state.SkipWithError("open failed");
+    const DocumentPtr doc = check(makeDocument()->Open(files().wav), state);
     const QString out = files().dir.filePath("export.bmp");
     for (auto _ : state)
-        if (!core.Export(out).ok)
-            state.SkipWithError("export failed");
+        if (!doc || !check(doc->Export(out), state))
+            break;
     state.SetBytesProcessed(state.iterations() * QFileInfo(out).size());
 }
 BENCHMARK(BM_Export)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ReadEditedPicture(benchmark::State& state)
 {
-    EditorCore core;
-    if (!core.Open(files().wav).ok)
-        state.SkipWithError("open failed");
+    const DocumentPtr doc = check(makeDocument()->Open(files().wav), state);
     for (auto _ : state) {
         QString reason;
-        benchmark::DoNotOptimize(readFilterImage(files().edited[0], core.FBitmap.size(), &reason));
+        if (!doc)
+            break;
+        benchmark::DoNotOptimize(readFilterImage(files().edited[0], doc->FBitmap.size(), &reason));
     }
 }
 BENCHMARK(BM_ReadEditedPicture)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -31,6 +31,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWidgetAction>
 
 #include "app/About.h"
 #include "app/AppSetup.h"
@@ -95,22 +96,26 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
-// Every command of the window disabled while a long command runs on the worker (Stop,
-// which touches no sound, stays available): the enabled actions and widgets are switched
-// off and switched on again at the end.
+// The window's input blocked as a whole while a long command runs on the worker: every
+// action and every box of the window is switched off (Stop, which touches no sound, stays
+// available; the menus' own entries and the tool bar's widget holders keep following
+// their actions) and switched on again at the end. Clicks in the picture and drops are
+// refused meanwhile by their handlers.
 class InputBlock {
 public:
-    InputBlock(std::initializer_list<QAction*> actions, std::initializer_list<QWidget*> widgets)
+    InputBlock(QWidget* window, const QAction* keep)
     {
-        for (QAction* a : actions)
-            if (a->isEnabled()) {
-                a->setEnabled(false);
-                FActions.push_back(a);
-            }
-        for (QWidget* w : widgets)
-            if (w->isEnabled()) {
-                w->setEnabled(false);
-                FWidgets.push_back(w);
+        for (QAction* a : window->findChildren<QAction*>()) {
+            if (a == keep || a->menu() || a->isSeparator() || qobject_cast<QWidgetAction*>(a)
+                || !a->isEnabled())
+                continue;
+            a->setEnabled(false);
+            FActions.push_back(a);
+        }
+        for (QComboBox* box : window->findChildren<QComboBox*>())
+            if (box->isEnabled()) {
+                box->setEnabled(false);
+                FWidgets.push_back(box);
             }
     }
     ~InputBlock()
@@ -149,9 +154,10 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
     : QMainWindow(parent)
     , FOwnDialogs(dialogs ? nullptr : std::make_unique<QtUserDialogs>())
     , FDialogs(dialogs ? dialogs : FOwnDialogs.get())
+    , FDoc(makeDocument())
     , FPlayer(std::make_unique<Player>(
           output ? std::move(output) : std::make_unique<AudioSinkOutput>()))
-    , FRunner(std::make_unique<EditorTaskRunner>(FCore))
+    , FRunner(std::make_unique<CommandRunner>())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Kestrelon"));
@@ -176,25 +182,17 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
     buildToolBar();
     column->addWidget(Panel1);
     ScrollBox1 = new PictureView(central);
-    ScrollBox1->setPicture(&FCore.FBitmap);
+    ScrollBox1->setPicture(&FDoc->FBitmap);
     column->addWidget(ScrollBox1, 1);
     setCentralWidget(central);
 
     buildStatusBar();
     setFileCommandsEnabled(false);
 
-    // Undo and redo restore the samples; the picture and the status follow them.
-    FHistory.setOnRestored([this] {
-        FCore.RefreshView();
-        showPicture();
-        showStatus();
-        showClips({});
-        soundChanged();
-        checkEditSession();
+    connect(&FHistory, &EditHistory::changed, this, [this] {
+        Undo->setEnabled(FHistory.canUndo() && !FTaskRunning);
+        Redo->setEnabled(FHistory.canRedo() && !FTaskRunning);
     });
-    QUndoStack* stack = FHistory.stack();
-    connect(stack, &QUndoStack::canUndoChanged, Undo, &QAction::setEnabled);
-    connect(stack, &QUndoStack::canRedoChanged, Redo, &QAction::setEnabled);
     connect(&FHistory, &EditHistory::modifiedChanged, this, &QWidget::setWindowModified);
 
     connect(ScrollBox1, &PictureView::pictureClicked, this, &TForm1::pictureClicked);
@@ -211,7 +209,7 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
 
     // An automatic import of the image editor's picture runs on the worker without a
     // dialog: its progress goes to the status bar.
-    connect(FRunner.get(), &EditorTaskRunner::progress, this, [this](int percent, const QString&) {
+    connect(FRunner.get(), &CommandRunner::progress, this, [this](int percent, const QString&) {
         if (!FTaskRunning && FSession && FSession->isImporting())
             showMessage(QStringLiteral("外部エディタの画像を適用しています (%1%)").arg(percent));
     });
@@ -224,8 +222,15 @@ TForm1::~TForm1()
 {
     FSession.reset();
     FPlayer->stop();
-    FHistory.setWave(nullptr);
+    FRunner.reset();
     ScrollBox1->setPicture(nullptr);
+}
+
+void TForm1::setDocumentLocale(const QLocale& locale)
+{
+    auto d = std::make_shared<Document>(*FDoc);
+    d->locale = locale;
+    showDocument(std::move(d));
 }
 
 void TForm1::buildActions()
@@ -454,7 +459,7 @@ void TForm1::setFileCommandsEnabled(bool enabled)
     ExternalEdit->setEnabled(enabled);
 }
 
-template <class Command> void TForm1::runCommand(Command&& command)
+template <class Command> void TForm1::guard(Command&& command)
 {
     QString failure;
     try {
@@ -467,21 +472,38 @@ template <class Command> void TForm1::runCommand(Command&& command)
     } catch (...) {
         failure = QStringLiteral("Unexpected error: the command was stopped.");
     }
-    if (failure.isEmpty())
-        return;
-    // The core may have got half way; show what it holds now.
-    showPicture();
-    FDialogs->showError(this, failure);
+    if (!failure.isEmpty())
+        FDialogs->showError(this, failure);
 }
 
-void TForm1::showPicture()
+void TForm1::showDocument(DocumentPtr document)
 {
-    ScrollBox1->pictureChanged();
+    if (!document)
+        return;
+    // The old document lives until the player has the new sound.
+    const DocumentPtr old = std::exchange(FDoc, std::move(document));
+    ScrollBox1->setPicture(&FDoc->FBitmap);
+    {
+        const QSignalBlocker viewBlocker(ComboBox1);
+        const QSignalBlocker lengthBlocker(ComboBox2);
+        ComboBox1->setCurrentIndex(FDoc->FMode);
+        ComboBox2->setCurrentText(QString::number(FDoc->FFFTLength));
+    }
+    if (FDoc->hasSound()) {
+        QString caption = FDoc->fileName();
+        setWindowTitle(
+            caption.replace(QLatin1String("[*]"), QLatin1String("[*][*]")) + QLatin1String("[*]"));
+        showStatus();
+        setFileCommandsEnabled(true);
+    }
+    if (!old || old->FWave != FDoc->FWave)
+        soundChanged();
+    checkEditSession();
 }
 
 void TForm1::showStatus()
 {
-    const QStringList texts = FCore.statusTexts();
+    const QStringList texts = FDoc->statusTexts();
     for (int i = 0; i < 6 && i < texts.size(); ++i) {
         QLabel* panel = StatusPanels[i];
         panel->setText(texts[i]);
@@ -493,11 +515,29 @@ void TForm1::showStatus()
     }
 }
 
+CommandResult TForm1::runAndShow(
+    const QString& description, const Command& command, const QString& text)
+{
+    const CommandResult result = runLong(description, command);
+    if (!result.ok) {
+        if (!result.cancelled)
+            FDialogs->showError(this, result.message);
+        showDocument(FDoc); // the boxes show the document's view and N again
+        return result;
+    }
+    if (result.change && !text.isEmpty())
+        FHistory.record(text, result.change, FDoc->withoutSound());
+    showDocument(result.document);
+    return result;
+}
+
 bool TForm1::openPath(const QString& path)
 {
-    const TaskOutcome outcome = runTask(FCore.prepareOpen(path));
-    const CommandResult& result = outcome.result;
-    if (outcome.cancelled) {
+    const DocumentPtr doc = FDoc;
+    const CommandResult result
+        = runLong(QStringLiteral("%1 を開いています").arg(QFileInfo(path).fileName()),
+            [doc, path](const PassFn& progress) { return doc->Open(path, progress); });
+    if (result.cancelled) {
         showMessage(QStringLiteral("開く操作をキャンセルしました"));
         return false;
     }
@@ -508,23 +548,15 @@ bool TForm1::openPath(const QString& path)
     WaveOD.fileName = path;
     // A new sound: its history starts empty, and it has not been changed.
     FPlayer->stop();
-    FHistory.setWave(FCore.FWave.get());
     FHistory.clear();
     setWindowModified(false);
-    QString caption = FCore.fileName();
-    setWindowTitle(
-        caption.replace(QLatin1String("[*]"), QLatin1String("[*][*]")) + QLatin1String("[*]"));
-    WaveSD.fileName = FCore.proposedSavePath();
-    FilterSD.initialDir = FCore.filterDirectory();
-    FilterOD.initialDir = FCore.filterDirectory();
-    showPicture();
-    showStatus();
+    showDocument(result.document);
+    WaveSD.fileName = FDoc->proposedSavePath();
+    FilterSD.initialDir = FDoc->filterDirectory();
+    FilterOD.initialDir = FDoc->filterDirectory();
     showClips({});
-    setFileCommandsEnabled(true);
     FPlayer->setStartFrame(0);
     ScrollBox1->setStartMarker(-1);
-    soundChanged();
-    checkEditSession();
     if (!result.message.isEmpty())
         FDialogs->showWarning(this, result.message);
     return true;
@@ -533,7 +565,7 @@ bool TForm1::openPath(const QString& path)
 bool TForm1::openFile(const QString& path)
 {
     bool opened = false;
-    runCommand([&] {
+    guard([&] {
         if (maybeSaveChanges())
             opened = openPath(path);
     });
@@ -542,7 +574,7 @@ bool TForm1::openFile(const QString& path)
 
 void TForm1::O1Click()
 {
-    runCommand([this] {
+    guard([this] {
         if (!maybeSaveChanges())
             return;
         const QString path = FDialogs->askOpenFile(this, WaveOD);
@@ -553,19 +585,19 @@ void TForm1::O1Click()
 
 void TForm1::S1Click()
 {
-    runCommand([this] { saveSound(); });
+    guard([this] { saveSound(); });
 }
 
 bool TForm1::saveSound()
 {
-    if (!FCore.hasSound())
+    if (!FDoc->hasSound())
         return false;
     const QString path = FDialogs->askSaveFile(this, WaveSD);
     if (path.isEmpty())
         return false;
     if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))
         return false;
-    const CommandResult result = FCore.Save(path);
+    const CommandResult result = FDoc->Save(path);
     if (!result.ok) {
         FDialogs->showError(this, result.message);
         return false;
@@ -579,12 +611,12 @@ bool TForm1::saveSound()
 
 bool TForm1::maybeSaveChanges()
 {
-    if (!FCore.hasSound() || !FHistory.isModified())
+    if (!FDoc->hasSound() || !FHistory.isModified())
         return true;
-    switch (FDialogs->askSaveChanges(this, saveChangesQuestion(FCore.fileName()))) {
+    switch (FDialogs->askSaveChanges(this, saveChangesQuestion(FDoc->fileName()))) {
     case SaveChoice::Save: {
         bool saved = false;
-        runCommand([&] { saved = saveSound(); });
+        guard([&] { saved = saveSound(); });
         return saved;
     }
     case SaveChoice::Discard:
@@ -613,96 +645,68 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 void TForm1::ComboBox1Change()
 {
-    runCommand([this] {
+    guard([this] {
         const int index = ComboBox1->currentIndex();
         if (index < 0)
             return;
-        if (!FCore.hasSound()) {
-            FCore.SetMode(static_cast<uint8_t>(index)); // nothing to compute
-            showPicture();
+        const auto mode = static_cast<uint8_t>(index);
+        const DocumentPtr doc = FDoc;
+        if (!doc->hasSamples()) {
+            showDocument(runCommand([&](const PassFn&) { return doc->SetMode(mode); }).document);
             return;
         }
-        const TaskOutcome outcome = runTask(FCore.prepareSetMode(static_cast<uint8_t>(index)));
-        if (!outcome.result.ok) {
-            // Cancelled or failed: the view stays as it was, and so does the box.
-            const QSignalBlocker blocker(ComboBox1);
-            ComboBox1->setCurrentIndex(FCore.FMode);
-            if (!outcome.cancelled)
-                FDialogs->showError(this, outcome.result.message);
-            return;
-        }
-        showPicture();
-        checkEditSession();
+        runAndShow(mode == kCepstrumView ? QStringLiteral("ケプストラムを計算しています")
+                                         : QStringLiteral("スペクトルを描いています"),
+            [doc, mode](const PassFn& progress) { return doc->SetMode(mode, progress); });
     });
 }
 
 void TForm1::ComboBox2Change()
 {
-    runCommand([this] {
+    guard([this] {
         bool ok = false;
         const int n = ComboBox2->currentText().toInt(&ok);
         if (!ok)
             return;
-        if (!FCore.hasSound()) {
-            FCore.ChangeFFTLength(n); // only stored
-            return;
+        const DocumentPtr doc = FDoc;
+        if (!doc->hasSound()) {
+            showDocument(
+                runCommand([&](const PassFn&) { return doc->ChangeFFTLength(n); }).document);
+            return; // only stored
         }
-        const TaskOutcome outcome = runTask(FCore.prepareChangeFFTLength(n));
-        if (!outcome.result.ok) {
-            const QSignalBlocker blocker(ComboBox2);
-            ComboBox2->setCurrentText(QString::number(FCore.FFFTLength));
-            if (!outcome.cancelled)
-                FDialogs->showError(this, outcome.result.message);
-            return;
-        }
+        const CommandResult result = runAndShow(QStringLiteral("N = %1 で解析しています").arg(n),
+            [doc, n](const PassFn& progress) { return doc->ChangeFFTLength(n, progress); });
         // A picture exported with the old length no longer fits.
-        FilterOD.fileName.clear();
-        showPicture();
-        showStatus();
-        checkEditSession();
+        if (result.ok)
+            FilterOD.fileName.clear();
     });
 }
 
 void TForm1::EST1Click()
 {
-    runCommand([this] {
-        BusyCursor busy;
-        FCore.AnalyzeAndDrawSpectrum();
-        showPicture();
-        checkEditSession();
+    guard([this] {
+        const DocumentPtr doc = FDoc;
+        runAndShow(QStringLiteral("スペクトルを作成しています"),
+            [doc](const PassFn& progress) { return doc->AnalyzeAndDrawSpectrum(progress); });
     });
 }
 
 void TForm1::Wave1Click()
 {
-    runCommand([this] {
-        BusyCursor busy;
-        recordChange(QStringLiteral("Waveに出力"), [this] { FCore.SynthesizeSpectrum(); });
-        checkEditSession();
+    guard([this] {
+        const DocumentPtr doc = FDoc;
+        if (!doc->hasSound())
+            return;
+        runAndShow(
+            QStringLiteral("再合成しています"),
+            [doc](const PassFn& progress) { return doc->SynthesizeSpectrum(progress); },
+            QStringLiteral("Waveに出力"));
     });
-}
-
-template <class Change> void TForm1::recordChange(const QString& text, Change&& change)
-{
-    if (!FCore.FWave)
-        return;
-    const WaveSnapshot before = WaveSnapshot::of(*FCore.FWave);
-    try {
-        change();
-    } catch (...) {
-        // Whatever the command changed before it stopped can still be taken back.
-        if (FCore.FWave->FData != before.data || FCore.FWave->FSampleCount != before.sampleCount)
-            FHistory.record(text, before);
-        soundChanged();
-        throw;
-    }
-    FHistory.record(text, before);
-    soundChanged();
 }
 
 void TForm1::KestrelonA1Click()
 {
-    runCommand([this] {
+    guard([this] {
         TForm2 about(this);
         about.exec();
     });
@@ -710,43 +714,46 @@ void TForm1::KestrelonA1Click()
 
 void TForm1::P1Click()
 {
-    runCommand([this] { ExportFilter(); });
+    guard([this] { ExportFilter(); });
 }
 
 void TForm1::L1Click()
 {
-    runCommand([this] { ImportFilter(); });
+    guard([this] { ImportFilter(); });
 }
 
 void TForm1::ExportFilter()
 {
-    if (!FCore.geometryMatches())
+    if (!FDoc->geometryMatches())
         return;
-    FilterSD.fileName = FCore.proposedExportPath();
+    FilterSD.fileName = FDoc->proposedExportPath();
     const QString path = FDialogs->askSaveFile(this, FilterSD);
     if (path.isEmpty())
         return;
     if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))
         return;
-    const CommandResult result = FCore.Export(path);
+    const CommandResult result = FDoc->Export(path);
     if (!result.ok) {
         FDialogs->showError(this, result.message);
         return;
     }
+    showDocument(result.document);
     // The next import proposes the picture just written.
-    FilterOD.fileName = FCore.importProposal();
+    FilterOD.fileName = FDoc->importProposal();
 }
 
 void TForm1::ImportFilter()
 {
-    if (!FCore.geometryMatches())
+    if (!FDoc->geometryMatches())
         return;
     const QString path = FDialogs->askOpenFile(this, FilterOD);
     if (path.isEmpty())
         return;
-    TaskOutcome outcome = runTask(FCore.prepareImport(path));
-    const CommandResult& result = outcome.result;
-    if (outcome.cancelled) {
+    const DocumentPtr doc = FDoc;
+    const CommandResult result
+        = runLong(QStringLiteral("%1 をインポートしています").arg(QFileInfo(path).fileName()),
+            [doc, path](const PassFn& progress) { return doc->Import(path, progress); });
+    if (result.cancelled) {
         showMessage(QStringLiteral("インポートをキャンセルしました"));
         return;
     }
@@ -754,12 +761,8 @@ void TForm1::ImportFilter()
         FDialogs->showError(this, result.message);
         return;
     }
-    FHistory.record(
-        QStringLiteral("インポート"), snapshotBefore(std::move(*outcome.samplesBefore)));
-    soundChanged();
-    checkEditSession();
-    showPicture();
-    showStatus();
+    FHistory.record(QStringLiteral("インポート"), result.change, FDoc->withoutSound());
+    showDocument(result.document);
     // Clipping is reported in the status bar; any other warning in a box.
     showClips(result.clips);
     if (result.clips.clipped + result.clips.over == 0 && !result.message.isEmpty())
@@ -797,17 +800,45 @@ void TForm1::showClips(const ClipStats& clips)
 
 void TForm1::UndoClick()
 {
-    runCommand([this] {
-        BusyCursor busy;
-        FHistory.undo();
+    guard([this] {
+        const std::shared_ptr<const SampleChange> step = FHistory.undoStep();
+        if (!step)
+            return;
+        const DocumentPtr doc = FDoc, shown = FHistory.undoSnapshot();
+        const CommandResult result = runLong(
+            QStringLiteral("元に戻しています"), [doc, step, shown](const PassFn& progress) {
+                return doc->Undo(*step, progress, shown.get());
+            });
+        if (!result.ok) {
+            if (!result.cancelled)
+                FDialogs->showError(this, result.message);
+            return;
+        }
+        FHistory.stepBack(FDoc->withoutSound());
+        showDocument(result.document);
+        showClips({});
     });
 }
 
 void TForm1::RedoClick()
 {
-    runCommand([this] {
-        BusyCursor busy;
-        FHistory.redo();
+    guard([this] {
+        const std::shared_ptr<const SampleChange> step = FHistory.redoStep();
+        if (!step)
+            return;
+        const DocumentPtr doc = FDoc, shown = FHistory.redoSnapshot();
+        const CommandResult result = runLong(
+            QStringLiteral("やり直しています"), [doc, step, shown](const PassFn& progress) {
+                return doc->Redo(*step, progress, shown.get());
+            });
+        if (!result.ok) {
+            if (!result.cancelled)
+                FDialogs->showError(this, result.message);
+            return;
+        }
+        FHistory.stepForward(FDoc->withoutSound());
+        showDocument(result.document);
+        showClips({});
     });
 }
 
@@ -818,18 +849,17 @@ void TForm1::soundChanged()
     FPreviousValid = false;
     if (!FHistory.lastApplied() && Compare->isChecked())
         Compare->setChecked(false); // nothing to compare with any more
-    FPlayer->setSounds(FCore.FWave.get(), Compare->isChecked() ? previousSound() : nullptr);
+    FPlayer->setSounds(FDoc->FWave.get(), Compare->isChecked() ? previousSound() : nullptr);
     updatePlayControls();
 }
 
 const TWave* TForm1::previousSound()
 {
     const std::shared_ptr<const SampleChange> step = FHistory.lastApplied();
-    if (!FCore.FWave || !step)
+    if (!FDoc->FWave || !step)
         return nullptr;
     if (!FPreviousValid) {
-        FPrevious = *FCore.FWave;
-        step->undo(FPrevious);
+        FPrevious = step->undone(*FDoc->FWave);
         FPreviousValid = true;
     }
     return &FPrevious;
@@ -838,12 +868,11 @@ const TWave* TForm1::previousSound()
 void TForm1::updatePlayControls()
 {
     const bool available = FPlayer->available();
-    const bool playable = available && FCore.FWave && FCore.FWave->FSampleCount > 0
-        && FCore.FWave->FFormat.nChannels > 0;
+    const bool playable = available && FDoc->hasSamples();
     const bool playing = FPlayer->isPlaying();
-    Play->setEnabled(playable && !playing);
+    Play->setEnabled(playable && !playing && !FTaskRunning);
     Stop->setEnabled(playing);
-    Compare->setEnabled(available && FHistory.lastApplied() != nullptr);
+    Compare->setEnabled(available && FHistory.lastApplied() != nullptr && !FTaskRunning);
     if (available) {
         Play->setToolTip(QStringLiteral("音を再生する"));
         Stop->setToolTip(QStringLiteral("再生を止める"));
@@ -857,7 +886,7 @@ void TForm1::updatePlayControls()
 
 void TForm1::PlayClick()
 {
-    runCommand([this] {
+    guard([this] {
         QString reason;
         if (!FPlayer->play(&reason) && !reason.isEmpty())
             FDialogs->showError(this, reason);
@@ -871,35 +900,34 @@ void TForm1::StopClick()
 
 void TForm1::CompareClick(bool previous)
 {
-    runCommand([this, previous] {
-        FPlayer->setSounds(FCore.FWave.get(), previous ? previousSound() : nullptr);
+    guard([this, previous] {
+        FPlayer->setSounds(FDoc->FWave.get(), previous ? previousSound() : nullptr);
         FPlayer->setComparing(previous);
     });
 }
 
-// The picture's columns are frames N/2 samples apart, N being the length the shown
-// picture was analysed with. (Not read from the analysis: an editor's save may have lent
-// it to an import running in the background.)
+// The picture's columns are frames N/2 samples apart, N being the length the picture
+// shown was analysed with.
 int TForm1::frameColumn(double frame) const
 {
-    const double hop = FCore.FFFTLength / 2;
-    if (FCore.FBitmap.isNull() || hop <= 0)
+    const double hop = FDoc->FFFTLength / 2;
+    if (FDoc->FBitmap.isNull() || hop <= 0)
         return -1;
-    return FCore.FLeftMargin + int(std::lround(frame / hop));
+    return FDoc->FLeftMargin + int(std::lround(frame / hop));
 }
 
 double TForm1::columnFrame(int column) const
 {
-    if (FCore.FBitmap.isNull())
+    if (FDoc->FBitmap.isNull())
         return 0.0;
-    return double(column - FCore.FLeftMargin) * (FCore.FFFTLength / 2);
+    return double(column - FDoc->FLeftMargin) * (FDoc->FFFTLength / 2);
 }
 
 void TForm1::pictureClicked(QPoint position)
 {
     // The time axis above the data and the data area set where playing starts; the
     // frequency axis at the left does not.
-    if (FTaskRunning || !FCore.FWave || position.x() < FCore.FLeftMargin || frameColumn(0) < 0)
+    if (FTaskRunning || !FDoc->FWave || position.x() < FDoc->FLeftMargin || frameColumn(0) < 0)
         return;
     const bool wasPlaying = FPlayer->isPlaying();
     FPlayer->stop();
@@ -933,25 +961,22 @@ void TForm1::dropEvent(QDropEvent* event)
 
 // --- long commands ---------------------------------------------------------------------------
 
-TaskOutcome TForm1::runTask(std::unique_ptr<EditorTask> task)
+CommandResult TForm1::runLong(const QString& description, const Command& command)
 {
     settleTasks();
-    const QString description = task->description();
-    TaskOutcome outcome;
+    CommandResult outcome;
     bool done = false;
     QEventLoop loop;
     const QMetaObject::Connection finished
-        = connect(FRunner.get(), &EditorTaskRunner::finished, this, [&](const TaskOutcome& o) {
-              outcome = o;
+        = connect(FRunner.get(), &CommandRunner::finished, this, [&](const CommandResult& r) {
+              outcome = r;
               done = true;
               loop.quit();
           });
     FTaskRunning = true;
     BusyCursor busy;
     {
-        const InputBlock block({Open, Save, Export, Import, Undo, Redo, Play, Compare, ExternalEdit,
-                                   EditorSettings, EST1, Wave1, KestrelonA1},
-            {ComboBox1, ComboBox2});
+        const InputBlock block(this, Stop);
         QProgressDialog progress(description, QStringLiteral("キャンセル"), 0, 100, this);
         progress.setObjectName(QStringLiteral("ProgressDialog"));
         progress.setWindowTitle(QStringLiteral("Kestrelon"));
@@ -960,10 +985,9 @@ TaskOutcome TForm1::runTask(std::unique_ptr<EditorTask> task)
         progress.setAutoReset(false);
         progress.setMinimumDuration(500);
         progress.setValue(0); // starts the half second from now
-        connect(&progress, &QProgressDialog::canceled, FRunner.get(), &EditorTaskRunner::cancel);
-        // The dialog hides itself on Cancel; while the command puts back what it changed
-        // (an import makes the analysis again, which takes a few seconds for a long sound)
-        // it stays up, without the button.
+        connect(&progress, &QProgressDialog::canceled, FRunner.get(), &CommandRunner::cancel);
+        // The dialog hides itself on Cancel; it stays up, without the button, until the
+        // worker has seen the cancel (at its next block of frames).
         connect(&progress, &QProgressDialog::canceled, this, [&progress, description] {
             progress.setCancelButton(nullptr);
             progress.setLabelText(description + QStringLiteral("\nキャンセルしています…"));
@@ -971,7 +995,7 @@ TaskOutcome TForm1::runTask(std::unique_ptr<EditorTask> task)
             progress.show();
         });
         // Emitted on the worker; queued to the dialog, which lives on this thread.
-        connect(FRunner.get(), &EditorTaskRunner::progress, &progress,
+        connect(FRunner.get(), &CommandRunner::progress, &progress,
             [&progress, description](int percent, const QString& pass) {
                 if (progress.wasCanceled())
                     return;
@@ -979,18 +1003,18 @@ TaskOutcome TForm1::runTask(std::unique_ptr<EditorTask> task)
                     pass.isEmpty() ? description : description + QStringLiteral("\n") + pass);
                 progress.setValue(percent);
             });
-        if (FRunner->start(std::move(task))) {
+        if (FRunner->start(command)) {
             if (!done)
                 loop.exec();
         } else {
-            outcome.result.message = QStringLiteral("another command is still running");
+            outcome.message = QStringLiteral("another command is still running");
         }
     }
     FTaskRunning = false;
     disconnect(finished);
     // Actions whose state changed while the command ran follow what they act on again.
-    Undo->setEnabled(FHistory.stack()->canUndo());
-    Redo->setEnabled(FHistory.stack()->canRedo());
+    Undo->setEnabled(FHistory.canUndo());
+    Redo->setEnabled(FHistory.canRedo());
     updatePlayControls();
     return outcome;
 }
@@ -998,13 +1022,7 @@ TaskOutcome TForm1::runTask(std::unique_ptr<EditorTask> task)
 void TForm1::settleTasks()
 {
     if (!FTaskRunning && FRunner->isRunning())
-        FRunner->waitAndFinish();
-}
-
-WaveSnapshot TForm1::snapshotBefore(std::vector<uint8_t> samples) const
-{
-    const TWave& wave = *FCore.FWave;
-    return WaveSnapshot{wave.FFormat, wave.FSampleCount, wave.FSeconds, std::move(samples)};
+        FRunner->waitForFinished();
 }
 
 // --- the image editor ------------------------------------------------------------------------
@@ -1019,27 +1037,28 @@ void TForm1::showMessage(const QString& message, const QString& details)
 void TForm1::checkEditSession()
 {
     if (FSession)
-        FSession->checkCore();
+        FSession->checkDocument(FDoc);
 }
 
 void TForm1::ExternalEditClick()
 {
-    runCommand([this] {
-        if (!FCore.geometryMatches())
+    guard([this] {
+        if (!FDoc->geometryMatches())
             return;
-        const QString path = FCore.proposedExportPath();
+        const QString path = FDoc->proposedExportPath();
         if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))
             return;
         // The previous watch would take this export for a save of the editor.
         FSession.reset();
-        const CommandResult result = FCore.Export(path);
+        const CommandResult result = FDoc->Export(path);
         if (!result.ok) {
             FDialogs->showError(this, result.message);
             return;
         }
+        showDocument(result.document);
         FilterSD.fileName = path;
-        FilterOD.fileName = FCore.importProposal();
-        FSession = std::make_unique<ExternalEditSession>(FCore, path, FEditTiming);
+        FilterOD.fileName = FDoc->importProposal();
+        FSession = std::make_unique<ExternalEditSession>(FDoc, path, FEditTiming);
         FSession->setRunner(FRunner.get());
         connect(FSession.get(), &ExternalEditSession::imported, this, &TForm1::externalImported);
         connect(FSession.get(), &ExternalEditSession::statusMessage, this,
@@ -1062,19 +1081,16 @@ void TForm1::ExternalEditClick()
 
 void TForm1::externalImported(const ExternalImportStep& step)
 {
-    runCommand([this, &step] {
-        FHistory.record(
-            QStringLiteral("外部エディタの編集"), snapshotBefore(std::move(*step.samplesBefore)));
-        soundChanged();
-        showPicture();
-        showStatus();
+    guard([this, &step] {
+        FHistory.record(QStringLiteral("外部エディタの編集"), step.change, FDoc->withoutSound());
+        showDocument(step.document);
         showClips(step.clips);
     });
 }
 
 void TForm1::EditorSettingsClick()
 {
-    runCommand([this] {
+    guard([this] {
         QString command = editorCommand();
         if (FDialogs->askEditorCommand(this, &command))
             setEditorCommand(command);

@@ -1,9 +1,10 @@
 #pragma once
-// TForm1: Kestrelon's main window. It holds the editing core (sound, engine, settings,
-// display picture), the widgets that show them and the handlers of every command.
-// Each handler asks the person through UserDialogs, calls the core, and shows what the
-// core returns; anything the core throws ends that command only and is shown in an
-// error box, and the window keeps working.
+// TForm1: Kestrelon's main window. It shows one document (editing/Document.h: sound,
+// settings, cells, display picture, proposals) through one slot, showDocument, and holds
+// the handlers of every command. Each handler asks the person through UserDialogs, runs
+// the command on the document and shows the document it returns; anything a command
+// throws ends that command only and is shown in an error box, and the window keeps
+// working.
 //
 // Beyond the commands of the form: every change of the sound (import, the hidden
 // resynthesis) is a step of an undo history; the window marks unsaved changes and asks
@@ -12,21 +13,22 @@
 //
 // "外部エディタで編集" exports the picture, opens it in the person's image editor and
 // follows the file (ExternalEditSession): every complete save is imported as one undo
-// step. Open, the view switch, N and Import run on a worker thread (EditorTaskRunner):
-// the command waits in a local event loop, with a window-modal progress dialog after
-// 0.5 s whose Cancel leaves everything as it was, and every command of the window is
-// disabled meanwhile; the handlers therefore still return once the command is done.
+// step. The long commands (open, the view switch, N, import, undo, redo and the hidden
+// ones) run on a worker thread (CommandRunner): the handler waits in a local event loop,
+// with a window-modal progress dialog after 0.5 s whose Cancel drops the command's new
+// document, and the window's input is blocked as a whole meanwhile; the handlers
+// therefore still return once the command is done.
 
 #include <memory>
 
 #include <QMainWindow>
 
-#include "app/History.h"
 #include "app/Playback.h"
 #include "app/UserDialogs.h"
-#include "editing/EditorCore.h"
-#include "editing/EditorTasks.h"
+#include "editing/CommandRunner.h"
+#include "editing/Document.h"
 #include "editing/ExternalEdit.h"
+#include "editing/History.h"
 
 class QAction;
 class QComboBox;
@@ -53,11 +55,13 @@ public:
     // A file that cannot be opened is reported and changes nothing. Returns success.
     bool openFile(const QString& path);
 
-    EditorCore& core() { return FCore; }
-    const EditorCore& core() const { return FCore; }
+    // The document shown.
+    const Document& document() const { return *FDoc; }
+    // The locale of the labels and the seconds panel for the documents from now on.
+    void setDocumentLocale(const QLocale& locale);
     EditHistory& history() { return FHistory; }
     Player& player() { return *FPlayer; }
-    EditorTaskRunner& runner() { return *FRunner; }
+    CommandRunner& runner() { return *FRunner; }
     // The watch of the picture in the image editor; null before the first one.
     ExternalEditSession* editSession() { return FSession.get(); }
     // How sessions started from now on retry a file the editor is still writing.
@@ -79,7 +83,7 @@ public:
     QToolButton* ToolButton11; // Stop
     QToolButton* ToolButton12; // A/B: the sound before the last import
     QToolButton* ToolButton13; // edit in the image editor, own hint
-    PictureView* ScrollBox1; // shows FBitmap
+    PictureView* ScrollBox1; // shows the document's picture
     QStatusBar* StatusBar1;
     QLabel* StatusPanels[6]; // sec, samples, ch, Hz, bit, frames
     QLabel* ClipPanel; // samples the last import clipped; hidden when none
@@ -129,6 +133,9 @@ public slots:
     void CompareClick(bool previous);
     void ExternalEditClick();
     void EditorSettingsClick();
+    // The one slot that shows a document: picture, status texts, caption, view and N
+    // boxes, the sound to play; the image editor's session is told about it.
+    void showDocument(kestrelon::DocumentPtr document);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -141,8 +148,8 @@ private:
     void buildToolBar();
     void buildStatusBar();
 
-    // Runs one command; whatever it throws is shown in an error box.
-    template <class Command> void runCommand(Command&& command);
+    // Runs one handler's body; whatever it throws is shown in an error box.
+    template <class Command> void guard(Command&& command);
     bool openPath(const QString& path);
     // The Save command; true when the sound was written.
     bool saveSound();
@@ -150,9 +157,10 @@ private:
     bool maybeSaveChanges();
     void ExportFilter();
     void ImportFilter();
-    // Runs a command that changes the samples and records what it changed.
-    template <class Change> void recordChange(const QString& text, Change&& change);
-    void showPicture();
+    // Runs a long command, then shows its document and records its step of the history
+    // (with text) when it made one; the result, for what else the handler shows.
+    CommandResult runAndShow(
+        const QString& description, const Command& command, const QString& text = QString());
     void showStatus();
     void showClips(const ClipStats& clips);
     void setFileCommandsEnabled(bool enabled);
@@ -162,9 +170,9 @@ private:
     int frameColumn(double frame) const;
     double columnFrame(int column) const;
     void pictureClicked(QPoint position);
-    // Runs task on the worker and waits for it in a local event loop behind a progress
-    // dialog, with the window's commands disabled. Returns what it ended with.
-    TaskOutcome runTask(std::unique_ptr<EditorTask> task);
+    // Runs command on the worker and waits for it in a local event loop behind a progress
+    // dialog, with the window's input blocked. Returns what it ended with.
+    CommandResult runLong(const QString& description, const Command& command);
     // Finishes an automatic import still running on the worker before a command.
     void settleTasks();
     // The session ends when N, the view or the sound changed.
@@ -172,18 +180,16 @@ private:
     void externalImported(const ExternalImportStep& step);
     // The message in the status bar; its tooltip is details, or the message itself.
     void showMessage(const QString& message, const QString& details = QString());
-    // The samples before an import, as a snapshot of the current format and length.
-    WaveSnapshot snapshotBefore(std::vector<uint8_t> samples) const;
 
     std::unique_ptr<UserDialogs> FOwnDialogs;
     UserDialogs* FDialogs;
-    EditorCore FCore;
+    DocumentPtr FDoc;
     EditHistory FHistory;
     TWave FPrevious; // the sound before the last import, made when A/B needs it
     bool FPreviousValid = false;
     std::unique_ptr<Player> FPlayer;
-    // Destroyed before the core: a task still running is cancelled and given back.
-    std::unique_ptr<EditorTaskRunner> FRunner;
+    // A command still running when the window goes is cancelled and waited for.
+    std::unique_ptr<CommandRunner> FRunner;
     bool FTaskRunning = false;
     ExternalEditTiming FEditTiming;
     std::unique_ptr<ExternalEditSession> FSession; // destroyed before the runner

@@ -35,12 +35,12 @@
 
 #include "audio/FileAccess.h"
 #include "base/Errors.h"
-#include "editing/EditorCore.h"
+#include "editing/Document.h"
 
 namespace {
 
 using kestrelon::CommandResult;
-using kestrelon::EditorCore;
+using kestrelon::DocumentPtr;
 
 constexpr const char* kUsage
     = "Usage:\n"
@@ -410,32 +410,34 @@ int run(const Options& o, std::vector<NamedFile>& files)
         return 0;
     };
 
-    EditorCore core;
-    core.SetFFTLength(o.fft);
-    core.FMode = o.view;
     // info prints numbers for other programs; pictures carry the user's separator like
-    // the window's do (labels lie in the margins, which import ignores).
-    core.locale = o.command == "info" ? QLocale::c() : QLocale();
+    // the window's do (labels lie in the margins, which import ignores). apply needs no
+    // picture: the edited one is compared with the cells, and the new sound is saved
+    // without being analysed again.
+    const DocumentPtr start = kestrelon::makeDocument(
+        o.fft, o.view, o.command == "info" ? QLocale::c() : QLocale(), o.command == "export");
 
     // info needs no analysis: the frame count follows from the length and N
-    const CommandResult opened = core.Open(in.path, o.command != "info");
+    const CommandResult opened = start->Open(in.path, {}, o.command != "info");
     if (!opened.ok)
         return fail(in.naming(opened.message, in.path));
     warn(opened, in, in.path);
+    const DocumentPtr doc = opened.document;
 
     if (o.command == "info") {
-        for (const QString& text : core.statusTexts(core.expectedFrameCount()))
+        for (const QString& text : doc->statusTexts(doc->expectedFrameCount()))
             printOut(lineOf(text));
         return 0;
     }
     if (o.command == "export")
-        return writeOut([&](const QString& path) { return core.Export(path); });
+        return writeOut([&](const QString& path) { return doc->Export(path); });
     const NamedFile& edited = files[1];
-    const CommandResult imported = core.Import(edited.path, false);
+    const CommandResult imported = doc->Import(edited.path);
     if (!imported.ok)
         return fail(edited.naming(imported.message, edited.path));
     warn(imported, edited, edited.path);
-    return writeOut([&](const QString& path) { return core.Save(path); });
+    const DocumentPtr result = imported.document;
+    return writeOut([&](const QString& path) { return result->Save(path); });
 }
 
 } // namespace

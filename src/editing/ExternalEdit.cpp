@@ -5,26 +5,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "editing/History.h"
 #include "imaging/FilterImage.h"
 
 namespace kestrelon {
-
-uint64_t blockHash(const uint8_t* data, std::size_t size)
-{
-    // FNV-1a over 64-bit words, then the tail bytes; the length is mixed in first.
-    constexpr uint64_t kPrime = 0x100000001b3ULL;
-    uint64_t h = 0xcbf29ce484222325ULL ^ (uint64_t(size) * 0x9e3779b97f4a7c15ULL);
-    std::size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, data + i, 8);
-        h = (h ^ w) * kPrime;
-        h ^= h >> 29;
-    }
-    for (; i < size; ++i)
-        h = (h ^ data[i]) * kPrime;
-    return h;
-}
 
 namespace {
 
@@ -34,8 +18,13 @@ std::optional<uint64_t> fileHash(const QString& path, QByteArray* bytes)
     if (!f.open(QIODevice::ReadOnly))
         return std::nullopt;
     *bytes = f.readAll();
-    return blockHash(
+    return sampleHash(
         reinterpret_cast<const uint8_t*>(bytes->constData()), std::size_t(bytes->size()));
+}
+
+uint64_t waveHash(const TWave& wave)
+{
+    return sampleHash(wave.FData.data(), wave.FData.size());
 }
 
 QString pngBeside(const QString& path)
@@ -47,9 +36,8 @@ QString pngBeside(const QString& path)
 } // namespace
 
 ExternalEditSession::ExternalEditSession(
-    EditorCore& core, const QString& path, ExternalEditTiming timing, QObject* parent)
+    DocumentPtr exported, const QString& path, ExternalEditTiming timing, QObject* parent)
     : QObject(parent)
-    , FCore(core)
     , FPath(QFileInfo(path).absoluteFilePath())
     , FPngPath(pngBeside(FPath))
     , FTiming(timing)
@@ -58,14 +46,11 @@ ExternalEditSession::ExternalEditSession(
     connect(&FTimer, &QTimer::timeout, this, &ExternalEditSession::attempt);
     connect(&FWatcher, &QFileSystemWatcher::fileChanged, this, &ExternalEditSession::onNotice);
     connect(&FWatcher, &QFileSystemWatcher::directoryChanged, this, &ExternalEditSession::onNotice);
-    if (!core.geometryMatches())
+    if (!exported || !exported->geometryMatches() || exported->FBitmap.isNull())
         return;
-    FN = core.FFFTLength;
-    FMode = core.FMode;
-    FFormat = core.FWave->FFormat;
-    FExportSamples = core.FWave->FData;
-    FExpectedHash = blockHash(FExportSamples.data(), FExportSamples.size());
-    FExportPicture = core.FBitmap.copy();
+    FExported = exported;
+    FShown = std::move(exported);
+    FExpected = FExported->FWave; // its hash is taken when first needed
     FCandidates.push_back({FPath, std::nullopt});
     if (FPngPath != FPath)
         FCandidates.push_back({FPngPath, std::nullopt});
@@ -74,7 +59,7 @@ ExternalEditSession::ExternalEditSession(
         c.seen = fileHash(c.path, &bytes);
         if (c.path == FPath && c.seen) {
             QString reason;
-            FLastPicture = decodeFilterImage(bytes, FExportPicture.size(), &reason);
+            FLastPicture = decodeFilterImage(bytes, FExported->FBitmap.size(), &reason);
         }
     }
     FActive = true;
@@ -83,14 +68,14 @@ ExternalEditSession::ExternalEditSession(
 
 ExternalEditSession::~ExternalEditSession() = default;
 
-void ExternalEditSession::setRunner(EditorTaskRunner* runner)
+void ExternalEditSession::setRunner(CommandRunner* runner)
 {
     if (FRunnerConnection)
         disconnect(FRunnerConnection);
     FRunner = runner;
     if (runner)
-        FRunnerConnection = connect(
-            runner, &EditorTaskRunner::finished, this, &ExternalEditSession::onTaskFinished);
+        FRunnerConnection
+            = connect(runner, &CommandRunner::finished, this, &ExternalEditSession::onFinished);
 }
 
 void ExternalEditSession::watchPaths()
@@ -106,26 +91,40 @@ void ExternalEditSession::watchPaths()
             FWatcher.addPath(p);
 }
 
-bool ExternalEditSession::checkCore()
+bool ExternalEditSession::checkDocument(DocumentPtr shown)
 {
     if (!FActive)
         return false;
+    if (shown)
+        FShown = std::move(shown);
+    const Document& d = *FShown;
+    const TWave* expected = FExpected.lock().get();
     QString why;
-    if (!FCore.FWave)
+    if (!d.FWave)
         why = QStringLiteral("音がない");
-    else if (FCore.FFFTLength != FN)
+    else if (d.FFFTLength != FExported->FFFTLength)
         why = QStringLiteral("N を変えた");
-    else if (FCore.FMode != FMode)
+    else if (d.FMode != FExported->FMode)
         why = QStringLiteral("表示を変えた");
-    else if (FCore.FWave->FData.size() != FExportSamples.size()
-        || std::memcmp(&FCore.FWave->FFormat, &FFormat, sizeof FFormat) != 0
-        || blockHash(FCore.FWave->FData.data(), FCore.FWave->FData.size()) != FExpectedHash)
+    else if (d.FWave.get() != expected
+        && (d.FWave->FData.size() != FExported->FWave->FData.size()
+            || std::memcmp(&d.FWave->FFormat, &FExported->FWave->FFormat, sizeof(WAVEFORMATEX)) != 0
+            || waveHash(*d.FWave) != expectedHash()))
         why = QStringLiteral("音が変わった");
     if (why.isEmpty())
         return true;
     // Short enough for the status bar; there is one session at a time, so no file name.
     end(QStringLiteral("%1ため監視を終了しました").arg(why));
     return false;
+}
+
+uint64_t ExternalEditSession::expectedHash()
+{
+    // Only the exported sound's is taken here (the session keeps it); each import's is
+    // taken on the worker.
+    if (!FExpectedHash)
+        FExpectedHash = waveHash(*FExported->FWave);
+    return *FExpectedHash;
 }
 
 void ExternalEditSession::end(const QString& message)
@@ -169,7 +168,7 @@ void ExternalEditSession::attempt()
         return;
     }
     watchPaths();
-    const QSize expected = FExportPicture.size();
+    const QSize expected = FExported->FBitmap.size();
     // Of the files that changed since they were last looked at, the most recent wins.
     Candidate* newest = nullptr;
     QDateTime newestTime;
@@ -218,7 +217,7 @@ void ExternalEditSession::attempt()
             continue;
         QString reason;
         const QImage edited = decodeFilterImage(newestBytes, expected, &reason);
-        c.seen = blockHash(reinterpret_cast<const uint8_t*>(newestBytes.constData()),
+        c.seen = sampleHash(reinterpret_cast<const uint8_t*>(newestBytes.constData()),
             std::size_t(newestBytes.size()));
         if (edited == FLastPicture) {
             emit statusMessage(QStringLiteral("%1 は絵を変えずに保存されました")
@@ -232,15 +231,23 @@ void ExternalEditSession::attempt()
 
 void ExternalEditSession::apply(const QImage& edited, const QString& file)
 {
-    if (!checkCore())
+    if (!checkDocument(nullptr))
         return;
-    std::unique_ptr<EditorTask> task = FCore.prepareImport(edited, FExportPicture, FExportSamples);
+    auto hash = std::make_shared<uint64_t>(0);
+    const Command command
+        = [shown = FShown, exported = FExported, edited, hash](const PassFn& progress) {
+              CommandResult r = shown->ImportEdited(edited, *exported, progress);
+              if (r.ok)
+                  *hash = waveHash(*r.document->FWave); // what checkDocument compares with
+              return r;
+          };
+    FAwaitedHash = hash;
     FAwaitedPicture = edited;
     FAwaitedFile = file;
     FAwaiting = true;
     if (FRunner) {
-        if (FRunner->start(std::move(task)))
-            return; // onTaskFinished goes on
+        if (FRunner->start(command))
+            return; // onFinished goes on
         // The runner is busy with a command of the window: try again shortly.
         FAwaiting = false;
         for (Candidate& c : FCandidates)
@@ -251,32 +258,35 @@ void ExternalEditSession::apply(const QImage& edited, const QString& file)
         FTimer.start(FTiming.retryIntervalMs);
         return;
     }
-    onTaskFinished(EditorTaskRunner::runNow(FCore, std::move(task)));
+    onFinished(runCommand(command));
 }
 
-void ExternalEditSession::onTaskFinished(const TaskOutcome& outcome)
+void ExternalEditSession::onFinished(const CommandResult& result)
 {
     if (!FAwaiting)
-        return; // a task the window started
+        return; // a command the window started
     FAwaiting = false;
     const QString name = QFileInfo(FAwaitedFile).fileName();
-    if (outcome.cancelled) {
+    if (result.cancelled) {
         emit statusMessage(QStringLiteral("%1 の適用をキャンセルしました").arg(name));
         return;
     }
-    if (!outcome.result.ok) {
+    if (!result.ok) {
         const QString message
-            = QStringLiteral("%1 を適用できませんでした: %2").arg(name, outcome.result.message);
+            = QStringLiteral("%1 を適用できませんでした: %2").arg(name, result.message);
         emit importFailed(message);
         emit statusMessage(message);
         return;
     }
     FLastPicture = FAwaitedPicture;
-    FExpectedHash = blockHash(FCore.FWave->FData.data(), FCore.FWave->FData.size());
+    FShown = result.document;
+    FExpected = FShown->FWave;
+    FExpectedHash = *FAwaitedHash;
     ExternalImportStep step;
-    step.samplesBefore = outcome.samplesBefore;
+    step.document = result.document;
+    step.change = result.change;
     step.file = FAwaitedFile;
-    step.clips = outcome.result.clips;
+    step.clips = result.clips;
     // Short enough for the status bar beside the six panels at the window's first size.
     step.message = QStringLiteral("%1 を適用しました").arg(name);
     // Clipping travels in step.clips; the window shows it in its own panel.

@@ -4,9 +4,9 @@
 // complete save automatically.
 //
 // The rule of a session: the sound is always "the sound as exported, filtered by the
-// picture now in the editor". Each save is compared with the picture as exported and
-// applied to the samples as they were at export (their analysis is made afresh; with the
-// same N and view it equals the export-time analysis bit for bit), never on top of the
+// picture now in the editor". The session keeps the document as exported; each save is
+// compared with its picture and applied to its sound (Document::ImportEdited: only the
+// frames the picture changes are filtered and analysed again), never on top of the
 // previous automatic import. Saving the same picture twice therefore gives the same
 // sound byte for byte, and a save whose picture equals the last one applied does nothing.
 //
@@ -18,13 +18,12 @@
 // not, it is tried again every retryIntervalMs for up to retryLimitMs after the last
 // change notice, so a half-written file is never applied.
 //
-// The session ends, with a message, when N, the view or the sound differ from what it
-// started on (or what its last import left): the window calls checkCore() after every
-// command that may change them (open, N, view, undo, redo, import), and the session
-// checks again before each import. A running import cannot be ended; its result is
-// still reported.
+// The session ends, with a message, when N, the view or the sound of the document shown
+// differ from what it started on (or what its last import left): the window calls
+// checkDocument() with every document it shows, and the session imports into the last
+// one it was given. A running import cannot be ended; its result is still reported.
 //
-// Memory: the session keeps a copy of the sample block as exported and the picture.
+// Memory: the session keeps the document as exported (sound, cells and picture).
 
 #include <cstdint>
 #include <memory>
@@ -38,8 +37,8 @@
 #include <QString>
 #include <QTimer>
 
-#include "editing/EditorCore.h"
-#include "editing/EditorTasks.h"
+#include "editing/CommandRunner.h"
+#include "editing/Document.h"
 
 namespace kestrelon {
 
@@ -48,25 +47,22 @@ struct ExternalEditTiming {
     int retryLimitMs = 2000; // how long after the last change notice to keep trying
 };
 
-// One automatic import, for the window's undo history: the samples before it; the core
-// holds those after it (same format and length).
+// One automatic import: the document to show and its step for the undo history.
 struct ExternalImportStep {
-    // handed on, not copied: whoever records the step for undo moves the block out
-    std::shared_ptr<std::vector<uint8_t>> samplesBefore;
+    DocumentPtr document;
+    std::shared_ptr<const SampleChange> change; // from the sound shown before to the new one
     QString file; // the file whose picture was applied
     QString message; // what the status bar shows
     ClipStats clips; // what the resynthesis clipped
 };
 
-// 64-bit hash of a byte block (a check of identity, not a cryptographic hash).
-uint64_t blockHash(const uint8_t* data, std::size_t size);
-
 class ExternalEditSession : public QObject {
     Q_OBJECT
 public:
-    // core must have just exported its picture to path (core.Export(path) succeeded).
-    // Without a sound or a matching picture the session starts ended (isActive false).
-    ExternalEditSession(EditorCore& core, const QString& path, ExternalEditTiming timing = {},
+    // exported: the document whose picture has just been exported to path (what
+    // Export(path) returned). Without a sound or a matching picture the session starts
+    // ended (isActive false).
+    ExternalEditSession(DocumentPtr exported, const QString& path, ExternalEditTiming timing = {},
         QObject* parent = nullptr);
     ~ExternalEditSession() override;
 
@@ -78,10 +74,11 @@ public:
 
     // Runs the imports on runner's worker (the window shows its progress) instead of on
     // the calling thread. The runner must outlive the session or be reset here first.
-    void setRunner(EditorTaskRunner* runner);
+    void setRunner(CommandRunner* runner);
 
-    // Ends the watch when N, the view or the sound changed; returns whether it goes on.
-    bool checkCore();
+    // The document now shown: the watch ends when its N, view or sound differ from what
+    // the session expects; returns whether it goes on. Imports start from this document.
+    bool checkDocument(DocumentPtr shown);
     // Ends the watch, emitting ended(message) (once).
     void end(const QString& message);
     // Looks at the files at once, as a change notice does.
@@ -106,26 +103,27 @@ private:
     void attempt();
     void watchPaths();
     void apply(const QImage& edited, const QString& file);
-    void onTaskFinished(const TaskOutcome& outcome);
+    void onFinished(const CommandResult& result);
+    uint64_t expectedHash();
 
-    EditorCore& FCore;
+    DocumentPtr FExported;
+    DocumentPtr FShown; // the document the window shows, as last given
     QString FPath;
     QString FPngPath;
     ExternalEditTiming FTiming;
     bool FActive = false;
-    int32_t FN = 0;
-    uint8_t FMode = 0;
-    WAVEFORMATEX FFormat;
-    std::vector<uint8_t> FExportSamples;
-    QImage FExportPicture;
     QImage FLastPicture; // the picture the sound is now filtered by
-    uint64_t FExpectedHash = 0; // of the samples the core should hold
+    // The sound the document shown should hold: the one exported, then each import's; a
+    // document holding another TWave of the same bytes (undo, then redo) goes on too.
+    std::weak_ptr<const TWave> FExpected;
+    std::optional<uint64_t> FExpectedHash; // sampleHash of its bytes, once taken
+    std::shared_ptr<uint64_t> FAwaitedHash; // the running import's, taken on the worker
     std::vector<Candidate> FCandidates;
     QFileSystemWatcher FWatcher;
     QTimer FTimer;
     QElapsedTimer FSinceNotice;
     bool FPending = false; // a change notice not yet resolved
-    EditorTaskRunner* FRunner = nullptr;
+    CommandRunner* FRunner = nullptr;
     QMetaObject::Connection FRunnerConnection;
     bool FAwaiting = false;
     QImage FAwaitedPicture;

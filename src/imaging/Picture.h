@@ -23,6 +23,7 @@
 #include <QString>
 
 #include "audio/TWave.h"
+#include "spectral/Pipeline.h"
 #include "spectral/TWaveCepstram.h"
 
 namespace kestrelon {
@@ -41,16 +42,7 @@ struct DrawContext {
     QLocale locale; // decimal separator of the labels
 };
 
-// The gray level of a dB value (0 .. 255). NaN counts as black.
-inline int32_t grayLevel(double db)
-{
-    const double x = 2.0 * db + 255.0;
-    if (x >= 255.0)
-        return 255;
-    if (x >= 1.0)
-        return static_cast<int32_t>(x); // truncation toward zero
-    return 0; // (-1, 1) truncates to 0; below, clamped
-}
+// The gray level of a dB value, grayLevel, is the pipeline's (spectral/Pipeline.h).
 
 // The label font: IPAPGothic, 13 pixels (10 points at 96 dpi), no subpixel smoothing.
 QFont labelFont();

@@ -86,8 +86,8 @@ protected:
         form->P1Click();
         QImage image = QImage(exported).convertToFormat(QImage::Format_RGB32);
         ASSERT_FALSE(image.isNull());
-        for (int y = form->core().FTopMargin; y < image.height(); ++y)
-            for (int x = form->core().FLeftMargin; x < image.width(); ++x) {
+        for (int y = form->document().FTopMargin; y < image.height(); ++y)
+            for (int x = form->document().FLeftMargin; x < image.width(); ++x) {
                 const int g = std::clamp(edit(qBlue(image.pixel(x, y)), x, y), 0, 255);
                 image.setPixel(x, y, qRgb(g, g, g));
             }
@@ -101,7 +101,7 @@ protected:
     // A darker or lighter block of cells: rows top + r0 .. top + r1, frames f0 .. f1.
     void importBlock(int r0, int r1, int f0, int f1, int delta)
     {
-        const int top = form->core().FTopMargin, left = form->core().FLeftMargin;
+        const int top = form->document().FTopMargin, left = form->document().FLeftMargin;
         importEdited([=](int g, int x, int y) {
             return (y >= top + r0 && y <= top + r1 && x >= left + f0 && x <= left + f1) ? g + delta
                                                                                         : g;
@@ -116,15 +116,16 @@ protected:
     };
     Shown shown() const
     {
-        return {form->core().FWave ? form->core().FWave->FData : std::vector<uint8_t>(),
-            form->core().FBitmap.copy(), statusTexts()};
+        return {form->document().FWave ? form->document().FWave->FData : std::vector<uint8_t>(),
+            form->document().FBitmap.copy(), statusTexts()};
     }
     void expectShown(const Shown& s, const char* when) const
     {
         EXPECT_TRUE(
-            (form->core().FWave ? form->core().FWave->FData : std::vector<uint8_t>()) == s.samples)
+            (form->document().FWave ? form->document().FWave->FData : std::vector<uint8_t>())
+            == s.samples)
             << when;
-        EXPECT_TRUE(form->core().FBitmap == s.picture) << when;
+        EXPECT_TRUE(form->document().FBitmap == s.picture) << when;
         EXPECT_EQ(statusTexts(), s.status) << when;
     }
 

@@ -123,7 +123,7 @@ TEST_P(CloseQuestion, DoesWhatTheAnswerSays)
     open("voice.wav");
     showForm();
     importBlock(440, 480, 5, 15, -30);
-    const std::vector<uint8_t> edited = form->core().FWave->FData;
+    const std::vector<uint8_t> edited = form->document().FWave->FData;
     dialogs.saveChoices.push_back(c.choice);
     if (c.choice == SaveChoice::Save)
         dialogs.fileAnswers.push_back(*c.saveAs ? path(c.saveAs) : QString());
@@ -133,10 +133,10 @@ TEST_P(CloseQuestion, DoesWhatTheAnswerSays)
     EXPECT_EQ(dialogs.saveQuestions, QStringList({"\"voice.wav\" への変更を保存しますか？"}));
     EXPECT_EQ(form->isVisible(), !c.closes);
     EXPECT_EQ(form->isWindowModified(), !saved);
-    EXPECT_EQ(form->core().FWave->FData, edited) << "the sound itself never changes";
+    EXPECT_EQ(form->document().FWave->FData, edited) << "the sound itself never changes";
     const QString target = path("voice_fix.wav");
     if (saved) {
-        const std::vector<uint8_t> bytes = form->core().FWave->SaveToMemory();
+        const std::vector<uint8_t> bytes = form->document().FWave->SaveToMemory();
         EXPECT_EQ(readBytes(target),
             QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
     } else {
@@ -158,14 +158,14 @@ TEST_F(EditSafetyTest, OpeningAnotherFileAsksFirst)
     open("voice.wav");
     writeToneWav(path("next.wav"), 1, 8000, 8000);
     importBlock(440, 480, 5, 15, -30);
-    const std::vector<uint8_t> edited = form->core().FWave->FData;
+    const std::vector<uint8_t> edited = form->document().FWave->FData;
     const size_t asked = dialogs.fileAsks.size();
 
     // Cancel: no open dialog, nothing changes.
     dialogs.saveChoices.push_back(SaveChoice::Cancel);
     form->O1Click();
     EXPECT_EQ(dialogs.fileAsks.size(), asked);
-    EXPECT_EQ(form->core().FWave->FData, edited);
+    EXPECT_EQ(form->document().FWave->FData, edited);
     EXPECT_EQ(caption(), "voice.wav*");
     // The same for a dropped file or one named on the command line.
     dialogs.saveChoices.push_back(SaveChoice::Cancel);
@@ -217,7 +217,7 @@ TEST_F(EditSafetyTest, ClippedSamplesAreCountedInTheStatusBar)
 
     // Every clipped sample now sits at full scale; the report counts them.
     qlonglong atFullScale = 0;
-    const TWave& w = *form->core().FWave;
+    const TWave& w = *form->document().FWave;
     for (uint32_t f = 0; f < w.FSampleCount; ++f)
         for (uint8_t c = 0; c < 2; ++c)
             atFullScale += (w.GetSample(f, c) == 32767 || w.GetSample(f, c) == -32768);

@@ -123,7 +123,7 @@ protected:
     {
         QImage image = QImage(exported).convertToFormat(QImage::Format_RGB32);
         EXPECT_FALSE(image.isNull());
-        const int top = form->core().FTopMargin, left = form->core().FLeftMargin;
+        const int top = form->document().FTopMargin, left = form->document().FLeftMargin;
         for (int y = top + 440; y <= top + 480 && y < image.height(); ++y)
             for (int x = left + 5; x <= left + 15 && x < image.width(); ++x) {
                 const int g = std::clamp(qBlue(image.pixel(x, y)) + delta, 0, 255);
@@ -150,7 +150,7 @@ TEST_F(ExternalEditTest, ExportsAsksBeforeOverwritingAndStartsTheChosenEditor)
     EXPECT_EQ(editorCommand(), "gimp %f");
 
     const QString target = path("voice_s1024.bmp");
-    ASSERT_EQ(form->core().proposedExportPath(), target);
+    ASSERT_EQ(form->document().proposedExportPath(), target);
     ASSERT_TRUE(form->ExternalEdit->isEnabled());
     const size_t asks = dialogs.fileAsks.size();
     form->ExternalEdit->trigger();
@@ -197,8 +197,8 @@ class EditorSaves : public ExternalEditTest, public ::testing::WithParamInterfac
 TEST_P(EditorSaves, BecomeOneUndoStepThatUndoTakesBack)
 {
     open("voice.wav");
-    const std::vector<uint8_t> original = form->core().FWave->FData;
-    const QImage originalPicture = form->core().FBitmap.copy();
+    const std::vector<uint8_t> original = form->document().FWave->FData;
+    const QImage originalPicture = form->document().FBitmap.copy();
     const QStringList originalStatus = statusTexts();
     form->ExternalEditClick();
     const QString target = path("voice_s1024.bmp");
@@ -237,17 +237,18 @@ TEST_P(EditorSaves, BecomeOneUndoStepThatUndoTakesBack)
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
 
     // The same sound and picture as importing that picture by hand.
-    EditorCore reference;
-    ASSERT_TRUE(reference.Open(path("voice.wav")).ok);
+    const CommandResult opened = makeDocument()->Open(path("voice.wav"));
+    ASSERT_TRUE(opened.ok);
     writeBytes(path("by_hand.bmp"), edited);
-    ASSERT_TRUE(reference.Import(path("by_hand.bmp")).ok);
-    EXPECT_TRUE(form->core().FWave->FData == reference.FWave->FData);
-    EXPECT_TRUE(form->core().FBitmap == reference.FBitmap);
-    EXPECT_NE(form->core().FWave->FData, original);
+    const CommandResult byHand = opened.document->Import(path("by_hand.bmp"));
+    ASSERT_TRUE(byHand.ok);
+    EXPECT_TRUE(form->document().FWave->FData == byHand.document->FWave->FData);
+    EXPECT_TRUE(form->document().FBitmap == byHand.document->FBitmap);
+    EXPECT_NE(form->document().FWave->FData, original);
 
     form->UndoClick();
-    EXPECT_TRUE(form->core().FWave->FData == original);
-    EXPECT_TRUE(form->core().FBitmap == originalPicture);
+    EXPECT_TRUE(form->document().FWave->FData == original);
+    EXPECT_TRUE(form->document().FBitmap == originalPicture);
     EXPECT_EQ(statusTexts(), originalStatus);
     EXPECT_FALSE(form->isWindowModified());
     // The sound is no longer the one the editor's picture applies to.
@@ -286,11 +287,11 @@ TEST_P(WatchEnds, WhenNOrTheViewChanges)
     EXPECT_TRUE(
         form->MessagePanel->text().contains(GetParam() ? "N を変えたため" : "表示を変えたため"))
         << form->MessagePanel->text().toStdString();
-    const std::vector<uint8_t> sound = form->core().FWave->FData;
+    const std::vector<uint8_t> sound = form->document().FWave->FData;
     writeBytes(target, edited);
     QTest::qWait(200);
     EXPECT_EQ(form->history().count(), 0);
-    EXPECT_TRUE(form->core().FWave->FData == sound);
+    EXPECT_TRUE(form->document().FWave->FData == sound);
 }
 
 INSTANTIATE_TEST_SUITE_P(Changes, WatchEnds, ::testing::Bool(),
@@ -298,7 +299,7 @@ INSTANTIATE_TEST_SUITE_P(Changes, WatchEnds, ::testing::Bool(),
 
 // --- long commands on the worker ---------------------------------------------------------------
 
-enum class LongCommand { Open, Cepstrum, FFTLength, Import };
+enum class LongCommand { Open, Cepstrum, FFTLength, Import, Undo };
 
 class CancelledCommand : public ExternalEditTest,
                          public ::testing::WithParamInterface<LongCommand> {
@@ -313,7 +314,7 @@ protected:
     };
     State state() const
     {
-        const EditorCore& c = form->core();
+        const Document& c = form->document();
         return {c.FWave->FData, c.FBitmap.copy(), c.FMode, c.FFFTLength,
             form->ComboBox1->currentIndex(), form->ComboBox2->currentIndex(),
             form->history().count(), caption(), c.proposedExportPath(), form->FilterOD.fileName,
@@ -351,6 +352,9 @@ protected:
             dialogs.fileAnswers.push_back(path("edited.bmp"));
             form->L1Click();
             break;
+        case LongCommand::Undo:
+            form->UndoClick();
+            break;
         }
     }
     // A sound with one import already made, an export proposal and an edited picture.
@@ -375,7 +379,7 @@ TEST_P(CancelledCommand, LeavesTheWindowAsItWas)
     const State before = state();
     // Cancelled as soon as the worker reports its first pass.
     const QMetaObject::Connection c = QObject::connect(
-        &form->runner(), &EditorTaskRunner::progress, &form->runner(),
+        &form->runner(), &CommandRunner::progress, &form->runner(),
         [this] { form->runner().cancel(); }, Qt::DirectConnection);
     run(GetParam());
     QObject::disconnect(c);
@@ -387,16 +391,17 @@ TEST_P(CancelledCommand, LeavesTheWindowAsItWas)
         EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
     EXPECT_FALSE(form->Redo->isEnabled());
     EXPECT_TRUE(form->ComboBox1->isEnabled());
+    EXPECT_TRUE(form->Play->isEnabled());
     // And the command still works afterwards.
     run(GetParam());
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
-    EXPECT_FALSE(
-        form->core().FWave->FData == before.samples && form->core().FBitmap == before.picture);
+    EXPECT_FALSE(form->document().FWave->FData == before.samples
+        && form->document().FBitmap == before.picture);
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, CancelledCommand,
-    ::testing::Values(
-        LongCommand::Open, LongCommand::Cepstrum, LongCommand::FFTLength, LongCommand::Import),
+    ::testing::Values(LongCommand::Open, LongCommand::Cepstrum, LongCommand::FFTLength,
+        LongCommand::Import, LongCommand::Undo),
     [](const auto& info) {
         switch (info.param) {
         case LongCommand::Open:
@@ -406,9 +411,11 @@ INSTANTIATE_TEST_SUITE_P(Commands, CancelledCommand,
         case LongCommand::FFTLength:
             return "FFTLength";
         case LongCommand::Import:
+            return "Import";
+        case LongCommand::Undo:
             break;
         }
-        return "Import";
+        return "Undo";
     });
 
 TEST_F(CancelledCommand, TheProgressDialogAppearsAndItsCancelButtonCancels)
@@ -420,7 +427,7 @@ TEST_F(CancelledCommand, TheProgressDialogAppearsAndItsCancelButtonCancels)
     // The worker waits in its first report until the person has pressed Cancel.
     std::atomic<bool> released{false};
     const QMetaObject::Connection c = QObject::connect(
-        &form->runner(), &EditorTaskRunner::progress, &form->runner(),
+        &form->runner(), &CommandRunner::progress, &form->runner(),
         [&released] {
             for (int i = 0; i < 500 && !released.load(); ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -464,31 +471,36 @@ TEST_F(CancelledCommand, TheProgressDialogAppearsAndItsCancelButtonCancels)
     EXPECT_TRUE(form->Play->isEnabled());
 }
 
-TEST_F(ExternalEditTest, CommandsOnTheWorkerGiveTheSynchronousResults)
+TEST_F(ExternalEditTest, TheWindowShowsWhatTheCommandsGive)
 {
     writeToneWav(path("voice.wav"), 2, 22050, 30000);
-    EditorCore reference;
+    DocumentPtr reference = makeDocument();
+    const auto step = [&](const CommandResult& r) {
+        EXPECT_TRUE(r.ok) << r.message.toStdString();
+        if (r.ok)
+            reference = r.document;
+    };
     const auto expectEqual = [&](const char* when) {
-        EXPECT_TRUE(form->core().FWave->FData == reference.FWave->FData) << when;
-        EXPECT_TRUE(form->core().FBitmap == reference.FBitmap) << when;
-        EXPECT_EQ(form->core().FFFTLength, reference.FFFTLength) << when;
-        EXPECT_EQ(form->core().FMode, reference.FMode) << when;
-        EXPECT_EQ(statusTexts(), reference.statusTexts()) << when;
+        EXPECT_TRUE(form->document().FWave->FData == reference->FWave->FData) << when;
+        EXPECT_TRUE(form->document().FBitmap == reference->FBitmap) << when;
+        EXPECT_EQ(form->document().FFFTLength, reference->FFFTLength) << when;
+        EXPECT_EQ(form->document().FMode, reference->FMode) << when;
+        EXPECT_EQ(statusTexts(), reference->statusTexts()) << when;
     };
     open("voice.wav", 0);
-    ASSERT_TRUE(reference.Open(path("voice.wav")).ok);
+    step(reference->Open(path("voice.wav")));
     expectEqual("open");
     form->ComboBox1->setCurrentIndex(1);
-    reference.SetMode(kCepstrumView);
+    step(reference->SetMode(kCepstrumView));
     expectEqual("cepstrum");
     form->ComboBox2->setCurrentText("512");
-    reference.ChangeFFTLength(512);
+    step(reference->ChangeFFTLength(512));
     expectEqual("N = 512");
     dialogs.fileAnswers.push_back(path("voice_c512.bmp"));
     form->P1Click();
-    ASSERT_TRUE(reference.Export(path("reference.bmp")).ok);
+    ASSERT_TRUE(reference->Export(path("reference.bmp")).ok);
     EXPECT_EQ(readBytes(path("voice_c512.bmp")), readBytes(path("reference.bmp")));
-    const int top = form->core().FTopMargin, left = form->core().FLeftMargin;
+    const int top = form->document().FTopMargin, left = form->document().FLeftMargin;
     QImage image = QImage(path("voice_c512.bmp")).convertToFormat(QImage::Format_RGB32);
     for (int y = top + 4; y < top + 30; ++y)
         for (int x = left + 3; x < left + 20; ++x)
@@ -496,15 +508,14 @@ TEST_F(ExternalEditTest, CommandsOnTheWorkerGiveTheSynchronousResults)
     ASSERT_TRUE(image.save(path("edited.bmp"), "BMP"));
     dialogs.fileAnswers.push_back(path("edited.bmp"));
     form->L1Click();
-    const CommandResult result = reference.Import(path("edited.bmp"));
-    ASSERT_TRUE(result.ok);
+    const DocumentPtr beforeImport = reference;
+    const CommandResult result = reference->Import(path("edited.bmp"));
+    step(result);
     expectEqual("import");
     EXPECT_EQ(form->history().count(), 1);
     EXPECT_EQ(form->ClipPanel->isVisibleTo(form.get()), result.clips.clipped > 0);
     form->UndoClick();
-    ASSERT_TRUE(reference.Open(path("voice.wav")).ok);
-    reference.ChangeFFTLength(512);
-    reference.SetMode(kCepstrumView);
+    reference = beforeImport;
     expectEqual("undo");
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
 }

@@ -69,7 +69,7 @@ TEST_F(ListeningTest, PlayStopAndTheSpaceBar)
     EXPECT_EQ(audio->format, (DeviceFormat{44100, 2, PcmSample::Int16}));
     EXPECT_FALSE(form->Play->isEnabled());
     EXPECT_TRUE(form->Stop->isEnabled());
-    expectPulled(*form->core().FWave, 0, audio->pull(4 * 10000), "from the start");
+    expectPulled(*form->document().FWave, 0, audio->pull(4 * 10000), "from the start");
 
     // The play-head follows what was heard.
     audio->played = 5120;
@@ -118,34 +118,34 @@ TEST_F(ListeningTest, AClickInThePictureSetsWherePlayingStarts)
     EXPECT_DOUBLE_EQ(form->player().startFrame(), 12 * 512.0);
 
     form->PlayClick();
-    expectPulled(*form->core().FWave, 12 * 512, audio->pull(2 * 1000), "from the click");
+    expectPulled(*form->document().FWave, 12 * 512, audio->pull(2 * 1000), "from the click");
     audio->played = 1000;
     form->player().tick();
     EXPECT_EQ(form->ScrollBox1->playHead(), column(12 * 512 + 1000));
 
     // The play-head is drawn over the picture; the picture is left as it was.
-    const QImage before = form->core().FBitmap.copy();
+    const QImage before = form->document().FBitmap.copy();
     QCoreApplication::processEvents();
     const QImage grabbed = viewport->grab().toImage();
     const int x = column(12 * 512 + 1000) - form->ScrollBox1->scrollOffset().x();
     const QRgb line = grabbed.pixel(x, 300);
     EXPECT_GT(qRed(line), 200);
     EXPECT_LT(qGreen(line), 100);
-    EXPECT_EQ(form->core().FBitmap, before);
+    EXPECT_EQ(form->document().FBitmap, before);
 
     // A click while playing plays on from there.
     QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(48 + 50, 200));
     EXPECT_TRUE(form->player().isPlaying());
     EXPECT_EQ(audio->starts, 2);
-    expectPulled(*form->core().FWave, 50 * 512, audio->pull(2 * 1000), "from the new click");
+    expectPulled(*form->document().FWave, 50 * 512, audio->pull(2 * 1000), "from the new click");
 }
 
 TEST_F(ListeningTest, CompareSwitchesToTheSoundBeforeTheLastImport)
 {
     open("voice.wav", 44100, 2, 44100);
-    const TWave original = *form->core().FWave;
+    const TWave original = *form->document().FWave;
     importEdited([](int g, int, int) { return g - 30; });
-    const TWave imported = *form->core().FWave;
+    const TWave imported = *form->document().FWave;
     ASSERT_NE(imported.FData, original.FData);
     EXPECT_TRUE(form->Compare->isEnabled());
 

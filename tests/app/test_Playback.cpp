@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include <QCoreApplication>
@@ -15,6 +16,22 @@
 
 namespace kestrelon::test {
 namespace {
+
+// One QCoreApplication for the program (the player's timer needs an event loop).
+class CoreEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { FApp = std::make_unique<QCoreApplication>(FArgc, FArgv); }
+    void TearDown() override { FApp.reset(); }
+
+private:
+    int FArgc = 1;
+    char FName[16] = "test_appcore";
+    char* FArgv[2] = {FName, nullptr};
+    std::unique_ptr<QCoreApplication> FApp;
+};
+
+[[maybe_unused]] ::testing::Environment* const gCoreEnvironment
+    = ::testing::AddGlobalTestEnvironment(new CoreEnvironment);
 
 WAVEFORMATEX header(uint16_t bits, bool isFloat, uint16_t channels, uint32_t rate)
 {

@@ -149,7 +149,7 @@ TEST_F(TForm1Test, HiddenEditItemsNeverAppear)
 
 TEST_F(TForm1Test, OpenShowsTheSoundAndSetsProposals)
 {
-    form->core().locale = QLocale(QLocale::German, QLocale::Germany);
+    form->setDocumentLocale(QLocale(QLocale::German, QLocale::Germany));
     open("song.wav", 44100, 2, 44100);
 
     ASSERT_EQ(dialogs.fileAsks.size(), 1u);
@@ -171,20 +171,18 @@ TEST_F(TForm1Test, OpenShowsTheSoundAndSetsProposals)
     EXPECT_EQ(form->FilterOD.initialDir, dirWithSeparator());
 
     // The picture: 48 + 88 wide, 16 + 513 high, channel 0 only, in the scroll box.
-    EXPECT_EQ(form->core().FBitmap.size(), QSize(48 + 88, 16 + 513));
+    EXPECT_EQ(form->document().FBitmap.size(), QSize(48 + 88, 16 + 513));
     showForm();
     expectStatusFits(*form);
     const QSize area = form->ScrollBox1->viewport()->size();
     EXPECT_EQ(form->ScrollBox1->horizontalScrollBar()->maximum(), qMax(0, 48 + 88 - area.width()));
     EXPECT_EQ(form->ScrollBox1->verticalScrollBar()->maximum(), qMax(0, 16 + 513 - area.height()));
     EXPECT_EQ(form->ScrollBox1->viewport()->grab().toImage().pixel(60, 100),
-        form->core().FBitmap.pixel(60, 100));
+        form->document().FBitmap.pixel(60, 100));
 
-    // A second file reuses the wave; its proposals follow its directory.
-    const TWave* wave = form->core().FWave.get();
+    // A second file: its proposals follow its directory.
     QDir(dir.path()).mkdir("other");
     open("other/two.wav", 11025, 2, 11025);
-    EXPECT_EQ(form->core().FWave.get(), wave);
     EXPECT_EQ(caption(), "two.wav");
     EXPECT_EQ(statusTexts()[1], "11025 samples");
     EXPECT_EQ(form->WaveSD.fileName, path("other/two_fix.wav"));
@@ -211,7 +209,7 @@ TEST_F(TForm1Test, CancelledOrFailedOpenChangesNothing)
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].contains("broken.wav")) << dialogs.errors[0].toStdString();
     EXPECT_EQ(caption(), "Kestrelon");
-    EXPECT_EQ(form->core().FWave, nullptr);
+    EXPECT_EQ(form->document().FWave, nullptr);
     EXPECT_EQ(statusTexts()[0], "sec");
     EXPECT_TRUE(form->WaveSD.fileName.isEmpty());
     for (QAction* action : {form->Save, form->Export, form->Import})
@@ -219,7 +217,7 @@ TEST_F(TForm1Test, CancelledOrFailedOpenChangesNothing)
 
     // With a sound, it stays shown with its proposals.
     open("good.wav");
-    const TWave* wave = form->core().FWave.get();
+    const TWave* wave = form->document().FWave.get();
     const Shown before = shown();
     dialogs.fileAnswers.push_back(QString());
     form->O1Click();
@@ -232,7 +230,7 @@ TEST_F(TForm1Test, CancelledOrFailedOpenChangesNothing)
     EXPECT_EQ(caption(), "good.wav");
     EXPECT_EQ(form->WaveSD.fileName, path("good_fix.wav"));
     EXPECT_EQ(form->FilterOD.initialDir, dirWithSeparator());
-    EXPECT_EQ(form->core().FWave.get(), wave);
+    EXPECT_EQ(form->document().FWave.get(), wave);
     expectShown(before, "after a cancelled or failed open");
     EXPECT_TRUE(form->Save->isEnabled());
 }
@@ -260,35 +258,32 @@ TEST_F(TForm1Test, DroppedWavFileIsOpened)
 
 // --- view and FFT length ------------------------------------------------------------------
 
-TEST_F(TForm1Test, CepstrumIsComputedOncePerAnalysis)
+TEST_F(TForm1Test, SwitchingViewsShowsEachViewsPicture)
 {
     open("voice.wav");
-    EditorCore& core = form->core();
     const QStringList status = statusTexts();
-    const QImage spectrum = core.FBitmap.copy();
+    const QImage spectrum = form->document().FBitmap.copy();
 
     form->ComboBox1->setCurrentIndex(1);
-    EXPECT_EQ(core.FMode, kCepstrumView);
-    ASSERT_TRUE(core.FCepstram.FCepValid);
-    const QImage cepstrum = core.FBitmap.copy();
+    EXPECT_EQ(form->document().FMode, kCepstrumView);
+    const QImage cepstrum = form->document().FBitmap.copy();
     EXPECT_NE(cepstrum, spectrum);
-    double& cell = core.FCepstram.FCepstrograms[0]->FFrames[3]->FData[5].re;
-    const double computed = cell;
-    cell = 12345.0; // a mark that a second computation would overwrite
+    const std::shared_ptr<const GrayCells> cells = form->document().cells[kCepstrumView];
 
     form->ComboBox1->setCurrentIndex(0);
-    EXPECT_EQ(core.FBitmap, spectrum);
+    EXPECT_EQ(form->document().FBitmap, spectrum);
     form->ComboBox1->setCurrentIndex(1);
-    EXPECT_EQ(core.FCepstram.FCepstrograms[0]->FFrames[3]->FData[5].re, 12345.0);
+    EXPECT_EQ(form->document().cells[kCepstrumView], cells) << "computed once";
+    EXPECT_EQ(form->document().FBitmap, cepstrum);
     EXPECT_EQ(statusTexts(), status) << "switching views never touches the status bar";
 
-    // A fresh analysis (the hidden "スペクトル作成" command) makes the cepstrum stale.
-    form->ComboBox1->setCurrentIndex(0);
+    // The hidden "スペクトル作成" command analyses afresh and shows the spectrum.
     form->EST1Click();
-    EXPECT_FALSE(core.FCepstram.FCepValid);
+    EXPECT_EQ(form->ComboBox1->currentIndex(), 0);
+    EXPECT_EQ(form->document().FBitmap, spectrum);
     form->ComboBox1->setCurrentIndex(1);
-    EXPECT_EQ(core.FCepstram.FCepstrograms[0]->FFrames[3]->FData[5].re, computed);
-    EXPECT_EQ(core.FBitmap, cepstrum);
+    EXPECT_NE(form->document().cells[kCepstrumView], cells) << "computed again";
+    EXPECT_EQ(form->document().FBitmap, cepstrum);
     EXPECT_TRUE(dialogs.errors.isEmpty());
 }
 
@@ -296,14 +291,14 @@ TEST_F(TForm1Test, FFTLengthIsKeptWithoutSoundAndReanalysesWithOne)
 {
     form->ComboBox2->setCurrentText("4096");
     form->ComboBox1->setCurrentIndex(1); // nothing to draw yet
-    EXPECT_EQ(form->core().FFFTLength, 4096);
-    EXPECT_EQ(form->core().FMode, kCepstrumView);
+    EXPECT_EQ(form->document().FFFTLength, 4096);
+    EXPECT_EQ(form->document().FMode, kCepstrumView);
     EXPECT_EQ(statusTexts()[5], "Frames");
     EXPECT_FALSE(form->Export->isEnabled());
     open("late.wav", 22050);
     // 22050 frames, hop 2048: (22050 + 2047) / 2048 + 1 = 12 frames.
     EXPECT_EQ(statusTexts()[5], "12 frames");
-    EXPECT_EQ(form->core().FBitmap.size(), QSize(48 + 12, 16 + 2049));
+    EXPECT_EQ(form->document().FBitmap.size(), QSize(48 + 12, 16 + 2049));
 
     // A new length re-analyses and forgets the picture exported with the old one.
     form->ComboBox2->setCurrentText("1024");
@@ -311,9 +306,9 @@ TEST_F(TForm1Test, FFTLengthIsKeptWithoutSoundAndReanalysesWithOne)
     form->P1Click();
     ASSERT_EQ(form->FilterOD.fileName, path("late_c1024.bmp"));
     form->ComboBox2->setCurrentText("4096");
-    EXPECT_EQ(form->core().FCepstram.FSpectrograms[0]->FSpecLength, 4096);
+    EXPECT_EQ(form->document().shownCells()->fftLength, 4096);
     EXPECT_EQ(statusTexts()[5], "12 frames");
-    EXPECT_EQ(form->core().FBitmap.height(), 16 + 2049);
+    EXPECT_EQ(form->document().FBitmap.height(), 16 + 2049);
     EXPECT_TRUE(form->FilterOD.fileName.isEmpty());
     dialogs.fileAnswers.push_back(QString());
     form->L1Click();
@@ -406,9 +401,8 @@ TEST_P(ExportImportTest, EditedPictureChangesSoundAndPicture)
     const int view = GetParam();
     open("voice.wav", 44100, 2, 44100);
     form->ComboBox1->setCurrentIndex(view);
-    EditorCore& core = form->core();
-    const QImage before = core.FBitmap.copy();
-    const std::vector<uint8_t> sound = core.FWave->FData;
+    const QImage before = form->document().FBitmap.copy();
+    const std::vector<uint8_t> sound = form->document().FWave->FData;
 
     // Darken the 1 kHz tone (bin 23 at 44.1 kHz, N = 1024) or low quefrencies in frames
     // 20 .. 49 by 40 gray levels.
@@ -427,16 +421,16 @@ TEST_P(ExportImportTest, EditedPictureChangesSoundAndPicture)
     EXPECT_EQ(imported.defaultSuffix, "bmp");
     EXPECT_EQ(imported.fileName, path("export1.bmp")) << "the picture just exported";
 
-    EXPECT_NE(core.FWave->FData, sound);
-    EXPECT_NE(core.FBitmap, before);
-    EXPECT_EQ(core.FBitmap.size(), before.size());
+    EXPECT_NE(form->document().FWave->FData, sound);
+    EXPECT_NE(form->document().FBitmap, before);
+    EXPECT_EQ(form->document().FBitmap.size(), before.size());
     if (view == 0) {
         // The darkened cells are clearly darker after resynthesis and re-analysis; cells
         // far from them are as they were.
         const double edited0 = meanGray(before, 1024, 24, 46, 20, 27);
-        const double edited1 = meanGray(core.FBitmap, 1024, 24, 46, 20, 27);
+        const double edited1 = meanGray(form->document().FBitmap, 1024, 24, 46, 20, 27);
         EXPECT_LT(edited1, edited0 - 15) << edited0 << " -> " << edited1;
-        EXPECT_NEAR(meanGray(core.FBitmap, 1024, 60, 80, 20, 27),
+        EXPECT_NEAR(meanGray(form->document().FBitmap, 1024, 60, 80, 20, 27),
             meanGray(before, 1024, 60, 80, 20, 27), 1);
     }
 }
@@ -528,12 +522,12 @@ TEST_F(TForm1Test, AboutBoxIsModalAndShowsTheSteps)
 TEST_F(TForm1Test, ErrorsThrownByACommandAreShownAndTheWindowGoesOn)
 {
     open("voice.wav");
-    const std::vector<uint8_t> sound = form->core().FWave->FData;
+    const std::vector<uint8_t> sound = form->document().FWave->FData;
     dialogs.launchThrows = true; // starting the editor throws half way through the command
     form->ExternalEditClick();
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_EQ(dialogs.errors[0], "the editor could not be started");
-    EXPECT_EQ(form->core().FWave->FData, sound);
+    EXPECT_EQ(form->document().FWave->FData, sound);
     dialogs.launchThrows = false;
     EXPECT_TRUE(form->ExternalEdit->isEnabled());
     open("voice.wav");

@@ -16,7 +16,7 @@
 #include <QTemporaryDir>
 
 #include "../imaging/GuiEnvironment.h"
-#include "editing/EditorCore.h"
+#include "editing/Document.h"
 
 namespace kestrelon::test {
 namespace {
@@ -145,11 +145,9 @@ TEST_P(CliView, ExportIsTheWindowsExport)
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(r.out + r.err, "");
 
-    EditorCore core;
-    core.FMode = mode();
-    core.SetFFTLength(512);
-    ASSERT_TRUE(core.Open(voice).ok);
-    ASSERT_TRUE(core.Export(path("core.bmp")).ok);
+    const CommandResult opened = makeDocument(512, mode())->Open(voice);
+    ASSERT_TRUE(opened.ok);
+    ASSERT_TRUE(opened.document->Export(path("core.bmp")).ok);
     EXPECT_EQ(contents(out), contents(path("core.bmp")));
     EXPECT_EQ(contents(out).size(), 1078 + (3 * (48 + 432) + 3) / 4 * 4 * (16 + 257));
 }
@@ -172,11 +170,11 @@ TEST_P(CliView, ApplyIsTheWindowsImport)
     const CliRun r = run({"apply", voice, edited, path("cli.wav"), "--view", GetParam()});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
 
-    EditorCore core;
-    core.FMode = mode();
-    ASSERT_TRUE(core.Open(voice).ok);
-    ASSERT_TRUE(core.Import(edited).ok);
-    ASSERT_TRUE(core.Save(path("core.wav")).ok);
+    const CommandResult opened = makeDocument(1024, mode())->Open(voice);
+    ASSERT_TRUE(opened.ok);
+    const CommandResult imported = opened.document->Import(edited);
+    ASSERT_TRUE(imported.ok);
+    ASSERT_TRUE(imported.document->Save(path("core.wav")).ok);
     EXPECT_EQ(contents(path("cli.wav")), contents(path("core.wav")));
     EXPECT_FALSE(samplesOf(path("cli.wav")) == samplesOf(voice));
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the editing tests: sounds written through TWave, and a full snapshot of an
-// EditorCore (samples, bins, dB rows, cepstra, flags, picture, texts, proposals).
+// Helpers of the editing tests: sounds written through TWave, and a full snapshot of a
+// document (samples, cells, picture, texts, proposals).
 
 #include <cmath>
 #include <cstring>
@@ -12,7 +12,7 @@
 #include <QImage>
 #include <QStringList>
 
-#include "editing/EditorCore.h"
+#include "editing/Document.h"
 
 namespace kestrelon::test {
 
@@ -39,83 +39,63 @@ inline double testTones(uint32_t i, int c, double rate)
         + 0.05 * std::sin(2 * M_PI * 3150 * t * (1 + t));
 }
 
-// Every complex value of every frame of every channel, bit for bit.
-inline std::vector<uint8_t> binBytes(const std::vector<std::unique_ptr<TSpectrogram>>& grams)
-{
-    std::vector<uint8_t> out;
-    for (const auto& g : grams) {
-        if (!g)
-            continue;
-        for (const auto& f : g->FFrames) {
-            const auto* p = reinterpret_cast<const uint8_t*>(f->FData.data());
-            out.insert(out.end(), p, p + f->FData.size() * sizeof(TComplex));
-        }
-    }
-    return out;
-}
-
-inline std::vector<uint8_t> dbBytes(const std::vector<TFFTShinpuku>& power)
-{
-    std::vector<uint8_t> out;
-    for (const auto& ch : power)
-        for (const auto& row : ch) {
-            const auto* p = reinterpret_cast<const uint8_t*>(row.data());
-            out.insert(out.end(), p, p + row.size() * sizeof(double));
-        }
-    return out;
-}
-
-// What the core holds. With `all`, also the arrays that are not valid (a stale cepstrum
-// is kept until the next cepstrum pass: a cancel must leave it too).
-struct CoreSnapshot {
-    CoreSnapshot(const EditorCore& core, bool all)
+// Everything a document holds, for comparing two of them (or one with itself later).
+struct DocSnapshot {
+    explicit DocSnapshot(const Document& d)
     {
-        const TWaveCepstram& e = core.FCepstram;
-        samples = core.FWave ? core.FWave->FData : std::vector<uint8_t>{};
-        if (core.FWave)
+        samples = d.FWave ? d.FWave->FData : std::vector<uint8_t>{};
+        if (d.FWave)
             format = QByteArray(
-                reinterpret_cast<const char*>(&core.FWave->FFormat), sizeof(WAVEFORMATEX));
-        bitmap = core.FBitmap.copy();
-        flags = {e.FChannelCount, e.FSpecValid, e.FPowerValid, e.FCepValid, e.FCepPowerValid};
-        if (all || e.FSpecValid)
-            spectra = binBytes(e.FSpectrograms);
-        if (all || e.FPowerValid)
-            power = dbBytes(e.FPower);
-        if (all || e.FCepValid)
-            cepstra = binBytes(e.FCepstrograms);
-        if (all || e.FCepPowerValid)
-            cepPower = dbBytes(e.FCepPower);
-        texts = core.statusTexts();
-        proposals = QStringList{core.openedPath(), core.proposedSavePath(), core.filterDirectory(),
-            core.proposedExportPath(), core.importProposal()};
-        fft = core.FFFTLength;
-        mode = core.FMode;
+                reinterpret_cast<const char*>(&d.FWave->FFormat), sizeof(WAVEFORMATEX));
+        bitmap = d.FBitmap.copy();
+        for (int v = 0; v < 2; ++v)
+            if (d.cells[v])
+                cells[v] = d.cells[v]->gray;
+        texts = d.statusTexts();
+        proposals = QStringList{d.openedPath(), d.proposedSavePath(), d.filterDirectory(),
+            d.proposedExportPath(), d.importProposal()};
+        fft = d.FFFTLength;
+        mode = d.FMode;
     }
-    void expectEqual(const CoreSnapshot& o, const std::string& what) const
+    // what shows: everything but the cells of the view not shown
+    void expectShows(const DocSnapshot& o, const std::string& what) const
     {
         EXPECT_TRUE(samples == o.samples) << what << ": samples";
         EXPECT_EQ(format, o.format) << what;
         EXPECT_TRUE(bitmap == o.bitmap) << what << ": picture";
-        EXPECT_EQ(flags, o.flags) << what << ": channel count and flags";
-        EXPECT_TRUE(spectra == o.spectra) << what << ": spectra";
-        EXPECT_TRUE(power == o.power) << what << ": dB rows";
-        EXPECT_TRUE(cepstra == o.cepstra) << what << ": cepstra";
-        EXPECT_TRUE(cepPower == o.cepPower) << what << ": cepstrum dB rows";
+        EXPECT_TRUE(cells[mode] == o.cells[mode]) << what << ": cells";
         EXPECT_EQ(texts, o.texts) << what;
         EXPECT_EQ(proposals, o.proposals) << what;
         EXPECT_EQ(fft, o.fft) << what;
         EXPECT_EQ(mode, o.mode) << what;
     }
+    void expectEqual(const DocSnapshot& o, const std::string& what) const
+    {
+        expectShows(o, what);
+        EXPECT_TRUE(cells[1 - mode] == o.cells[1 - mode]) << what << ": cells of the other view";
+    }
 
     std::vector<uint8_t> samples;
     QByteArray format;
     QImage bitmap;
-    std::vector<int> flags;
-    std::vector<uint8_t> spectra, power, cepstra, cepPower;
+    std::vector<uint8_t> cells[2];
     QStringList texts, proposals;
     int32_t fft = 0;
     uint8_t mode = 0;
 };
+
+// A new document with the C locale.
+inline DocumentPtr cDocument(int32_t fft = 1024, uint8_t mode = kSpectrumView)
+{
+    return makeDocument(fft, mode, QLocale::c());
+}
+
+// The document a command gave; fails the test (and gives the input) when it failed.
+inline DocumentPtr done(const CommandResult& r, const DocumentPtr& input = nullptr)
+{
+    EXPECT_TRUE(r.ok) << r.message.toStdString();
+    return r.ok ? r.document : input;
+}
 
 // A copy of the display picture with a block of data cells made darker (delta < 0) or
 // lighter, as a paint program would: gray stays gray, clamped to 0 .. 255.

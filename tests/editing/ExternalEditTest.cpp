@@ -14,8 +14,9 @@
 
 #include "../imaging/GuiEnvironment.h"
 #include "EditingTestSupport.h"
-#include "editing/EditorTasks.h"
+#include "editing/CommandRunner.h"
 #include "editing/ExternalEdit.h"
+#include "editing/History.h"
 #include "imaging/FilterImage.h"
 
 namespace kestrelon::test {
@@ -82,21 +83,20 @@ protected:
         wav = dir.path() + "/voice.wav";
         ASSERT_TRUE(writeTestWave(
             wav, 16000, 2, 16, 12000, [](uint32_t i, int c) { return testTones(i, c, 16000); }));
-        core.locale = QLocale::c();
-        ASSERT_TRUE(core.Open(wav).ok);
-        core.SetMode(GetParam().mode);
-        core.ChangeFFTLength(GetParam().fft);
-        exported = core.proposedExportPath();
-        ASSERT_TRUE(core.Export(exported).ok);
-        exportSamples = core.FWave->FData;
-        exportPicture = core.FBitmap.copy();
-        session
-            = std::make_unique<ExternalEditSession>(core, exported, ExternalEditTiming{15, 1500});
+        const DocumentPtr doc = opened();
+        exported = doc->proposedExportPath();
+        exportedDoc = done(doc->Export(exported));
+        shown = exportedDoc;
+        session = std::make_unique<ExternalEditSession>(
+            exportedDoc, exported, ExternalEditTiming{15, 1500});
         ASSERT_TRUE(session->isActive());
         QObject::connect(session.get(), &ExternalEditSession::imported, session.get(),
             [this](const ExternalImportStep& s) {
+                // what the window does: record the step, show the document
+                stepsBefore.push_back(shown->FWave->FData);
                 steps.push_back(s);
-                after.push_back(core.FWave->FData);
+                shown = s.document;
+                session->checkDocument(shown);
             });
         QObject::connect(session.get(), &ExternalEditSession::importFailed, session.get(),
             [this](const QString& m) { failures << m; });
@@ -104,27 +104,30 @@ protected:
             [this](const QString& m) { endings << m; });
     }
 
+    DocumentPtr opened() const
+    {
+        return done(cDocument(GetParam().fft, GetParam().mode)->Open(wav));
+    }
+    const std::vector<uint8_t>& exportSamples() const { return exportedDoc->FWave->FData; }
+    const std::vector<uint8_t>& samples() const { return shown->FWave->FData; }
+
     // Two different edits of the exported picture.
     QImage edit(int which) const
     {
-        const int l = core.FLeftMargin, t = core.FTopMargin;
-        return which == 1 ? paintedCopy(exportPicture, l, t, 3, 5, 10, 60, -40)
-                          : paintedCopy(exportPicture, l, t, 12, 30, 8, 20, 30);
+        const int l = Document::FLeftMargin, t = Document::FTopMargin;
+        const QImage& picture = exportedDoc->FBitmap;
+        return which == 1 ? paintedCopy(picture, l, t, 3, 5, 10, 60, -40)
+                          : paintedCopy(picture, l, t, 12, 30, 8, 20, 30);
     }
 
-    // The sound the synchronous import of picture gives on a fresh open of the file.
+    // The sound an import of picture gives on a fresh open of the file.
     std::vector<uint8_t> expectedSound(const QImage& picture)
     {
-        EditorCore fresh;
-        fresh.locale = QLocale::c();
-        EXPECT_TRUE(fresh.Open(wav).ok);
-        fresh.SetMode(GetParam().mode);
-        fresh.ChangeFFTLength(GetParam().fft);
         const QString p = dir.path() + "/expected.bmp";
         EXPECT_TRUE(writeFilterImage(picture, p, nullptr));
-        const CommandResult r = fresh.Import(p);
+        const CommandResult r = opened()->Import(p);
         EXPECT_TRUE(r.ok) << r.message.toStdString();
-        return fresh.FWave->FData;
+        return r.ok ? r.document->FWave->FData : std::vector<uint8_t>{};
     }
 
     bool waitForSteps(std::size_t n)
@@ -134,12 +137,10 @@ protected:
 
     QTemporaryDir dir;
     QString wav, exported;
-    EditorCore core;
-    std::vector<uint8_t> exportSamples;
-    QImage exportPicture;
+    DocumentPtr exportedDoc, shown;
     std::unique_ptr<ExternalEditSession> session;
     std::vector<ExternalImportStep> steps;
-    std::vector<std::vector<uint8_t>> after;
+    std::vector<std::vector<uint8_t>> stepsBefore; // the sound each step started from
     QStringList failures, endings;
 };
 
@@ -149,21 +150,18 @@ TEST_P(ExternalEdit, SaveInPlaceIsAppliedOnceAsOneStep)
     ASSERT_TRUE(waitForSteps(1));
     settle(150); // the watcher's further notices of the same save add nothing
     ASSERT_EQ(steps.size(), 1u);
-    EXPECT_TRUE(*steps[0].samplesBefore == exportSamples);
-    EXPECT_TRUE(core.FWave->FData == expectedSound(edit(1)));
-    EXPECT_NE(core.FWave->FData, exportSamples);
+    EXPECT_TRUE(samples() == expectedSound(edit(1)));
+    EXPECT_NE(samples(), exportSamples());
+    EXPECT_TRUE(steps[0].change->undone(*shown->FWave).FData == exportSamples());
     EXPECT_FALSE(steps[0].message.isEmpty());
     EXPECT_TRUE(session->isActive());
     EXPECT_TRUE(failures.isEmpty()) << failures.join("; ").toStdString();
-    // the picture shown is the new sound's
-    EditorCore fresh;
-    fresh.locale = QLocale::c();
-    ASSERT_TRUE(fresh.Open(wav).ok);
-    fresh.SetMode(GetParam().mode);
-    fresh.ChangeFFTLength(GetParam().fft);
-    *fresh.FWave = *core.FWave;
-    fresh.RefreshView();
-    EXPECT_TRUE(fresh.FBitmap == core.FBitmap);
+    // the picture shown is the new sound's, and so are the proposals the window had
+    const QString saved = dir.path() + "/saved.wav";
+    ASSERT_TRUE(shown->Save(saved).ok);
+    EXPECT_TRUE(
+        done(cDocument(GetParam().fft, GetParam().mode)->Open(saved))->FBitmap == shown->FBitmap);
+    EXPECT_EQ(shown->importProposal(), exported);
 }
 
 TEST_P(ExternalEdit, RepeatedSavesApplyTheWholePictureToTheExportedSound)
@@ -174,35 +172,35 @@ TEST_P(ExternalEdit, RepeatedSavesApplyTheWholePictureToTheExportedSound)
 
     ASSERT_TRUE(writeAndRename(exported, bmpBytes(edit(1))));
     ASSERT_TRUE(waitForSteps(1));
-    EXPECT_TRUE(core.FWave->FData == one);
+    EXPECT_TRUE(samples() == one);
 
     // the second save is not applied on top of the first import
     ASSERT_TRUE(writeAndRename(exported, bmpBytes(edit(2))));
     ASSERT_TRUE(waitForSteps(2));
-    EXPECT_TRUE(core.FWave->FData == two);
-    EXPECT_TRUE(*steps[1].samplesBefore == one);
+    EXPECT_TRUE(samples() == two);
+    EXPECT_TRUE(steps[1].change->undone(*shown->FWave).FData == one);
 
     // going back to the first picture gives the first sound, byte for byte
     ASSERT_TRUE(writeInPlace(exported, bmpBytes(edit(1))));
     ASSERT_TRUE(waitForSteps(3));
-    EXPECT_TRUE(core.FWave->FData == one);
+    EXPECT_TRUE(samples() == one);
 
     // the same picture saved again, even as a PNG beside it: nothing to do
     ASSERT_TRUE(writeAndRename(exported, bmpBytes(edit(1))));
     ASSERT_TRUE(writeInPlace(session->pngPath(), pngBytes(edit(1))));
     settle(250);
     EXPECT_EQ(steps.size(), 3u);
-    EXPECT_TRUE(core.FWave->FData == one);
+    EXPECT_TRUE(samples() == one);
 
     // a PNG of another picture beside it is taken
     ASSERT_TRUE(writeAndRename(session->pngPath(), pngBytes(edit(2))));
     ASSERT_TRUE(waitForSteps(4));
-    EXPECT_TRUE(core.FWave->FData == two);
+    EXPECT_TRUE(samples() == two);
 
     // and so is PNG content saved under the exported name
     ASSERT_TRUE(writeAndRename(exported, pngBytes(edit(1))));
     ASSERT_TRUE(waitForSteps(5));
-    EXPECT_TRUE(core.FWave->FData == one);
+    EXPECT_TRUE(samples() == one);
     EXPECT_TRUE(failures.isEmpty()) << failures.join("; ").toStdString();
     EXPECT_TRUE(session->isActive());
 }
@@ -216,40 +214,41 @@ TEST_P(ExternalEdit, AHalfWrittenFileIsNotApplied)
     ASSERT_TRUE(f.flush());
     settle(200); // a dozen attempts at the half-written file
     EXPECT_TRUE(steps.empty());
-    EXPECT_TRUE(core.FWave->FData == exportSamples);
+    EXPECT_TRUE(samples() == exportSamples());
     EXPECT_TRUE(failures.isEmpty());
     ASSERT_EQ(f.write(bytes.mid(bytes.size() / 2)), bytes.size() - bytes.size() / 2);
     f.close();
     ASSERT_TRUE(waitForSteps(1));
     settle(100);
     EXPECT_EQ(steps.size(), 1u);
-    EXPECT_TRUE(core.FWave->FData == expectedSound(edit(1)));
+    EXPECT_TRUE(samples() == expectedSound(edit(1)));
 }
 
 TEST_P(ExternalEdit, AFileThatStaysBrokenIsReportedAndChangesNothing)
 {
-    const QImage wrong = edit(1).copy(0, 0, exportPicture.width() - 1, exportPicture.height());
+    const QImage wrong
+        = edit(1).copy(0, 0, exportedDoc->FBitmap.width() - 1, exportedDoc->FBitmap.height());
     ASSERT_TRUE(writeInPlace(exported, bmpBytes(wrong)));
     ASSERT_TRUE(waitUntil([&] { return !failures.isEmpty(); }));
     EXPECT_TRUE(failures[0].contains("pixels")) << failures[0].toStdString();
     EXPECT_TRUE(steps.empty());
-    EXPECT_TRUE(core.FWave->FData == exportSamples);
+    EXPECT_TRUE(samples() == exportSamples());
     EXPECT_TRUE(session->isActive());
     // the next good save is taken
     ASSERT_TRUE(writeInPlace(exported, bmpBytes(edit(2))));
     ASSERT_TRUE(waitForSteps(1));
-    EXPECT_TRUE(core.FWave->FData == expectedSound(edit(2)));
+    EXPECT_TRUE(samples() == expectedSound(edit(2)));
 }
 
 TEST_P(ExternalEdit, ImportsRunOnTheRunnerToo)
 {
-    EditorTaskRunner runner(core);
+    CommandRunner runner;
     session->setRunner(&runner);
     ASSERT_TRUE(writeAndRename(exported, bmpBytes(edit(2))));
     ASSERT_TRUE(waitForSteps(1));
     EXPECT_FALSE(runner.isRunning());
-    EXPECT_TRUE(core.FWave->FData == expectedSound(edit(2)));
-    EXPECT_TRUE(*steps[0].samplesBefore == exportSamples);
+    EXPECT_TRUE(samples() == expectedSound(edit(2)));
+    EXPECT_TRUE(steps[0].change->undone(*shown->FWave).FData == exportSamples());
     session->setRunner(nullptr);
 }
 
@@ -261,7 +260,7 @@ INSTANTIATE_TEST_SUITE_P(Views, ExternalEdit,
 // What ends a watch: N, the view, the sound (another file, or an undo by the window).
 struct Ending {
     const char* name;
-    std::function<void(EditorCore&, const QString& otherWav)> change;
+    std::function<DocumentPtr(const DocumentPtr&, const QString& otherWav)> change;
     const char* words;
 };
 
@@ -286,12 +285,10 @@ TEST_P(ExternalEditEnd, ChangingNTheViewOrTheSoundEndsTheWatch)
         wav, 8000, 1, 16, 4000, [](uint32_t i, int c) { return testTones(i, c, 8000); }));
     ASSERT_TRUE(
         writeTestWave(other, 8000, 1, 16, 4000, [](uint32_t i, int) { return (i % 30) / 60.0; }));
-    EditorCore core;
-    ASSERT_TRUE(core.Open(wav).ok);
-    core.ChangeFFTLength(256);
-    const QString exported = core.proposedExportPath();
-    ASSERT_TRUE(core.Export(exported).ok);
-    ExternalEditSession session(core, exported, ExternalEditTiming{15, 500});
+    const DocumentPtr doc = done(cDocument(256)->Open(wav));
+    const QString exported = doc->proposedExportPath();
+    const DocumentPtr exportedDoc = done(doc->Export(exported));
+    ExternalEditSession session(exportedDoc, exported, ExternalEditTiming{15, 500});
     QStringList endings, statuses;
     int imports = 0;
     QObject::connect(
@@ -299,42 +296,50 @@ TEST_P(ExternalEditEnd, ChangingNTheViewOrTheSoundEndsTheWatch)
     QObject::connect(&session, &ExternalEditSession::statusMessage, &session,
         [&](const QString& m) { statuses << m; });
     QObject::connect(&session, &ExternalEditSession::imported, &session, [&] { ++imports; });
-    EXPECT_TRUE(session.checkCore()); // nothing changed yet
+    EXPECT_TRUE(session.checkDocument(exportedDoc)); // nothing changed yet
+    // the same sound in another document (an undo and a redo make one) goes on
+    auto copy = std::make_shared<Document>(*exportedDoc);
+    copy->FWave = std::make_shared<const TWave>(*exportedDoc->FWave);
+    EXPECT_TRUE(session.checkDocument(copy));
 
-    GetParam().change(core, other);
-    const std::vector<uint8_t> samples = core.FWave->FData;
-    EXPECT_FALSE(session.checkCore());
+    const DocumentPtr changed = GetParam().change(exportedDoc, other);
+    EXPECT_FALSE(session.checkDocument(changed));
     EXPECT_FALSE(session.isActive());
     ASSERT_EQ(endings.size(), 1);
     EXPECT_TRUE(endings[0].contains(GetParam().words)) << endings[0].toStdString();
     EXPECT_TRUE(statuses.contains(endings[0]));
-    EXPECT_FALSE(session.checkCore());
+    EXPECT_FALSE(session.checkDocument(changed));
     EXPECT_EQ(endings.size(), 1); // said once
 
     // a later save is no longer applied
-    const QImage painted
-        = paintedCopy(core.FBitmap, core.FLeftMargin, core.FTopMargin, 2, 2, 5, 5, -50);
+    const QImage painted = paintedCopy(exportedDoc->FBitmap, 48, 16, 2, 2, 5, 5, -50);
     QFile f(exported);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(encodeFilterImage(painted.isNull() ? QImage(10, 10, QImage::Format_RGB32) : painted));
+    f.write(encodeFilterImage(painted));
     f.close();
     session.poll();
     settle(150);
     EXPECT_EQ(imports, 0);
-    EXPECT_TRUE(core.FWave->FData == samples);
 }
 
 INSTANTIATE_TEST_SUITE_P(Changes, ExternalEditEnd,
-    ::testing::Values(Ending{"N", [](EditorCore& c, const QString&) { c.ChangeFFTLength(512); },
-                          "N を変えたため監視を終了しました"},
-        Ending{"View", [](EditorCore& c, const QString&) { c.SetMode(kCepstrumView); },
+    ::testing::Values(
+        Ending{"N",
+            [](const DocumentPtr& d, const QString&) { return done(d->ChangeFFTLength(512)); },
+            "N を変えたため監視を終了しました"},
+        Ending{"View",
+            [](const DocumentPtr& d, const QString&) { return done(d->SetMode(kCepstrumView)); },
             "表示を変えたため"},
-        Ending{"OtherFile", [](EditorCore& c, const QString& o) { ASSERT_TRUE(c.Open(o).ok); },
+        Ending{"OtherFile", [](const DocumentPtr& d, const QString& o) { return done(d->Open(o)); },
             "音が変わったため"},
         Ending{"SamplesChanged",
-            [](EditorCore& c, const QString&) {
-                c.FWave->FData[100] ^= 1; // what an undo of an earlier import does
-                c.RefreshView();
+            [](const DocumentPtr& d, const QString&) {
+                // what an undo of an earlier import does
+                auto wave = std::make_shared<TWave>(*d->FWave);
+                wave->FData[100] ^= 1;
+                auto changed = std::make_shared<Document>(*d);
+                changed->FWave = std::move(wave);
+                return DocumentPtr(changed);
             },
             "音が変わったため"}),
     [](const ::testing::TestParamInfo<Ending>& info) { return std::string(info.param.name); });
@@ -342,11 +347,10 @@ INSTANTIATE_TEST_SUITE_P(Changes, ExternalEditEnd,
 TEST(ExternalEditStart, WithoutAPictureTheSessionDoesNotStart)
 {
     ensureGuiApplication();
-    EditorCore core;
     QTemporaryDir dir;
-    ExternalEditSession session(core, dir.path() + "/x.bmp");
+    ExternalEditSession session(cDocument(), dir.path() + "/x.bmp");
     EXPECT_FALSE(session.isActive());
-    EXPECT_FALSE(session.checkCore());
+    EXPECT_FALSE(session.checkDocument(nullptr));
 }
 
 } // namespace

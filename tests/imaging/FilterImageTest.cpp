@@ -213,7 +213,7 @@ TEST(FilterFile, ExportOverWhatIsThere)
     const QString fifo = dir.filePath("fifo.bmp"), kept = dir.filePath("kept.bmp");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     for (const auto& [path, cause] : std::vector<std::pair<QString, QString>>{
-             {fifo, "is not a regular file"}, {dir.path() + "/", "names a folder"}}) {
+             {fifo, "is not a regular file (a FIFO)"}, {dir.path() + "/", "names a folder"}}) {
         QString reason;
         EXPECT_FALSE(writeFilterImage(image, path, &reason));
         EXPECT_EQ(reason, path + ": " + cause + (cause.endsWith("folder") ? ", not a file" : ""));

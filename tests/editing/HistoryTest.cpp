@@ -10,28 +10,30 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
-#include "AppCoreTestSupport.h"
-#include "app/History.h"
 #include "base/Errors.h"
+#include "editing/Document.h"
+#include "editing/History.h"
 
 namespace kestrelon::test {
 namespace {
 
-// One QCoreApplication for the program (the player's timer needs an event loop).
-class CoreEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { FApp = std::make_unique<QCoreApplication>(FArgc, FArgv); }
-    void TearDown() override { FApp.reset(); }
-
-private:
-    int FArgc = 1;
-    char FName[16] = "test_appcore";
-    char* FArgv[2] = {FName, nullptr};
-    std::unique_ptr<QCoreApplication> FApp;
-};
-
-[[maybe_unused]] ::testing::Environment* const gCoreEnvironment
-    = ::testing::AddGlobalTestEnvironment(new CoreEnvironment);
+// A sound of the given type: bits 8/16/24/32 integer, or 32/64 with isFloat. Sample
+// (frame, channel) is value(frame, channel) on the GetSampleF scale.
+TWave makeWave(uint16_t bits, bool isFloat, uint16_t channels, uint32_t rate, uint32_t frames,
+    const std::function<double(uint32_t, uint16_t)>& value)
+{
+    TWave w;
+    w.FFormat.wFormatTag = isFloat ? WAVE_FORMAT_IEEE_FLOAT : WAVE_FORMAT_PCM;
+    w.FFormat.nChannels = channels;
+    w.FFormat.nSamplesPerSec = rate;
+    w.FFormat.wBitsPerSample = bits;
+    w.UpdateFormat();
+    w.SetSampleCount(frames);
+    for (uint32_t f = 0; f < frames; ++f)
+        for (uint16_t c = 0; c < channels; ++c)
+            w.SetSampleF(f, uint8_t(c), value(f, c));
+    return w;
+}
 
 // What a resynthesis does to a sound: most samples move by a rounding step or not at
 // all, one stretch changes a lot.
@@ -68,22 +70,45 @@ TEST_P(SampleChangeTest, UndoAndRedoGiveBackTheExactBytes)
         w.SetSampleF(5, 0, std::numeric_limits<double>::quiet_NaN());
         w.SetSampleF(6, 1, -0.0);
     }
-    const WaveSnapshot before = WaveSnapshot::of(w);
+    const TWave before = w;
     resynthesise(w, 7);
     const std::vector<uint8_t> after = w.FData;
-    ASSERT_NE(after, before.data);
+    ASSERT_NE(after, before.FData);
 
     const auto change = SampleChange::record(before, w);
     EXPECT_TRUE(change->isDelta());
     // A tenth of the sound changed a lot, the rest by rounding steps: far less than a copy.
-    EXPECT_LT(change->bytes(), before.data.size() / 2) << change->bytes();
+    EXPECT_LT(change->bytes(), before.FData.size() / 2) << change->bytes();
 
     for (int round = 0; round < 2; ++round) {
         change->undo(w);
-        ASSERT_EQ(w.FData, before.data);
+        ASSERT_EQ(w.FData, before.FData);
         change->redo(w);
         ASSERT_EQ(w.FData, after);
     }
+
+    // A change of a few hundred frames in a long sound (several chunks) costs about those.
+    TWave longer = makeWave(k.bits, k.isFloat, 2, 44100, 600000,
+        [](uint32_t f, uint16_t c) { return 0.5 * std::sin(0.002 * f * (c + 1)); });
+    const TWave original = longer;
+    for (uint32_t f : {1000u, 1001u, 1300u, 590000u})
+        longer.SetSampleF(f, 1, -0.25);
+    const auto small = SampleChange::record(original, longer);
+    EXPECT_LT(small->bytes(), original.FData.size() / 50) << small->bytes();
+    EXPECT_EQ(small->undone(longer).FData, original.FData);
+    EXPECT_EQ(small->redone(original).FData, longer.FData);
+
+    // Every sample rescaled and shaken: what deflate cannot shrink is kept as it is.
+    TWave rescaled = original;
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> shake(-0.2, 0.2);
+    for (uint32_t f = 0; f < rescaled.FSampleCount; ++f)
+        for (uint8_t c = 0; c < 2; ++c)
+            rescaled.SetSampleF(f, c, 0.3 * rescaled.GetSampleF(f, c) + shake(rng));
+    const auto large = SampleChange::record(original, rescaled);
+    EXPECT_LT(large->bytes(), original.FData.size() + 4096) << large->bytes();
+    EXPECT_EQ(large->undone(rescaled).FData, original.FData);
+    EXPECT_EQ(large->redone(original).FData, rescaled.FData);
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, SampleChangeTest,
@@ -96,14 +121,14 @@ INSTANTIATE_TEST_SUITE_P(Widths, SampleChangeTest,
 TEST(SampleChange, ChangedLengthKeepsBothSoundsAndAnotherSoundIsRefused)
 {
     TWave w = makeWave(16, false, 1, 8000, 1000, [](uint32_t f, uint16_t) { return f / 2000.0; });
-    const WaveSnapshot before = WaveSnapshot::of(w);
+    const TWave before = w;
     w.SetSampleCount(1500);
     w.SetSampleF(1400, 0, 0.5);
     const std::vector<uint8_t> after = w.FData;
     const auto change = SampleChange::record(before, w);
     EXPECT_FALSE(change->isDelta());
     change->undo(w);
-    EXPECT_EQ(w.FData, before.data);
+    EXPECT_EQ(w.FData, before.FData);
     EXPECT_EQ(w.FSampleCount, 1000u);
     EXPECT_EQ(w.FDataSize, 2000u);
     EXPECT_DOUBLE_EQ(w.FSeconds, 0.125);
@@ -112,7 +137,7 @@ TEST(SampleChange, ChangedLengthKeepsBothSoundsAndAnotherSoundIsRefused)
     EXPECT_EQ(w.FSampleCount, 1500u);
 
     // A sound changed behind the history's back is neither the one before nor after.
-    const WaveSnapshot snapshot = WaveSnapshot::of(w);
+    const TWave snapshot = w;
     resynthesise(w, 1);
     const auto delta = SampleChange::record(snapshot, w);
     w.SetSample(10, 0, 1234);
@@ -131,22 +156,30 @@ protected:
     {
         wave = makeWave(16, false, 2, 8000, 4000,
             [](uint32_t f, uint16_t c) { return 0.5 * std::sin(0.01 * f * (c + 1)); });
-        history.setWave(&wave);
-        history.setOnRestored([this] { ++restored; });
         states.push_back(wave.FData);
     }
     // One command: changes the sound and is recorded.
     void change(uint32_t seed)
     {
-        const WaveSnapshot before = WaveSnapshot::of(wave);
+        const TWave before = wave;
         resynthesise(wave, seed);
-        history.record("step", before);
+        history.record("step", SampleChange::record(before, wave));
         states.push_back(wave.FData);
+    }
+    // What the window does for undo and redo: the command, then the history moves.
+    void undo()
+    {
+        wave = history.undoStep()->undone(wave);
+        history.stepBack();
+    }
+    void redo()
+    {
+        wave = history.redoStep()->redone(wave);
+        history.stepForward();
     }
 
     TWave wave;
     EditHistory history;
-    int restored = 0;
     std::vector<std::vector<uint8_t>> states; // the sound after 0, 1, 2, ... commands
 };
 
@@ -155,40 +188,48 @@ TEST_F(EditHistoryTest, WalksBackAndForthThroughEveryStep)
     for (uint32_t i = 1; i <= 4; ++i)
         change(i);
     EXPECT_EQ(history.count(), 4);
-    EXPECT_EQ(restored, 0) << "recording re-applies nothing";
     for (int i = 3; i >= 0; --i) {
-        history.undo();
+        undo();
         ASSERT_EQ(wave.FData, states[size_t(i)]) << i;
     }
-    EXPECT_FALSE(history.stack()->canUndo());
-    history.undo(); // nothing left: nothing happens
-    EXPECT_EQ(restored, 4);
+    EXPECT_FALSE(history.canUndo());
+    EXPECT_EQ(history.undoStep(), nullptr);
+    history.stepBack(); // nothing left: nothing happens
+    EXPECT_EQ(history.index(), 0);
     for (size_t i = 1; i <= 4; ++i) {
-        history.redo();
+        redo();
         ASSERT_EQ(wave.FData, states[i]) << i;
     }
-    EXPECT_EQ(restored, 8);
+    EXPECT_FALSE(history.canRedo());
 
     // A new command after undoing drops the steps that were undone.
-    history.undo();
-    history.undo();
+    undo();
+    undo();
     change(99);
     EXPECT_EQ(history.count(), 3);
-    EXPECT_FALSE(history.stack()->canRedo());
-    history.undo();
+    EXPECT_FALSE(history.canRedo());
+    undo();
     EXPECT_EQ(wave.FData, states[2]);
 
-    // A step that does not fit the sound leaves everything as it was.
+    // A step that does not fit the sound is refused.
     wave.SetSample(0, 0, 4321);
-    const std::vector<uint8_t> held = wave.FData;
-    EXPECT_THROW(history.undo(), Error);
-    EXPECT_EQ(wave.FData, held);
-    EXPECT_EQ(history.stack()->index(), 2);
-    EXPECT_EQ(restored, 11) << "nothing re-applied";
+    EXPECT_THROW(history.undoStep()->undone(wave), Error);
 
     history.clear();
     EXPECT_EQ(history.count(), 0);
     EXPECT_EQ(history.lastApplied(), nullptr);
+
+    // Snapshots are kept for the steps next to the position only.
+    const DocumentPtr a = makeDocument(), b = makeDocument(512), c = makeDocument(2048);
+    history.record("one", SampleChange::record(wave, wave), a);
+    history.record("two", SampleChange::record(wave, wave), b);
+    EXPECT_EQ(history.undoSnapshot(), b);
+    history.stepBack(c);
+    EXPECT_EQ(history.redoSnapshot(), c);
+    EXPECT_EQ(history.undoSnapshot(), nullptr) << "step one's was dropped";
+    history.stepForward(b);
+    EXPECT_EQ(history.undoSnapshot(), b);
+    EXPECT_EQ(history.redoSnapshot(), nullptr);
 }
 
 TEST_F(EditHistoryTest, OldestStepsAreDroppedBeyondTheLimits)
@@ -202,22 +243,22 @@ TEST_F(EditHistoryTest, OldestStepsAreDroppedBeyondTheLimits)
     EXPECT_EQ(history.count(), 3);
     EXPECT_TRUE(history.isModified());
     for (int i = 0; i < 3; ++i)
-        history.undo();
-    EXPECT_FALSE(history.stack()->canUndo());
+        undo();
+    EXPECT_FALSE(history.canUndo());
     EXPECT_EQ(wave.FData, states[2]) << "the oldest reachable sound";
     EXPECT_TRUE(history.isModified()) << "the saved sound is gone from the history";
     for (int i = 0; i < 3; ++i)
-        history.redo();
+        redo();
     EXPECT_EQ(wave.FData, states[5]);
 
     // A saved state that is still in the history survives the trimming.
-    history.undo();
+    undo();
     history.markSaved(); // the sound after step 4
-    history.redo();
+    redo();
     change(6); // drops the step that made state 3
     EXPECT_EQ(history.count(), 3);
-    history.undo();
-    history.undo();
+    undo();
+    undo();
     EXPECT_EQ(wave.FData, states[4]);
     EXPECT_FALSE(history.isModified());
     ASSERT_FALSE(modified.isEmpty());
@@ -227,12 +268,12 @@ TEST_F(EditHistoryTest, OldestStepsAreDroppedBeyondTheLimits)
     const size_t one = history.lastApplied()->bytes();
     history.setLimits(50, one + one / 2);
     EXPECT_LE(history.count(), 2);
-    history.redo();
-    history.redo();
+    redo();
+    redo();
     history.setLimits(50, one / 2);
     EXPECT_EQ(history.count(), 1) << "the newest step always stays";
     EXPECT_LE(history.bytes(), 2 * one);
-    history.undo();
+    undo();
     EXPECT_EQ(wave.FData, states[5]);
 }
 

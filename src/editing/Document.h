@@ -1,0 +1,162 @@
+#pragma once
+// Document: one state of what Kestrelon's main window shows, made of immutable snapshots:
+// the sound, N, the view, channel 0's gray cells of each view computed so far, the display
+// picture drawn from the cells of the view shown, and the paths the dialogs propose.
+//
+// Every command of the window is a function from a document to a new document (the
+// member functions below, which never change the document they are called on). A command
+// either gives the new document or fails, with a message that names the file and the
+// cause, and the document it was called on stands as it was; the window shows whichever
+// it gets through one slot. Parts that a command does not change are shared between the
+// old document and the new one, and a command that changes some frames of the sound
+// refreshes only the cells and picture columns of those frames. A command can run on a
+// worker thread (editing/CommandRunner.h): it reads only its own document.
+//
+// Progress: long commands report percent and the pass about to run through a PassFn;
+// between passes they look at the cancel flag of the calling thread (base/Cancel.h) and
+// stop with OperationCancelled, and the spectral passes do so between blocks of frames.
+// Engine errors (overflow and the like) are thrown as kestrelon::Error.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include <QImage>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include "audio/TWave.h"
+#include "imaging/Picture.h"
+#include "spectral/Pipeline.h"
+
+namespace kestrelon {
+
+// The view modes kSpectrumView (0) and kCepstrumView (1) come from imaging/Picture.h.
+
+// The FFT lengths the window offers: 256, 512, 1024, 2048 and 4096.
+bool isValidFFTLength(int32_t n);
+
+class Document;
+class SampleChange;
+using DocumentPtr = std::shared_ptr<const Document>;
+
+// Progress of a long command: percent 0 .. 100 and the pass under way, on the thread that
+// runs the command.
+using PassFn = std::function<void(int percent, const QString& pass)>;
+
+struct CommandResult {
+    bool ok = false;
+    bool cancelled = false; // stopped by a cancel (ok is false then)
+    QString message; // why it failed, or a warning on success (a cut-short WAV file)
+    ClipStats clips; // import: samples the resynthesis clipped
+    DocumentPtr document; // ok: the document to show (the same one when nothing changed)
+    // ok, for the commands that change the samples (import, an editor's save, the hidden
+    // resynthesis) of an interactive document: the step for the undo history, from the
+    // old sound to the new one.
+    std::shared_ptr<const SampleChange> change;
+};
+
+class Document : public std::enable_shared_from_this<Document> {
+public:
+    static constexpr int32_t FLeftMargin = 48; // pixels
+    static constexpr int32_t FTopMargin = 16; // pixels
+
+    // --- the snapshots ------------------------------------------------------------------
+    std::shared_ptr<const TWave> FWave; // none until the first successful open
+    int32_t FFFTLength = 1024;
+    uint8_t FMode = kSpectrumView;
+    // Channel 0's cells of each view (indexed by mode) for FWave and FFFTLength, as far
+    // as they have been computed; those of FMode always are while the sound has samples.
+    std::shared_ptr<const GrayCells> cells[2];
+    // The display picture of FMode drawn from its cells, gray, one byte per pixel
+    // (imaging/PictureCells.h): what export writes. Null without samples, and when
+    // drawsPicture is false.
+    QImage FBitmap;
+    // Settings: the decimal separator of labels and the seconds panel; whether the
+    // commands draw the picture; whether the commands that change the sound make its
+    // cells again and a step for the undo history (the command line's apply does without
+    // all that: it saves the new sound straight away).
+    QLocale locale;
+    bool drawsPicture = true;
+    bool interactive = true;
+
+    // --- queries --------------------------------------------------------------------------
+    bool hasSound() const { return FWave != nullptr; }
+    // A sound with samples and channels: what has cells and a picture.
+    bool hasSamples() const;
+    // The cells of the view shown, or null.
+    const GrayCells* shownCells() const;
+    // Cells and picture agree with the sound (the first step of export and import).
+    bool geometryMatches() const;
+    // The six status texts: "2.500 sec", "110250 samples", "2 ch", "44100 Hz",
+    // "16 bit", "216 frames"; six empty ones without a sound.
+    QStringList statusTexts() const;
+    // The same texts with the frame count given.
+    QStringList statusTexts(int32_t frames) const;
+    // The frame count an analysis of the sound with FFFTLength makes (0 without samples).
+    int32_t expectedFrameCount() const;
+    // What the drawing code reads.
+    DrawContext drawContext() const;
+    // This document without its sound: what the undo history keeps of the document at
+    // the other end of a step (cells and picture), to give back to Undo and Redo.
+    DocumentPtr withoutSound() const;
+
+    // --- proposals for the dialogs ----------------------------------------------------------
+    QString openedPath() const { return FOpenedPath; } // the last opened file
+    QString fileName() const; // its name, for the caption
+    QString proposedSavePath() const { return FSavePath; } // dir/name_fix.wav
+    QString filterDirectory() const { return FFilterDir; } // with a trailing separator
+    QString proposedExportPath() const; // dir/name_s1024.bmp
+    QString importProposal() const { return FImportPath; } // last export, "" after N changes
+
+    // --- commands ---------------------------------------------------------------------------
+    // Loads path and shows it in the current view; the proposals follow its path. With
+    // analyse = false neither cells nor picture are made (the command line's info).
+    CommandResult Open(const QString& path, const PassFn& progress = {}, bool analyse = true) const;
+    // The other view: its cells are computed once per sound and N, the picture redrawn.
+    CommandResult SetMode(uint8_t mode, const PassFn& progress = {}) const;
+    // Another N (256 .. 4096; others are ignored): with a sound, a new analysis and no
+    // import proposal.
+    CommandResult ChangeFFTLength(int32_t n, const PassFn& progress = {}) const;
+    // Reads the edited picture at path; its gray differences from the cells shown become
+    // gains on every channel, the sound is filtered, and the cells and picture columns of
+    // the frames that changed are made again.
+    CommandResult Import(const QString& path, const PassFn& progress = {}) const;
+    // An image editor's save: `edited` against the picture of `exported` (a document of
+    // this N and view the session started from), applied to the sound of `exported`; the
+    // new document has this document's proposals. The step goes from this sound.
+    CommandResult ImportEdited(
+        const QImage& edited, const Document& exported, const PassFn& progress = {}) const;
+    // Writes the filter image of the picture; the new document proposes it for import.
+    CommandResult Export(const QString& path) const;
+    CommandResult Save(const QString& path) const;
+    // The sound at the other end of a step of the history, with its cells and picture:
+    // those of `shown` (a snapshot of the document at that end, EditHistory) when it has
+    // this N, else only the frames the step changed are analysed again.
+    CommandResult Undo(const SampleChange& step, const PassFn& progress = {},
+        const Document* shown = nullptr) const;
+    CommandResult Redo(const SampleChange& step, const PassFn& progress = {},
+        const Document* shown = nullptr) const;
+    // The two hidden commands, with the engine classes: analyse the sound and draw its
+    // spectrum (the view becomes the spectrum); resynthesise the sound from its analysis.
+    CommandResult AnalyzeAndDrawSpectrum(const PassFn& progress = {}) const;
+    CommandResult SynthesizeSpectrum(const PassFn& progress = {}) const;
+
+private:
+    // Undo and Redo once the step has made the new sound.
+    CommandResult stepped(std::shared_ptr<const TWave> wave, const SampleChange& step,
+        const PassFn& progress, const Document* shown) const;
+
+    QString FOpenedPath;
+    QString FSavePath;
+    QString FFilterDir;
+    QString FImportPath;
+};
+
+// A new, empty document with these settings (what the window starts from; the command
+// line's apply sets the last one false: no picture, no analysis of the new sound).
+DocumentPtr makeDocument(int32_t fftLength = 1024, uint8_t mode = kSpectrumView,
+    const QLocale& locale = QLocale(), bool shows = true);
+
+} // namespace kestrelon
