@@ -9,6 +9,7 @@
 #include <optional>
 #include <utility>
 
+#include "audio/SoundFile.h"
 #include "base/Cancel.h"
 #include "base/Errors.h"
 #include "editing/EditorTasks.h"
@@ -164,7 +165,7 @@ CommandResult EditorCore::Open(const QString& path, bool refresh)
 {
     TWave loaded;
     WaveLoadReport report;
-    const uint8_t code = loaded.LoadFromFile(path, &report);
+    const uint8_t code = loadSound(path, loaded, &report);
     if (code != kLoadOk) {
         const QString reason = report.message.isEmpty()
             ? QStringLiteral("cannot be read (code %1)").arg(code)
@@ -313,7 +314,7 @@ CommandResult EditorCore::Save(const QString& path)
     if (!FWave)
         return failure(QStringLiteral("%1: there is no sound to save").arg(path));
     QString reason;
-    if (!FWave->SaveToFile(path, &reason))
+    if (!saveSound(path, *FWave, &reason))
         return failure(
             namingFile(path, reason.isEmpty() ? QStringLiteral("cannot be written") : reason));
     CommandResult r;
@@ -619,7 +620,7 @@ void EditorCore::runTask(EditorTask& t, TaskControl& control) const
             passes.next(QStringLiteral("読み込み"));
             TWave loaded;
             WaveLoadReport report;
-            const uint8_t code = loaded.LoadFromFile(t.FPath, &report);
+            const uint8_t code = loadSound(t.FPath, loaded, &report);
             if (code != kLoadOk) {
                 const QString reason = report.message.isEmpty()
                     ? QStringLiteral("cannot be read (code %1)").arg(code)
