@@ -896,19 +896,29 @@ bool saveSound(const QString& path, const TWave& wave, SoundFileType type, QStri
     return wave.SaveToFile(path, reason);
 }
 
+QStringList soundFileSuffixes()
+{
+    return {QStringLiteral("wav"), QStringLiteral("flac"), QStringLiteral("ogg"),
+        QStringLiteral("oga"), QStringLiteral("opus"), QStringLiteral("mp3"), QStringLiteral("aif"),
+        QStringLiteral("aiff"), QStringLiteral("aifc"), QStringLiteral("w64"),
+        QStringLiteral("rf64"), QStringLiteral("caf")};
+}
+
 QString soundOpenFilter()
 {
-    return QStringLiteral(
-        "Sound files (*.wav *.flac *.ogg *.oga *.opus *.mp3 *.aif *.aiff *.aifc *.w64 *.rf64 "
-        "*.caf)|*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff;*.aifc;*.w64;*.rf64;*.caf"
-        "|Wave file (*.wav)|*.wav"
-        "|FLAC file (*.flac)|*.flac"
-        "|Ogg Vorbis or Opus file (*.ogg *.oga *.opus)|*.ogg;*.oga;*.opus"
-        "|MP3 file (*.mp3)|*.mp3"
-        "|AIFF file (*.aif *.aiff *.aifc)|*.aif;*.aiff;*.aifc"
-        "|Wave64 or RF64 file (*.w64 *.rf64)|*.w64;*.rf64"
-        "|Core Audio file (*.caf)|*.caf"
-        "|All files (*)|*");
+    QStringList patterns;
+    for (const QString& suffix : soundFileSuffixes())
+        patterns << QStringLiteral("*.") + suffix;
+    return QStringLiteral("Sound files (%1)|%2")
+               .arg(patterns.join(QLatin1Char(' ')), patterns.join(QLatin1Char(';')))
+        + QStringLiteral("|Wave file (*.wav)|*.wav"
+                         "|FLAC file (*.flac)|*.flac"
+                         "|Ogg Vorbis or Opus file (*.ogg *.oga *.opus)|*.ogg;*.oga;*.opus"
+                         "|MP3 file (*.mp3)|*.mp3"
+                         "|AIFF file (*.aif *.aiff *.aifc)|*.aif;*.aiff;*.aifc"
+                         "|Wave64 or RF64 file (*.w64 *.rf64)|*.w64;*.rf64"
+                         "|Core Audio file (*.caf)|*.caf"
+                         "|All files (*)|*");
 }
 
 QString soundSaveFilter()

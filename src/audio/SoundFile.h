@@ -31,6 +31,7 @@
 #include <span>
 
 #include <QString>
+#include <QStringList>
 
 #include "audio/TWave.h"
 
@@ -75,5 +76,7 @@ inline bool saveSound(const QString& path, const TWave& wave, QString* reason = 
 // each format, then every file); the save dialog's offers WAV, then FLAC.
 QString soundOpenFilter();
 QString soundSaveFilter();
+// The name endings of the files the open dialog lists ("wav", "flac", ...), lower case.
+QStringList soundFileSuffixes();
 
 } // namespace kestrelon
