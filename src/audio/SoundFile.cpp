@@ -181,8 +181,8 @@ public:
     {
         const uint64_t bound = std::min(
             kMaxBlock, uint64_t(std::max<int64_t>(fileSize, 0)) * kHintExpansion + (1u << 20));
-        if (hintFrames > 0 && hintFrames <= bound / block_)
-            data_.reserve(std::size_t(hintFrames * block_));
+        if (hintFrames > 0 && hintFrames <= bound / block_) // and the last, empty read
+            data_.reserve(std::size_t((hintFrames + chunkFrames_) * block_));
     }
 
     // Room for one chunk at the end; write at most chunkFrames() frames there, then
@@ -192,7 +192,8 @@ public:
         const std::size_t want = chunkFrames_ * block_;
         if (used_ + want > data_.capacity()) {
             const std::size_t limit = std::size_t(kMaxBlock) + want;
-            data_.reserve(std::min(limit, std::max(used_ + want, data_.capacity() * 2)));
+            data_.reserve(
+                std::min(limit, std::max(used_ + want, data_.capacity() + data_.capacity() / 2)));
         }
         data_.resize(used_ + want);
         return data_.data() + used_;
@@ -256,16 +257,27 @@ LoadResult adoptFormat(SampleKind kind, int64_t channels, int64_t rate, WAVEFORM
 }
 
 // Stores 0 in place of every float sample that is NaN or infinite; returns how many.
-template <class Float> uint64_t zeroNonFinite(uint8_t* p, std::size_t count)
+// Bits is the unsigned integer of the float's size: a first pass that only counts the
+// samples whose exponent is all ones runs at memory speed.
+template <class Float, class Bits> uint64_t zeroNonFinite(uint8_t* p, std::size_t count)
 {
+    static_assert(sizeof(Float) == sizeof(Bits));
+    constexpr Bits kExponent
+        = std::is_same_v<Float, float> ? Bits(0x7F800000u) : Bits(0x7FF0000000000000u);
     uint64_t found = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        Bits b;
+        std::memcpy(&b, p + i * sizeof b, sizeof b);
+        found += (b & kExponent) == kExponent;
+    }
+    if (found == 0)
+        return 0;
     for (std::size_t i = 0; i < count; ++i) {
         Float x;
         std::memcpy(&x, p + i * sizeof x, sizeof x);
-        if (!std::isfinite(x)) [[unlikely]] {
+        if (!std::isfinite(x)) {
             x = 0;
             std::memcpy(p + i * sizeof x, &x, sizeof x);
-            ++found;
         }
     }
     return found;
@@ -282,9 +294,9 @@ void finishWave(TWave& out, uint64_t framesDeclared, WaveLoadReport& report)
     report.framesDeclared = framesDeclared;
     const SampleKind kind = sampleKindOf(out.FFormat);
     if (kind == SampleKind::F32)
-        report.nonFinite = zeroNonFinite<float>(out.FData.data(), out.FData.size() / 4);
+        report.nonFinite = zeroNonFinite<float, uint32_t>(out.FData.data(), out.FData.size() / 4);
     else if (kind == SampleKind::F64)
-        report.nonFinite = zeroNonFinite<double>(out.FData.data(), out.FData.size() / 8);
+        report.nonFinite = zeroNonFinite<double, uint64_t>(out.FData.data(), out.FData.size() / 8);
     if (report.nonFinite > 0)
         report.message = QStringLiteral("%1 samples were not finite numbers (NaN or infinite) "
                                         "and were read as 0")
