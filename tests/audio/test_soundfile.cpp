@@ -221,6 +221,11 @@ TEST(Mp3Test, AFileCutShortLoadsTheFramesItHolds)
     EXPECT_GT(cut.FSampleCount, 1000u);
     EXPECT_LT(cut.FSampleCount, 1600u);
     EXPECT_EQ(report.framesLoaded, cut.FSampleCount);
+    // the same bytes in memory, followed by the rest of the file: nothing past them is read
+    const Bytes bytes = readFile(dataFile("pcm16_stereo.mp3"));
+    TWave fromMemory;
+    ASSERT_EQ(loadSoundFromMemory(std::span(bytes.data(), 1100), fromMemory), kLoadOk);
+    EXPECT_EQ(fromMemory.FSampleCount, cut.FSampleCount);
     EXPECT_TRUE(std::equal(cut.FData.begin(), cut.FData.end(), whole.FData.begin()))
         << "the frames held differ from the same frames of the whole file";
 }
@@ -437,12 +442,14 @@ TEST(FlacTest, SavesAsTheWavWriterDoes)
     const TWave w = noise(16, 2, 100, 1);
     // a replaced file keeps its permission bits
     const QString kept = dir.filePath("kept.flac");
-    ASSERT_TRUE(writeFile(kept, test::text("old")));
-    ASSERT_EQ(chmod(QFile::encodeName(kept).constData(), 0640), 0);
-    ASSERT_TRUE(saveSound(kept, w));
-    struct stat st { };
-    ASSERT_EQ(stat(QFile::encodeName(kept).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    for (const mode_t mode : {0444, 0751, 0600}) {
+        ASSERT_TRUE(writeFile(kept, test::text("old")));
+        ASSERT_EQ(chmod(QFile::encodeName(kept).constData(), mode), 0);
+        ASSERT_TRUE(saveSound(kept, w));
+        struct stat st { };
+        ASSERT_EQ(stat(QFile::encodeName(kept).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode);
+    }
     // what is not a regular file is refused before anything is written (a FIFO would block)
     const QString fifo = dir.filePath("fifo.flac");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);

@@ -360,7 +360,7 @@ TEST_F(Cli, AnyFormatInAndFlacOutByName)
     ASSERT_EQ(original.LoadFromFile(voice), kLoadOk);
     ASSERT_TRUE(saveSound(path("voice.flac"), original));
     ASSERT_EQ(run({"export", voice, path("v.bmp")}).code, 0);
-    const QByteArray named = QFile::encodeName(path("out\xff.FLAC"));
+    const QByteArray named = QFile::encodeName(dir.path()) + "/out\xff.FLAC";
     for (const QByteArray& out : {QFile::encodeName(path("out.flac")), named}) {
         const CliRun r = runBytes({"apply", QFile::encodeName(path("voice.flac")),
             QFile::encodeName(path("v.bmp")), out});
