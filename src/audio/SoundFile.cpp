@@ -535,10 +535,6 @@ LoadResult decodeMpeg(Reader& reader, TWave& out, WaveLoadReport& report)
         return fail(kLoadFailed, QStringLiteral("the MPEG decoder gives no float samples"));
     if (LoadResult r = adoptFormat(SampleKind::F32, channels, rate, out.FFormat); r.code != kLoadOk)
         return r;
-    // Only this format from here on: a stream that changes it is refused below.
-    mpg123_format_none(h.get());
-    mpg123_format(h.get(), rate, channels, MPG123_ENC_FLOAT_32);
-
     const uint32_t block = out.FFormat.nBlockAlign;
     SampleBlock samples(out.FData, block, kChunkSamples / std::size_t(channels));
     const off_t estimate = mpg123_length(h.get()); // from a Xing header or the first frame
@@ -558,10 +554,10 @@ LoadResult decodeMpeg(Reader& reader, TWave& out, WaveLoadReport& report)
             int c = 0;
             int e = 0;
             mpg123_getformat(h.get(), &r, &c, &e);
-            if (r != rate || c != channels)
+            if (r != rate || c != channels || e != MPG123_ENC_FLOAT_32)
                 return fail(kLoadFailed,
-                    QStringLiteral("the stream changes from %1 Hz, %2 channels to %3 Hz, %4 "
-                                   "channels after %5 frames")
+                    QStringLiteral("the stream changes from %1 Hz with %2 channels to %3 Hz "
+                                   "with %4 after %5 frames")
                         .arg(rate)
                         .arg(channels)
                         .arg(r)
@@ -595,39 +591,21 @@ bool isRiffWave(const Reader& reader)
     return reader.startsWith(0, "RIFF", 4) && reader.startsWith(8, "WAVE", 4);
 }
 
-// The size in bytes of the MPEG audio frame (layer I, II or III; MPEG-1, 2 or 2.5) whose
-// header is h, or 0 when h is none (free-format frames, whose size the header does not
-// give, included).
-uint32_t mpegFrameBytes(const uint8_t h[4])
+// An MPEG audio frame header (layer I, II or III; MPEG-1, 2 or 2.5; free format too):
+// the sync bits, then a version, layer, bit rate and sample rate that exist.
+bool isMpegFrameHeader(const uint8_t h[4])
 {
-    static constexpr uint16_t kKbps[5][15] = {
-        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448}, // 1, I
-        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384}, // 1, II
-        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}, // 1, III
-        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256}, // 2, I
-        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}, // 2, II and III
-    };
-    static constexpr uint32_t kRates[3]
-        = {44100, 48000, 32000}; // MPEG-1; halved for 2, quartered for 2.5
-    const int version = (h[1] >> 3) & 3; // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
-    const int layer = 4 - ((h[1] >> 1) & 3); // 1, 2, 3 (4: reserved)
-    const int bitrateIndex = h[2] >> 4;
-    const int rateIndex = (h[2] >> 2) & 3;
-    if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0 || version == 1 || layer == 4 || bitrateIndex == 0
-        || bitrateIndex == 15 || rateIndex == 3)
-        return 0;
-    const bool mpeg1 = version == 3;
-    const uint32_t bitrate = 1000u * kKbps[mpeg1 ? layer - 1 : layer == 1 ? 3 : 4][bitrateIndex];
-    const uint32_t rate = kRates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
-    const uint32_t padding = (h[2] >> 1) & 1;
-    if (layer == 1)
-        return (12 * bitrate / rate + padding) * 4;
-    const uint32_t perFrame = layer == 3 && !mpeg1 ? 72 : 144; // samples per frame / 8
-    return perFrame * bitrate / rate + padding;
+    const int version = (h[1] >> 3) & 3; // 1 is reserved
+    const int layer = (h[1] >> 1) & 3; // 0 is reserved
+    return h[0] == 0xFF && (h[1] & 0xE0) == 0xE0 && version != 1 && layer != 0 && (h[2] >> 4) != 15
+        && ((h[2] >> 2) & 3) != 3;
 }
 
-// MPEG audio: after an ID3v2 tag or nothing, a frame header, and another one where that
-// frame ends (unless the file ends first), of the same version, layer and rate.
+// MPEG audio: a frame header at the start or right after an ID3v2 tag. No other format
+// read here starts so (their files start with "fLaC", "OggS", "FORM", "caff", "riff",
+// "RF64" or "RIFX"), and libmpg123 refuses what does not go on as MPEG audio. (Left to
+// libsndfile, such a file would be decoded by libmpg123 all the same, but with its
+// warnings printed on standard error.)
 bool isMpegAudio(const Reader& reader)
 {
     Reader r = reader;
@@ -639,15 +617,7 @@ bool isMpegAudio(const Reader& reader)
             + (int64_t(h[6] & 0x7F) << 21 | int64_t(h[7] & 0x7F) << 14 | int64_t(h[8] & 0x7F) << 7
                 | int64_t(h[9] & 0x7F));
     r.pos = at;
-    uint32_t size = 0;
-    if (r.read(h, 4) != 4 || (size = mpegFrameBytes(h)) == 0)
-        return false;
-    uint8_t next[4];
-    r.pos = at + size;
-    if (r.pos + 4 > r.size)
-        return true;
-    return r.read(next, 4) == 4 && mpegFrameBytes(next) != 0 && next[1] == h[1]
-        && (next[2] & 0x0C) == (h[2] & 0x0C);
+    return r.read(h, 4) == 4 && isMpegFrameHeader(h);
 }
 
 uint8_t adopt(Reader& reader, TWave& wave, WaveLoadReport* report)
@@ -898,6 +868,9 @@ QString flacRefusal(const TWave& wave)
     if (wave.FFormat.nChannels < 1 || wave.FFormat.nChannels > 8)
         return QStringLiteral("FLAC holds 1 to 8 channels; this sound has %1 (save it as WAV)")
             .arg(wave.FFormat.nChannels);
+    // libsndfile writes no FLAC stream at all (not even its header) without samples
+    if (wave.FSampleCount == 0)
+        return QStringLiteral("this sound has no samples to save as FLAC (save it as WAV)");
     return {};
 }
 

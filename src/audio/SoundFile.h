@@ -55,7 +55,7 @@ uint8_t loadSoundFromMemory(
 
 // Why wave cannot be saved as FLAC ("FLAC holds integer samples of 8 to 24 bits; this
 // sound has 32-bit float samples"), or an empty string when it can. FLAC keeps 8-, 16-
-// and 24-bit integer sounds of 1 to 8 channels exactly.
+// and 24-bit integer sounds of 1 to 8 channels exactly; it cannot hold an empty sound.
 QString flacRefusal(const TWave& wave);
 
 // Writes wave as a file of the given type, atomically: complete at the target name or

@@ -230,6 +230,20 @@ TEST(Mp3Test, AFileCutShortLoadsTheFramesItHolds)
         << "the frames held differ from the same frames of the whole file";
 }
 
+TEST(Mp3Test, AStreamThatChangesItsChannelsIsRefused)
+{
+    Bytes joined = readFile(dataFile("pcm16_stereo.mp3"));
+    const Bytes mono = readFile(dataFile("untagged_vbr.mp3"));
+    joined.insert(joined.end(), mono.begin(), mono.end());
+    TWave w = previousSound();
+    WaveLoadReport report;
+    EXPECT_EQ(loadSoundFromMemory(joined, w, &report), kLoadFailed);
+    EXPECT_TRUE(report.message.startsWith(
+        "the stream changes from 16000 Hz with 2 channels to 16000 Hz with 1 after "))
+        << report.message.toStdString();
+    EXPECT_EQ(w.FSampleCount, 3u);
+}
+
 // --- refused files ---------------------------------------------------------------------
 
 // A copy of a committed file with some bytes changed, written to dir.
@@ -422,6 +436,7 @@ TEST(FlacTest, SoundsFlacCannotHoldAreRefusedAndNothingIsWritten)
         {test::makeWave(64, 2, 10, 3), "this sound has 64-bit float samples"},
         {test::makeWave(32, 1, 10), "this sound has 32-bit samples"},
         {test::makeWave(16, 9, 10), "FLAC holds 1 to 8 channels; this sound has 9"},
+        {test::makeWave(24, 1, 0), "this sound has no samples to save as FLAC"},
     };
     QTemporaryDir dir;
     const QString path = dir.filePath("keep.flac");
