@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Times kestrelon-cli info, export and apply as whole processes (start-up included) on
-# 60 s of 44.1 kHz 16-bit stereo at N = 1024, in both views.
+# 60 s of 44.1 kHz 16-bit stereo at N = 1024, in both views: apply of the picture as
+# exported (unedited), of a 2000 x 200 region 20 levels darker, and of the whole picture
+# one level darker; with the peak RSS of the last run of each.
 #   bench/cli_timing.sh BUILD_DIR [RUNS]
 set -euo pipefail
 build=${1:?build directory}
@@ -13,6 +15,7 @@ for view in spectrum cepstrum; do
   "$cli" export "$dir/in.wav" "$dir/$view.bmp" --view "$view"
   convert "$dir/$view.bmp" -region 2000x200+500+100 -evaluate subtract 5140 +region \
     "BMP3:$dir/$view-edited.bmp"
+  convert "$dir/$view.bmp" -evaluate subtract 257 "BMP3:$dir/$view-whole.bmp"
 done
 
 # time NAME COMMAND...: RUNS runs, prints mean and best wall time
@@ -29,12 +32,19 @@ time_it() {
   done
   printf '%s\n' "${times[@]}" | awk -v name="$name" '
     { d = $2 - $1; sum += d; if (NR == 1 || d < best) best = d }
-    END { printf "%-28s mean %.3f s  best %.3f s  (%d runs)\n", name, sum / NR, best, NR }'
+    END { printf "%-28s mean %.3f s  best %.3f s  (%d runs)", name, sum / NR, best, NR }'
+  if [ -x /usr/bin/time ]; then
+    /usr/bin/time -f '  peak %M KB' "$@" 2>&1 >/dev/null | tail -n 1
+  else
+    echo
+  fi
 }
 
 time_it "info" "$cli" info "$dir/in.wav"
 for view in spectrum cepstrum; do
   time_it "export --view $view" "$cli" export "$dir/in.wav" "$dir/out.bmp" --view "$view"
-  time_it "apply --view $view" "$cli" apply "$dir/in.wav" "$dir/$view-edited.bmp" \
-    "$dir/out.wav" --view "$view"
+  for edit in "$view" "$view-edited" "$view-whole"; do
+    time_it "apply $edit" "$cli" apply "$dir/in.wav" "$dir/$edit.bmp" "$dir/out.wav" \
+      --view "$view"
+  done
 done

@@ -38,6 +38,7 @@
 #include "app/AudioSinkOutput.h"
 #include "app/ExternalEditor.h"
 #include "app/PictureView.h"
+#include "audio/SoundFile.h"
 #include "base/Errors.h"
 
 namespace kestrelon {
@@ -141,11 +142,10 @@ constexpr int kToolBarHeight = 29;
 constexpr int kSeparatorWidth = 8;
 constexpr int kPanelWidths[6] = {80, 100, 50, 80, 50, 50};
 
-bool isWavFile(const QUrl& url)
+bool isSoundFile(const QUrl& url)
 {
     return url.isLocalFile()
-        && QFileInfo(url.toLocalFile()).suffix().compare(QLatin1String("wav"), Qt::CaseInsensitive)
-        == 0;
+        && soundFileSuffixes().contains(QFileInfo(url.toLocalFile()).suffix(), Qt::CaseInsensitive);
 }
 
 } // namespace
@@ -165,8 +165,8 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
     setFont(uiFont());
     setAcceptDrops(true);
 
-    WaveOD = {QString(), QStringLiteral("Wave file (*.wav)|*.wav"), QStringLiteral("wav"), {}, {}};
-    WaveSD = {QString(), QStringLiteral("Wave file (*.wav)|*.wav"), QStringLiteral("wav"), {}, {}};
+    WaveOD = {QString(), soundOpenFilter(), QStringLiteral("wav"), {}, {}};
+    WaveSD = {QString(), soundSaveFilter(), QStringLiteral("wav"), {}, {}};
     FilterOD = {QStringLiteral("フィルターインポート"), QStringLiteral("Bitmap file (*.bmp)|*.bmp"),
         QStringLiteral("bmp"), {}, {}};
     FilterSD = {QStringLiteral("フィルターエクスポート"),
@@ -942,14 +942,14 @@ void TForm1::dragEnterEvent(QDragEnterEvent* event)
     if (FTaskRunning)
         return;
     const QList<QUrl> urls = event->mimeData()->urls();
-    if (std::any_of(urls.begin(), urls.end(), isWavFile))
+    if (std::any_of(urls.begin(), urls.end(), isSoundFile))
         event->acceptProposedAction();
 }
 
 void TForm1::dropEvent(QDropEvent* event)
 {
     for (const QUrl& url : event->mimeData()->urls()) {
-        if (isWavFile(url)) {
+        if (isSoundFile(url)) {
             event->acceptProposedAction();
             // Opened once the drop has finished: its messages must not run inside it.
             const QString path = url.toLocalFile();

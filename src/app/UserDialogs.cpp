@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace kestrelon {
@@ -48,6 +49,16 @@ QString runFileDialog(
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setNameFilter(qtNameFilter(request.filter));
     dialog.setDefaultSuffix(request.defaultSuffix);
+    // A name typed without an ending gets the one of the filter chosen last ("FLAC file
+    // (*.flac)" -> "flac"), not always the first filter's.
+    if (!request.defaultSuffix.isEmpty())
+        QObject::connect(
+            &dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
+                static const QRegularExpression firstSuffix(QStringLiteral("\\(\\*\\.(\\w+)"));
+                const QRegularExpressionMatch m = firstSuffix.match(f);
+                if (m.hasMatch())
+                    dialog.setDefaultSuffix(m.captured(1));
+            });
     const QFileInfo proposed(request.fileName);
     if (!request.initialDir.isEmpty())
         dialog.setDirectory(request.initialDir);

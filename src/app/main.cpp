@@ -1,4 +1,4 @@
-// Program entry of the window: kestrelon [FILE.wav]
+// Program entry of the window: kestrelon [FILE]
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
@@ -39,8 +39,9 @@ int main(int argc, char** argv)
         QStringLiteral("Filter a sound by painting on its spectrogram."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A WAV file to open."),
-        QStringLiteral("[FILE.wav]"));
+    parser.addPositionalArgument(QStringLiteral("file"),
+        QStringLiteral("A sound file to open (WAV, FLAC, Ogg, MP3, AIFF, Wave64, RF64 or CAF)."),
+        QStringLiteral("[FILE]"));
     parser.process(app);
 
     kestrelon::TForm1 form;

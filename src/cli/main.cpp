@@ -1,8 +1,11 @@
 // kestrelon-cli: the filter cycle without a window.
 //
-//   kestrelon-cli info   IN.wav                       [--fft N] [--view spectrum|cepstrum]
-//   kestrelon-cli export IN.wav OUT.bmp               [--fft N] [--view spectrum|cepstrum]
-//   kestrelon-cli apply  IN.wav EDITED_IMAGE OUT.wav  [--fft N] [--view spectrum|cepstrum]
+//   kestrelon-cli info   IN                       [--fft N] [--view spectrum|cepstrum]
+//   kestrelon-cli export IN OUT.bmp               [--fft N] [--view spectrum|cepstrum]
+//   kestrelon-cli apply  IN EDITED_IMAGE OUT      [--fft N] [--view spectrum|cepstrum]
+//
+// IN is a sound file of any format Kestrelon opens (audio/SoundFile.h); apply saves OUT
+// as FLAC when its name ends in ".flac", else as WAV.
 //
 // Exit status: 0 success (nothing printed but info's six lines), 1 a failed operation
 // (one line on stderr naming the file and the cause; OUT is not created or changed),
@@ -44,13 +47,15 @@ using kestrelon::DocumentPtr;
 
 constexpr const char* kUsage
     = "Usage:\n"
-      "  kestrelon-cli info   IN.wav                       [--fft N] [--view spectrum|cepstrum]\n"
-      "  kestrelon-cli export IN.wav OUT.bmp               [--fft N] [--view spectrum|cepstrum]\n"
-      "  kestrelon-cli apply  IN.wav EDITED_IMAGE OUT.wav  [--fft N] [--view spectrum|cepstrum]\n"
+      "  kestrelon-cli info   IN                       [--fft N] [--view spectrum|cepstrum]\n"
+      "  kestrelon-cli export IN OUT.bmp               [--fft N] [--view spectrum|cepstrum]\n"
+      "  kestrelon-cli apply  IN EDITED_IMAGE OUT      [--fft N] [--view spectrum|cepstrum]\n"
       "\n"
+      "  IN      a WAV, FLAC, Ogg (Vorbis, Opus), MP3, AIFF, Wave64, RF64 or CAF file\n"
       "  info    print duration, samples, channels, rate, bits and frames, one per line\n"
       "  export  write the filter image (BMP) of IN's picture to OUT.bmp (overwrites OUT)\n"
-      "  apply   turn the edits of EDITED_IMAGE (BMP or PNG) into gains on IN and save OUT.wav\n"
+      "  apply   turn the edits of EDITED_IMAGE (BMP or PNG) into gains on IN and save OUT:\n"
+      "          FLAC when its name ends in .flac (8- to 24-bit sounds), else WAV\n"
       "\n"
       "  --fft N       FFT length: 256, 512, 1024 (default), 2048 or 4096\n"
       "  --view V      spectrum (default) or cepstrum\n"
@@ -312,9 +317,12 @@ public:
     // Creates the placeholder; *path is where the core writes.
     bool begin(const NamedFile& f, QString* path, QString* error)
     {
-        QByteArray pattern
-            = QFile::encodeName(descriptorPath(folder_)) + QByteArray("/.kestrelon-cli-XXXXXX");
-        const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+        // ".flac" at the end as in OUT: the sound is saved in the type OUT's name asks for
+        const QByteArray suffix
+            = f.bytes.right(5).toLower() == ".flac" ? QByteArray(".flac") : QByteArray();
+        QByteArray pattern = QFile::encodeName(descriptorPath(folder_))
+            + QByteArray("/.kestrelon-cli-XXXXXX") + suffix;
+        const int fd = ::mkostemps(pattern.data(), int(suffix.size()), O_CLOEXEC);
         if (fd < 0) {
             *error = f.shown + QStringLiteral(": cannot create: ") + kestrelon::errnoText(errno);
             return false;

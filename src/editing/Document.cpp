@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "audio/FileAccess.h"
+#include "audio/SoundFile.h"
 #include "base/Cancel.h"
 #include "base/Errors.h"
 #include "editing/History.h"
@@ -446,7 +447,7 @@ CommandResult Document::Open(const QString& path, const PassFn& progressFn, bool
     progress.pass(0, QStringLiteral("読み込み"));
     auto loaded = std::make_shared<TWave>();
     WaveLoadReport report;
-    const uint8_t code = loaded->LoadFromFile(path, &report);
+    const uint8_t code = loadSound(path, *loaded, &report);
     if (code != kLoadOk) {
         const QString reason = report.message.isEmpty()
             ? QStringLiteral("cannot be read (code %1)").arg(code)
@@ -595,7 +596,7 @@ CommandResult Document::Save(const QString& path) const
     if (!FWave)
         return failure(QStringLiteral("%1: there is no sound to save").arg(path));
     QString reason;
-    if (!FWave->SaveToFile(path, &reason))
+    if (!saveSound(path, *FWave, &reason))
         return failure(
             namingFile(path, reason.isEmpty() ? QStringLiteral("cannot be written") : reason));
     return success(shared_from_this());

@@ -2,6 +2,7 @@
 // seam, the translation, the font and the icons.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -142,6 +143,22 @@ TEST_F(RealDialogs, FileDialogsHaveTheSettingsAndLeaveOverwritingToTheWindow)
     EXPECT_EQ(dialogs.askSaveFile(nullptr,
                   {{}, "Wave file (*.wav)|*.wav", "wav", {}, dir.filePath("song_fix.wav")}),
         dir.filePath("renamed.wav"));
+    // ... the ending of the filter chosen last
+    onNextModal([&](QWidget* modal) {
+        auto* types = modal->findChild<QComboBox*>("fileTypeCombo");
+        auto* name = modal->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_TRUE(types && name);
+        ASSERT_EQ(types->count(), 2);
+        types->setCurrentIndex(1); // as a click on the second filter does
+        emit types->activated(1);
+        emit types->textActivated(types->itemText(1));
+        name->setText("renamed");
+        static_cast<QDialog*>(modal)->accept();
+    });
+    EXPECT_EQ(dialogs.askSaveFile(nullptr,
+                  {{}, "Wave file (*.wav)|*.wav|FLAC file (*.flac)|*.flac", "wav", {},
+                      dir.filePath("song_fix.wav")}),
+        dir.filePath("renamed.flac"));
 
     // The open dialog takes existing files only; cancelled, it gives no path.
     onNextModal([&](QWidget* modal) {

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 
 #include "../imaging/GuiEnvironment.h"
+#include "audio/SoundFile.h"
 #include "editing/Document.h"
 
 namespace kestrelon::test {
@@ -345,6 +346,45 @@ TEST_F(Cli, SpecialFilesAndNamesAsBytes)
     }
 }
 
+// IN of any format; OUT saved as FLAC when its name, as given, ends in .flac (also
+// through the placeholder of a name that is not UTF-8), refused for a float sound.
+TEST_F(Cli, AnyFormatInAndFlacOutByName)
+{
+    const CliRun mp3 = run({"info", KESTRELON_SOURCE_DIR "/tests/audio/data/pcm16_stereo.mp3"});
+    EXPECT_EQ(mp3.code, 0) << mp3.err.toStdString();
+    EXPECT_EQ(mp3.out, "0.250 sec\n4000 samples\n2 ch\n16000 Hz\n32 bit\n9 frames\n");
+
+    TWave original;
+    ASSERT_EQ(original.LoadFromFile(voice), kLoadOk);
+    ASSERT_TRUE(saveSound(path("voice.flac"), original));
+    ASSERT_EQ(run({"export", voice, path("v.bmp")}).code, 0);
+    const QByteArray named = QFile::encodeName(dir.path()) + "/out\xff.FLAC";
+    for (const QByteArray& out : {QFile::encodeName(path("out.flac")), named}) {
+        const CliRun r = runBytes({"apply", QFile::encodeName(path("voice.flac")),
+            QFile::encodeName(path("v.bmp")), out});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        QFile f;
+        const int fd = ::open(out.constData(), O_RDONLY);
+        ASSERT_TRUE(fd >= 0 && f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        const QByteArray bytes = f.readAll();
+        EXPECT_TRUE(bytes.startsWith("fLaC"));
+        TWave back;
+        ASSERT_EQ(
+            loadSoundFromMemory(
+                std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), back),
+            kLoadOk);
+        EXPECT_TRUE(back.FData == original.FData); // the unchanged picture gives the samples back
+    }
+    ::unlink(named.constData());
+
+    ASSERT_TRUE(tool("sox", {voice, "-e", "floating-point", path("float.wav")}));
+    const CliRun refused = run({"apply", path("float.wav"), path("v.bmp"), path("f.flac")});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_TRUE(refused.err.contains("f.flac") && refused.err.contains("32-bit float samples"))
+        << refused.err.toStdString();
+    EXPECT_FALSE(QFile::exists(path("f.flac")));
+}
+
 // Standard output that cannot be written: one line on stderr and exit 1.
 TEST_F(Cli, AFailedWriteToStandardOutputFails)
 {
@@ -381,7 +421,7 @@ TEST_F(Cli, UsageErrorsExitWith2HelpAndVersionWith0)
     EXPECT_EQ(run({"info", voice, "--fft=2048", "--view=cepstrum"}).code, 0);
     const CliRun help = run({"--help"}), version = run({"--version"});
     EXPECT_EQ(std::make_pair(help.code, version.code), std::make_pair(0, 0));
-    EXPECT_TRUE(help.out.contains("kestrelon-cli apply  IN.wav EDITED_IMAGE OUT.wav"));
+    EXPECT_TRUE(help.out.contains("kestrelon-cli apply  IN EDITED_IMAGE OUT"));
     EXPECT_EQ(version.out, QStringLiteral("kestrelon-cli %1\n").arg(KESTRELON_VERSION));
 }
 
