@@ -466,11 +466,13 @@ template <class Command> void TForm1::guard(Command&& command)
         settleTasks();
         command();
     } catch (const std::bad_alloc&) {
-        failure = QStringLiteral("Out of memory: the command was stopped.");
+        failure = Message(MessageCode::CommandStoppedNoMemory).text();
+    } catch (const Error& e) {
+        failure = e.message().text();
     } catch (const std::exception& e) {
-        failure = QString::fromUtf8(e.what());
+        failure = Message(MessageCode::Internal, e.what()).text();
     } catch (...) {
-        failure = QStringLiteral("Unexpected error: the command was stopped.");
+        failure = Message(MessageCode::CommandStoppedUnexpected).text();
     }
     if (!failure.isEmpty())
         FDialogs->showError(this, failure);
@@ -521,7 +523,7 @@ CommandResult TForm1::runAndShow(
     const CommandResult result = runLong(description, command);
     if (!result.ok) {
         if (!result.cancelled)
-            FDialogs->showError(this, result.message);
+            FDialogs->showError(this, result.message.text());
         showDocument(FDoc); // the boxes show the document's view and N again
         return result;
     }
@@ -542,7 +544,7 @@ bool TForm1::openPath(const QString& path)
         return false;
     }
     if (!result.ok) {
-        FDialogs->showError(this, result.message);
+        FDialogs->showError(this, result.message.text());
         return false;
     }
     WaveOD.fileName = path;
@@ -558,7 +560,7 @@ bool TForm1::openPath(const QString& path)
     FPlayer->setStartFrame(0);
     ScrollBox1->setStartMarker(-1);
     if (!result.message.isEmpty())
-        FDialogs->showWarning(this, result.message);
+        FDialogs->showWarning(this, result.message.text());
     return true;
 }
 
@@ -599,13 +601,13 @@ bool TForm1::saveSound()
         return false;
     const CommandResult result = FDoc->Save(path);
     if (!result.ok) {
-        FDialogs->showError(this, result.message);
+        FDialogs->showError(this, result.message.text());
         return false;
     }
     WaveSD.fileName = path;
     FHistory.markSaved();
     if (!result.message.isEmpty())
-        FDialogs->showWarning(this, result.message);
+        FDialogs->showWarning(this, result.message.text());
     return true;
 }
 
@@ -734,7 +736,7 @@ void TForm1::ExportFilter()
         return;
     const CommandResult result = FDoc->Export(path);
     if (!result.ok) {
-        FDialogs->showError(this, result.message);
+        FDialogs->showError(this, result.message.text());
         return;
     }
     showDocument(result.document);
@@ -750,15 +752,31 @@ void TForm1::ImportFilter()
     if (path.isEmpty())
         return;
     const DocumentPtr doc = FDoc;
-    const CommandResult result
-        = runLong(QStringLiteral("%1 をインポートしています").arg(QFileInfo(path).fileName()),
-            [doc, path](const PassFn& progress) { return doc->Import(path, progress); });
+    const QString description
+        = QStringLiteral("%1 をインポートしています").arg(QFileInfo(path).fileName());
+    // A picture whose name or contents say another view or N is applied only when the
+    // person says so.
+    const CommandResult check = runLong(description, [doc, path](const PassFn& progress) {
+        CommandResult r;
+        r.ok = true;
+        r.message = doc->CheckImport(path, progress);
+        return r;
+    });
+    if (check.cancelled
+        || (!check.message.isEmpty()
+            && !FDialogs->askYesNo(
+                this, Message(MessageCode::ImportAnyway, check.message).text()))) {
+        showMessage(QStringLiteral("インポートをキャンセルしました"));
+        return;
+    }
+    const CommandResult result = runLong(
+        description, [doc, path](const PassFn& progress) { return doc->Import(path, progress); });
     if (result.cancelled) {
         showMessage(QStringLiteral("インポートをキャンセルしました"));
         return;
     }
     if (!result.ok) {
-        FDialogs->showError(this, result.message);
+        FDialogs->showError(this, result.message.text());
         return;
     }
     FHistory.record(QStringLiteral("インポート"), result.change, FDoc->withoutSound());
@@ -766,7 +784,7 @@ void TForm1::ImportFilter()
     // Clipping is reported in the status bar; any other warning in a box.
     showClips(result.clips);
     if (result.clips.clipped + result.clips.over == 0 && !result.message.isEmpty())
-        FDialogs->showWarning(this, result.message);
+        FDialogs->showWarning(this, result.message.text());
 }
 
 void TForm1::showClips(const ClipStats& clips)
@@ -811,7 +829,7 @@ void TForm1::UndoClick()
             });
         if (!result.ok) {
             if (!result.cancelled)
-                FDialogs->showError(this, result.message);
+                FDialogs->showError(this, result.message.text());
             return;
         }
         FHistory.stepBack(FDoc->withoutSound());
@@ -833,7 +851,7 @@ void TForm1::RedoClick()
             });
         if (!result.ok) {
             if (!result.cancelled)
-                FDialogs->showError(this, result.message);
+                FDialogs->showError(this, result.message.text());
             return;
         }
         FHistory.stepForward(FDoc->withoutSound());
@@ -1007,7 +1025,7 @@ CommandResult TForm1::runLong(const QString& description, const Command& command
             if (!done)
                 loop.exec();
         } else {
-            outcome.message = QStringLiteral("another command is still running");
+            outcome.message = MessageCode::AnotherCommandRunning;
         }
     }
     FTaskRunning = false;
@@ -1052,7 +1070,7 @@ void TForm1::ExternalEditClick()
         FSession.reset();
         const CommandResult result = FDoc->Export(path);
         if (!result.ok) {
-            FDialogs->showError(this, result.message);
+            FDialogs->showError(this, result.message.text());
             return;
         }
         showDocument(result.document);
