@@ -908,5 +908,295 @@
         <comment>ImportAnyway</comment>
         <translation>%1. Import it anyway?</translation>
     </message>
+    <message>
+        <source>&quot;%1&quot; を上書きしますか？</source>
+        <comment>OverwriteQuestion</comment>
+        <translation>Overwrite &quot;%1&quot;?</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; への変更を保存しますか？</source>
+        <comment>SaveChangesQuestion</comment>
+        <translation>Save the changes to &quot;%1&quot;?</translation>
+    </message>
+    <message>
+        <source>%1: 名前が正しい UTF-8 ではないため開けません。名前を変えるか、kestrelon-cli を使ってください</source>
+        <comment>NameNotUtf8</comment>
+        <translation>%1: cannot be opened: its name is not valid UTF-8; rename it, or use kestrelon-cli</translation>
+    </message>
+</context>
+<context>
+    <name>kestrelon::EditorSettingsDialog</name>
+    <message>
+        <source>外部エディタの設定</source>
+        <translation>External Editor Settings</translation>
+    </message>
+    <message>
+        <source>画像を編集するコマンド (%f はファイル名):</source>
+        <translation>Command that edits the picture (%f is the file name):</translation>
+    </message>
+    <message>
+        <source>既定のアプリケーション</source>
+        <translation>The default application</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>kestrelon::TForm1</name>
+    <message>
+        <source>フィルターインポート</source>
+        <translation>Filter Import</translation>
+    </message>
+    <message>
+        <source>フィルターエクスポート</source>
+        <translation>Filter Export</translation>
+    </message>
+    <message>
+        <source>外部エディタの画像を適用しています (%1%)</source>
+        <translation>Applying the external editor&apos;s picture (%1%)</translation>
+    </message>
+    <message>
+        <source>Waveファイルを開く</source>
+        <translation>Open a Wave file</translation>
+    </message>
+    <message>
+        <source>Waveファイルを保存する</source>
+        <translation>Save the Wave file</translation>
+    </message>
+    <message>
+        <source>スペクトラム/ケプストラムをエクスポートする</source>
+        <translation>Export the spectrum/cepstrum</translation>
+    </message>
+    <message>
+        <source>スペクトラム/ケプストラムをインポートする</source>
+        <translation>Import the spectrum/cepstrum</translation>
+    </message>
+    <message>
+        <source>元に戻す(&amp;U)</source>
+        <translation>&amp;Undo</translation>
+    </message>
+    <message>
+        <source>インポートを取り消す</source>
+        <translation>Undo the import</translation>
+    </message>
+    <message>
+        <source>やり直し(&amp;R)</source>
+        <translation>&amp;Redo</translation>
+    </message>
+    <message>
+        <source>取り消したインポートをやり直す</source>
+        <translation>Redo the undone import</translation>
+    </message>
+    <message>
+        <source>再生(&amp;P)</source>
+        <translation>&amp;Play</translation>
+    </message>
+    <message>
+        <source>音を再生する</source>
+        <translation>Play the sound</translation>
+    </message>
+    <message>
+        <source>停止(&amp;S)</source>
+        <translation>&amp;Stop</translation>
+    </message>
+    <message>
+        <source>再生を止める</source>
+        <translation>Stop playing</translation>
+    </message>
+    <message>
+        <source>インポート前の音(&amp;B)</source>
+        <translation>Sound &amp;before the import</translation>
+    </message>
+    <message>
+        <source>A/B: インポート前の音を同じ位置から再生する</source>
+        <translation>A/B: play the sound before the import from the same place</translation>
+    </message>
+    <message>
+        <source>外部エディタで編集</source>
+        <translation>Edit in External Editor</translation>
+    </message>
+    <message>
+        <source>画像を外部エディタで開き、保存されるたびにインポートする</source>
+        <translation>Open the picture in an external editor and import it each time it is saved</translation>
+    </message>
+    <message>
+        <source>外部エディタの設定...</source>
+        <translation>External Editor Settings...</translation>
+    </message>
+    <message>
+        <source>画像を編集するアプリケーションを選ぶ</source>
+        <translation>Choose the application that edits the picture</translation>
+    </message>
+    <message>
+        <source>ファイル(&amp;F)</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>編集(&amp;E)</source>
+        <translation>&amp;Edit</translation>
+    </message>
+    <message>
+        <source>スペクトル作成</source>
+        <translation>Make Spectrum</translation>
+    </message>
+    <message>
+        <source>Waveに出力</source>
+        <translation>Output to Wave</translation>
+    </message>
+    <message>
+        <source>ヘルプ(&amp;H)</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>スペクトラム</source>
+        <translation>Spectrum</translation>
+    </message>
+    <message>
+        <source>ケプストラム</source>
+        <translation>Cepstrum</translation>
+    </message>
+    <message>
+        <source>FFT長</source>
+        <translation>FFT length</translation>
+    </message>
+    <message>
+        <source>フィルタ画像をエクスポートする</source>
+        <translation>Export the filter image</translation>
+    </message>
+    <message>
+        <source>フィルタ画像をインポートする</source>
+        <translation>Import the filter image</translation>
+    </message>
+    <message>
+        <source>フィルタ画像を外部エディタで編集する</source>
+        <translation>Edit the filter image in an external editor</translation>
+    </message>
+    <message>
+        <source>%1 を開いています</source>
+        <translation>Opening %1</translation>
+    </message>
+    <message>
+        <source>開く操作をキャンセルしました</source>
+        <translation>Opening was cancelled</translation>
+    </message>
+    <message>
+        <source>ケプストラムを計算しています</source>
+        <translation>Computing the cepstrum</translation>
+    </message>
+    <message>
+        <source>スペクトルを描いています</source>
+        <translation>Drawing the spectrum</translation>
+    </message>
+    <message>
+        <source>FFT長 %1 で解析しています</source>
+        <translation>Analysing with FFT length %1</translation>
+    </message>
+    <message>
+        <source>スペクトルを作成しています</source>
+        <translation>Making the spectrum</translation>
+    </message>
+    <message>
+        <source>再合成しています</source>
+        <translation>Resynthesising</translation>
+    </message>
+    <message>
+        <source>%1 をインポートしています</source>
+        <translation>Importing %1</translation>
+    </message>
+    <message>
+        <source>インポートをキャンセルしました</source>
+        <translation>The import was cancelled</translation>
+    </message>
+    <message>
+        <source>インポート</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>フルスケール超過 %1 サンプル (ピーク %2)</source>
+        <translation>%1 samples over full scale (peak %2)</translation>
+    </message>
+    <message>
+        <source>クリップ %1 サンプル (ピーク %2)</source>
+        <translation>%1 samples clipped (peak %2)</translation>
+    </message>
+    <message>
+        <source>インポートで %1 サンプルがフルスケールを超えました。浮動小数点のサンプルなのでそのまま保存されます。ピークはフルスケールの %2 倍 (%3) です。</source>
+        <translation>The import took %1 samples over full scale. They are floating-point samples and are saved as they are. The peak is %2 times full scale (%3).</translation>
+    </message>
+    <message>
+        <source>インポートで %1 サンプルがクリップしました。クリップ前のピークはフルスケールの %2 倍 (%3) です。</source>
+        <translation>The import clipped %1 samples. The peak before clipping is %2 times full scale (%3).</translation>
+    </message>
+    <message>
+        <source>元に戻しています</source>
+        <translation>Undoing</translation>
+    </message>
+    <message>
+        <source>やり直しています</source>
+        <translation>Redoing</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>
+キャンセルしています…</source>
+        <translation>
+Cancelling…</translation>
+    </message>
+    <message>
+        <source>%1 を監視しています</source>
+        <translation>Watching %1</translation>
+    </message>
+    <message>
+        <source>%1 の保存を待っています</source>
+        <translation>Waiting for %1 to be saved</translation>
+    </message>
+    <message>
+        <source>%1 を外部エディタで開きました。保存するたびに、書き出した時の音にその絵が適用されます（FFT長・表示・音を変えると終わります）</source>
+        <translation>%1 is open in the external editor. Each time it is saved, its picture is applied to the sound it was exported from (changing the FFT length, the view or the sound ends this)</translation>
+    </message>
+    <message>
+        <source>外部エディタの編集</source>
+        <translation>External editor edit</translation>
+    </message>
+    <message>
+        <source>言語</source>
+        <translation>Language</translation>
+    </message>
+</context>
+<context>
+    <name>kestrelon::TForm2</name>
+    <message>
+        <source>Kestrelonの使い方</source>
+        <translation>How to use Kestrelon</translation>
+    </message>
+    <message>
+        <source>1 Waveファイルを読み込む</source>
+        <translation>1 Load a Wave file</translation>
+    </message>
+    <message>
+        <source>2 スペクトラムまたはケプストラムをBitmapとしてエクスポートする</source>
+        <translation>2 Export the spectrum or cepstrum as a bitmap</translation>
+    </message>
+    <message>
+        <source>3 スペクトラムまたはケプストラムを外部の画像処理ソフトで加工する</source>
+        <translation>3 Edit the spectrum or cepstrum in an external image program</translation>
+    </message>
+    <message>
+        <source>4 加工したスペクトラムまたはケプストラムをインポートする</source>
+        <translation>4 Import the edited spectrum or cepstrum</translation>
+    </message>
+    <message>
+        <source>5 Weveファイルを保存する</source>
+        <translation>5 Save the Wave file</translation>
+    </message>
+    <message>
+        <source>閉じる(&amp;C)</source>
+        <translation>&amp;Close</translation>
+    </message>
 </context>
 </TS>

@@ -81,20 +81,20 @@ EditorSettingsDialog::EditorSettingsDialog(const QString& command, QWidget* pare
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("EditorSettings"));
-    setWindowTitle(QStringLiteral("外部エディタの設定"));
+    setWindowTitle(tr("外部エディタの設定"));
     auto* column = new QVBoxLayout(this);
-    auto* label = new QLabel(QStringLiteral("画像を編集するコマンド (%f はファイル名):"), this);
+    auto* label = new QLabel(tr("画像を編集するコマンド (%f はファイル名):"), this);
     column->addWidget(label);
     FEdit = new QLineEdit(command, this);
     FEdit->setObjectName(QStringLiteral("EditorCommand"));
-    FEdit->setPlaceholderText(QStringLiteral("既定のアプリケーション"));
+    FEdit->setPlaceholderText(tr("既定のアプリケーション"));
     FEdit->setClearButtonEnabled(true);
     FEdit->setMinimumWidth(320);
     label->setBuddy(FEdit);
     column->addWidget(FEdit);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("キャンセル"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     column->addWidget(buttons);

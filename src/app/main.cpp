@@ -7,7 +7,9 @@
 
 #include "app/AppSetup.h"
 #include "app/KestrelonMain.h"
+#include "app/Language.h"
 #include "app/UserDialogs.h"
+#include "base/Message.h"
 
 namespace {
 
@@ -32,7 +34,7 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("kestrelon"));
     QApplication::setWindowIcon(kestrelon::appIcon());
     QApplication::setFont(kestrelon::uiFont());
-    kestrelon::installQtTranslation(app);
+    kestrelon::applyLanguage(kestrelon::Language::Japanese); // the window is built in Japanese
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -45,12 +47,17 @@ int main(int argc, char** argv)
     parser.process(app);
 
     kestrelon::TForm1 form;
+    if (const kestrelon::Language language = kestrelon::savedLanguage();
+        language != kestrelon::Language::Japanese) {
+        kestrelon::applyLanguage(language);
+        if (auto* texts = form.findChild<kestrelon::Retranslator*>())
+            texts->retranslate();
+    }
     form.show();
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty() && !isNameGiven(files.first(), argc, argv)) {
-        const QString message = QStringLiteral("%1: cannot be opened: its name is not valid "
-                                               "UTF-8; rename it, or use kestrelon-cli")
-                                    .arg(files.first());
+        const QString message
+            = kestrelon::Message(kestrelon::MessageCode::NameNotUtf8, files.first()).text();
         QTimer::singleShot(
             0, &form, [&form, message] { kestrelon::QtUserDialogs().showError(&form, message); });
     } else if (!files.isEmpty()) {

@@ -191,7 +191,7 @@ enum class MessageCode : uint16_t {
     HistoryUnknownWidth,
     HistoryOtherSound,
     HistoryNotReproduced,
-    // --- the import guard (editing/ImportGuard) ----------------------------------------------
+    // --- the import guard (editing/Document::CheckImport) ------------------------------------
     ViewSpectrum,
     ViewCepstrum,
     ViewAndFftLength,
@@ -216,11 +216,14 @@ enum class MessageCode : uint16_t {
     CliSameAsEdited,
     CliSameAsEditedOther,
     CliWarning,
-    // --- the window's command boundary (app/KestrelonMain: errors of any command) ------------
+    // --- app: errors at the command boundary, the dialogs' questions -------------------------
     CommandStoppedNoMemory,
     CommandStoppedUnexpected,
     AnotherCommandRunning,
     ImportAnyway,
+    OverwriteQuestion,
+    SaveChangesQuestion,
+    NameNotUtf8,
     // --- the window -----------------------------------------------------------------------
     // (texts of the main window, its dialogs and status bar)
     Count // not a message: the number of codes
@@ -322,6 +325,10 @@ inline constexpr const char* kMessageContext = "Message";
 // one of the language before. False (and Japanese) when the translation cannot be loaded.
 bool setMessageLanguage(Language language);
 Language messageLanguage();
+// source (UTF-8) translated into `language` in `context`, or source itself when there is
+// no translation (and always for Japanese).
+QString translatedText(Language language, const char* context, const char* source,
+    const char* disambiguation = nullptr);
 // "ja" / "en", and back (fallback for any other name).
 QString languageName(Language language);
 Language languageFromName(const QString& name, Language fallback = Language::Japanese);

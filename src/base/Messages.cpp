@@ -184,7 +184,7 @@ constexpr Entry kTable[] = {
     {MessageCode::HistoryUnknownWidth, QT_TRANSLATE_NOOP3("Message", "履歴が知らないサンプル幅に出会いました", "HistoryUnknownWidth")},
     {MessageCode::HistoryOtherSound, QT_TRANSLATE_NOOP3("Message", "この操作を記録した音とは違う音です。何も変えていません", "HistoryOtherSound")},
     {MessageCode::HistoryNotReproduced, QT_TRANSLATE_NOOP3("Message", "履歴がこの操作の音を再現できません。何も変えていません", "HistoryNotReproduced")},
-    // --- the import guard (editing/ImportGuard) ----------------------------------------------
+    // --- the import guard (editing/Document::CheckImport) ------------------------------------
     {MessageCode::ViewSpectrum, QT_TRANSLATE_NOOP3("Message", "スペクトラム", "ViewSpectrum")},
     {MessageCode::ViewCepstrum, QT_TRANSLATE_NOOP3("Message", "ケプストラム", "ViewCepstrum")},
     {MessageCode::ViewAndFftLength, QT_TRANSLATE_NOOP3("Message", "%1表示・FFT長 %2", "ViewAndFftLength")},
@@ -209,11 +209,14 @@ constexpr Entry kTable[] = {
     {MessageCode::CliSameAsEdited, QT_TRANSLATE_NOOP3("Message", "編集した画像と同じファイルです。適用で音に置き換えません", "CliSameAsEdited")},
     {MessageCode::CliSameAsEditedOther, QT_TRANSLATE_NOOP3("Message", "%1 と同じファイルで、編集した画像です。適用で音に置き換えません", "CliSameAsEditedOther")},
     {MessageCode::CliWarning, QT_TRANSLATE_NOOP3("Message", "警告: %1", "CliWarning")},
-    // --- the window's command boundary (app/KestrelonMain: errors of any command) ------------
+    // --- app: errors at the command boundary, the dialogs' questions -------------------------
     {MessageCode::CommandStoppedNoMemory, QT_TRANSLATE_NOOP3("Message", "メモリが足りないため、コマンドを中止しました", "CommandStoppedNoMemory")},
     {MessageCode::CommandStoppedUnexpected, QT_TRANSLATE_NOOP3("Message", "予期しないエラーのため、コマンドを中止しました", "CommandStoppedUnexpected")},
     {MessageCode::AnotherCommandRunning, QT_TRANSLATE_NOOP3("Message", "別のコマンドがまだ実行中です", "AnotherCommandRunning")},
     {MessageCode::ImportAnyway, QT_TRANSLATE_NOOP3("Message", "%1。このままインポートしますか？", "ImportAnyway")},
+    {MessageCode::OverwriteQuestion, QT_TRANSLATE_NOOP3("Message", "\"%1\" を上書きしますか？", "OverwriteQuestion")},
+    {MessageCode::SaveChangesQuestion, QT_TRANSLATE_NOOP3("Message", "\"%1\" への変更を保存しますか？", "SaveChangesQuestion")},
+    {MessageCode::NameNotUtf8, QT_TRANSLATE_NOOP3("Message", "%1: 名前が正しい UTF-8 ではないため開けません。名前を変えるか、kestrelon-cli を使ってください", "NameNotUtf8")},
     // --- the window ----------------------------------------------------------------------
 };
 // clang-format on
@@ -339,6 +342,14 @@ bool setMessageLanguage(Language language)
 Language messageLanguage()
 {
     return gLanguage.load(std::memory_order_relaxed);
+}
+
+QString translatedText(
+    Language language, const char* context, const char* source, const char* disambiguation)
+{
+    const QTranslator* t = translatorFor(language);
+    const QString text = t ? t->translate(context, source, disambiguation) : QString();
+    return text.isEmpty() ? QString::fromUtf8(source) : text;
 }
 
 QString languageName(Language language)

@@ -441,7 +441,7 @@ TEST_F(CancelledCommand, TheProgressDialogAppearsAndItsCancelButtonCancels)
         ASSERT_NE(progress, nullptr);
         shownAfter = clock.elapsed();
         seen = true;
-        EXPECT_TRUE(progress->labelText().startsWith("N = 2048 で解析しています"))
+        EXPECT_TRUE(progress->labelText().startsWith("FFT長 2048 で解析しています"))
             << progress->labelText().toStdString();
         EXPECT_FALSE(form->Open->isEnabled());
         EXPECT_FALSE(form->Play->isEnabled());

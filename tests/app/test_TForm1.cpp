@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
@@ -544,6 +545,33 @@ TEST_F(TForm1Test, ErrorsThrownByACommandAreShownAndTheWindowGoesOn)
     open("voice.wav");
     EXPECT_EQ(caption(), "voice.wav");
     EXPECT_EQ(dialogs.errors.size(), 1);
+}
+
+// The language chosen in the Help menu: menus, labels and the texts of a command change
+// at once, the choice is saved, and Japanese comes back the same way.
+TEST_F(TForm1Test, LanguageMenuSwitchesTheWindowAtOnce)
+{
+    auto* english = form->findChild<QAction*>("Language_en");
+    auto* japanese = form->findChild<QAction*>("Language_ja");
+    ASSERT_TRUE(english && japanese);
+    english->trigger();
+    EXPECT_EQ(form->FileMenu->title(), "&File");
+    EXPECT_EQ(form->Label1->text(), "FFT length");
+    EXPECT_EQ(form->Undo->toolTip(), "Undo the import");
+    EXPECT_EQ(QSettings("Kestrelon", "Kestrelon").value("window/language").toString(), "en");
+    open("voice.wav");
+    EXPECT_EQ(caption(), "voice.wav"); // the program's own texts stay
+    dialogs.fileAnswers.push_back(path("missing.bmp"));
+    form->L1Click();
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].contains("missing.bmp: cannot open: "))
+        << dialogs.errors[0].toStdString();
+
+    japanese->trigger();
+    EXPECT_EQ(form->FileMenu->title(), "ファイル(&F)");
+    EXPECT_EQ(form->Label1->text(), "FFT長");
+    EXPECT_EQ(caption(), "voice.wav");
+    EXPECT_EQ(QSettings("Kestrelon", "Kestrelon").value("window/language").toString(), "ja");
 }
 
 } // namespace

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTranslator>
+#include <QXmlStreamReader>
 
 #include "base/Message.h"
 
@@ -35,6 +37,36 @@ TEST(Messages, EveryCodeHasJapaneseAndEnglish)
         EXPECT_FALSE(en.isEmpty()) << "no English for " << s.name;
         EXPECT_EQ(placeholders(ja), placeholders(en)) << en.toStdString();
     }
+}
+
+// Every text of the translation file (the window's tr() texts among them) has a finished
+// English translation with the placeholders of its source.
+TEST(Messages, EveryTextOfTheTranslationIsTranslated)
+{
+    QFile ts(QStringLiteral(KESTRELON_SOURCE_DIR "/translations/kestrelon_en.ts"));
+    ASSERT_TRUE(ts.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&ts);
+    QString context, source;
+    int count = 0;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == QLatin1String("name")) {
+            context = xml.readElementText();
+        } else if (xml.name() == QLatin1String("source")) {
+            source = xml.readElementText();
+        } else if (xml.name() == QLatin1String("translation")) {
+            const bool unfinished
+                = xml.attributes().value(QLatin1String("type")) == QLatin1String("unfinished");
+            const QString en = xml.readElementText();
+            SCOPED_TRACE((context + QStringLiteral(": ") + source).toStdString());
+            EXPECT_FALSE(unfinished || en.isEmpty());
+            EXPECT_EQ(placeholders(source), placeholders(en)) << en.toStdString();
+            ++count;
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_GT(count, int(MessageCode::Count));
 }
 
 // Arguments go in their places (a "%1" inside one stays), messages among them in the same
