@@ -923,6 +923,56 @@
         <comment>NameNotUtf8</comment>
         <translation>%1: cannot be opened: its name is not valid UTF-8; rename it, or use kestrelon-cli</translation>
     </message>
+    <message>
+        <source>音声出力装置を開けませんでした</source>
+        <comment>AudioOpenFailed</comment>
+        <translation>The audio output device could not be opened</translation>
+    </message>
+    <message>
+        <source>音声出力装置への書き込みに失敗しました</source>
+        <comment>AudioWriteFailed</comment>
+        <translation>Writing to the audio output device failed</translation>
+    </message>
+    <message>
+        <source>音声出力装置が使えません</source>
+        <comment>AudioUnusable</comment>
+        <translation>The audio output device cannot be used</translation>
+    </message>
+    <message>
+        <source>音声出力装置が見つからないため再生できません</source>
+        <comment>AudioNoDeviceFound</comment>
+        <translation>No audio output device was found: nothing can be played</translation>
+    </message>
+    <message>
+        <source>音声出力装置がこの形式に対応していません (%1 Hz, %2 ch)</source>
+        <comment>AudioFormatUnsupported</comment>
+        <translation>The audio output device does not take this format (%1 Hz, %2 ch)</translation>
+    </message>
+    <message>
+        <source>音声出力装置がないため再生できません</source>
+        <comment>AudioNoOutput</comment>
+        <translation>There is no audio output device: nothing can be played</translation>
+    </message>
+    <message>
+        <source>再生する音がありません</source>
+        <comment>NothingToPlay</comment>
+        <translation>There is no sound to play</translation>
+    </message>
+    <message>
+        <source>%1: このファイルを開くアプリケーションがありません</source>
+        <comment>EditorNoApplication</comment>
+        <translation>%1: no application opens this file</translation>
+    </message>
+    <message>
+        <source>エディタのコマンド &quot;%1&quot; にプログラムの名前がありません</source>
+        <comment>EditorNamesNoProgram</comment>
+        <translation>the editor command &quot;%1&quot; names no program</translation>
+    </message>
+    <message>
+        <source>%1: エディタを起動できませんでした</source>
+        <comment>EditorNotStarted</comment>
+        <translation>%1: the editor could not be started</translation>
+    </message>
 </context>
 <context>
     <name>kestrelon::EditorSettingsDialog</name>

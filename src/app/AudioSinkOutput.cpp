@@ -4,6 +4,8 @@
 #include <QAudioSink>
 #include <QMediaDevices>
 
+#include "base/Message.h"
+
 namespace kestrelon {
 
 namespace {
@@ -27,11 +29,11 @@ QString errorText(QAudio::Error error)
 {
     switch (error) {
     case QAudio::OpenError:
-        return QStringLiteral("音声出力装置を開けませんでした");
+        return Message(MessageCode::AudioOpenFailed).text();
     case QAudio::IOError:
-        return QStringLiteral("音声出力装置への書き込みに失敗しました");
+        return Message(MessageCode::AudioWriteFailed).text();
     case QAudio::FatalError:
-        return QStringLiteral("音声出力装置が使えません");
+        return Message(MessageCode::AudioUnusable).text();
     default:
         return QString();
     }
@@ -52,7 +54,7 @@ AudioSinkOutput::~AudioSinkOutput()
 QString AudioSinkOutput::unavailableReason() const
 {
     if (FDevice.isNull())
-        return QStringLiteral("音声出力装置が見つからないため再生できません");
+        return Message(MessageCode::AudioNoDeviceFound).text();
     return QString();
 }
 
@@ -88,9 +90,8 @@ bool AudioSinkOutput::start(const DeviceFormat& format, QIODevice* source, QStri
     f.setSampleFormat(qtSample(format.sample));
     if (!FDevice.isFormatSupported(f)) {
         if (reason)
-            *reason = QStringLiteral("音声出力装置がこの形式に対応していません (%1 Hz, %2 ch)")
-                          .arg(format.rate)
-                          .arg(format.channels);
+            *reason
+                = Message(MessageCode::AudioFormatUnsupported, format.rate, format.channels).text();
         return false;
     }
     FSink = std::make_unique<QAudioSink>(FDevice, f);

@@ -11,6 +11,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "base/Message.h"
+
 namespace kestrelon {
 
 namespace {
@@ -60,20 +62,20 @@ bool startEditor(const QString& command, const QString& path, QString* error)
         if (QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())))
             return true;
         if (error)
-            *error = QStringLiteral("%1: no application opens this file").arg(path);
+            *error = Message(MessageCode::EditorNoApplication, path).text();
         return false;
     }
     QStringList arguments = editorArguments(command, path);
     if (arguments.isEmpty()) {
         if (error)
-            *error = QStringLiteral("the editor command \"%1\" names no program").arg(command);
+            *error = Message(MessageCode::EditorNamesNoProgram, command).text();
         return false;
     }
     const QString program = arguments.takeFirst();
     if (QProcess::startDetached(program, arguments))
         return true;
     if (error)
-        *error = QStringLiteral("%1: the editor could not be started").arg(program);
+        *error = Message(MessageCode::EditorNotStarted, program).text();
     return false;
 }
 

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "base/Message.h"
+
 namespace kestrelon {
 
 unsigned pcmBytes(PcmSample sample)
@@ -263,7 +265,7 @@ Player::~Player()
 QString Player::unavailableReason() const
 {
     if (!FOutput)
-        return QStringLiteral("音声出力装置がないため再生できません");
+        return Message(MessageCode::AudioNoOutput).text();
     return FOutput->unavailableReason();
 }
 
@@ -321,7 +323,7 @@ bool Player::play(QString* reason)
         return fail(unavailableReason());
     const TWave* sound = heardSound();
     if (!sound || sound->FSampleCount == 0 || sound->FFormat.nChannels == 0)
-        return fail(QStringLiteral("再生する音がありません"));
+        return fail(Message(MessageCode::NothingToPlay).text());
     FConverter.setFormat(chooseDeviceFormat(sound->FFormat, FOutput->caps()));
     FConverter.setSource(sound);
     if (FStart >= frameCount())

@@ -224,6 +224,17 @@ enum class MessageCode : uint16_t {
     OverwriteQuestion,
     SaveChangesQuestion,
     NameNotUtf8,
+    // --- app: playback and the external editor's start ---------------------------------------
+    AudioOpenFailed,
+    AudioWriteFailed,
+    AudioUnusable,
+    AudioNoDeviceFound,
+    AudioFormatUnsupported,
+    AudioNoOutput,
+    NothingToPlay,
+    EditorNoApplication,
+    EditorNamesNoProgram,
+    EditorNotStarted,
     // --- the window -----------------------------------------------------------------------
     // (texts of the main window, its dialogs and status bar)
     Count // not a message: the number of codes

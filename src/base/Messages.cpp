@@ -217,6 +217,17 @@ constexpr Entry kTable[] = {
     {MessageCode::OverwriteQuestion, QT_TRANSLATE_NOOP3("Message", "\"%1\" を上書きしますか？", "OverwriteQuestion")},
     {MessageCode::SaveChangesQuestion, QT_TRANSLATE_NOOP3("Message", "\"%1\" への変更を保存しますか？", "SaveChangesQuestion")},
     {MessageCode::NameNotUtf8, QT_TRANSLATE_NOOP3("Message", "%1: 名前が正しい UTF-8 ではないため開けません。名前を変えるか、kestrelon-cli を使ってください", "NameNotUtf8")},
+    // --- app: playback and the external editor's start ---------------------------------------
+    {MessageCode::AudioOpenFailed, QT_TRANSLATE_NOOP3("Message", "音声出力装置を開けませんでした", "AudioOpenFailed")},
+    {MessageCode::AudioWriteFailed, QT_TRANSLATE_NOOP3("Message", "音声出力装置への書き込みに失敗しました", "AudioWriteFailed")},
+    {MessageCode::AudioUnusable, QT_TRANSLATE_NOOP3("Message", "音声出力装置が使えません", "AudioUnusable")},
+    {MessageCode::AudioNoDeviceFound, QT_TRANSLATE_NOOP3("Message", "音声出力装置が見つからないため再生できません", "AudioNoDeviceFound")},
+    {MessageCode::AudioFormatUnsupported, QT_TRANSLATE_NOOP3("Message", "音声出力装置がこの形式に対応していません (%1 Hz, %2 ch)", "AudioFormatUnsupported")},
+    {MessageCode::AudioNoOutput, QT_TRANSLATE_NOOP3("Message", "音声出力装置がないため再生できません", "AudioNoOutput")},
+    {MessageCode::NothingToPlay, QT_TRANSLATE_NOOP3("Message", "再生する音がありません", "NothingToPlay")},
+    {MessageCode::EditorNoApplication, QT_TRANSLATE_NOOP3("Message", "%1: このファイルを開くアプリケーションがありません", "EditorNoApplication")},
+    {MessageCode::EditorNamesNoProgram, QT_TRANSLATE_NOOP3("Message", "エディタのコマンド \"%1\" にプログラムの名前がありません", "EditorNamesNoProgram")},
+    {MessageCode::EditorNotStarted, QT_TRANSLATE_NOOP3("Message", "%1: エディタを起動できませんでした", "EditorNotStarted")},
     // --- the window ----------------------------------------------------------------------
 };
 // clang-format on
