@@ -5,11 +5,13 @@
 //   kestrelon-cli apply  IN EDITED_IMAGE OUT      [--fft N] [--view spectrum|cepstrum]
 //
 // IN is a sound file of any format Kestrelon opens (audio/SoundFile.h); apply saves OUT
-// as FLAC when its name ends in ".flac", else as WAV.
+// as FLAC when its name ends in ".flac", else as WAV. apply warns, and goes on, when
+// EDITED_IMAGE's name or contents say another view or N (Document::CheckImport).
+// Messages are in English (the message table's translation).
 //
-// Exit status: 0 success (nothing printed but info's six lines), 1 a failed operation
-// (one line on stderr naming the file and the cause; OUT is not created or changed),
-// 2 a usage error.
+// Exit status: 0 success (nothing printed but info's six lines and warnings), 1 a failed
+// operation (one line on stderr naming the file and the cause; OUT is not created or
+// changed), 2 a usage error.
 //
 // File names are taken as the bytes given. Qt holds paths as QStrings, which keep only
 // valid UTF-8: QFile::decodeName turns other bytes into U+FFFD, and QFile::encodeName
@@ -451,6 +453,10 @@ int run(const Options& o, std::vector<NamedFile>& files)
     if (o.command == "export")
         return writeOut([&](const QString& path) { return doc->Export(path); });
     const NamedFile& edited = files[1];
+    // a picture of the other view or N is applied as asked, with a warning naming both
+    if (const Message guard = doc->CheckImport(edited.path); !guard.isEmpty())
+        printErr(QStringLiteral("kestrelon-cli: ")
+            + Message(MessageCode::CliWarning, edited.naming(guard, edited.path)).text());
     const CommandResult imported = doc->Import(edited.path);
     if (!imported.ok)
         return fail(edited.naming(imported.message, edited.path));
