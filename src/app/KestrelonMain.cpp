@@ -222,6 +222,8 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
     addLanguageMenu(HelpMenu, "kestrelon::TForm1", [this] {
         if (auto* texts = findChild<Retranslator*>())
             texts->retranslate();
+        FilterOD.title = tr("フィルターインポート");
+        FilterSD.title = tr("フィルターエクスポート");
     });
     new Retranslator(this, "kestrelon::TForm1");
 }

@@ -1,4 +1,5 @@
 // Program entry of the window: kestrelon [FILE]
+#include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
@@ -47,12 +48,11 @@ int main(int argc, char** argv)
     parser.process(app);
 
     kestrelon::TForm1 form;
-    if (const kestrelon::Language language = kestrelon::savedLanguage();
-        language != kestrelon::Language::Japanese) {
-        kestrelon::applyLanguage(language);
-        if (auto* texts = form.findChild<kestrelon::Retranslator*>())
-            texts->retranslate();
-    }
+    // the language saved, chosen as in the Help menu
+    const QString language = kestrelon::languageName(kestrelon::savedLanguage());
+    if (auto* choice = form.findChild<QAction*>(QStringLiteral("Language_") + language);
+        choice && language != kestrelon::languageName(kestrelon::Language::Japanese))
+        choice->trigger();
     form.show();
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty() && !isNameGiven(files.first(), argc, argv)) {
