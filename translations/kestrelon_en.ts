@@ -714,11 +714,6 @@
         <translation>there is no sound to redo</translation>
     </message>
     <message>
-        <source>画像で明るくしたセルのゲインが大きすぎて音を計算できません（%1）。音は変わっていません</source>
-        <comment>ImportGainsOverflow</comment>
-        <translation>the picture&apos;s brighter cells ask for gains too large to compute the sound (%1); nothing changed</translation>
-    </message>
-    <message>
         <source>読み込み</source>
         <comment>PassReading</comment>
         <translation>reading</translation>
@@ -787,16 +782,6 @@
         <source>%1表示・FFT長 %2</source>
         <comment>ViewAndFftLength</comment>
         <translation>the %1 view with FFT length %2</translation>
-    </message>
-    <message>
-        <source>ファイル名から、この画像は%1で書き出したものですが、いまは%2です</source>
-        <comment>GuardByName</comment>
-        <translation>the file name says the picture was exported in %1, but the window shows %2</translation>
-    </message>
-    <message>
-        <source>この画像は%1の画像に見えますが、いまは%2です</source>
-        <comment>GuardByContents</comment>
-        <translation>the picture looks like one of %1, but the window shows %2</translation>
     </message>
     <message>
         <source>音がない</source>
@@ -972,6 +957,21 @@
         <source>%1: エディタを起動できませんでした</source>
         <comment>EditorNotStarted</comment>
         <translation>%1: the editor could not be started</translation>
+    </message>
+    <message>
+        <source>画像の編集が求めるゲインが大きすぎて音を計算できません（%1）。音は変わっていません</source>
+        <comment>ImportGainsOverflow</comment>
+        <translation>the picture&apos;s edits ask for gains too large to compute the sound (%1); nothing changed</translation>
+    </message>
+    <message>
+        <source>ファイル名によると、この画像は%1で書き出したものですが、いまの表示は%2です</source>
+        <comment>GuardByName</comment>
+        <translation>the file name says the picture was exported in %1, but the window shows %2</translation>
+    </message>
+    <message>
+        <source>この画像は%1の画像に見えますが、いまの表示は%2です</source>
+        <comment>GuardByContents</comment>
+        <translation>the picture looks like one of %1, but the window shows %2</translation>
     </message>
 </context>
 <context>

@@ -356,8 +356,8 @@ TEST_F(Editor, CepstrumGainOverflowIsRefused)
     const DocSnapshot before(*doc);
     const CommandResult r = doc->Import(path("dark.bmp"));
     EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(en(r.message).contains("dark.bmp: the picture's brighter cells ask for gains too "
-                                       "large to compute the sound"))
+    EXPECT_TRUE(en(r.message).contains("dark.bmp: the picture's edits ask for gains too large "
+                                       "to compute the sound"))
         << en(r.message).toStdString();
     DocSnapshot(*doc).expectEqual(before, "overflowing cepstrum edit");
 }
