@@ -574,5 +574,32 @@ TEST_F(TForm1Test, LanguageMenuSwitchesTheWindowAtOnce)
     EXPECT_EQ(QSettings("Kestrelon", "Kestrelon").value("window/language").toString(), "ja");
 }
 
+// The import guard asks before a picture of the other view is applied: No changes nothing
+// and says the import was cancelled; Yes applies it.
+TEST_F(TForm1Test, ImportOfAnotherViewsPictureIsAskedFirst)
+{
+    open("voice.wav");
+    dialogs.fileAnswers.push_back(path("voice_s1024.bmp"));
+    form->P1Click();
+    form->ComboBox1->setCurrentIndex(1); // the cepstrum view
+    const std::vector<uint8_t> sound = form->document().FWave->FData;
+    dialogs.fileAnswers.push_back(path("voice_s1024.bmp"));
+    dialogs.yesNoAnswers.push_back(false);
+    form->L1Click();
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_EQ(dialogs.questions[0],
+        "ファイル名によると、この画像はスペクトラム表示・FFT長 1024で書き出したものですが、"
+        "いまの表示はケプストラム表示・FFT長 1024です。このままインポートしますか？");
+    EXPECT_EQ(form->document().FWave->FData, sound);
+    EXPECT_EQ(form->MessagePanel->text(), "インポートをキャンセルしました");
+    EXPECT_FALSE(form->Undo->isEnabled());
+
+    form->ComboBox1->setCurrentIndex(0);
+    dialogs.fileAnswers.push_back(path("voice_s1024.bmp"));
+    form->L1Click(); // its own view: no question, applied
+    EXPECT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(form->Undo->isEnabled());
+}
+
 } // namespace
 } // namespace kestrelon::test
