@@ -1,0 +1,226 @@
+// Plays a sound through the program's Player and AudioSinkOutput while parec records the
+// monitor of the default sink, finds the sound in the recording sample by sample, and
+// prints per run how much of the end was lost, the gaps in the middle and how long after
+// the sound's length the player said it had stopped.
+//
+//   bench_playback_tail MONITOR RUNS [BUSY_MS [CHANNELS]]
+//
+// MONITOR is the source parec records (a null sink's ".monitor"); the sink must take
+// 44.1 kHz 16-bit stereo so that what it plays is the sound bit for bit. BUSY_MS > 0
+// blocks the UI thread for BUSY_MS out of every 2 * BUSY_MS while playing, as a busy
+// window would. CHANNELS 1 plays a mono sound (the sink copies it to both channels).
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+
+#include "app/AudioSinkOutput.h"
+#include "app/Playback.h"
+
+using namespace kestrelon;
+
+namespace {
+
+constexpr uint32_t kRate = 44100;
+constexpr uint32_t kFrames = kRate; // one second
+
+// Stereo 16-bit noise with no zero sample, so that silence in the recording is never
+// mistaken for the sound.
+TWave noiseSound(uint16_t channels)
+{
+    TWave w;
+    w.FFormat.wFormatTag = WAVE_FORMAT_PCM;
+    w.FFormat.nChannels = channels;
+    w.FFormat.nSamplesPerSec = kRate;
+    w.FFormat.wBitsPerSample = 16;
+    w.UpdateFormat();
+    w.SetSampleCount(kFrames);
+    uint32_t x = 12345;
+    for (uint32_t f = 0; f < kFrames; ++f)
+        for (uint8_t c = 0; c < channels; ++c) {
+            x = x * 1664525u + 1013904223u;
+            int v = int((x >> 16) % 16000) - 8000;
+            w.SetSample(f, c, int16_t(v == 0 ? 1 : v));
+        }
+    return w;
+}
+
+void wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+struct Result {
+    bool found = false;
+    int64_t head = 0; // sound frames missing before the first one found
+    int64_t matched = 0; // sound frames found in order
+    int64_t gapFrames = 0; // silent frames inside the sound
+    int skips = 0;
+    int64_t skippedFrames = 0; // sound frames missing inside the sound
+    int gaps = 0;
+    bool corrupt = false; // a frame neither the sound's next nor silence
+};
+
+Result analyse(const TWave& sound, const QByteArray& recording)
+{
+    Result r;
+    const auto* rec = reinterpret_cast<const int16_t*>(recording.constData());
+    const int64_t recFrames = recording.size() / 4;
+    const auto* snd = reinterpret_cast<const int16_t*>(sound.FData.data());
+    const int channels = sound.FFormat.nChannels; // 1: both recorded channels are it
+    const auto same = [&](int64_t k, int64_t j) {
+        return rec[2 * k] == snd[channels * j]
+            && rec[2 * k + 1] == snd[channels * j + channels - 1];
+    };
+    // The first recorded frame that is a frame of the sound (every value pair occurs
+    // about once in a second of noise; 16 frames in a row must match).
+    int64_t k = 0;
+    int64_t j = 0;
+    for (; k + 16 <= recFrames && !r.found; ++k) {
+        if (rec[2 * k] == 0 && rec[2 * k + 1] == 0)
+            continue;
+        for (j = 0; j + 16 <= int64_t(kFrames) && !r.found; ++j) {
+            bool all = true;
+            for (int64_t i = 0; i < 16 && all; ++i)
+                all = same(k + i, j + i);
+            r.found = all;
+        }
+    }
+    if (!r.found)
+        return r;
+    --k;
+    --j;
+    r.head = j;
+    int64_t silent = 0;
+    for (; k < recFrames && j < int64_t(kFrames); ++k) {
+        if (same(k, j)) {
+            if (silent > 0) {
+                r.gapFrames += silent;
+                ++r.gaps;
+                silent = 0;
+            }
+            ++j;
+            continue;
+        }
+        if (rec[2 * k] == 0 && rec[2 * k + 1] == 0) {
+            ++silent;
+            continue;
+        }
+        // Sound skipped: go on from where 8 recorded frames match the sound again.
+        int64_t next = j + 1;
+        for (; next + 8 <= int64_t(kFrames); ++next) {
+            bool all = k + 8 <= recFrames;
+            for (int64_t i = 0; i < 8 && all; ++i)
+                all = same(k + i, next + i);
+            if (all)
+                break;
+        }
+        if (next + 8 > int64_t(kFrames)) {
+            r.corrupt = true;
+            break;
+        }
+        r.skippedFrames += next - j;
+        ++r.skips;
+        j = next;
+        --k;
+    }
+    r.matched = j - r.head - r.skippedFrames;
+    return r;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s MONITOR RUNS [BUSY_MS [CHANNELS]]\n", argv[0]);
+        return 2;
+    }
+    const QString monitor = QString::fromLocal8Bit(argv[1]);
+    const int runs = std::atoi(argv[2]);
+    const int busyMs = argc > 3 ? std::atoi(argv[3]) : 0;
+    const TWave sound = noiseSound(argc > 4 && std::atoi(argv[4]) == 1 ? 1 : 2);
+    const QString file = QStringLiteral("/tmp/bench_playback_tail.raw");
+
+    std::printf(
+        "run  head_lost_ms  tail_lost_ms  gaps  gap_ms  skips  skipped_ms  stopped_after_end_ms\n");
+    int failures = 0;
+    for (int run = 1; run <= runs; ++run) {
+        QProcess parec;
+        parec.setStandardOutputFile(file);
+        parec.start(QStringLiteral("parec"),
+            {QStringLiteral("-d"), monitor, QStringLiteral("--raw"),
+                QStringLiteral("--format=s16le"), QStringLiteral("--rate=44100"),
+                QStringLiteral("--channels=2"), QStringLiteral("--latency-msec=10")});
+        if (!parec.waitForStarted()) {
+            std::fprintf(stderr, "cannot start parec\n");
+            return 1;
+        }
+        // parec records from when it has connected: wait for its first bytes.
+        for (int i = 0; i < 100 && QFileInfo(file).size() == 0; ++i)
+            wait(20);
+        wait(200);
+
+        Player player(std::make_unique<AudioSinkOutput>());
+        player.setSounds(&sound, nullptr);
+        QEventLoop done;
+        QObject::connect(&player, &Player::playingChanged, &done, [&](bool playing) {
+            if (!playing)
+                done.quit();
+        });
+        QTimer busy;
+        busy.setInterval(2 * std::max(busyMs, 1));
+        QObject::connect(&busy, &QTimer::timeout,
+            [busyMs] { std::this_thread::sleep_for(std::chrono::milliseconds(busyMs)); });
+        const auto started = std::chrono::steady_clock::now();
+        QString reason;
+        if (!player.play(&reason)) {
+            std::fprintf(stderr, "cannot play: %s\n", qPrintable(reason));
+            return 1;
+        }
+        if (busyMs > 0)
+            busy.start();
+        QTimer::singleShot(10000, &done, &QEventLoop::quit);
+        done.exec();
+        busy.stop();
+        const double stoppedAfter
+            = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+                  .count()
+            - 1000.0 * kFrames / kRate;
+        wait(400);
+        parec.terminate();
+        parec.waitForFinished();
+
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "no recording\n");
+            return 1;
+        }
+        const Result r = analyse(sound, f.readAll());
+        if (!r.found || r.corrupt) {
+            std::printf(
+                "%3d  %s\n", run, r.found ? "recording differs from the sound" : "sound not found");
+            ++failures;
+            continue;
+        }
+        const auto ms = [](int64_t frames) { return 1000.0 * double(frames) / kRate; };
+        std::printf("%3d  %12.1f  %12.1f  %4d  %6.1f  %5d  %10.1f  %20.1f\n", run, ms(r.head),
+            ms(int64_t(kFrames) - r.head - r.matched - r.skippedFrames), r.gaps, ms(r.gapFrames),
+            r.skips, ms(r.skippedFrames), stoppedAfter);
+        std::fflush(stdout);
+    }
+    return failures ? 1 : 0;
+}
