@@ -4,11 +4,13 @@
 // the sound's length the player said it had stopped.
 //
 //   bench_playback_tail MONITOR RUNS [BUSY_MS [CHANNELS]]
+//   bench_playback_tail --compare SOUND.wav RECORDING.raw
 //
 // MONITOR is the source parec records (a null sink's ".monitor"); the sink must take
 // 44.1 kHz 16-bit stereo so that what it plays is the sound bit for bit. BUSY_MS > 0
 // blocks the UI thread for BUSY_MS out of every 2 * BUSY_MS while playing, as a busy
 // window would. CHANNELS 1 plays a mono sound (the sink copies it to both channels).
+// --compare finds a 16-bit sound in a recording made elsewhere (the same figures).
 
 #include <chrono>
 #include <cstdint>
@@ -26,13 +28,15 @@
 
 #include "app/AudioSinkOutput.h"
 #include "app/Playback.h"
+#include "audio/SoundFile.h"
 
 using namespace kestrelon;
 
 namespace {
 
 constexpr uint32_t kRate = 44100;
-constexpr uint32_t kFrames = kRate; // one second
+// A second and a bit: its length is no whole number of microseconds.
+constexpr uint32_t kFrames = kRate + 123;
 
 // Stereo 16-bit noise with no zero sample, so that silence in the recording is never
 // mistaken for the sound.
@@ -79,6 +83,7 @@ Result analyse(const TWave& sound, const QByteArray& recording)
     const auto* rec = reinterpret_cast<const int16_t*>(recording.constData());
     const int64_t recFrames = recording.size() / 4;
     const auto* snd = reinterpret_cast<const int16_t*>(sound.FData.data());
+    const int64_t frames = sound.FSampleCount;
     const int channels = sound.FFormat.nChannels; // 1: both recorded channels are it
     const auto same = [&](int64_t k, int64_t j) {
         return rec[2 * k] == snd[channels * j]
@@ -91,7 +96,7 @@ Result analyse(const TWave& sound, const QByteArray& recording)
     for (; k + 16 <= recFrames && !r.found; ++k) {
         if (rec[2 * k] == 0 && rec[2 * k + 1] == 0)
             continue;
-        for (j = 0; j + 16 <= int64_t(kFrames) && !r.found; ++j) {
+        for (j = 0; j + 16 <= frames && !r.found; ++j) {
             bool all = true;
             for (int64_t i = 0; i < 16 && all; ++i)
                 all = same(k + i, j + i);
@@ -104,7 +109,7 @@ Result analyse(const TWave& sound, const QByteArray& recording)
     --j;
     r.head = j;
     int64_t silent = 0;
-    for (; k < recFrames && j < int64_t(kFrames); ++k) {
+    for (; k < recFrames && j < frames; ++k) {
         if (same(k, j)) {
             if (silent > 0) {
                 r.gapFrames += silent;
@@ -120,14 +125,14 @@ Result analyse(const TWave& sound, const QByteArray& recording)
         }
         // Sound skipped: go on from where 8 recorded frames match the sound again.
         int64_t next = j + 1;
-        for (; next + 8 <= int64_t(kFrames); ++next) {
+        for (; next + 8 <= frames; ++next) {
             bool all = k + 8 <= recFrames;
             for (int64_t i = 0; i < 8 && all; ++i)
                 all = same(k + i, next + i);
             if (all)
                 break;
         }
-        if (next + 8 > int64_t(kFrames)) {
+        if (next + 8 > frames) {
             r.corrupt = true;
             break;
         }
@@ -145,9 +150,34 @@ Result analyse(const TWave& sound, const QByteArray& recording)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: %s MONITOR RUNS [BUSY_MS [CHANNELS]]\n", argv[0]);
+    const bool compare = argc > 1 && std::strcmp(argv[1], "--compare") == 0;
+    if (argc < (compare ? 4 : 3)) {
+        std::fprintf(stderr,
+            "usage: %s MONITOR RUNS [BUSY_MS [CHANNELS]]\n"
+            "       %s --compare SOUND.wav RECORDING.raw\n",
+            argv[0], argv[0]);
         return 2;
+    }
+    if (compare) {
+        TWave sound;
+        QFile f(QString::fromLocal8Bit(argv[3]));
+        if (loadSound(QString::fromLocal8Bit(argv[2]), sound) != 0 || !f.open(QIODevice::ReadOnly)
+            || sound.FFormat.wBitsPerSample != 16 || sound.FFormat.nChannels > 2) {
+            std::fprintf(stderr, "needs a 16-bit mono or stereo sound and a recording\n");
+            return 2;
+        }
+        const Result r = analyse(sound, f.readAll());
+        if (!r.found || r.corrupt) {
+            std::printf("%s\n", r.found ? "recording differs from the sound" : "sound not found");
+            return 1;
+        }
+        const auto ms
+            = [&](int64_t n) { return 1000.0 * double(n) / sound.FFormat.nSamplesPerSec; };
+        std::printf("head_lost_ms %.1f  tail_lost_ms %.1f  gaps %d  gap_ms %.1f  skips %d  "
+                    "skipped_ms %.1f\n",
+            ms(r.head), ms(int64_t(sound.FSampleCount) - r.head - r.matched - r.skippedFrames),
+            r.gaps, ms(r.gapFrames), r.skips, ms(r.skippedFrames));
+        return 0;
     }
     const QString monitor = QString::fromLocal8Bit(argv[1]);
     const int runs = std::atoi(argv[2]);
