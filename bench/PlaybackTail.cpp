@@ -3,13 +3,15 @@
 // prints per run how much of the end was lost, the gaps in the middle and how long after
 // the sound's length the player said it had stopped.
 //
-//   bench_playback_tail MONITOR RUNS [BUSY_MS [CHANNELS]]
+//   bench_playback_tail MONITOR RUNS [BUSY_MS [CHANNELS [AB_MS]]]
 //   bench_playback_tail --compare SOUND.wav RECORDING.raw
 //
 // MONITOR is the source parec records (a null sink's ".monitor"); the sink must take
 // 44.1 kHz 16-bit stereo so that what it plays is the sound bit for bit. BUSY_MS > 0
 // blocks the UI thread for BUSY_MS out of every 2 * BUSY_MS while playing, as a busy
 // window would. CHANNELS 1 plays a mono sound (the sink copies it to both channels).
+// AB_MS > 0 switches A/B every AB_MS, B being the sound's negative; a clean switch shows
+// as a switch with no gap or skip.
 // --compare finds a 16-bit sound in a recording made elsewhere (the same figures).
 
 #include <chrono>
@@ -75,9 +77,12 @@ struct Result {
     int64_t skippedFrames = 0; // sound frames missing inside the sound
     int gaps = 0;
     bool corrupt = false; // a frame neither the sound's next nor silence
+    int switches = 0; // from the sound to its negative or back, in place
 };
 
-Result analyse(const TWave& sound, const QByteArray& recording)
+// With ab, a frame may also be the sound's negative (the B sound): every change between
+// the two counts as a switch; one that went on at the same frame is sample-exact.
+Result analyse(const TWave& sound, const QByteArray& recording, bool ab = false)
 {
     Result r;
     const auto* rec = reinterpret_cast<const int16_t*>(recording.constData());
@@ -85,9 +90,15 @@ Result analyse(const TWave& sound, const QByteArray& recording)
     const auto* snd = reinterpret_cast<const int16_t*>(sound.FData.data());
     const int64_t frames = sound.FSampleCount;
     const int channels = sound.FFormat.nChannels; // 1: both recorded channels are it
+    int heard = 0; // +1: the sound, -1: its negative
+    const auto is = [&](int64_t k, int64_t j, int sign) {
+        return rec[2 * k] == sign * snd[channels * j]
+            && rec[2 * k + 1] == sign * snd[channels * j + channels - 1];
+    };
     const auto same = [&](int64_t k, int64_t j) {
-        return rec[2 * k] == snd[channels * j]
-            && rec[2 * k + 1] == snd[channels * j + channels - 1];
+        if (is(k, j, 1))
+            return true;
+        return ab && is(k, j, -1);
     };
     // The first recorded frame that is a frame of the sound (every value pair occurs
     // about once in a second of noise; 16 frames in a row must match).
@@ -111,6 +122,10 @@ Result analyse(const TWave& sound, const QByteArray& recording)
     int64_t silent = 0;
     for (; k < recFrames && j < frames; ++k) {
         if (same(k, j)) {
+            const int sign = is(k, j, 1) ? 1 : -1;
+            if (heard != 0 && sign != heard)
+                ++r.switches;
+            heard = sign;
             if (silent > 0) {
                 r.gapFrames += silent;
                 ++r.gaps;
@@ -153,7 +168,7 @@ int main(int argc, char** argv)
     const bool compare = argc > 1 && std::strcmp(argv[1], "--compare") == 0;
     if (argc < (compare ? 4 : 3)) {
         std::fprintf(stderr,
-            "usage: %s MONITOR RUNS [BUSY_MS [CHANNELS]]\n"
+            "usage: %s MONITOR RUNS [BUSY_MS [CHANNELS [AB_MS]]]\n"
             "       %s --compare SOUND.wav RECORDING.raw\n",
             argv[0], argv[0]);
         return 2;
@@ -183,10 +198,16 @@ int main(int argc, char** argv)
     const int runs = std::atoi(argv[2]);
     const int busyMs = argc > 3 ? std::atoi(argv[3]) : 0;
     const TWave sound = noiseSound(argc > 4 && std::atoi(argv[4]) == 1 ? 1 : 2);
+    const int abMs = argc > 5 ? std::atoi(argv[5]) : 0;
+    TWave negative = sound;
+    for (uint32_t f = 0; f < negative.FSampleCount; ++f)
+        for (uint8_t c = 0; c < negative.FFormat.nChannels; ++c)
+            negative.SetSample(f, c, int16_t(-sound.GetSample(f, c)));
     const QString file = QStringLiteral("/tmp/bench_playback_tail.raw");
 
     std::printf(
-        "run  head_lost_ms  tail_lost_ms  gaps  gap_ms  skips  skipped_ms  stopped_after_end_ms\n");
+        "run  head_lost_ms  tail_lost_ms  gaps  gap_ms  skips  skipped_ms  stopped_after_end_ms"
+        "  switches\n");
     int failures = 0;
     for (int run = 1; run <= runs; ++run) {
         QProcess parec;
@@ -223,9 +244,17 @@ int main(int argc, char** argv)
         }
         if (busyMs > 0)
             busy.start();
+        QTimer ab;
+        QObject::connect(&ab, &QTimer::timeout, [&] {
+            player.setSounds(&sound, &negative);
+            player.setComparing(!player.isComparing());
+        });
+        if (abMs > 0)
+            ab.start(abMs);
         QTimer::singleShot(10000, &done, &QEventLoop::quit);
         done.exec();
         busy.stop();
+        ab.stop();
         const double stoppedAfter
             = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
                   .count()
@@ -239,7 +268,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "no recording\n");
             return 1;
         }
-        const Result r = analyse(sound, f.readAll());
+        const Result r = analyse(sound, f.readAll(), abMs > 0);
         if (!r.found || r.corrupt) {
             std::printf(
                 "%3d  %s\n", run, r.found ? "recording differs from the sound" : "sound not found");
@@ -247,9 +276,9 @@ int main(int argc, char** argv)
             continue;
         }
         const auto ms = [](int64_t frames) { return 1000.0 * double(frames) / kRate; };
-        std::printf("%3d  %12.1f  %12.1f  %4d  %6.1f  %5d  %10.1f  %20.1f\n", run, ms(r.head),
+        std::printf("%3d  %12.1f  %12.1f  %4d  %6.1f  %5d  %10.1f  %20.1f  %8d\n", run, ms(r.head),
             ms(int64_t(kFrames) - r.head - r.matched - r.skippedFrames), r.gaps, ms(r.gapFrames),
-            r.skips, ms(r.skippedFrames), stoppedAfter);
+            r.skips, ms(r.skippedFrames), stoppedAfter, r.switches);
         std::fflush(stdout);
     }
     return failures ? 1 : 0;

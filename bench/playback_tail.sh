@@ -6,7 +6,7 @@
 # of the tests).
 # With --app, the program itself plays the demo sound instead, under Xvfb (Space pressed
 # through xdotool), and the same figures are taken from the recording.
-#   bench/playback_tail.sh BUILD_DIR [RUNS] [BUSY_MS] [CHANNELS]
+#   bench/playback_tail.sh BUILD_DIR [RUNS] [BUSY_MS] [CHANNELS] [AB_MS]
 #   bench/playback_tail.sh --app BUILD_DIR [RUNS] [PROGRAM]
 set -euo pipefail
 app=""
@@ -16,6 +16,7 @@ exe="$build/bench/bench_playback_tail"
 runs="${2:-9}"
 busy="${3:-0}"
 channels="${4:-2}"
+ab="${5:-0}"
 program="${3:-$build/src/app/kestrelon}"
 command -v pulseaudio >/dev/null && command -v parec >/dev/null \
   || { echo "needs pulseaudio and parec (apt-get install pulseaudio pulseaudio-utils)" >&2; exit 77; }
@@ -35,7 +36,7 @@ server=$!
 trap 'kill $server 2>/dev/null; wait $server 2>/dev/null; rm -rf "$dir"' EXIT
 for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 if [ -z "$app" ]; then
-  "$exe" bench.monitor "$runs" "$busy" "$channels"
+  "$exe" bench.monitor "$runs" "$busy" "$channels" "$ab"
   exit
 fi
 
