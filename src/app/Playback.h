@@ -124,7 +124,8 @@ private:
     double FLoopFirst = 0.0;
 };
 
-// An audio device that pulls from a QIODevice.
+// An audio device that pulls from a QIODevice, on whatever thread it likes (the source
+// guards itself); its answers below may come from any thread.
 class AudioOutput {
 public:
     virtual ~AudioOutput() = default;
@@ -194,7 +195,8 @@ public:
     void stop();
     bool isPlaying() const { return FPlaying; }
     bool isLooping() const { return FPlaying && FLoop; }
-    // The frame being heard now (the start frame when stopped).
+    // The frame being heard now (the start frame when stopped); in a loop, within the
+    // range.
     double position() const;
     const DeviceFormat& deviceFormat() const { return FConverter.format(); }
 
