@@ -1,8 +1,10 @@
 // Playback without a device: the format asked for, the conversion of the samples to it,
 // and where the player is, with a fake output that pulls when the test says so.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -382,6 +384,24 @@ TEST_F(PlayerTest, PlaysARangeOnceOrLoopedAndSwitchesInsideIt)
     EXPECT_FALSE(player->playRange(700, 700, true, &reason));
     EXPECT_FALSE(reason.isEmpty());
     EXPECT_FALSE(player->isPlaying());
+}
+
+// The program's output reads the source on a thread of its own: a switch waits for the
+// read in progress, so that it goes on at the frame that read ended at.
+TEST_F(PlayerTest, ASwitchWaitsForTheDevicesRead)
+{
+    const TWave a = makeWave(16, false, 1, 8000, 300, tone);
+    const TWave b = makeWave(16, false, 1, 8000, 300, tone);
+    player->setSounds(&a, &b);
+    ASSERT_TRUE(player->play());
+    auto* source = dynamic_cast<PcmSource*>(fake->source);
+    ASSERT_TRUE(source);
+    std::unique_lock reading(source->mutex());
+    auto switching = std::async(std::launch::async, [&] { player->setComparing(true); });
+    EXPECT_EQ(switching.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    reading.unlock();
+    switching.get();
+    EXPECT_EQ(player->heardSound(), &b);
 }
 
 // The program's output asks DrainClock when the device has played everything.
