@@ -369,9 +369,10 @@ bool Player::start(double first, double end, bool loop, QString* reason)
     end = std::isnan(end) ? count : std::clamp(end, first, count);
     if (!sound || sound->FFormat.nChannels == 0 || end <= first)
         return fail(QStringLiteral("再生する音がありません"));
+    const DeviceFormat format = chooseDeviceFormat(sound->FFormat, FOutput->caps());
     {
         std::lock_guard lock(FSource.mutex());
-        FConverter.setFormat(chooseDeviceFormat(sound->FFormat, FOutput->caps()));
+        FConverter.setFormat(format);
         FConverter.setSource(sound);
         FConverter.setEnd(end);
         FConverter.seek(first);
