@@ -715,8 +715,8 @@ QString secondsText(double s)
     return QString::number(s, 'f', 3);
 }
 
-// The size of the picture in the file at path as its header states it, or an invalid
-// size when the header cannot be read (the full read then says why).
+} // namespace
+
 QSize statedPictureSize(const QString& path)
 {
     QFile file;
@@ -726,8 +726,6 @@ QSize statedPictureSize(const QString& path)
     QImageReader reader(&file);
     return reader.size();
 }
-
-} // namespace
 
 double Document::frameSeconds(int32_t frame) const
 {

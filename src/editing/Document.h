@@ -177,6 +177,10 @@ private:
     QString FImportPath;
 };
 
+// The size a picture file's header states, or an invalid size when it cannot be read
+// (a FIFO or a device is not opened, nothing blocks): tells a piece from a whole picture.
+QSize statedPictureSize(const QString& path);
+
 // A new, empty document with these settings (what the window starts from; the command
 // line's apply sets the last one false: no picture, no analysis of the new sound).
 DocumentPtr makeDocument(int32_t fftLength = 1024, uint8_t mode = kSpectrumView,
