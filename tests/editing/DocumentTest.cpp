@@ -10,6 +10,7 @@
 
 #include "../imaging/GuiEnvironment.h"
 #include "EditingTestSupport.h"
+#include "audio/SoundFile.h"
 #include "editing/Document.h"
 #include "editing/History.h"
 #include "editing/RangeTexts.h"
@@ -127,6 +128,13 @@ TEST_F(Editor, OpenShowsTheSoundAndProposesNames)
     const DocumentPtr take = done(cepstrum->Open(bare));
     EXPECT_EQ(take->proposedSavePath(), path("a.b/take_fix.wav"));
     EXPECT_EQ(take->proposedExportPath(), path("a.b/take_c1024.bmp"));
+
+    // a FLAC source gets the same proposals: a WAV beside it, never its own format
+    const QString flac = path("song.flac");
+    ASSERT_TRUE(saveSound(flac, *doc.FWave));
+    const DocumentPtr song = done(doc.Open(flac));
+    EXPECT_EQ(song->proposedSavePath(), path("song_fix.wav"));
+    EXPECT_EQ(song->proposedExportPath(), path("song_s1024.bmp"));
 
     // another file: its own texts
     const QString other = path("other.wav");
