@@ -766,17 +766,8 @@ void TForm1::ExportRangeFilter()
 {
     if (!FDoc->geometryMatches())
         return;
-    // The frames of the columns in sight, proposed in seconds (the end of the sound when
-    // the last frame is in sight).
-    const int32_t F = FDoc->shownCells()->frames;
-    const int32_t x = ScrollBox1->scrollOffset().x() - FDoc->FLeftMargin;
-    const int32_t first = std::clamp(x, 0, F - 1);
-    const int32_t end = std::clamp(x + ScrollBox1->viewport()->width(), first + 1, F);
-    const double length = FDoc->FWave->FSeconds;
-    const RangeRequest request{rangeText(RangeText::RangeTitle), FDoc->frameSeconds(first),
-        end == F ? length : std::min(length, FDoc->frameSeconds(end)), length};
     double from = 0.0, to = 0.0;
-    if (!FDialogs->askRange(this, request, &from, &to))
+    if (!FDialogs->askRange(this, rangeInSight(rangeText(RangeText::RangeTitle)), &from, &to))
         return;
     FrameRange range;
     QString why;
@@ -796,8 +787,19 @@ void TForm1::ExportRangeFilter()
         return;
     }
     showDocument(result.document);
-    FExportedRanges[path] = {range, FDoc->FFFTLength, F};
+    FExportedRanges[path] = {range, FDoc->FFFTLength, FDoc->shownCells()->frames};
     FilterOD.fileName = FDoc->importProposal();
+}
+
+RangeRequest TForm1::rangeInSight(const QString& title) const
+{
+    const int32_t F = FDoc->shownCells()->frames;
+    const int32_t x = ScrollBox1->scrollOffset().x() - FDoc->FLeftMargin;
+    const int32_t first = std::clamp(x, 0, F - 1);
+    const int32_t end = std::clamp(x + ScrollBox1->viewport()->width(), first + 1, F);
+    const double length = FDoc->FWave->FSeconds;
+    return {title, FDoc->frameSeconds(first),
+        end == F ? length : std::min(length, FDoc->frameSeconds(end)), length};
 }
 
 void TForm1::ImportFilter()
@@ -828,10 +830,9 @@ void TForm1::ImportFilter()
     } else if (const QSize size = statedPictureSize(path);
                FDoc->wholePictureWidth() > kWidestWholeExport && size.isValid()
                && size.width() != FDoc->wholePictureWidth()) {
-        const double length = FDoc->FWave->FSeconds;
         double from = 0.0, to = 0.0;
         if (!FDialogs->askRange(
-                this, {rangeText(RangeText::ImportRangeTitle), 0.0, length, length}, &from, &to))
+                this, rangeInSight(rangeText(RangeText::ImportRangeTitle)), &from, &to))
             return;
         QString why;
         if (!FDoc->rangeOfSeconds(from, to, &range, &why)) {

@@ -162,6 +162,9 @@ private:
     void ImportFilter();
     // Asks for a range (proposing the part shown) and exports that piece of the picture.
     void ExportRangeFilter();
+    // The question for a range, proposing the seconds of the frames in sight (the end of
+    // the sound when the last frame is in sight).
+    RangeRequest rangeInSight(const QString& title) const;
     // Runs a long command, then shows its document and records its step of the history
     // (with text) when it made one; the result, for what else the handler shows.
     CommandResult runAndShow(

@@ -503,7 +503,9 @@ TEST_F(TForm1Test, LongSoundsAreExportedAndImportedInPieces)
     dialogs.fileAnswers.push_back(path("copy.bmp"));
     dialogs.rangeAnswers.push_back({160.0, 170.0});
     form->L1Click();
-    EXPECT_EQ(dialogs.rangeAsks.size(), 2u);
+    ASSERT_EQ(dialogs.rangeAsks.size(), 2u);
+    EXPECT_EQ(dialogs.rangeAsks[1].title, rangeText(RangeText::ImportRangeTitle));
+    EXPECT_DOUBLE_EQ(dialogs.rangeAsks[1].from, 160.0) << "the part in sight";
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
 
     const Shown kept = shown();
