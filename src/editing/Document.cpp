@@ -723,7 +723,12 @@ QSize statedPictureSize(const QString& path)
     QString why;
     if (!openRegularFile(path, file, &why))
         return {};
+    // Only the two kinds import reads: their headers state the size, and nothing else
+    // of the file is decoded here.
     QImageReader reader(&file);
+    const QByteArray format = reader.format();
+    if (format != "bmp" && format != "png")
+        return {};
     return reader.size();
 }
 

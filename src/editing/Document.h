@@ -177,7 +177,7 @@ private:
     QString FImportPath;
 };
 
-// The size a picture file's header states, or an invalid size when it cannot be read
+// The size the header of a BMP or PNG file states, or an invalid size for any other file
 // (a FIFO or a device is not opened, nothing blocks): tells a piece from a whole picture.
 QSize statedPictureSize(const QString& path);
 
