@@ -973,6 +973,71 @@
         <comment>GuardByContents</comment>
         <translation>the picture looks like one of %1, but the window shows %2</translation>
     </message>
+    <message>
+        <source>%1</source>
+        <comment>Verbatim</comment>
+        <translation>%1</translation>
+    </message>
+    <message>
+        <source>範囲 %1 秒〜%2 秒は範囲になっていません。0 秒以降に始まり、始まりより後に終わる必要があります</source>
+        <comment>RangeNotARange</comment>
+        <translation>the range %1 s .. %2 s is not a range: it must start at 0 s or later and end after it starts</translation>
+    </message>
+    <message>
+        <source>範囲 %1 秒〜%2 秒には音のフレームがありません（音の長さは %3 秒です）</source>
+        <comment>RangeNoFrames</comment>
+        <translation>the range %1 s .. %2 s holds no frame of the sound, which is %3 s long</translation>
+    </message>
+    <message>
+        <source>%1: フレーム %2〜%3 は、%4 フレームある音の範囲ではありません</source>
+        <comment>RangeOutsideSound</comment>
+        <translation>%1: frames %2 .. %3 are not a range of the sound&apos;s %4 frames</translation>
+    </message>
+    <message>
+        <source>%1: 画像の大きさが %2 x %3 ピクセルですが、範囲 %4 秒〜%5 秒の画像は %6 x %7 ピクセルです。別の範囲か別の長さの音の画像です</source>
+        <comment>RangeOtherRange</comment>
+        <translation>%1: the picture is %2 x %3 pixels, but the range %4 s .. %5 s makes pictures of %6 x %7: it belongs to another range or length</translation>
+    </message>
+    <message>
+        <source>%1: この画像は %2 フレーム・FFT長 %3 の解析から書き出したものですが、いまの音は %4 フレーム・FFT長 %5 です</source>
+        <comment>RangeOtherAnalysis</comment>
+        <translation>%1: the picture was exported from an analysis of %2 frames with N = %3; the sound now has %4 frames with N = %5</translation>
+    </message>
+    <message>
+        <source>範囲をエクスポート...</source>
+        <comment>RangeExportItem</comment>
+        <translation>Export Range...</translation>
+    </message>
+    <message>
+        <source>表示中の部分または秒で指定した範囲をエクスポートする</source>
+        <comment>RangeExportHint</comment>
+        <translation>Export the part in sight or a range given in seconds</translation>
+    </message>
+    <message>
+        <source>範囲をエクスポート (秒)</source>
+        <comment>RangeTitle</comment>
+        <translation>Export a range (seconds)</translation>
+    </message>
+    <message>
+        <source>この画像の範囲 (秒)</source>
+        <comment>RangeImportTitle</comment>
+        <translation>The range of this picture (seconds)</translation>
+    </message>
+    <message>
+        <source>開始</source>
+        <comment>RangeFrom</comment>
+        <translation>From</translation>
+    </message>
+    <message>
+        <source>終了</source>
+        <comment>RangeTo</comment>
+        <translation>To</translation>
+    </message>
+    <message>
+        <source>全体の画像は幅 %1 ピクセルになり、%2 ピクセルを超えます。表示中の部分 (または秒で指定した範囲) をエクスポートしますか？</source>
+        <comment>RangeTooWide</comment>
+        <translation>The whole picture would be %1 pixels wide, more than %2. Export the part in sight (or a range given in seconds) instead?</translation>
+    </message>
 </context>
 <context>
     <name>kestrelon::EditorSettingsDialog</name>

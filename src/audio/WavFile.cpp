@@ -15,16 +15,17 @@
 // Float samples that are not finite numbers are stored as 0, and the load report
 // says how many there were.
 //
-// The writer produces the canonical 44-byte header of integer PCM followed by the
-// sample block and, when the block has an odd size, a pad byte (counted in the RIFF
-// size). Float samples (format tag 3) are not PCM, and a WAV file of non-PCM data
-// has the 18-byte format chunk (cbSize 0) and a fact chunk with the frame count: a
-// 58-byte header.
+// The writer produces the canonical 44-byte header of integer PCM (or, for a block too
+// large for it, the RF64 header of audio/TWave.h) followed by the sample block and, when
+// the block has an odd size, a pad byte (counted in the RIFF size). Float samples (format
+// tag 3) are not PCM: their format chunk has 18 bytes (cbSize 0), and a fact chunk with
+// the frame count follows it (a 58-byte header; in RF64 the ds64 chunk counts the frames).
 
 #include <QFile>
 #include <QSaveFile>
 #include <QStringList>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -52,6 +53,8 @@ constexpr uint32_t kRiff = fourcc("RIFF");
 constexpr uint32_t kWave = fourcc("WAVE");
 constexpr uint32_t kFmt = fourcc("fmt ");
 constexpr uint32_t kData = fourcc("data");
+constexpr uint32_t kRf64 = fourcc("RF64");
+constexpr uint32_t kDs64 = fourcc("ds64");
 constexpr uint16_t kExtensible = 0xFFFE;
 constexpr uint64_t kMaxBlock = uint64_t(std::numeric_limits<int32_t>::max());
 constexpr std::size_t kFmtKept = 40; // the extensible format's body; more is skipped
@@ -70,17 +73,7 @@ uint32_t le32(const uint8_t* p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-void put16(uint8_t* p, uint16_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-void put32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
+std::atomic<uint64_t> gRf64Threshold{kLargestRiffData};
 
 // 12345 -> "12 345"
 QString grouped(uint64_t n)
@@ -536,40 +529,45 @@ template <class Source> uint8_t load(Source& src, TWave& wave, WaveLoadReport* r
 }
 
 constexpr uint32_t kFact = fourcc("fact");
-constexpr std::size_t kMaxHeader = 58;
 
-// The header's size: 44 bytes for PCM, 58 for float samples.
-std::size_t headerSize(const WAVEFORMATEX& f)
+// Appends 4 (or 8) little-endian bytes.
+void append32(std::vector<uint8_t>& h, uint32_t v)
 {
-    return f.wFormatTag == WAVE_FORMAT_IEEE_FLOAT ? 58 : 44;
+    for (int i = 0; i < 4; ++i)
+        h.push_back(uint8_t(v >> (8 * i)));
 }
 
-// The canonical header for a block of dataSize bytes, headerSize(f) bytes.
-void writeHeader(const WAVEFORMATEX& f, uint32_t dataSize, uint8_t* h)
+void append64(std::vector<uint8_t>& h, uint64_t v)
 {
-    const bool extended = headerSize(f) == 58;
-    const uint32_t fmtSize = extended ? 18 : 16;
-    put32(h, kRiff);
-    put32(h + 4, uint32_t(headerSize(f)) - 8 + dataSize + (dataSize & 1));
-    put32(h + 8, kWave);
-    put32(h + 12, kFmt);
-    put32(h + 16, fmtSize);
-    put16(h + 20, f.wFormatTag);
-    put16(h + 22, f.nChannels);
-    put32(h + 24, f.nSamplesPerSec);
-    put32(h + 28, f.nAvgBytesPerSec);
-    put16(h + 32, f.nBlockAlign);
-    put16(h + 34, f.wBitsPerSample);
-    uint8_t* p = h + 36;
-    if (extended) {
-        put16(p, 0); // cbSize
-        put32(p + 2, kFact);
-        put32(p + 6, 4);
-        put32(p + 10, f.nBlockAlign ? dataSize / f.nBlockAlign : 0); // frames
-        p += 14;
-    }
-    put32(p, kData);
-    put32(p + 4, dataSize);
+    append32(h, uint32_t(v));
+    append32(h, uint32_t(v >> 32));
+}
+
+void append16(std::vector<uint8_t>& h, uint16_t v)
+{
+    h.push_back(uint8_t(v));
+    h.push_back(uint8_t(v >> 8));
+}
+
+// Float samples are not PCM: an 18-byte format chunk and a fact chunk.
+bool isExtended(const WAVEFORMATEX& f)
+{
+    return f.wFormatTag == WAVE_FORMAT_IEEE_FLOAT;
+}
+
+// The "fmt " chunk of f: 24 bytes, or 26 with cbSize 0 for float samples.
+void appendFmtChunk(std::vector<uint8_t>& h, const WAVEFORMATEX& f)
+{
+    append32(h, kFmt);
+    append32(h, isExtended(f) ? 18 : 16);
+    append16(h, f.wFormatTag);
+    append16(h, f.nChannels);
+    append32(h, f.nSamplesPerSec);
+    append32(h, f.nAvgBytesPerSec);
+    append16(h, f.nBlockAlign);
+    append16(h, f.wBitsPerSample);
+    if (isExtended(f))
+        append16(h, 0); // cbSize
 }
 
 // Writes n bytes, going on after a short write so that a failure reports its cause:
@@ -593,6 +591,54 @@ bool writeAll(QSaveFile& file, const void* data, std::size_t n, QString* why)
 }
 
 } // namespace
+
+uint64_t rf64Threshold()
+{
+    return gRf64Threshold.load();
+}
+
+void setRf64Threshold(uint64_t bytes)
+{
+    gRf64Threshold.store(bytes);
+}
+
+std::vector<uint8_t> wavFileHeader(const WAVEFORMATEX& f, uint64_t dataBytes)
+{
+    const uint64_t pad = dataBytes & 1;
+    const uint64_t frames = f.nBlockAlign != 0 ? dataBytes / f.nBlockAlign : 0;
+    // the bytes after the RIFF size field that are not samples: 36 for PCM, 50 for float
+    const uint64_t riffHead = isExtended(f) ? 50 : 36;
+    std::vector<uint8_t> h;
+    h.reserve(84);
+    if (dataBytes <= rf64Threshold() && riffHead + dataBytes + pad <= 0xFFFFFFFFull) {
+        append32(h, kRiff);
+        append32(h, uint32_t(riffHead + dataBytes + pad));
+        append32(h, kWave);
+        appendFmtChunk(h, f);
+        if (isExtended(f)) {
+            append32(h, kFact);
+            append32(h, 4);
+            append32(h, uint32_t(std::min<uint64_t>(frames, 0xFFFFFFFFu)));
+        }
+        append32(h, kData);
+        append32(h, uint32_t(dataBytes));
+        return h;
+    }
+    append32(h, kRf64);
+    append32(h, 0xFFFFFFFFu);
+    append32(h, kWave);
+    append32(h, kDs64);
+    append32(h, 28);
+    // the bytes after the RIFF size field: 72 for PCM, 74 with the longer format chunk
+    append64(h, (isExtended(f) ? 74 : 72) + dataBytes + pad);
+    append64(h, dataBytes);
+    append64(h, frames);
+    append32(h, 0); // no table of other chunk sizes
+    appendFmtChunk(h, f);
+    append32(h, kData);
+    append32(h, 0xFFFFFFFFu);
+    return h;
+}
 
 uint8_t TWave::LoadFromFile(const QString& path, WaveLoadReport* report)
 {
@@ -621,12 +667,12 @@ uint8_t TWave::LoadFromMemory(std::span<const uint8_t> bytes, WaveLoadReport* re
 
 std::vector<uint8_t> TWave::SaveToMemory() const
 {
-    const auto size = uint32_t(FData.size());
-    const std::size_t head = headerSize(FFormat);
-    std::vector<uint8_t> out(head + std::size_t(size) + (size & 1), 0);
-    writeHeader(FFormat, size, out.data());
+    const std::size_t size = FData.size();
+    std::vector<uint8_t> out = wavFileHeader(FFormat, size);
+    const std::size_t at = out.size();
+    out.resize(at + size + (size & 1), 0);
     if (size > 0)
-        std::memcpy(out.data() + head, FData.data(), size);
+        std::memcpy(out.data() + at, FData.data(), size);
     return out;
 }
 
@@ -643,16 +689,15 @@ bool TWave::SaveToFile(const QString& path, Message* reason) const
             return failWith(Message(MessageCode::CannotWrite, refused));
         QString why;
         const int permissions = existingPermissions(path);
-        const auto size = uint32_t(FData.size());
-        uint8_t header[kMaxHeader];
-        writeHeader(FFormat, size, header);
+        const std::size_t size = FData.size();
+        const std::vector<uint8_t> header = wavFileHeader(FFormat, size);
         QSaveFile file(path);
         file.setDirectWriteFallback(false);
         // unbuffered: a write that fails reports its cause at once
         if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             return failWith(Message(MessageCode::CannotCreate, file.errorString()));
         const char pad = 0;
-        if (!writeAll(file, header, headerSize(FFormat), &why)
+        if (!writeAll(file, header.data(), header.size(), &why)
             || !writeAll(file, FData.data(), size, &why)
             || ((size & 1) != 0 && !writeAll(file, &pad, 1, &why))) {
             file.cancelWriting();

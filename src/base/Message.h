@@ -37,6 +37,7 @@ enum class MessageCode : uint16_t {
     OutOfMemory,
     Cancelled,
     Internal, // a text from code that has no message code (a fault of the program)
+    Verbatim, // a text already in the language of the moment it was made
     // --- files: opening, reading, writing (audio/FileAccess, every reader and writer) --------
     CannotOpen,
     CannotRead,
@@ -235,6 +236,19 @@ enum class MessageCode : uint16_t {
     EditorNoApplication,
     EditorNamesNoProgram,
     EditorNotStarted,
+    // --- pieces of a long sound (editing/RangeTexts: patterns filled in with QString::arg) ---
+    RangeNotARange,
+    RangeNoFrames,
+    RangeOutsideSound,
+    RangeOtherRange,
+    RangeOtherAnalysis,
+    RangeExportItem,
+    RangeExportHint,
+    RangeTitle,
+    RangeImportTitle,
+    RangeFrom,
+    RangeTo,
+    RangeTooWide,
     // --- the window -----------------------------------------------------------------------
     // (texts of the main window, its dialogs and status bar)
     Count // not a message: the number of codes

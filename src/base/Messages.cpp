@@ -30,6 +30,7 @@ constexpr Entry kTable[] = {
     {MessageCode::OutOfMemory, QT_TRANSLATE_NOOP3("Message", "メモリが足りません", "OutOfMemory")},
     {MessageCode::Cancelled, QT_TRANSLATE_NOOP3("Message", "キャンセルしました", "Cancelled")},
     {MessageCode::Internal, QT_TRANSLATE_NOOP3("Message", "内部エラー: %1", "Internal")},
+    {MessageCode::Verbatim, QT_TRANSLATE_NOOP3("Message", "%1", "Verbatim")},
     // --- files: opening, reading, writing (audio/FileAccess, every reader and writer) --------
     {MessageCode::CannotOpen, QT_TRANSLATE_NOOP3("Message", "開けません: %1", "CannotOpen")},
     {MessageCode::CannotRead, QT_TRANSLATE_NOOP3("Message", "読み込めません: %1", "CannotRead")},
@@ -228,6 +229,19 @@ constexpr Entry kTable[] = {
     {MessageCode::EditorNoApplication, QT_TRANSLATE_NOOP3("Message", "%1: このファイルを開くアプリケーションがありません", "EditorNoApplication")},
     {MessageCode::EditorNamesNoProgram, QT_TRANSLATE_NOOP3("Message", "エディタのコマンド \"%1\" にプログラムの名前がありません", "EditorNamesNoProgram")},
     {MessageCode::EditorNotStarted, QT_TRANSLATE_NOOP3("Message", "%1: エディタを起動できませんでした", "EditorNotStarted")},
+    // --- pieces of a long sound (editing/RangeTexts: patterns filled in with QString::arg) ---
+    {MessageCode::RangeNotARange, QT_TRANSLATE_NOOP3("Message", "範囲 %1 秒〜%2 秒は範囲になっていません。0 秒以降に始まり、始まりより後に終わる必要があります", "RangeNotARange")},
+    {MessageCode::RangeNoFrames, QT_TRANSLATE_NOOP3("Message", "範囲 %1 秒〜%2 秒には音のフレームがありません（音の長さは %3 秒です）", "RangeNoFrames")},
+    {MessageCode::RangeOutsideSound, QT_TRANSLATE_NOOP3("Message", "%1: フレーム %2〜%3 は、%4 フレームある音の範囲ではありません", "RangeOutsideSound")},
+    {MessageCode::RangeOtherRange, QT_TRANSLATE_NOOP3("Message", "%1: 画像の大きさが %2 x %3 ピクセルですが、範囲 %4 秒〜%5 秒の画像は %6 x %7 ピクセルです。別の範囲か別の長さの音の画像です", "RangeOtherRange")},
+    {MessageCode::RangeOtherAnalysis, QT_TRANSLATE_NOOP3("Message", "%1: この画像は %2 フレーム・FFT長 %3 の解析から書き出したものですが、いまの音は %4 フレーム・FFT長 %5 です", "RangeOtherAnalysis")},
+    {MessageCode::RangeExportItem, QT_TRANSLATE_NOOP3("Message", "範囲をエクスポート...", "RangeExportItem")},
+    {MessageCode::RangeExportHint, QT_TRANSLATE_NOOP3("Message", "表示中の部分または秒で指定した範囲をエクスポートする", "RangeExportHint")},
+    {MessageCode::RangeTitle, QT_TRANSLATE_NOOP3("Message", "範囲をエクスポート (秒)", "RangeTitle")},
+    {MessageCode::RangeImportTitle, QT_TRANSLATE_NOOP3("Message", "この画像の範囲 (秒)", "RangeImportTitle")},
+    {MessageCode::RangeFrom, QT_TRANSLATE_NOOP3("Message", "開始", "RangeFrom")},
+    {MessageCode::RangeTo, QT_TRANSLATE_NOOP3("Message", "終了", "RangeTo")},
+    {MessageCode::RangeTooWide, QT_TRANSLATE_NOOP3("Message", "全体の画像は幅 %1 ピクセルになり、%2 ピクセルを超えます。表示中の部分 (または秒で指定した範囲) をエクスポートしますか？", "RangeTooWide")},
     // --- the window ----------------------------------------------------------------------
 };
 // clang-format on
