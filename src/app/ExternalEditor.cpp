@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,11 +12,14 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/WindowTexts.h"
+
 namespace kestrelon {
 
 namespace {
 
 const QString kCommandKey = QStringLiteral("externalEditor/command");
+const QString kFolderKey = QStringLiteral("externalEditor/exportFolder");
 
 QString quoted(QString path)
 {
@@ -42,6 +46,19 @@ void setEditorCommand(const QString& command)
     settings.sync();
 }
 
+QString editorExportFolder()
+{
+    const QSettings settings(QStringLiteral("Kestrelon"), QStringLiteral("Kestrelon"));
+    return settings.value(kFolderKey).toString();
+}
+
+void setEditorExportFolder(const QString& folder)
+{
+    QSettings settings(QStringLiteral("Kestrelon"), QStringLiteral("Kestrelon"));
+    settings.setValue(kFolderKey, folder);
+    settings.sync();
+}
+
 QStringList editorArguments(const QString& command, const QString& path)
 {
     QString line = command.trimmed();
@@ -60,20 +77,21 @@ bool startEditor(const QString& command, const QString& path, QString* error)
         if (QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())))
             return true;
         if (error)
-            *error = QStringLiteral("%1: no application opens this file").arg(path);
+            *error = windowText(WindowText::NoEditorApplication)
+                         .arg(QDir::toNativeSeparators(QFileInfo(path).fileName()));
         return false;
     }
     QStringList arguments = editorArguments(command, path);
     if (arguments.isEmpty()) {
         if (error)
-            *error = QStringLiteral("the editor command \"%1\" names no program").arg(command);
+            *error = windowText(WindowText::EditorNoProgram).arg(command);
         return false;
     }
     const QString program = arguments.takeFirst();
     if (QProcess::startDetached(program, arguments))
         return true;
     if (error)
-        *error = QStringLiteral("%1: the editor could not be started").arg(program);
+        *error = windowText(WindowText::EditorNotStarted).arg(program);
     return false;
 }
 

@@ -9,9 +9,11 @@
 #include <QActionEvent>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -26,6 +28,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOption>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -37,13 +40,25 @@
 #include "app/AppSetup.h"
 #include "app/AudioSinkOutput.h"
 #include "app/ExternalEditor.h"
+#include "app/HelpWindow.h"
 #include "app/PictureView.h"
+#include "app/RecentFiles.h"
+#include "app/WindowTexts.h"
 #include "audio/SoundFile.h"
 #include "base/Errors.h"
 
 namespace kestrelon {
 
 namespace {
+
+// A folder a file can be created in: tried, since permissions alone do not say so.
+bool isWritableFolder(const QString& folder)
+{
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return false;
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".kestrelon-XXXXXX")));
+    return probe.open();
+}
 
 // A toolbar separator of a fixed width, drawn by the style.
 class Separator : public QWidget {
@@ -86,6 +101,23 @@ protected:
 
 private:
     QString FHint;
+};
+
+// A status bar label whose text, when longer than its room, ends in "…"; text() and the
+// tool tip keep the whole of it.
+class ElidedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QFrame::paintEvent(event);
+        QPainter painter(this);
+        const QRect room = contentsRect();
+        painter.drawText(room, Qt::AlignLeft | Qt::AlignVCenter,
+            fontMetrics().elidedText(text(), Qt::ElideRight, room.width()));
+    }
 };
 
 // The wait cursor while a command analyses or resynthesises.
@@ -148,6 +180,14 @@ bool isSoundFile(const QUrl& url)
         && soundFileSuffixes().contains(QFileInfo(url.toLocalFile()).suffix(), Qt::CaseInsensitive);
 }
 
+// A filter picture the import reads.
+bool isPictureFile(const QUrl& url)
+{
+    return url.isLocalFile()
+        && QStringList({QStringLiteral("bmp"), QStringLiteral("png")})
+               .contains(QFileInfo(url.toLocalFile()).suffix(), Qt::CaseInsensitive);
+}
+
 } // namespace
 
 TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutput> output)
@@ -167,7 +207,12 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
 
     WaveOD = {QString(), soundOpenFilter(), QStringLiteral("wav"), {}, {}};
     WaveSD = {QString(), soundSaveFilter(), QStringLiteral("wav"), {}, {}};
-    FilterOD = {QStringLiteral("フィルターインポート"), QStringLiteral("Bitmap file (*.bmp)|*.bmp"),
+    FilterOD = {QStringLiteral("フィルターインポート"),
+        QStringList({windowText(WindowText::PictureFilesFilter), QStringLiteral("*.bmp;*.png"),
+                        windowText(WindowText::BmpFilesFilter), QStringLiteral("*.bmp"),
+                        windowText(WindowText::PngFilesFilter), QStringLiteral("*.png"),
+                        windowText(WindowText::AllFilesFilter), QStringLiteral("*")})
+            .join(QLatin1Char('|')),
         QStringLiteral("bmp"), {}, {}};
     FilterSD = {QStringLiteral("フィルターエクスポート"),
         QStringLiteral("Bitmap file (*.bmp)|*.bmp"), QStringLiteral("bmp"), {}, {}};
@@ -244,7 +289,9 @@ void TForm1::buildActions()
               return action;
           };
     Open = make("Open", "Open", QStringLiteral("Waveファイルを開く"), "open");
+    Open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     Save = make("Save", "Save", QStringLiteral("Waveファイルを保存する"), "save");
+    Save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     Export = make("Export", "Export", QStringLiteral("スペクトラム/ケプストラムをエクスポートする"),
         "export");
     Import = make(
@@ -285,6 +332,16 @@ void TForm1::buildActions()
     EditorSettings->setToolTip(QStringLiteral("画像を編集するアプリケーションを選ぶ"));
     connect(ExternalEdit, &QAction::triggered, this, &TForm1::ExternalEditClick);
     connect(EditorSettings, &QAction::triggered, this, &TForm1::EditorSettingsClick);
+
+    Quit = new QAction(windowText(WindowText::QuitItem), this);
+    Quit->setObjectName(QStringLiteral("Quit"));
+    Quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    Quit->setMenuRole(QAction::QuitRole);
+    connect(Quit, &QAction::triggered, this, &QWidget::close);
+    Help = new QAction(windowText(WindowText::HelpItem), this);
+    Help->setObjectName(QStringLiteral("Help"));
+    Help->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(Help, &QAction::triggered, this, &TForm1::HelpClick);
 }
 
 void TForm1::buildMenus()
@@ -293,6 +350,13 @@ void TForm1::buildMenus()
     FileMenu->setObjectName(QStringLiteral("F1"));
     FileMenu->addAction(Open);
     FileMenu->addAction(Save);
+    FileMenu->addSeparator();
+    RecentMenu = FileMenu->addMenu(windowText(WindowText::RecentFilesMenu));
+    RecentMenu->setObjectName(QStringLiteral("RecentMenu"));
+    connect(RecentMenu, &QMenu::aboutToShow, this, &TForm1::rebuildRecentMenu);
+    rebuildRecentMenu();
+    FileMenu->addSeparator();
+    FileMenu->addAction(Quit);
 
     EditMenu = menuBar()->addMenu(QStringLiteral("編集(&E)"));
     EditMenu->setObjectName(QStringLiteral("E1"));
@@ -321,6 +385,7 @@ void TForm1::buildMenus()
 
     HelpMenu = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     HelpMenu->setObjectName(QStringLiteral("H1"));
+    HelpMenu->addAction(Help);
     KestrelonA1
         = HelpMenu->addAction(QStringLiteral("Kestrelon(&A)"), this, &TForm1::KestrelonA1Click);
     KestrelonA1->setObjectName(QStringLiteral("KestrelonA1"));
@@ -442,7 +507,7 @@ void TForm1::buildStatusBar()
     ClipPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     StatusBar1->addPermanentWidget(ClipPanel, 4);
     ClipPanel->hide();
-    MessagePanel = new QLabel(StatusBar1);
+    MessagePanel = new ElidedLabel(StatusBar1);
     MessagePanel->setObjectName(QStringLiteral("MessagePanel"));
     MessagePanel->setContentsMargins(4, 0, 2, 0);
     MessagePanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -454,15 +519,18 @@ void TForm1::buildStatusBar()
 void TForm1::setFileCommandsEnabled(bool enabled)
 {
     Save->setEnabled(enabled);
-    Export->setEnabled(enabled);
-    Import->setEnabled(enabled);
-    ExternalEdit->setEnabled(enabled);
+    // A sound without samples has no picture to export or import.
+    const bool picture = enabled && FDoc->hasSamples();
+    Export->setEnabled(picture);
+    Import->setEnabled(picture);
+    ExternalEdit->setEnabled(picture);
 }
 
 template <class Command> void TForm1::guard(Command&& command)
 {
     QString failure;
     try {
+        FEndedNote.clear();
         settleTasks();
         command();
     } catch (const std::bad_alloc&) {
@@ -526,7 +594,7 @@ CommandResult TForm1::runAndShow(
         return result;
     }
     if (result.change && !text.isEmpty())
-        FHistory.record(text, result.change, FDoc->withoutSound());
+        FHistory.record(text, result.change, FDoc->withoutSound(), result.clips);
     showDocument(result.document);
     return result;
 }
@@ -538,14 +606,16 @@ bool TForm1::openPath(const QString& path)
         = runLong(QStringLiteral("%1 を開いています").arg(QFileInfo(path).fileName()),
             [doc, path](const PassFn& progress) { return doc->Open(path, progress); });
     if (result.cancelled) {
-        showMessage(QStringLiteral("開く操作をキャンセルしました"));
+        showMessage(windowText(WindowText::OpenCancelled));
         return false;
     }
     if (!result.ok) {
+        showMessage(windowText(WindowText::OpenFailed).arg(QFileInfo(path).fileName()));
         FDialogs->showError(this, result.message);
         return false;
     }
     WaveOD.fileName = path;
+    addRecentFile(path);
     // A new sound: its history starts empty, and it has not been changed.
     FPlayer->stop();
     FHistory.clear();
@@ -557,6 +627,8 @@ bool TForm1::openPath(const QString& path)
     showClips({});
     FPlayer->setStartFrame(0);
     ScrollBox1->setStartMarker(-1);
+    showMessage(windowText(WindowText::Opened).arg(QFileInfo(path).fileName()),
+        windowText(WindowText::Opened).arg(QDir::toNativeSeparators(path)));
     if (!result.message.isEmpty())
         FDialogs->showWarning(this, result.message);
     return true;
@@ -568,6 +640,8 @@ bool TForm1::openFile(const QString& path)
     guard([&] {
         if (maybeSaveChanges())
             opened = openPath(path);
+        else
+            showMessage(windowText(WindowText::OpenCancelled));
     });
     return opened;
 }
@@ -575,10 +649,14 @@ bool TForm1::openFile(const QString& path)
 void TForm1::O1Click()
 {
     guard([this] {
-        if (!maybeSaveChanges())
+        if (!maybeSaveChanges()) {
+            showMessage(windowText(WindowText::OpenCancelled));
             return;
+        }
         const QString path = FDialogs->askOpenFile(this, WaveOD);
-        if (!path.isEmpty())
+        if (path.isEmpty())
+            showMessage(windowText(WindowText::OpenCancelled));
+        else
             openPath(path);
     });
 }
@@ -593,17 +671,21 @@ bool TForm1::saveSound()
     if (!FDoc->hasSound())
         return false;
     const QString path = FDialogs->askSaveFile(this, WaveSD);
-    if (path.isEmpty())
+    if (path.isEmpty()
+        || (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))) {
+        showMessage(windowText(WindowText::SaveCancelled));
         return false;
-    if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))
-        return false;
+    }
     const CommandResult result = FDoc->Save(path);
     if (!result.ok) {
+        showMessage(windowText(WindowText::SaveFailed).arg(QFileInfo(path).fileName()));
         FDialogs->showError(this, result.message);
         return false;
     }
     WaveSD.fileName = path;
     FHistory.markSaved();
+    showMessage(windowText(WindowText::Saved).arg(QFileInfo(path).fileName()),
+        windowText(WindowText::Saved).arg(QDir::toNativeSeparators(path)));
     if (!result.message.isEmpty())
         FDialogs->showWarning(this, result.message);
     return true;
@@ -630,10 +712,16 @@ bool TForm1::maybeSaveChanges()
 void TForm1::closeEvent(QCloseEvent* event)
 {
     if (FTaskRunning) {
-        // The progress dialog's Cancel ends the command first.
+        // The command is cancelled first, if the person agrees; the window closes once it
+        // has ended (runLong).
         event->ignore();
+        if (!FCloseRequested && FDialogs->askYesNo(this, windowText(WindowText::CloseWhileBusy))) {
+            FCloseRequested = true;
+            FRunner->cancel();
+        }
         return;
     }
+    FCloseRequested = false;
     settleTasks();
     if (!maybeSaveChanges()) {
         event->ignore();
@@ -655,9 +743,13 @@ void TForm1::ComboBox1Change()
             showDocument(runCommand([&](const PassFn&) { return doc->SetMode(mode); }).document);
             return;
         }
-        runAndShow(mode == kCepstrumView ? QStringLiteral("ケプストラムを計算しています")
-                                         : QStringLiteral("スペクトルを描いています"),
-            [doc, mode](const PassFn& progress) { return doc->SetMode(mode, progress); });
+        const CommandResult result
+            = runAndShow(mode == kCepstrumView ? QStringLiteral("ケプストラムを計算しています")
+                                               : QStringLiteral("スペクトルを描いています"),
+                [doc, mode](const PassFn& progress) { return doc->SetMode(mode, progress); });
+        showMessage(result.ok ? windowText(WindowText::ViewShown).arg(ComboBox1->itemText(mode))
+                              : windowText(result.cancelled ? WindowText::ViewCancelled
+                                                            : WindowText::ViewFailed));
     });
 }
 
@@ -679,6 +771,9 @@ void TForm1::ComboBox2Change()
         // A picture exported with the old length no longer fits.
         if (result.ok)
             FilterOD.fileName.clear();
+        showMessage(result.ok ? windowText(WindowText::LengthChanged).arg(n)
+                              : windowText(result.cancelled ? WindowText::LengthCancelled
+                                                            : WindowText::LengthFailed));
     });
 }
 
@@ -728,16 +823,20 @@ void TForm1::ExportFilter()
         return;
     FilterSD.fileName = FDoc->proposedExportPath();
     const QString path = FDialogs->askSaveFile(this, FilterSD);
-    if (path.isEmpty())
+    if (path.isEmpty()
+        || (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))) {
+        showMessage(windowText(WindowText::ExportCancelled));
         return;
-    if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))
-        return;
+    }
     const CommandResult result = FDoc->Export(path);
     if (!result.ok) {
+        showMessage(windowText(WindowText::ExportFailed).arg(QFileInfo(path).fileName()));
         FDialogs->showError(this, result.message);
         return;
     }
     showDocument(result.document);
+    showMessage(windowText(WindowText::Exported).arg(QFileInfo(path).fileName()),
+        windowText(WindowText::Exported).arg(QDir::toNativeSeparators(path)));
     // The next import proposes the picture just written.
     FilterOD.fileName = FDoc->importProposal();
 }
@@ -747,22 +846,33 @@ void TForm1::ImportFilter()
     if (!FDoc->geometryMatches())
         return;
     const QString path = FDialogs->askOpenFile(this, FilterOD);
-    if (path.isEmpty())
+    if (path.isEmpty()) {
+        showMessage(windowText(WindowText::ImportCancelled));
         return;
+    }
+    importPath(path);
+}
+
+void TForm1::importPath(const QString& path)
+{
     const DocumentPtr doc = FDoc;
     const CommandResult result
         = runLong(QStringLiteral("%1 をインポートしています").arg(QFileInfo(path).fileName()),
             [doc, path](const PassFn& progress) { return doc->Import(path, progress); });
     if (result.cancelled) {
-        showMessage(QStringLiteral("インポートをキャンセルしました"));
+        showMessage(windowText(WindowText::ImportCancelled));
         return;
     }
     if (!result.ok) {
+        showMessage(windowText(WindowText::ImportFailed).arg(QFileInfo(path).fileName()));
         FDialogs->showError(this, result.message);
         return;
     }
-    FHistory.record(QStringLiteral("インポート"), result.change, FDoc->withoutSound());
+    FHistory.record(
+        QStringLiteral("インポート"), result.change, FDoc->withoutSound(), result.clips);
     showDocument(result.document);
+    showMessage(windowText(WindowText::Imported).arg(QFileInfo(path).fileName()),
+        windowText(WindowText::Imported).arg(QDir::toNativeSeparators(path)));
     // Clipping is reported in the status bar; any other warning in a box.
     showClips(result.clips);
     if (result.clips.clipped + result.clips.over == 0 && !result.message.isEmpty())
@@ -795,6 +905,10 @@ void TForm1::showClips(const ClipStats& clips)
             .arg(kept ? clips.over : clips.clipped)
             .arg(clips.peak, 0, 'g', 4)
             .arg(peak));
+    // The report keeps its room; the message beside it gives way.
+    ClipPanel->setMinimumWidth(ClipPanel->fontMetrics().horizontalAdvance(ClipPanel->text())
+        + ClipPanel->contentsMargins().left() + ClipPanel->contentsMargins().right()
+        + 2 * ClipPanel->frameWidth());
     ClipPanel->show();
 }
 
@@ -805,18 +919,22 @@ void TForm1::UndoClick()
         if (!step)
             return;
         const DocumentPtr doc = FDoc, shown = FHistory.undoSnapshot();
+        const QString what = FHistory.text(FHistory.index() - 1);
         const CommandResult result = runLong(
             QStringLiteral("元に戻しています"), [doc, step, shown](const PassFn& progress) {
                 return doc->Undo(*step, progress, shown.get());
             });
         if (!result.ok) {
+            showMessage(
+                windowText(result.cancelled ? WindowText::UndoCancelled : WindowText::UndoFailed));
             if (!result.cancelled)
                 FDialogs->showError(this, result.message);
             return;
         }
         FHistory.stepBack(FDoc->withoutSound());
         showDocument(result.document);
-        showClips({});
+        showClips(FHistory.appliedClips());
+        showMessage(windowText(WindowText::Undone).arg(what));
     });
 }
 
@@ -827,18 +945,22 @@ void TForm1::RedoClick()
         if (!step)
             return;
         const DocumentPtr doc = FDoc, shown = FHistory.redoSnapshot();
+        const QString what = FHistory.text(FHistory.index());
         const CommandResult result = runLong(
             QStringLiteral("やり直しています"), [doc, step, shown](const PassFn& progress) {
                 return doc->Redo(*step, progress, shown.get());
             });
         if (!result.ok) {
+            showMessage(
+                windowText(result.cancelled ? WindowText::RedoCancelled : WindowText::RedoFailed));
             if (!result.cancelled)
                 FDialogs->showError(this, result.message);
             return;
         }
         FHistory.stepForward(FDoc->withoutSound());
         showDocument(result.document);
-        showClips({});
+        showClips(FHistory.appliedClips());
+        showMessage(windowText(WindowText::Redone).arg(what));
     });
 }
 
@@ -942,7 +1064,8 @@ void TForm1::dragEnterEvent(QDragEnterEvent* event)
     if (FTaskRunning)
         return;
     const QList<QUrl> urls = event->mimeData()->urls();
-    if (std::any_of(urls.begin(), urls.end(), isSoundFile))
+    if (std::any_of(urls.begin(), urls.end(), isSoundFile)
+        || (Import->isEnabled() && std::any_of(urls.begin(), urls.end(), isPictureFile)))
         event->acceptProposedAction();
 }
 
@@ -954,6 +1077,22 @@ void TForm1::dropEvent(QDropEvent* event)
             // Opened once the drop has finished: its messages must not run inside it.
             const QString path = url.toLocalFile();
             QTimer::singleShot(0, this, [this, path] { openFile(path); });
+            return;
+        }
+    }
+    // No sound: the first picture is imported, as Import does after its dialog.
+    if (!Import->isEnabled())
+        return;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (isPictureFile(url)) {
+            event->acceptProposedAction();
+            const QString path = url.toLocalFile();
+            QTimer::singleShot(0, this, [this, path] {
+                guard([this, &path] {
+                    if (FDoc->geometryMatches())
+                        importPath(path);
+                });
+            });
             return;
         }
     }
@@ -1012,6 +1151,10 @@ CommandResult TForm1::runLong(const QString& description, const Command& command
     }
     FTaskRunning = false;
     disconnect(finished);
+    // The window was closed meanwhile: it closes now, once the handler has shown what
+    // the command ended with.
+    if (FCloseRequested)
+        QTimer::singleShot(0, this, &QWidget::close);
     // Actions whose state changed while the command ran follow what they act on again.
     Undo->setEnabled(FHistory.canUndo());
     Redo->setEnabled(FHistory.canRedo());
@@ -1029,8 +1172,13 @@ void TForm1::settleTasks()
 
 void TForm1::showMessage(const QString& message, const QString& details)
 {
-    MessagePanel->setText(message);
-    MessagePanel->setToolTip(details.isEmpty() ? message : details);
+    // A watch of the image editor that the command ended is named after what it did.
+    QString text = message;
+    if (!FEndedNote.isEmpty() && message != FEndedNote)
+        text += QStringLiteral("。") + FEndedNote;
+    FEndedNote.clear();
+    MessagePanel->setText(text);
+    MessagePanel->setToolTip(details.isEmpty() ? text : details);
     MessagePanel->setVisible(!message.isEmpty());
 }
 
@@ -1045,13 +1193,34 @@ void TForm1::ExternalEditClick()
     guard([this] {
         if (!FDoc->geometryMatches())
             return;
-        const QString path = FDoc->proposedExportPath();
-        if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))
+        QString path = FDoc->proposedExportPath();
+        // Beside the sound when its folder can be written; otherwise in the folder the
+        // person chose for this before, or chooses now.
+        const QString soundFolder = QFileInfo(path).absolutePath();
+        if (!isWritableFolder(soundFolder)) {
+            QString folder = editorExportFolder();
+            if (!isWritableFolder(folder)) {
+                folder = FDialogs->askFolder(this,
+                    windowText(WindowText::ChooseExportFolder)
+                        .arg(QDir::toNativeSeparators(soundFolder)),
+                    folder);
+                if (folder.isEmpty()) {
+                    showMessage(windowText(WindowText::ExternalEditCancelled));
+                    return;
+                }
+                setEditorExportFolder(folder);
+            }
+            path = QDir(folder).filePath(QFileInfo(path).fileName());
+        }
+        if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path))) {
+            showMessage(windowText(WindowText::ExternalEditCancelled));
             return;
+        }
         // The previous watch would take this export for a save of the editor.
         FSession.reset();
         const CommandResult result = FDoc->Export(path);
         if (!result.ok) {
+            showMessage(windowText(WindowText::ExportFailed).arg(QFileInfo(path).fileName()));
             FDialogs->showError(this, result.message);
             return;
         }
@@ -1063,10 +1232,15 @@ void TForm1::ExternalEditClick()
         connect(FSession.get(), &ExternalEditSession::imported, this, &TForm1::externalImported);
         connect(FSession.get(), &ExternalEditSession::statusMessage, this,
             [this](const QString& message) { showMessage(message); });
+        connect(FSession.get(), &ExternalEditSession::ended, this,
+            [this](const QString& message) { FEndedNote = message; });
         const QString command = editorCommand();
         QString error;
         if (!FDialogs->launchEditor(command, path, &error)) {
-            showMessage(QStringLiteral("%1 を監視しています").arg(QFileInfo(path).fileName()));
+            // Nothing to follow: the picture written for the editor goes again.
+            FSession.reset();
+            QFile::remove(path);
+            showMessage(windowText(WindowText::ExternalEditFailed).arg(QFileInfo(path).fileName()));
             FDialogs->showError(this, error);
             return;
         }
@@ -1082,7 +1256,8 @@ void TForm1::ExternalEditClick()
 void TForm1::externalImported(const ExternalImportStep& step)
 {
     guard([this, &step] {
-        FHistory.record(QStringLiteral("外部エディタの編集"), step.change, FDoc->withoutSound());
+        FHistory.record(
+            QStringLiteral("外部エディタの編集"), step.change, FDoc->withoutSound(), step.clips);
         showDocument(step.document);
         showClips(step.clips);
     });
@@ -1092,9 +1267,65 @@ void TForm1::EditorSettingsClick()
 {
     guard([this] {
         QString command = editorCommand();
-        if (FDialogs->askEditorCommand(this, &command))
+        if (FDialogs->askEditorCommand(this, &command)) {
             setEditorCommand(command);
+            showMessage(windowText(WindowText::EditorSet));
+        } else {
+            showMessage(windowText(WindowText::EditorSetCancelled));
+        }
     });
+}
+
+void TForm1::HelpClick()
+{
+    guard([this] {
+        if (!FHelp)
+            FHelp = new HelpWindow(this);
+        FHelp->show();
+        FHelp->raise();
+        FHelp->activateWindow();
+    });
+}
+
+// --- recent files ----------------------------------------------------------------------------
+
+void TForm1::rebuildRecentMenu()
+{
+    RecentMenu->clear();
+    const QStringList files = recentFiles();
+    for (int i = 0; i < files.size(); ++i) {
+        const QString path = files[i];
+        // "&1 voice.wav", the whole path as the tip.
+        QAction* item = RecentMenu->addAction(
+            QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()), this,
+            [this, path] { openRecent(path); });
+        item->setToolTip(QDir::toNativeSeparators(path));
+        item->setStatusTip(QDir::toNativeSeparators(path));
+    }
+    if (files.isEmpty()) {
+        RecentMenu->addAction(windowText(WindowText::RecentFilesEmpty))->setEnabled(false);
+        return;
+    }
+    RecentMenu->setToolTipsVisible(true);
+    RecentMenu->addSeparator();
+    RecentMenu->addAction(windowText(WindowText::RecentFilesClear), this, [this] {
+        clearRecentFiles();
+        rebuildRecentMenu();
+    });
+}
+
+void TForm1::openRecent(const QString& path)
+{
+    if (!QFileInfo(path).isFile()) {
+        removeRecentFile(path);
+        rebuildRecentMenu();
+        const QString message
+            = windowText(WindowText::RecentFileMissing).arg(QDir::toNativeSeparators(path));
+        showMessage(message);
+        FDialogs->showError(this, message);
+        return;
+    }
+    openFile(path);
 }
 
 } // namespace kestrelon

@@ -17,11 +17,16 @@
 // ones) run on a worker thread (CommandRunner): the handler waits in a local event loop,
 // with a window-modal progress dialog after 0.5 s whose Cancel drops the command's new
 // document, and the window's input is blocked as a whole meanwhile; the handlers
-// therefore still return once the command is done.
+// therefore still return once the command is done. Closing the window meanwhile asks
+// whether to cancel the command; the window closes once it has ended.
+//
+// Every command ends with one message in the status bar saying what happened (done,
+// cancelled or failed; app/WindowTexts.h), which replaces the one before.
 
 #include <memory>
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include "app/Playback.h"
 #include "app/UserDialogs.h"
@@ -101,6 +106,9 @@ public:
     QAction* Compare; // A/B, checkable
     QAction* ExternalEdit; // 外部エディタで編集
     QAction* EditorSettings; // 外部エディタの設定...
+    QAction* Quit; // 終了, Ctrl+Q
+    QAction* Help; // Kestrelon のヘルプ, F1
+    QMenu* RecentMenu; // 最近使ったファイル
     QMenu* FileMenu;
     QMenu* EditMenu;
     QMenu* PlayMenu;
@@ -133,6 +141,7 @@ public slots:
     void CompareClick(bool previous);
     void ExternalEditClick();
     void EditorSettingsClick();
+    void HelpClick();
     // The one slot that shows a document: picture, status texts, caption, view and N
     // boxes, the sound to play; the image editor's session is told about it.
     void showDocument(kestrelon::DocumentPtr document);
@@ -157,6 +166,10 @@ private:
     bool maybeSaveChanges();
     void ExportFilter();
     void ImportFilter();
+    // Imports the picture at path (the dialog's choice or a dropped file).
+    void importPath(const QString& path);
+    void rebuildRecentMenu();
+    void openRecent(const QString& path);
     // Runs a long command, then shows its document and records its step of the history
     // (with text) when it made one; the result, for what else the handler shows.
     CommandResult runAndShow(
@@ -178,7 +191,8 @@ private:
     // The session ends when N, the view or the sound changed.
     void checkEditSession();
     void externalImported(const ExternalImportStep& step);
-    // The message in the status bar; its tooltip is details, or the message itself.
+    // The message in the status bar, replacing the one before; its tooltip is details
+    // (and the message), or the message itself.
     void showMessage(const QString& message, const QString& details = QString());
 
     std::unique_ptr<UserDialogs> FOwnDialogs;
@@ -191,6 +205,9 @@ private:
     // A command still running when the window goes is cancelled and waited for.
     std::unique_ptr<CommandRunner> FRunner;
     bool FTaskRunning = false;
+    bool FCloseRequested = false; // closes once the running command has ended
+    QPointer<QWidget> FHelp;
+    QString FEndedNote; // why the editor's watch ended during the command running
     ExternalEditTiming FEditTiming;
     std::unique_ptr<ExternalEditSession> FSession; // destroyed before the runner
 };

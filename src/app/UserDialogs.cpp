@@ -87,7 +87,7 @@ QString QtUserDialogs::askSaveFile(QWidget* parent, const FileDialogRequest& req
 bool QtUserDialogs::askYesNo(QWidget* parent, const QString& question)
 {
     return QMessageBox::question(parent, QStringLiteral("Kestrelon"), question,
-               QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         == QMessageBox::Yes;
 }
 
@@ -119,6 +119,11 @@ bool QtUserDialogs::askEditorCommand(QWidget* parent, QString* command)
         return false;
     *command = dialog.command();
     return true;
+}
+
+QString QtUserDialogs::askFolder(QWidget* parent, const QString& title, const QString& start)
+{
+    return QFileDialog::getExistingDirectory(parent, title, start);
 }
 
 bool QtUserDialogs::launchEditor(const QString& command, const QString& path, QString* error)

@@ -39,7 +39,7 @@ public:
     virtual QString askOpenFile(QWidget* parent, const FileDialogRequest& request) = 0;
     // Save dialogs never ask about overwriting themselves: the window asks.
     virtual QString askSaveFile(QWidget* parent, const FileDialogRequest& request) = 0;
-    // true only for Yes.
+    // true only for Yes; No is the default button.
     virtual bool askYesNo(QWidget* parent, const QString& question) = 0;
     // Save, Discard or Cancel (closing the question cancels).
     virtual SaveChoice askSaveChanges(QWidget* parent, const QString& question) = 0;
@@ -48,6 +48,8 @@ public:
     // The image editor's command ("gimp %f"; "" for the desktop default): true with
     // *command changed when the person confirms, false when they cancel.
     virtual bool askEditorCommand(QWidget* parent, QString* command) = 0;
+    // A folder, starting in start; an empty string when the person cancels.
+    virtual QString askFolder(QWidget* parent, const QString& title, const QString& start) = 0;
     // Starts the editor on path, detached (see app/ExternalEditor.h); false with *error
     // set when it could not be started.
     virtual bool launchEditor(const QString& command, const QString& path, QString* error) = 0;
@@ -64,6 +66,7 @@ public:
     void showError(QWidget* parent, const QString& message) override;
     void showWarning(QWidget* parent, const QString& message) override;
     bool askEditorCommand(QWidget* parent, QString* command) override;
+    QString askFolder(QWidget* parent, const QString& title, const QString& start) override;
     bool launchEditor(const QString& command, const QString& path, QString* error) override;
 };
 

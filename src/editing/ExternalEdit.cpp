@@ -103,7 +103,7 @@ bool ExternalEditSession::checkDocument(DocumentPtr shown)
     if (!d.FWave)
         why = QStringLiteral("音がない");
     else if (d.FFFTLength != FExported->FFFTLength)
-        why = QStringLiteral("N を変えた");
+        why = QStringLiteral("FFT長を変えた");
     else if (d.FMode != FExported->FMode)
         why = QStringLiteral("表示を変えた");
     else if (d.FWave.get() != expected

@@ -116,6 +116,12 @@ bool ScriptedDialogs::askEditorCommand(QWidget*, QString* command)
     return answered;
 }
 
+QString ScriptedDialogs::askFolder(QWidget*, const QString& title, const QString&)
+{
+    folderQuestions << title;
+    return next(folderAnswers, "a folder was asked for", title, QString());
+}
+
 bool ScriptedDialogs::launchEditor(const QString& command, const QString& path, QString* error)
 {
     launches.push_back({command, path});

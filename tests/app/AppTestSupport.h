@@ -50,6 +50,8 @@ public:
     std::deque<bool> yesNoAnswers;
     std::deque<SaveChoice> saveChoices;
     std::deque<QString> editorAnswers; // the command typed in the settings dialog
+    std::deque<QString> folderAnswers; // "" cancels
+    QStringList folderQuestions;
     bool launchSucceeds = true;
     bool launchThrows = false; // std::runtime_error("the editor could not be started")
 
@@ -72,6 +74,7 @@ public:
     void showError(QWidget* parent, const QString& message) override;
     void showWarning(QWidget* parent, const QString& message) override;
     bool askEditorCommand(QWidget* parent, QString* command) override;
+    QString askFolder(QWidget* parent, const QString& title, const QString& start) override;
     bool launchEditor(const QString& command, const QString& path, QString* error) override;
 
 private:

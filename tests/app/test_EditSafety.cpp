@@ -240,9 +240,14 @@ TEST_F(EditSafetyTest, ClippedSamplesAreCountedInTheStatusBar)
     EXPECT_GE(form->ClipPanel->contentsRect().width(),
         form->ClipPanel->fontMetrics().horizontalAdvance(report));
 
-    // Undo takes the report away; a gentle import reports nothing.
+    // The report follows the sound: undo takes it away, redo brings it back.
     form->UndoClick();
     EXPECT_FALSE(form->ClipPanel->isVisibleTo(form.get()));
+    form->RedoClick();
+    EXPECT_TRUE(form->ClipPanel->isVisibleTo(form.get()));
+    EXPECT_EQ(form->ClipPanel->text(), report);
+    // A gentle import reports nothing.
+    form->UndoClick();
     importEdited([](int g, int, int) { return g - 12; });
     EXPECT_FALSE(form->ClipPanel->isVisibleTo(form.get()));
     EXPECT_TRUE(dialogs.warnings.isEmpty());

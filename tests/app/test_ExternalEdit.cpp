@@ -25,6 +25,7 @@
 
 #include "FormFixture.h"
 #include "app/ExternalEditor.h"
+#include "app/WindowTexts.h"
 
 namespace kestrelon::test {
 namespace {
@@ -159,14 +160,14 @@ TEST_F(ExternalEditTest, ExportsAsksBeforeOverwritingAndStartsTheChosenEditor)
     ASSERT_EQ(dialogs.launches.size(), 1u);
     EXPECT_EQ(dialogs.launches[0].command, "gimp %f");
     EXPECT_EQ(dialogs.launches[0].path, target);
+    EXPECT_EQ(form->MessagePanel->text(), QString("voice_s1024.bmp の保存を待っています"));
+    EXPECT_TRUE(form->MessagePanel->toolTip().contains("保存するたびに"));
     // The file is what Export writes.
     dialogs.fileAnswers.push_back(path("plain.bmp"));
     form->P1Click();
     EXPECT_EQ(readBytes(target), readBytes(path("plain.bmp")));
     ASSERT_NE(form->editSession(), nullptr);
     EXPECT_TRUE(form->editSession()->isActive());
-    EXPECT_EQ(form->MessagePanel->text(), QString("voice_s1024.bmp の保存を待っています"));
-    EXPECT_TRUE(form->MessagePanel->toolTip().contains("保存するたびに"));
 
     // Again: the file exists. No keeps it and starts nothing; Yes writes it again.
     writeBytes(target, "stale");
@@ -181,12 +182,15 @@ TEST_F(ExternalEditTest, ExportsAsksBeforeOverwritingAndStartsTheChosenEditor)
     EXPECT_EQ(dialogs.launches.size(), 2u);
     EXPECT_EQ(form->history().count(), 0) << "writing the export is no save of the editor";
 
-    // An editor that cannot be started is reported; the file is still followed.
+    // An editor that cannot be started is reported, and the picture written for it goes.
     dialogs.launchSucceeds = false;
     dialogs.yesNoAnswers.push_back(true);
     form->ExternalEditClick();
     EXPECT_EQ(dialogs.errors.size(), 1);
-    EXPECT_TRUE(form->editSession()->isActive());
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_EQ(form->editSession(), nullptr);
+    EXPECT_EQ(form->MessagePanel->text(),
+        windowText(WindowText::ExternalEditFailed).arg("voice_s1024.bmp"));
     EXPECT_TRUE(dialogs.warnings.isEmpty());
 }
 
@@ -285,7 +289,7 @@ TEST_P(WatchEnds, WhenNOrTheViewChanges)
     EXPECT_FALSE(form->editSession()->isActive());
     EXPECT_TRUE(form->MessagePanel->isVisibleTo(form.get()));
     EXPECT_TRUE(
-        form->MessagePanel->text().contains(GetParam() ? "N を変えたため" : "表示を変えたため"))
+        form->MessagePanel->text().contains(GetParam() ? "FFT長を変えたため" : "表示を変えたため"))
         << form->MessagePanel->text().toStdString();
     const std::vector<uint8_t> sound = form->document().FWave->FData;
     writeBytes(target, edited);

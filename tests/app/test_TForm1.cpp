@@ -25,6 +25,7 @@
 #include "app/About.h"
 #include "app/KestrelonMain.h"
 #include "app/PictureView.h"
+#include "app/WindowTexts.h"
 #include "audio/SoundFile.h"
 
 namespace kestrelon::test {
@@ -102,7 +103,18 @@ TEST_F(TForm1Test, StartsEmptyWithOnlyOpenAvailable)
     for (QAction* a : form->menuBar()->actions())
         menus << a->text();
     EXPECT_EQ(menus, QStringList({"ファイル(&F)", "編集(&E)", "再生(&P)", "ヘルプ(&H)"}));
-    EXPECT_EQ(form->FileMenu->actions(), QList<QAction*>({form->Open, form->Save}));
+    QList<QAction*> file = form->FileMenu->actions();
+    ASSERT_EQ(file.size(), 6);
+    EXPECT_TRUE(file[2]->isSeparator() && file[4]->isSeparator());
+    file[2] = file[4] = nullptr;
+    EXPECT_EQ(file,
+        QList<QAction*>({form->Open, form->Save, nullptr, form->RecentMenu->menuAction(), nullptr,
+            form->Quit}));
+    EXPECT_EQ(form->HelpMenu->actions(), QList<QAction*>({form->Help, form->KestrelonA1}));
+    for (const auto& [action, keys] :
+        std::initializer_list<std::pair<QAction*, const char*>>{{form->Open, "Ctrl+O"},
+            {form->Save, "Ctrl+S"}, {form->Quit, "Ctrl+Q"}, {form->Help, "F1"}})
+        EXPECT_EQ(action->shortcut(), QKeySequence(keys)) << keys;
     QList<QAction*> edit = form->EditMenu->actions();
     ASSERT_EQ(edit.size(), 10);
     EXPECT_TRUE(edit[2]->isSeparator());
@@ -427,7 +439,10 @@ TEST_P(ExportImportTest, EditedPictureChangesSoundAndPicture)
     const FileDialogRequest& imported = dialogs.fileAsks[2].request;
     EXPECT_FALSE(dialogs.fileAsks[2].save);
     EXPECT_EQ(imported.title, "フィルターインポート");
-    EXPECT_EQ(imported.filter, "Bitmap file (*.bmp)|*.bmp");
+    EXPECT_EQ(
+        qtNameFilter(imported.filter).split(";;").last(), windowText(WindowText::AllFilesFilter));
+    EXPECT_TRUE(
+        qtNameFilter(imported.filter).startsWith(windowText(WindowText::PictureFilesFilter)));
     EXPECT_EQ(imported.defaultSuffix, "bmp");
     EXPECT_EQ(imported.fileName, path("export1.bmp")) << "the picture just exported";
 
