@@ -1,0 +1,198 @@
+// The message table: one Japanese text per MessageCode, in the enum's order; and the
+// rendering of a Message in the language installed.
+//
+// Texts end without a full stop (the window puts them in boxes and the status bar, the
+// command line after "kestrelon-cli: "). %1, %2, ... are the message's arguments in order.
+
+#include "base/Message.h"
+
+#include <memory>
+
+#include <QCoreApplication>
+#include <QTranslator>
+
+namespace kestrelon {
+
+namespace {
+
+struct Entry {
+    MessageCode code;
+    MessageSource source;
+};
+
+// clang-format off
+constexpr Entry kTable[] = {
+    {MessageCode::None, {"", "None"}},
+    // --- general -------------------------------------------------------------------------
+    {MessageCode::Join, QT_TRANSLATE_NOOP3("Message", "%1。%2", "Join")},
+    {MessageCode::FileReason, QT_TRANSLATE_NOOP3("Message", "%1: %2", "FileReason")},
+    {MessageCode::OutOfMemory, QT_TRANSLATE_NOOP3("Message", "メモリが足りません", "OutOfMemory")},
+    {MessageCode::Cancelled, QT_TRANSLATE_NOOP3("Message", "キャンセルしました", "Cancelled")},
+    {MessageCode::Internal, QT_TRANSLATE_NOOP3("Message", "%1", "Internal")},
+    // --- files ---------------------------------------------------------------------------
+    {MessageCode::CannotOpen, QT_TRANSLATE_NOOP3("Message", "開けません: %1", "CannotOpen")},
+    {MessageCode::CannotRead, QT_TRANSLATE_NOOP3("Message", "読み込めません: %1", "CannotRead")},
+    {MessageCode::CannotCreate, QT_TRANSLATE_NOOP3("Message", "作成できません: %1", "CannotCreate")},
+    {MessageCode::CannotWrite, QT_TRANSLATE_NOOP3("Message", "書き込めません: %1", "CannotWrite")},
+    {MessageCode::CannotWriteNoMemory, QT_TRANSLATE_NOOP3("Message", "メモリが足りないため書き込めません", "CannotWriteNoMemory")},
+    {MessageCode::CannotKeepPermissions, QT_TRANSLATE_NOOP3("Message", "ファイルのアクセス権を保てません: %1", "CannotKeepPermissions")},
+    {MessageCode::NotRegularFile, QT_TRANSLATE_NOOP3("Message", "通常のファイルではありません（%1）", "NotRegularFile")},
+    {MessageCode::OutputNotRegularFile, QT_TRANSLATE_NOOP3("Message", "通常のファイルではありません（%1）", "OutputNotRegularFile")},
+    {MessageCode::KindFolder, QT_TRANSLATE_NOOP3("Message", "フォルダ", "KindFolder")},
+    {MessageCode::KindFifo, QT_TRANSLATE_NOOP3("Message", "FIFO", "KindFifo")},
+    {MessageCode::KindCharDevice, QT_TRANSLATE_NOOP3("Message", "キャラクタデバイス", "KindCharDevice")},
+    {MessageCode::KindBlockDevice, QT_TRANSLATE_NOOP3("Message", "ブロックデバイス", "KindBlockDevice")},
+    {MessageCode::KindSocket, QT_TRANSLATE_NOOP3("Message", "ソケット", "KindSocket")},
+    {MessageCode::KindOther, QT_TRANSLATE_NOOP3("Message", "ファイル以外のもの", "KindOther")},
+    {MessageCode::NamesFolder, QT_TRANSLATE_NOOP3("Message", "ファイルではなくフォルダの名前です", "NamesFolder")},
+    {MessageCode::FileTooLarge, QT_TRANSLATE_NOOP3("Message", "ファイルが %1 バイトあり、上限の %2 バイトを超えています", "FileTooLarge")},
+    {MessageCode::FileGrew, QT_TRANSLATE_NOOP3("Message", "読み込み中にファイルが大きくなりました", "FileGrew")},
+    {MessageCode::FileUnreadable, QT_TRANSLATE_NOOP3("Message", "ファイルを読み込めません", "FileUnreadable")},
+    {MessageCode::CannotBeReadCode, QT_TRANSLATE_NOOP3("Message", "読み込めません（コード %1）", "CannotBeReadCode")},
+    {MessageCode::CannotBeWritten, QT_TRANSLATE_NOOP3("Message", "書き込めません", "CannotBeWritten")},
+    // --- engine errors -------------------------------------------------------------------
+    {MessageCode::IntOverflow, QT_TRANSLATE_NOOP3("Message", "%1が大きすぎて計算できません（整数のオーバーフロー）", "IntOverflow")},
+    {MessageCode::FloatOverflow, QT_TRANSLATE_NOOP3("Message", "計算が数値の範囲を超えました（浮動小数点のオーバーフロー）: %1", "FloatOverflow")},
+    {MessageCode::NegativeLength, QT_TRANSLATE_NOOP3("Message", "%1の長さが負です", "NegativeLength")},
+    // --- the window ----------------------------------------------------------------------
+};
+// clang-format on
+
+constexpr bool tableInOrder()
+{
+    if (std::size(kTable) != std::size_t(MessageCode::Count))
+        return false;
+    for (std::size_t i = 0; i < std::size(kTable); ++i)
+        if (kTable[i].code != MessageCode(i))
+            return false;
+    return true;
+}
+static_assert(tableInOrder(), "kTable must list every MessageCode once, in the enum's order");
+
+// text with %1, %2, ... replaced by args (rendered by render); "%%" stays as it is, and a
+// number without its argument is left in place.
+template <class Render>
+QString substitute(const QString& text, const std::vector<MessageArg>& args, Render render)
+{
+    QString out;
+    out.reserve(text.size() + 32);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != QLatin1Char('%') || i + 1 >= text.size() || !text[i + 1].isDigit()) {
+            out += c;
+            continue;
+        }
+        qsizetype j = i + 1;
+        int n = 0;
+        while (j < text.size() && text[j].isDigit() && n < 100)
+            n = n * 10 + text[j++].digitValue();
+        if (n >= 1 && std::size_t(n) <= args.size()) {
+            const MessageArg& a = args[std::size_t(n - 1)];
+            out += a.message ? render(*a.message) : a.text;
+            i = j - 1;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+struct LanguageState {
+    std::unique_ptr<QTranslator> translator;
+    Language language = Language::Japanese;
+};
+
+LanguageState& languageState()
+{
+    static LanguageState state;
+    return state;
+}
+
+} // namespace
+
+const MessageSource& messageSource(MessageCode code)
+{
+    const auto i = std::size_t(code);
+    return kTable[i < std::size(kTable) ? i : 0].source;
+}
+
+QString Message::text() const
+{
+    if (isEmpty())
+        return QString();
+    const MessageSource& s = messageSource(FCode);
+    return substitute(QCoreApplication::translate(kMessageContext, s.text, s.name), FArgs,
+        [](const Message& m) { return m.text(); });
+}
+
+QString Message::sourceText() const
+{
+    if (isEmpty())
+        return QString();
+    return substitute(QString::fromUtf8(messageSource(FCode).text), FArgs,
+        [](const Message& m) { return m.sourceText(); });
+}
+
+Message Message::then(const Message& other) const
+{
+    if (other.isEmpty())
+        return *this;
+    if (isEmpty())
+        return other;
+    return Message(MessageCode::Join, *this, other);
+}
+
+bool Message::operator==(const Message& other) const
+{
+    if (FCode != other.FCode || FArgs.size() != other.FArgs.size())
+        return false;
+    for (std::size_t i = 0; i < FArgs.size(); ++i) {
+        const MessageArg& a = FArgs[i];
+        const MessageArg& b = other.FArgs[i];
+        if (bool(a.message) != bool(b.message))
+            return false;
+        if (a.message ? !(*a.message == *b.message) : a.text != b.text)
+            return false;
+    }
+    return true;
+}
+
+bool setMessageLanguage(Language language)
+{
+    LanguageState& state = languageState();
+    if (state.translator) {
+        QCoreApplication::removeTranslator(state.translator.get());
+        state.translator.reset();
+    }
+    state.language = Language::Japanese;
+    if (language == Language::Japanese)
+        return true;
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QStringLiteral(":/i18n/kestrelon_en.qm"))
+        || !QCoreApplication::installTranslator(translator.get()))
+        return false;
+    state.translator = std::move(translator);
+    state.language = language;
+    return true;
+}
+
+Language messageLanguage()
+{
+    return languageState().language;
+}
+
+QString languageName(Language language)
+{
+    return language == Language::English ? QStringLiteral("en") : QStringLiteral("ja");
+}
+
+Language languageFromName(const QString& name, Language fallback)
+{
+    if (name == QLatin1String("ja"))
+        return Language::Japanese;
+    if (name == QLatin1String("en"))
+        return Language::English;
+    return fallback;
+}
+
+} // namespace kestrelon

@@ -1,0 +1,66 @@
+// The message table against its English translation, and how a message is rendered.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTranslator>
+
+#include "base/Message.h"
+
+namespace kestrelon::test {
+namespace {
+
+QSet<QString> placeholders(const QString& text)
+{
+    QSet<QString> found;
+    static const QRegularExpression number(QStringLiteral("%[0-9]+"));
+    for (const QRegularExpressionMatch& m : number.globalMatch(text))
+        found.insert(m.captured());
+    return found;
+}
+
+struct App {
+    int argc = 1;
+    char name[16] = "messages_test";
+    char* argv[2] = {name, nullptr};
+    QCoreApplication app{argc, argv};
+};
+
+// Every code has a Japanese text and an English translation with the same placeholders.
+TEST(Messages, EveryCodeHasJapaneseAndEnglish)
+{
+    QTranslator english;
+    ASSERT_TRUE(english.load(QStringLiteral(":/i18n/kestrelon_en.qm")));
+    for (int i = 1; i < int(MessageCode::Count); ++i) {
+        const MessageSource& s = messageSource(MessageCode(i));
+        SCOPED_TRACE(s.name);
+        const QString ja = QString::fromUtf8(s.text);
+        EXPECT_FALSE(ja.isEmpty());
+        const QString en = english.translate(kMessageContext, s.text, s.name);
+        EXPECT_FALSE(en.isEmpty()) << "no English for " << s.name;
+        EXPECT_EQ(placeholders(ja), placeholders(en)) << en.toStdString();
+    }
+}
+
+// Arguments go in their places, messages among them in the same language, and the
+// language follows the translator installed.
+TEST(Messages, RendersNestedArgumentsInTheLanguageInstalled)
+{
+    App app;
+    const Message m(MessageCode::FileReason, QStringLiteral("/tmp/a%1.wav"),
+        Message(MessageCode::FileTooLarge, 10, qint64(5)));
+    EXPECT_EQ(m.text(),
+        QStringLiteral("/tmp/a%1.wav: ファイルが 10 バイトあり、上限の 5 バイトを超えています"));
+    ASSERT_TRUE(setMessageLanguage(Language::English));
+    EXPECT_EQ(m.text(),
+        QStringLiteral("/tmp/a%1.wav: the file is 10 bytes, more than the 5 bytes allowed"));
+    EXPECT_TRUE(m.sourceText().startsWith(QStringLiteral("/tmp/a%1.wav: ファイル")));
+    ASSERT_TRUE(setMessageLanguage(Language::Japanese));
+    EXPECT_EQ(Message(MessageCode::CannotOpen, QStringLiteral("x")).text(),
+        QStringLiteral("開けません: x"));
+}
+
+} // namespace
+} // namespace kestrelon::test
