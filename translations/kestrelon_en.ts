@@ -143,5 +143,221 @@
         <comment>NegativeLength</comment>
         <translation>negative length of %1</translation>
     </message>
+    <message>
+        <source>%1 を開きました</source>
+        <comment>Opened</comment>
+        <translation>opened %1</translation>
+    </message>
+    <message>
+        <source>開く操作をキャンセルしました</source>
+        <comment>OpenCancelled</comment>
+        <translation>opening cancelled</translation>
+    </message>
+    <message>
+        <source>%1 を開けませんでした</source>
+        <comment>OpenFailed</comment>
+        <translation>%1 could not be opened</translation>
+    </message>
+    <message>
+        <source>%1 に保存しました</source>
+        <comment>Saved</comment>
+        <translation>saved to %1</translation>
+    </message>
+    <message>
+        <source>保存をキャンセルしました</source>
+        <comment>SaveCancelled</comment>
+        <translation>saving cancelled</translation>
+    </message>
+    <message>
+        <source>%1 に保存できませんでした</source>
+        <comment>SaveFailed</comment>
+        <translation>could not save to %1</translation>
+    </message>
+    <message>
+        <source>%1 に書き出しました</source>
+        <comment>Exported</comment>
+        <translation>exported to %1</translation>
+    </message>
+    <message>
+        <source>エクスポートをキャンセルしました</source>
+        <comment>ExportCancelled</comment>
+        <translation>export cancelled</translation>
+    </message>
+    <message>
+        <source>%1 に書き出せませんでした</source>
+        <comment>ExportFailed</comment>
+        <translation>could not export to %1</translation>
+    </message>
+    <message>
+        <source>%1 を適用しました</source>
+        <comment>Imported</comment>
+        <translation>applied %1</translation>
+    </message>
+    <message>
+        <source>インポートをキャンセルしました</source>
+        <comment>ImportCancelled</comment>
+        <translation>import cancelled</translation>
+    </message>
+    <message>
+        <source>%1 を適用できませんでした</source>
+        <comment>ImportFailed</comment>
+        <translation>could not apply %1</translation>
+    </message>
+    <message>
+        <source>%1 を元に戻しました</source>
+        <comment>Undone</comment>
+        <translation>undid %1</translation>
+    </message>
+    <message>
+        <source>元に戻す操作をキャンセルしました</source>
+        <comment>UndoCancelled</comment>
+        <translation>undo cancelled</translation>
+    </message>
+    <message>
+        <source>元に戻せませんでした</source>
+        <comment>UndoFailed</comment>
+        <translation>could not undo</translation>
+    </message>
+    <message>
+        <source>%1 をやり直しました</source>
+        <comment>Redone</comment>
+        <translation>redid %1</translation>
+    </message>
+    <message>
+        <source>やり直しをキャンセルしました</source>
+        <comment>RedoCancelled</comment>
+        <translation>redo cancelled</translation>
+    </message>
+    <message>
+        <source>やり直せませんでした</source>
+        <comment>RedoFailed</comment>
+        <translation>could not redo</translation>
+    </message>
+    <message>
+        <source>%1 を表示しました</source>
+        <comment>ViewShown</comment>
+        <translation>showing the %1</translation>
+    </message>
+    <message>
+        <source>表示の切り替えをキャンセルしました</source>
+        <comment>ViewCancelled</comment>
+        <translation>switching the view cancelled</translation>
+    </message>
+    <message>
+        <source>表示を切り替えられませんでした</source>
+        <comment>ViewFailed</comment>
+        <translation>could not switch the view</translation>
+    </message>
+    <message>
+        <source>FFT長 %1 で解析しました</source>
+        <comment>LengthChanged</comment>
+        <translation>analysed with FFT length %1</translation>
+    </message>
+    <message>
+        <source>FFT長の変更をキャンセルしました</source>
+        <comment>LengthCancelled</comment>
+        <translation>changing the FFT length cancelled</translation>
+    </message>
+    <message>
+        <source>FFT長を変更できませんでした</source>
+        <comment>LengthFailed</comment>
+        <translation>could not change the FFT length</translation>
+    </message>
+    <message>
+        <source>外部エディタの設定を保存しました</source>
+        <comment>EditorSet</comment>
+        <translation>external editor setting saved</translation>
+    </message>
+    <message>
+        <source>外部エディタの設定をキャンセルしました</source>
+        <comment>EditorSetCancelled</comment>
+        <translation>external editor setting cancelled</translation>
+    </message>
+    <message>
+        <source>外部エディタでの編集をキャンセルしました</source>
+        <comment>ExternalEditCancelled</comment>
+        <translation>editing in the external editor cancelled</translation>
+    </message>
+    <message>
+        <source>%1 を外部エディタで開けませんでした</source>
+        <comment>ExternalEditFailed</comment>
+        <translation>could not open %1 in the external editor</translation>
+    </message>
+    <message>
+        <source>実行中の処理をキャンセルしてウィンドウを閉じますか？</source>
+        <comment>CloseWhileBusy</comment>
+        <translation>Cancel the running command and close the window?</translation>
+    </message>
+    <message>
+        <source>%1 には書き込めません。画像を書き出すフォルダを選んでください</source>
+        <comment>ChooseExportFolder</comment>
+        <translation>%1 cannot be written; choose a folder to export the picture to</translation>
+    </message>
+    <message>
+        <source>%1 を開くアプリケーションがありません。[編集] メニューの [外部エディタの設定...] で画像エディタのコマンドを設定してください</source>
+        <comment>NoEditorApplication</comment>
+        <translation>no application opens %1; set the image editor&apos;s command in Edit &gt; External editor settings</translation>
+    </message>
+    <message>
+        <source>外部エディタのコマンド &quot;%1&quot; にプログラムがありません。[編集] メニューの [外部エディタの設定...] で設定し直してください</source>
+        <comment>EditorNoProgram</comment>
+        <translation>the external editor command &quot;%1&quot; names no program; set it again in Edit &gt; External editor settings</translation>
+    </message>
+    <message>
+        <source>外部エディタ %1 を起動できませんでした。[編集] メニューの [外部エディタの設定...] でコマンドを確かめてください</source>
+        <comment>EditorNotStarted</comment>
+        <translation>the external editor %1 could not be started; check its command in Edit &gt; External editor settings</translation>
+    </message>
+    <message>
+        <source>%1 が見つかりません。最近使ったファイルから外しました</source>
+        <comment>RecentFileMissing</comment>
+        <translation>%1 was not found; it was removed from the recent files</translation>
+    </message>
+</context>
+<context>
+    <name>kestrelon::HelpWindow</name>
+    <message>
+        <source>Kestrelon ヘルプ</source>
+        <translation>Kestrelon Help</translation>
+    </message>
+</context>
+<context>
+    <name>kestrelon::TForm1</name>
+    <message>
+        <source>フィルタ画像 (*.bmp *.png)</source>
+        <translation>Filter pictures (*.bmp *.png)</translation>
+    </message>
+    <message>
+        <source>BMP ファイル (*.bmp)</source>
+        <translation>BMP files (*.bmp)</translation>
+    </message>
+    <message>
+        <source>PNG ファイル (*.png)</source>
+        <translation>PNG files (*.png)</translation>
+    </message>
+    <message>
+        <source>すべてのファイル (*)</source>
+        <translation>All files (*)</translation>
+    </message>
+    <message>
+        <source>終了(&amp;X)</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>Kestrelon のヘルプ(&amp;H)</source>
+        <translation>Kestrelon &amp;Help</translation>
+    </message>
+    <message>
+        <source>最近使ったファイル(&amp;R)</source>
+        <translation>&amp;Recent files</translation>
+    </message>
+    <message>
+        <source>(なし)</source>
+        <translation>(none)</translation>
+    </message>
+    <message>
+        <source>一覧を消去(&amp;C)</source>
+        <translation>&amp;Clear the list</translation>
+    </message>
 </context>
 </TS>

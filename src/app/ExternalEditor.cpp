@@ -12,7 +12,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/WindowTexts.h"
+#include "base/Message.h"
 
 namespace kestrelon {
 
@@ -77,21 +77,22 @@ bool startEditor(const QString& command, const QString& path, QString* error)
         if (QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())))
             return true;
         if (error)
-            *error = windowText(WindowText::NoEditorApplication)
+            *error = Message(MessageCode::NoEditorApplication)
+                         .text()
                          .arg(QDir::toNativeSeparators(QFileInfo(path).fileName()));
         return false;
     }
     QStringList arguments = editorArguments(command, path);
     if (arguments.isEmpty()) {
         if (error)
-            *error = windowText(WindowText::EditorNoProgram).arg(command);
+            *error = Message(MessageCode::EditorNoProgram, command).text();
         return false;
     }
     const QString program = arguments.takeFirst();
     if (QProcess::startDetached(program, arguments))
         return true;
     if (error)
-        *error = windowText(WindowText::EditorNotStarted).arg(program);
+        *error = Message(MessageCode::EditorNotStarted, program).text();
     return false;
 }
 

@@ -6,7 +6,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/WindowTexts.h"
+#include "base/Message.h"
 
 namespace kestrelon {
 
@@ -14,7 +14,7 @@ HelpWindow::HelpWindow(QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("HelpWindow"));
-    setWindowTitle(windowText(WindowText::HelpTitle));
+    setWindowTitle(tr("Kestrelon ヘルプ"));
     auto* column = new QVBoxLayout(this);
     FBrowser = new QTextBrowser(this);
     FBrowser->setObjectName(QStringLiteral("HelpBrowser"));

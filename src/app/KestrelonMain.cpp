@@ -43,9 +43,9 @@
 #include "app/HelpWindow.h"
 #include "app/PictureView.h"
 #include "app/RecentFiles.h"
-#include "app/WindowTexts.h"
 #include "audio/SoundFile.h"
 #include "base/Errors.h"
+#include "base/Message.h"
 
 namespace kestrelon {
 
@@ -208,10 +208,10 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
     WaveOD = {QString(), soundOpenFilter(), QStringLiteral("wav"), {}, {}};
     WaveSD = {QString(), soundSaveFilter(), QStringLiteral("wav"), {}, {}};
     FilterOD = {QStringLiteral("フィルターインポート"),
-        QStringList({windowText(WindowText::PictureFilesFilter), QStringLiteral("*.bmp;*.png"),
-                        windowText(WindowText::BmpFilesFilter), QStringLiteral("*.bmp"),
-                        windowText(WindowText::PngFilesFilter), QStringLiteral("*.png"),
-                        windowText(WindowText::AllFilesFilter), QStringLiteral("*")})
+        QStringList(
+            {tr("フィルタ画像 (*.bmp *.png)"), QStringLiteral("*.bmp;*.png"),
+                tr("BMP ファイル (*.bmp)"), QStringLiteral("*.bmp"), tr("PNG ファイル (*.png)"),
+                QStringLiteral("*.png"), tr("すべてのファイル (*)"), QStringLiteral("*")})
             .join(QLatin1Char('|')),
         QStringLiteral("bmp"), {}, {}};
     FilterSD = {QStringLiteral("フィルターエクスポート"),
@@ -333,12 +333,12 @@ void TForm1::buildActions()
     connect(ExternalEdit, &QAction::triggered, this, &TForm1::ExternalEditClick);
     connect(EditorSettings, &QAction::triggered, this, &TForm1::EditorSettingsClick);
 
-    Quit = new QAction(windowText(WindowText::QuitItem), this);
+    Quit = new QAction(tr("終了(&X)"), this);
     Quit->setObjectName(QStringLiteral("Quit"));
     Quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     Quit->setMenuRole(QAction::QuitRole);
     connect(Quit, &QAction::triggered, this, &QWidget::close);
-    Help = new QAction(windowText(WindowText::HelpItem), this);
+    Help = new QAction(tr("Kestrelon のヘルプ(&H)"), this);
     Help->setObjectName(QStringLiteral("Help"));
     Help->setShortcut(QKeySequence(Qt::Key_F1));
     connect(Help, &QAction::triggered, this, &TForm1::HelpClick);
@@ -351,7 +351,7 @@ void TForm1::buildMenus()
     FileMenu->addAction(Open);
     FileMenu->addAction(Save);
     FileMenu->addSeparator();
-    RecentMenu = FileMenu->addMenu(windowText(WindowText::RecentFilesMenu));
+    RecentMenu = FileMenu->addMenu(tr("最近使ったファイル(&R)"));
     RecentMenu->setObjectName(QStringLiteral("RecentMenu"));
     connect(RecentMenu, &QMenu::aboutToShow, this, &TForm1::rebuildRecentMenu);
     rebuildRecentMenu();
@@ -606,11 +606,11 @@ bool TForm1::openPath(const QString& path)
         = runLong(QStringLiteral("%1 を開いています").arg(QFileInfo(path).fileName()),
             [doc, path](const PassFn& progress) { return doc->Open(path, progress); });
     if (result.cancelled) {
-        showMessage(windowText(WindowText::OpenCancelled));
+        showMessage(Message(MessageCode::OpenCancelled).text());
         return false;
     }
     if (!result.ok) {
-        showMessage(windowText(WindowText::OpenFailed).arg(QFileInfo(path).fileName()));
+        showMessage(Message(MessageCode::OpenFailed, QFileInfo(path).fileName()).text());
         FDialogs->showError(this, result.message);
         return false;
     }
@@ -627,8 +627,8 @@ bool TForm1::openPath(const QString& path)
     showClips({});
     FPlayer->setStartFrame(0);
     ScrollBox1->setStartMarker(-1);
-    showMessage(windowText(WindowText::Opened).arg(QFileInfo(path).fileName()),
-        windowText(WindowText::Opened).arg(QDir::toNativeSeparators(path)));
+    showMessage(Message(MessageCode::Opened, QFileInfo(path).fileName()).text(),
+        Message(MessageCode::Opened, QDir::toNativeSeparators(path)).text());
     if (!result.message.isEmpty())
         FDialogs->showWarning(this, result.message);
     return true;
@@ -641,7 +641,7 @@ bool TForm1::openFile(const QString& path)
         if (maybeSaveChanges())
             opened = openPath(path);
         else
-            showMessage(windowText(WindowText::OpenCancelled));
+            showMessage(Message(MessageCode::OpenCancelled).text());
     });
     return opened;
 }
@@ -650,12 +650,12 @@ void TForm1::O1Click()
 {
     guard([this] {
         if (!maybeSaveChanges()) {
-            showMessage(windowText(WindowText::OpenCancelled));
+            showMessage(Message(MessageCode::OpenCancelled).text());
             return;
         }
         const QString path = FDialogs->askOpenFile(this, WaveOD);
         if (path.isEmpty())
-            showMessage(windowText(WindowText::OpenCancelled));
+            showMessage(Message(MessageCode::OpenCancelled).text());
         else
             openPath(path);
     });
@@ -673,19 +673,19 @@ bool TForm1::saveSound()
     const QString path = FDialogs->askSaveFile(this, WaveSD);
     if (path.isEmpty()
         || (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))) {
-        showMessage(windowText(WindowText::SaveCancelled));
+        showMessage(Message(MessageCode::SaveCancelled).text());
         return false;
     }
     const CommandResult result = FDoc->Save(path);
     if (!result.ok) {
-        showMessage(windowText(WindowText::SaveFailed).arg(QFileInfo(path).fileName()));
+        showMessage(Message(MessageCode::SaveFailed, QFileInfo(path).fileName()).text());
         FDialogs->showError(this, result.message);
         return false;
     }
     WaveSD.fileName = path;
     FHistory.markSaved();
-    showMessage(windowText(WindowText::Saved).arg(QFileInfo(path).fileName()),
-        windowText(WindowText::Saved).arg(QDir::toNativeSeparators(path)));
+    showMessage(Message(MessageCode::Saved, QFileInfo(path).fileName()).text(),
+        Message(MessageCode::Saved, QDir::toNativeSeparators(path)).text());
     if (!result.message.isEmpty())
         FDialogs->showWarning(this, result.message);
     return true;
@@ -715,7 +715,8 @@ void TForm1::closeEvent(QCloseEvent* event)
         // The command is cancelled first, if the person agrees; the window closes once it
         // has ended (runLong).
         event->ignore();
-        if (!FCloseRequested && FDialogs->askYesNo(this, windowText(WindowText::CloseWhileBusy))) {
+        if (!FCloseRequested
+            && FDialogs->askYesNo(this, Message(MessageCode::CloseWhileBusy).text())) {
             FCloseRequested = true;
             FRunner->cancel();
         }
@@ -747,9 +748,10 @@ void TForm1::ComboBox1Change()
             = runAndShow(mode == kCepstrumView ? QStringLiteral("ケプストラムを計算しています")
                                                : QStringLiteral("スペクトルを描いています"),
                 [doc, mode](const PassFn& progress) { return doc->SetMode(mode, progress); });
-        showMessage(result.ok ? windowText(WindowText::ViewShown).arg(ComboBox1->itemText(mode))
-                              : windowText(result.cancelled ? WindowText::ViewCancelled
-                                                            : WindowText::ViewFailed));
+        showMessage(result.ok
+                ? Message(MessageCode::ViewShown, ComboBox1->itemText(mode)).text()
+                : Message(result.cancelled ? MessageCode::ViewCancelled : MessageCode::ViewFailed)
+                      .text());
     });
 }
 
@@ -771,9 +773,10 @@ void TForm1::ComboBox2Change()
         // A picture exported with the old length no longer fits.
         if (result.ok)
             FilterOD.fileName.clear();
-        showMessage(result.ok ? windowText(WindowText::LengthChanged).arg(n)
-                              : windowText(result.cancelled ? WindowText::LengthCancelled
-                                                            : WindowText::LengthFailed));
+        showMessage(result.ok ? Message(MessageCode::LengthChanged, n).text()
+                              : Message(result.cancelled ? MessageCode::LengthCancelled
+                                                         : MessageCode::LengthFailed)
+                                    .text());
     });
 }
 
@@ -825,18 +828,18 @@ void TForm1::ExportFilter()
     const QString path = FDialogs->askSaveFile(this, FilterSD);
     if (path.isEmpty()
         || (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))) {
-        showMessage(windowText(WindowText::ExportCancelled));
+        showMessage(Message(MessageCode::ExportCancelled).text());
         return;
     }
     const CommandResult result = FDoc->Export(path);
     if (!result.ok) {
-        showMessage(windowText(WindowText::ExportFailed).arg(QFileInfo(path).fileName()));
+        showMessage(Message(MessageCode::ExportFailed, QFileInfo(path).fileName()).text());
         FDialogs->showError(this, result.message);
         return;
     }
     showDocument(result.document);
-    showMessage(windowText(WindowText::Exported).arg(QFileInfo(path).fileName()),
-        windowText(WindowText::Exported).arg(QDir::toNativeSeparators(path)));
+    showMessage(Message(MessageCode::Exported, QFileInfo(path).fileName()).text(),
+        Message(MessageCode::Exported, QDir::toNativeSeparators(path)).text());
     // The next import proposes the picture just written.
     FilterOD.fileName = FDoc->importProposal();
 }
@@ -847,7 +850,7 @@ void TForm1::ImportFilter()
         return;
     const QString path = FDialogs->askOpenFile(this, FilterOD);
     if (path.isEmpty()) {
-        showMessage(windowText(WindowText::ImportCancelled));
+        showMessage(Message(MessageCode::ImportCancelled).text());
         return;
     }
     importPath(path);
@@ -860,19 +863,19 @@ void TForm1::importPath(const QString& path)
         = runLong(QStringLiteral("%1 をインポートしています").arg(QFileInfo(path).fileName()),
             [doc, path](const PassFn& progress) { return doc->Import(path, progress); });
     if (result.cancelled) {
-        showMessage(windowText(WindowText::ImportCancelled));
+        showMessage(Message(MessageCode::ImportCancelled).text());
         return;
     }
     if (!result.ok) {
-        showMessage(windowText(WindowText::ImportFailed).arg(QFileInfo(path).fileName()));
+        showMessage(Message(MessageCode::ImportFailed, QFileInfo(path).fileName()).text());
         FDialogs->showError(this, result.message);
         return;
     }
     FHistory.record(
         QStringLiteral("インポート"), result.change, FDoc->withoutSound(), result.clips);
     showDocument(result.document);
-    showMessage(windowText(WindowText::Imported).arg(QFileInfo(path).fileName()),
-        windowText(WindowText::Imported).arg(QDir::toNativeSeparators(path)));
+    showMessage(Message(MessageCode::Imported, QFileInfo(path).fileName()).text(),
+        Message(MessageCode::Imported, QDir::toNativeSeparators(path)).text());
     // Clipping is reported in the status bar; any other warning in a box.
     showClips(result.clips);
     if (result.clips.clipped + result.clips.over == 0 && !result.message.isEmpty())
@@ -926,7 +929,8 @@ void TForm1::UndoClick()
             });
         if (!result.ok) {
             showMessage(
-                windowText(result.cancelled ? WindowText::UndoCancelled : WindowText::UndoFailed));
+                Message(result.cancelled ? MessageCode::UndoCancelled : MessageCode::UndoFailed)
+                    .text());
             if (!result.cancelled)
                 FDialogs->showError(this, result.message);
             return;
@@ -934,7 +938,7 @@ void TForm1::UndoClick()
         FHistory.stepBack(FDoc->withoutSound());
         showDocument(result.document);
         showClips(FHistory.appliedClips());
-        showMessage(windowText(WindowText::Undone).arg(what));
+        showMessage(Message(MessageCode::Undone, what).text());
     });
 }
 
@@ -952,7 +956,8 @@ void TForm1::RedoClick()
             });
         if (!result.ok) {
             showMessage(
-                windowText(result.cancelled ? WindowText::RedoCancelled : WindowText::RedoFailed));
+                Message(result.cancelled ? MessageCode::RedoCancelled : MessageCode::RedoFailed)
+                    .text());
             if (!result.cancelled)
                 FDialogs->showError(this, result.message);
             return;
@@ -960,7 +965,7 @@ void TForm1::RedoClick()
         FHistory.stepForward(FDoc->withoutSound());
         showDocument(result.document);
         showClips(FHistory.appliedClips());
-        showMessage(windowText(WindowText::Redone).arg(what));
+        showMessage(Message(MessageCode::Redone, what).text());
     });
 }
 
@@ -1201,11 +1206,12 @@ void TForm1::ExternalEditClick()
             QString folder = editorExportFolder();
             if (!isWritableFolder(folder)) {
                 folder = FDialogs->askFolder(this,
-                    windowText(WindowText::ChooseExportFolder)
+                    Message(MessageCode::ChooseExportFolder)
+                        .text()
                         .arg(QDir::toNativeSeparators(soundFolder)),
                     folder);
                 if (folder.isEmpty()) {
-                    showMessage(windowText(WindowText::ExternalEditCancelled));
+                    showMessage(Message(MessageCode::ExternalEditCancelled).text());
                     return;
                 }
                 setEditorExportFolder(folder);
@@ -1213,14 +1219,14 @@ void TForm1::ExternalEditClick()
             path = QDir(folder).filePath(QFileInfo(path).fileName());
         }
         if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path))) {
-            showMessage(windowText(WindowText::ExternalEditCancelled));
+            showMessage(Message(MessageCode::ExternalEditCancelled).text());
             return;
         }
         // The previous watch would take this export for a save of the editor.
         FSession.reset();
         const CommandResult result = FDoc->Export(path);
         if (!result.ok) {
-            showMessage(windowText(WindowText::ExportFailed).arg(QFileInfo(path).fileName()));
+            showMessage(Message(MessageCode::ExportFailed, QFileInfo(path).fileName()).text());
             FDialogs->showError(this, result.message);
             return;
         }
@@ -1240,7 +1246,8 @@ void TForm1::ExternalEditClick()
             // Nothing to follow: the picture written for the editor goes again.
             FSession.reset();
             QFile::remove(path);
-            showMessage(windowText(WindowText::ExternalEditFailed).arg(QFileInfo(path).fileName()));
+            showMessage(
+                Message(MessageCode::ExternalEditFailed, QFileInfo(path).fileName()).text());
             FDialogs->showError(this, error);
             return;
         }
@@ -1269,9 +1276,9 @@ void TForm1::EditorSettingsClick()
         QString command = editorCommand();
         if (FDialogs->askEditorCommand(this, &command)) {
             setEditorCommand(command);
-            showMessage(windowText(WindowText::EditorSet));
+            showMessage(Message(MessageCode::EditorSet).text());
         } else {
-            showMessage(windowText(WindowText::EditorSetCancelled));
+            showMessage(Message(MessageCode::EditorSetCancelled).text());
         }
     });
 }
@@ -1303,12 +1310,12 @@ void TForm1::rebuildRecentMenu()
         item->setStatusTip(QDir::toNativeSeparators(path));
     }
     if (files.isEmpty()) {
-        RecentMenu->addAction(windowText(WindowText::RecentFilesEmpty))->setEnabled(false);
+        RecentMenu->addAction(tr("(なし)"))->setEnabled(false);
         return;
     }
     RecentMenu->setToolTipsVisible(true);
     RecentMenu->addSeparator();
-    RecentMenu->addAction(windowText(WindowText::RecentFilesClear), this, [this] {
+    RecentMenu->addAction(tr("一覧を消去(&C)"), this, [this] {
         clearRecentFiles();
         rebuildRecentMenu();
     });
@@ -1320,7 +1327,7 @@ void TForm1::openRecent(const QString& path)
         removeRecentFile(path);
         rebuildRecentMenu();
         const QString message
-            = windowText(WindowText::RecentFileMissing).arg(QDir::toNativeSeparators(path));
+            = Message(MessageCode::RecentFileMissing, QDir::toNativeSeparators(path)).text();
         showMessage(message);
         FDialogs->showError(this, message);
         return;

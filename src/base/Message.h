@@ -63,6 +63,42 @@ enum class MessageCode : uint16_t {
     NegativeLength,
     // --- the window -----------------------------------------------------------------------
     // (texts of the main window, its dialogs and status bar)
+    // The status message each command of the window ends with: done, cancelled, failed.
+    Opened,
+    OpenCancelled,
+    OpenFailed,
+    Saved,
+    SaveCancelled,
+    SaveFailed,
+    Exported,
+    ExportCancelled,
+    ExportFailed,
+    Imported,
+    ImportCancelled,
+    ImportFailed,
+    Undone,
+    UndoCancelled,
+    UndoFailed,
+    Redone,
+    RedoCancelled,
+    RedoFailed,
+    ViewShown,
+    ViewCancelled,
+    ViewFailed,
+    LengthChanged,
+    LengthCancelled,
+    LengthFailed,
+    EditorSet,
+    EditorSetCancelled,
+    ExternalEditCancelled,
+    ExternalEditFailed,
+    // The window's questions and the image editor's and recent files' errors.
+    CloseWhileBusy,
+    ChooseExportFolder,
+    NoEditorApplication,
+    EditorNoProgram,
+    EditorNotStarted,
+    RecentFileMissing,
     Count // not a message: the number of codes
 };
 

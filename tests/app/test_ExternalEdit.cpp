@@ -25,7 +25,7 @@
 
 #include "FormFixture.h"
 #include "app/ExternalEditor.h"
-#include "app/WindowTexts.h"
+#include "base/Message.h"
 
 namespace kestrelon::test {
 namespace {
@@ -190,7 +190,7 @@ TEST_F(ExternalEditTest, ExportsAsksBeforeOverwritingAndStartsTheChosenEditor)
     EXPECT_FALSE(QFileInfo::exists(target));
     EXPECT_EQ(form->editSession(), nullptr);
     EXPECT_EQ(form->MessagePanel->text(),
-        windowText(WindowText::ExternalEditFailed).arg("voice_s1024.bmp"));
+        Message(MessageCode::ExternalEditFailed, "voice_s1024.bmp").text());
     EXPECT_TRUE(dialogs.warnings.isEmpty());
 }
 
