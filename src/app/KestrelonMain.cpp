@@ -1148,6 +1148,8 @@ CommandResult TForm1::runLong(const QString& description, const Command& command
                 progress.setValue(percent);
             });
         if (FRunner->start(command)) {
+            if (FCloseRequested) // asked for while the dialog came up
+                FRunner->cancel();
             if (!done)
                 loop.exec();
         } else {

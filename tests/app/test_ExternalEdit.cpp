@@ -12,6 +12,7 @@
 #include <QBuffer>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -192,6 +193,35 @@ TEST_F(ExternalEditTest, ExportsAsksBeforeOverwritingAndStartsTheChosenEditor)
     EXPECT_EQ(form->MessagePanel->text(),
         Message(MessageCode::ExternalEditFailed, "voice_s1024.bmp").text());
     EXPECT_TRUE(dialogs.warnings.isEmpty());
+}
+
+TEST_F(ExternalEditTest, ExportsToAChosenFolderWhenTheSoundsCannotBeWritten)
+{
+    setEditorExportFolder(QString());
+    ASSERT_TRUE(QDir(dir.path()).mkdir("gone") && QDir(dir.path()).mkdir("pictures"));
+    open("gone/voice.wav");
+    ASSERT_TRUE(QDir(path("gone")).removeRecursively());
+    // Asked once, with the folder named; a cancel starts nothing.
+    dialogs.folderAnswers.push_back("");
+    form->ExternalEdit->trigger();
+    EXPECT_TRUE(dialogs.launches.empty());
+    EXPECT_EQ(form->MessagePanel->text(), Message(MessageCode::ExternalEditCancelled).text());
+    dialogs.folderAnswers.push_back(path("pictures"));
+    form->ExternalEdit->trigger();
+    EXPECT_EQ(dialogs.folderQuestions,
+        QStringList(2,
+            Message(MessageCode::ChooseExportFolder, QDir::toNativeSeparators(path("gone")))
+                .text()));
+    ASSERT_EQ(dialogs.launches.size(), 1u);
+    EXPECT_EQ(dialogs.launches[0].path, path("pictures/voice_s1024.bmp"));
+    EXPECT_TRUE(QFileInfo::exists(path("pictures/voice_s1024.bmp")));
+    // Remembered: the next time goes there without asking.
+    dialogs.yesNoAnswers.push_back(true);
+    form->ExternalEdit->trigger();
+    EXPECT_EQ(dialogs.folderQuestions.size(), 2);
+    ASSERT_EQ(dialogs.launches.size(), 2u);
+    EXPECT_EQ(dialogs.launches[1].path, path("pictures/voice_s1024.bmp"));
+    setEditorExportFolder(QString());
 }
 
 enum class SaveStyle { InPlace, Rename, TwoWrites };
@@ -396,9 +426,16 @@ TEST_P(CancelledCommand, LeavesTheWindowAsItWas)
     EXPECT_FALSE(form->Redo->isEnabled());
     EXPECT_TRUE(form->ComboBox1->isEnabled());
     EXPECT_TRUE(form->Play->isEnabled());
+    // The status bar says so, until the next command says what it did.
+    const MessageCode cancelled[] = {MessageCode::OpenCancelled, MessageCode::ViewCancelled,
+        MessageCode::LengthCancelled, MessageCode::ImportCancelled, MessageCode::UndoCancelled};
+    const QString said = Message(cancelled[int(GetParam())]).text();
+    EXPECT_EQ(form->MessagePanel->text(), said);
     // And the command still works afterwards.
     run(GetParam());
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
+    EXPECT_FALSE(form->MessagePanel->text().isEmpty());
+    EXPECT_NE(form->MessagePanel->text(), said);
     EXPECT_FALSE(form->document().FWave->FData == before.samples
         && form->document().FBitmap == before.picture);
 }
@@ -421,6 +458,37 @@ INSTANTIATE_TEST_SUITE_P(Commands, CancelledCommand,
         }
         return "Undo";
     });
+
+TEST_F(CancelledCommand, ClosingTheWindowCancelsTheCommandAndThenCloses)
+{
+    prepare();
+    const State before = state();
+    showForm();
+    // The window is closed while the worker waits in its first report.
+    std::atomic<bool> released{false};
+    const QMetaObject::Connection c = QObject::connect(
+        &form->runner(), &CommandRunner::progress, &form->runner(),
+        [this, &released] {
+            QMetaObject::invokeMethod(
+                form.get(),
+                [this, &released] {
+                    form->close();
+                    released = true;
+                },
+                Qt::QueuedConnection);
+            for (int i = 0; i < 500 && !released.load(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        },
+        Qt::DirectConnection);
+    dialogs.yesNoAnswers.push_back(true); // cancel it and close
+    dialogs.saveChoices.push_back(SaveChoice::Discard); // the import made before
+    run(LongCommand::FFTLength);
+    QObject::disconnect(c);
+    EXPECT_EQ(dialogs.questions, QStringList({Message(MessageCode::CloseWhileBusy).text()}));
+    expectSame(state(), before);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !form->isVisible(); }, 2000));
+    EXPECT_EQ(dialogs.saveQuestions.size(), 1);
+}
 
 TEST_F(CancelledCommand, TheProgressDialogAppearsAndItsCancelButtonCancels)
 {

@@ -25,7 +25,9 @@
 #include "app/About.h"
 #include "app/KestrelonMain.h"
 #include "app/PictureView.h"
+#include "app/RecentFiles.h"
 #include "audio/SoundFile.h"
+#include "base/Message.h"
 
 namespace kestrelon::test {
 namespace {
@@ -275,6 +277,68 @@ TEST_F(TForm1Test, DroppedSoundFileIsOpened)
     EXPECT_TRUE(QTest::qWaitFor([&] { return caption() == "dropped.FLAC"; }, 2000))
         << caption().toStdString() << ": " << dialogs.errors.join("; ").toStdString();
     EXPECT_TRUE(form->Save->isEnabled());
+}
+
+TEST_F(TForm1Test, DroppedPictureIsImportedWhenThereIsOne)
+{
+    // An empty sound has no picture: nothing to export, import or edit, and no drop.
+    writeToneWav(path("empty.wav"), 1, 8000, 0);
+    open("empty.wav", 0);
+    ASSERT_EQ(caption(), "empty.wav");
+    EXPECT_TRUE(form->Save->isEnabled());
+    for (QAction* a : {form->Export, form->Import, form->ExternalEdit})
+        EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+    writeBytes(path("edited.png"), "not yet");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path("edited.png"))});
+    QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.get(), &refused);
+    EXPECT_FALSE(refused.isAccepted());
+
+    // A sound: its exported picture, edited and saved as PNG, is imported when dropped.
+    open("voice.wav");
+    dialogs.fileAnswers.push_back(path("voice_s1024.bmp"));
+    form->P1Click();
+    QImage image = QImage(path("voice_s1024.bmp")).convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(image.isNull());
+    for (int x = form->document().FLeftMargin; x < image.width(); ++x)
+        image.setPixel(x, image.height() - 20, qRgb(0, 0, 0));
+    ASSERT_TRUE(image.save(path("edited.png"), "PNG"));
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.get(), &drop);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->history().count() == 1; }, 2000))
+        << dialogs.errors.join("; ").toStdString();
+    EXPECT_EQ(form->MessagePanel->text(), Message(MessageCode::Imported, "edited.png").text());
+}
+
+TEST_F(TForm1Test, RecentFilesReopenAndForgetMissingOnes)
+{
+    clearRecentFiles();
+    open("a.wav");
+    open("b.wav");
+    EXPECT_EQ(recentFiles(), QStringList({path("b.wav"), path("a.wav")}));
+    const auto item = [this](int i) {
+        emit form->RecentMenu->aboutToShow();
+        return form->RecentMenu->actions().value(i);
+    };
+    ASSERT_NE(item(1), nullptr);
+    EXPECT_EQ(item(1)->text(), "&2 a.wav");
+    item(1)->trigger();
+    EXPECT_EQ(caption(), "a.wav");
+    EXPECT_EQ(recentFiles(), QStringList({path("a.wav"), path("b.wav")}));
+    // A file that has gone is said so and leaves the list; nothing else changes.
+    QFile::remove(path("b.wav"));
+    item(1)->trigger();
+    EXPECT_EQ(caption(), "a.wav");
+    EXPECT_EQ(recentFiles(), QStringList({path("a.wav")}));
+    EXPECT_EQ(dialogs.errors,
+        QStringList(
+            {Message(MessageCode::RecentFileMissing, QDir::toNativeSeparators(path("b.wav")))
+                    .text()}));
+    clearRecentFiles();
 }
 
 // --- view and FFT length ------------------------------------------------------------------
