@@ -575,11 +575,9 @@ void TForm1::showStatus()
     for (int i = 0; i < 6 && i < texts.size(); ++i) {
         QLabel* panel = StatusPanels[i];
         panel->setText(texts[i]);
-        // Never narrower than its text, whatever else the status bar shows.
-        const int needed = panel->fontMetrics().horizontalAdvance(texts[i])
-            + panel->contentsMargins().left() + panel->contentsMargins().right()
-            + 2 * panel->frameWidth();
-        panel->setMinimumWidth(qMax(kPanelWidths[i], needed));
+        // Never narrower than its text, whatever else the status bar shows: the size
+        // hint counts the indent a framed label puts before its text too.
+        panel->setMinimumWidth(qMax(kPanelWidths[i], panel->sizeHint().width()));
     }
 }
 
@@ -909,9 +907,7 @@ void TForm1::showClips(const ClipStats& clips)
             .arg(clips.peak, 0, 'g', 4)
             .arg(peak));
     // The report keeps its room; the message beside it gives way.
-    ClipPanel->setMinimumWidth(ClipPanel->fontMetrics().horizontalAdvance(ClipPanel->text())
-        + ClipPanel->contentsMargins().left() + ClipPanel->contentsMargins().right()
-        + 2 * ClipPanel->frameWidth());
+    ClipPanel->setMinimumWidth(ClipPanel->sizeHint().width());
     ClipPanel->show();
 }
 
