@@ -326,7 +326,7 @@ INSTANTIATE_TEST_SUITE_P(Changes, ExternalEditEnd,
     ::testing::Values(
         Ending{"N",
             [](const DocumentPtr& d, const QString&) { return done(d->ChangeFFTLength(512)); },
-            "N を変えたため監視を終了しました"},
+            "FFT長を変えたため監視を終了しました"},
         Ending{"View",
             [](const DocumentPtr& d, const QString&) { return done(d->SetMode(kCepstrumView)); },
             "表示を変えたため"},
