@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -23,6 +24,7 @@
 #include "AppTestSupport.h"
 #include "FormFixture.h"
 #include "app/About.h"
+#include "app/HelpWindow.h"
 #include "app/KestrelonMain.h"
 #include "app/PictureView.h"
 #include "app/RecentFiles.h"
@@ -312,6 +314,21 @@ TEST_F(TForm1Test, DroppedPictureIsImportedWhenThereIsOne)
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->history().count() == 1; }, 2000))
         << dialogs.errors.join("; ").toStdString();
     EXPECT_EQ(form->MessagePanel->text(), Message(MessageCode::Imported, "edited.png").text());
+}
+
+TEST_F(TForm1Test, F1ShowsTheHelpPageShippedWithTheProgram)
+{
+    form->Help->trigger();
+    auto* help = form->findChild<HelpWindow*>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_FALSE(help->isModal());
+    const QString page = help->browser()->toPlainText();
+    for (const char* topic :
+        {"編集の流れ", "0.5 dB", "余白", "ケプストラム", "FFT長", "外部エディタ"})
+        EXPECT_TRUE(page.contains(QString::fromUtf8(topic))) << topic;
+    form->Help->trigger();
+    EXPECT_EQ(form->findChildren<HelpWindow*>().size(), 1);
 }
 
 TEST_F(TForm1Test, RecentFilesReopenAndForgetMissingOnes)
