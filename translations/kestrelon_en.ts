@@ -313,6 +313,101 @@
         <comment>RecentFileMissing</comment>
         <translation>%1 was not found; it was removed from the recent files</translation>
     </message>
+    <message>
+        <source>%1 を開いています</source>
+        <comment>ProgressOpening</comment>
+        <translation>opening %1</translation>
+    </message>
+    <message>
+        <source>ケプストラムを計算しています</source>
+        <comment>ProgressCepstrum</comment>
+        <translation>computing the cepstrum</translation>
+    </message>
+    <message>
+        <source>スペクトルを描いています</source>
+        <comment>ProgressSpectrum</comment>
+        <translation>drawing the spectrum</translation>
+    </message>
+    <message>
+        <source>FFT長 %1 で解析しています</source>
+        <comment>ProgressAnalysing</comment>
+        <translation>analysing with FFT length %1</translation>
+    </message>
+    <message>
+        <source>スペクトルを作成しています</source>
+        <comment>ProgressCreatingSpectrum</comment>
+        <translation>making the spectrum</translation>
+    </message>
+    <message>
+        <source>再合成しています</source>
+        <comment>ProgressResynthesising</comment>
+        <translation>resynthesising</translation>
+    </message>
+    <message>
+        <source>%1 をインポートしています</source>
+        <comment>ProgressImporting</comment>
+        <translation>importing %1</translation>
+    </message>
+    <message>
+        <source>元に戻しています</source>
+        <comment>ProgressUndoing</comment>
+        <translation>undoing</translation>
+    </message>
+    <message>
+        <source>やり直しています</source>
+        <comment>ProgressRedoing</comment>
+        <translation>redoing</translation>
+    </message>
+    <message>
+        <source>キャンセルしています…</source>
+        <comment>ProgressCancelling</comment>
+        <translation>cancelling…</translation>
+    </message>
+    <message>
+        <source>外部エディタの画像を適用しています (%1%)</source>
+        <comment>ProgressEditorPicture</comment>
+        <translation>applying the external editor&apos;s picture (%1%)</translation>
+    </message>
+    <message>
+        <source>インポート</source>
+        <comment>StepImport</comment>
+        <translation>the import</translation>
+    </message>
+    <message>
+        <source>外部エディタの編集</source>
+        <comment>StepExternalEdit</comment>
+        <translation>the external editor&apos;s edit</translation>
+    </message>
+    <message>
+        <source>%1 の保存を待っています</source>
+        <comment>EditorWaiting</comment>
+        <translation>waiting for %1 to be saved</translation>
+    </message>
+    <message>
+        <source>%1 を外部エディタで開きました。保存するたびに、書き出した時の音にその絵が適用されます（FFT長・表示・音を変えると終わります）</source>
+        <comment>EditorWaitingDetails</comment>
+        <translation>%1 is open in the external editor; every save applies its picture to the sound as it was exported (changing the FFT length, the view or the sound ends this)</translation>
+    </message>
+    <message>
+        <source>クリップ %1 サンプル (ピーク %2)</source>
+        <comment>ClipReport</comment>
+        <translation>clipped %1 samples (peak %2)</translation>
+    </message>
+    <message>
+        <source>インポートで %1 サンプルがクリップしました。クリップ前のピークはフルスケールの %2 倍 (%3) です</source>
+        <comment>ClipDetails</comment>
+        <translation>the import clipped %1 samples; the peak before clipping is %2 times full scale (%3)</translation>
+    </message>
+    <message>
+        <source>フルスケール超過 %1 サンプル (ピーク %2)</source>
+        <comment>OverReport</comment>
+        <translation>%1 samples over full scale (peak %2)</translation>
+    </message>
+    <message>
+        <source>インポートで %1 サンプルがフルスケールを超えました。浮動小数点のサンプルなのでそのまま保存されます。ピークはフルスケールの %2 倍 (%3) です</source>
+        <comment>OverDetails</comment>
+        <translation>the import took %1 samples over full scale; they are floating-point samples and are saved as they are; the peak is %2 times full scale (%3)</translation>
+    </message>
 </context>
 <context>
     <name>kestrelon::HelpWindow</name>
@@ -358,6 +453,10 @@
     <message>
         <source>一覧を消去(&amp;C)</source>
         <translation>&amp;Clear the list</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 </TS>

@@ -256,7 +256,7 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
     // dialog: its progress goes to the status bar.
     connect(FRunner.get(), &CommandRunner::progress, this, [this](int percent, const QString&) {
         if (!FTaskRunning && FSession && FSession->isImporting())
-            showMessage(QStringLiteral("外部エディタの画像を適用しています (%1%)").arg(percent));
+            showMessage(Message(MessageCode::ProgressEditorPicture, percent).text());
     });
 
     // Client area 786 x 601 below the menu bar.
@@ -601,7 +601,7 @@ bool TForm1::openPath(const QString& path)
 {
     const DocumentPtr doc = FDoc;
     const CommandResult result
-        = runLong(QStringLiteral("%1 を開いています").arg(QFileInfo(path).fileName()),
+        = runLong(Message(MessageCode::ProgressOpening, QFileInfo(path).fileName()).text(),
             [doc, path](const PassFn& progress) { return doc->Open(path, progress); });
     if (result.cancelled) {
         showMessage(Message(MessageCode::OpenCancelled).text());
@@ -743,8 +743,9 @@ void TForm1::ComboBox1Change()
             return;
         }
         const CommandResult result
-            = runAndShow(mode == kCepstrumView ? QStringLiteral("ケプストラムを計算しています")
-                                               : QStringLiteral("スペクトルを描いています"),
+            = runAndShow(Message(mode == kCepstrumView ? MessageCode::ProgressCepstrum
+                                                       : MessageCode::ProgressSpectrum)
+                             .text(),
                 [doc, mode](const PassFn& progress) { return doc->SetMode(mode, progress); });
         showMessage(result.ok
                 ? Message(MessageCode::ViewShown, ComboBox1->itemText(mode)).text()
@@ -766,7 +767,7 @@ void TForm1::ComboBox2Change()
                 runCommand([&](const PassFn&) { return doc->ChangeFFTLength(n); }).document);
             return; // only stored
         }
-        const CommandResult result = runAndShow(QStringLiteral("N = %1 で解析しています").arg(n),
+        const CommandResult result = runAndShow(Message(MessageCode::ProgressAnalysing, n).text(),
             [doc, n](const PassFn& progress) { return doc->ChangeFFTLength(n, progress); });
         // A picture exported with the old length no longer fits.
         if (result.ok)
@@ -782,7 +783,7 @@ void TForm1::EST1Click()
 {
     guard([this] {
         const DocumentPtr doc = FDoc;
-        runAndShow(QStringLiteral("スペクトルを作成しています"),
+        runAndShow(Message(MessageCode::ProgressCreatingSpectrum).text(),
             [doc](const PassFn& progress) { return doc->AnalyzeAndDrawSpectrum(progress); });
     });
 }
@@ -794,7 +795,7 @@ void TForm1::Wave1Click()
         if (!doc->hasSound())
             return;
         runAndShow(
-            QStringLiteral("再合成しています"),
+            Message(MessageCode::ProgressResynthesising).text(),
             [doc](const PassFn& progress) { return doc->SynthesizeSpectrum(progress); },
             QStringLiteral("Waveに出力"));
     });
@@ -858,7 +859,7 @@ void TForm1::importPath(const QString& path)
 {
     const DocumentPtr doc = FDoc;
     const CommandResult result
-        = runLong(QStringLiteral("%1 をインポートしています").arg(QFileInfo(path).fileName()),
+        = runLong(Message(MessageCode::ProgressImporting, QFileInfo(path).fileName()).text(),
             [doc, path](const PassFn& progress) { return doc->Import(path, progress); });
     if (result.cancelled) {
         showMessage(Message(MessageCode::ImportCancelled).text());
@@ -870,7 +871,7 @@ void TForm1::importPath(const QString& path)
         return;
     }
     FHistory.record(
-        QStringLiteral("インポート"), result.change, FDoc->withoutSound(), result.clips);
+        Message(MessageCode::StepImport).text(), result.change, FDoc->withoutSound(), result.clips);
     showDocument(result.document);
     showMessage(Message(MessageCode::Imported, QFileInfo(path).fileName()).text(),
         Message(MessageCode::Imported, QDir::toNativeSeparators(path)).text());
@@ -894,18 +895,12 @@ void TForm1::showClips(const ClipStats& clips)
               .arg(20.0 * std::log10(clips.peak), 0, 'f', 1)
         : QString::number(clips.peak);
     const bool kept = clips.clipped == 0; // float samples over full scale, stored as they are
-    ClipPanel->setText(kept
-            ? QStringLiteral("フルスケール超過 %1 サンプル (ピーク %2)").arg(clips.over).arg(peak)
-            : QStringLiteral("クリップ %1 サンプル (ピーク %2)").arg(clips.clipped).arg(peak));
-    ClipPanel->setToolTip(
-        (kept ? QStringLiteral("インポートで %1 サンプルがフルスケールを超えました。浮動小数点の"
-                               "サンプルなのでそのまま保存されます。ピークはフルスケールの "
-                               "%2 倍 (%3) です。")
-              : QStringLiteral("インポートで %1 サンプルがクリップしました。クリップ"
-                               "前のピークはフルスケールの %2 倍 (%3) です。"))
-            .arg(kept ? clips.over : clips.clipped)
-            .arg(clips.peak, 0, 'g', 4)
-            .arg(peak));
+    const qulonglong count = kept ? clips.over : clips.clipped;
+    ClipPanel->setText(
+        Message(kept ? MessageCode::OverReport : MessageCode::ClipReport, count, peak).text());
+    ClipPanel->setToolTip(Message(kept ? MessageCode::OverDetails : MessageCode::ClipDetails, count,
+        QString::number(clips.peak, 'g', 4), peak)
+                              .text());
     // The report keeps its room; the message beside it gives way.
     ClipPanel->setMinimumWidth(ClipPanel->sizeHint().width());
     ClipPanel->show();
@@ -919,10 +914,9 @@ void TForm1::UndoClick()
             return;
         const DocumentPtr doc = FDoc, shown = FHistory.undoSnapshot();
         const QString what = FHistory.text(FHistory.index() - 1);
-        const CommandResult result = runLong(
-            QStringLiteral("元に戻しています"), [doc, step, shown](const PassFn& progress) {
-                return doc->Undo(*step, progress, shown.get());
-            });
+        const CommandResult result = runLong(Message(MessageCode::ProgressUndoing).text(),
+            [doc, step, shown](
+                const PassFn& progress) { return doc->Undo(*step, progress, shown.get()); });
         if (!result.ok) {
             showMessage(
                 Message(result.cancelled ? MessageCode::UndoCancelled : MessageCode::UndoFailed)
@@ -946,10 +940,9 @@ void TForm1::RedoClick()
             return;
         const DocumentPtr doc = FDoc, shown = FHistory.redoSnapshot();
         const QString what = FHistory.text(FHistory.index());
-        const CommandResult result = runLong(
-            QStringLiteral("やり直しています"), [doc, step, shown](const PassFn& progress) {
-                return doc->Redo(*step, progress, shown.get());
-            });
+        const CommandResult result = runLong(Message(MessageCode::ProgressRedoing).text(),
+            [doc, step, shown](
+                const PassFn& progress) { return doc->Redo(*step, progress, shown.get()); });
         if (!result.ok) {
             showMessage(
                 Message(result.cancelled ? MessageCode::RedoCancelled : MessageCode::RedoFailed)
@@ -1117,7 +1110,7 @@ CommandResult TForm1::runLong(const QString& description, const Command& command
     BusyCursor busy;
     {
         const InputBlock block(this, Stop);
-        QProgressDialog progress(description, QStringLiteral("キャンセル"), 0, 100, this);
+        QProgressDialog progress(description, tr("キャンセル"), 0, 100, this);
         progress.setObjectName(QStringLiteral("ProgressDialog"));
         progress.setWindowTitle(QStringLiteral("Kestrelon"));
         progress.setWindowModality(Qt::WindowModal);
@@ -1130,7 +1123,8 @@ CommandResult TForm1::runLong(const QString& description, const Command& command
         // worker has seen the cancel (at its next block of frames).
         connect(&progress, &QProgressDialog::canceled, this, [&progress, description] {
             progress.setCancelButton(nullptr);
-            progress.setLabelText(description + QStringLiteral("\nキャンセルしています…"));
+            progress.setLabelText(
+                description + QLatin1Char('\n') + Message(MessageCode::ProgressCancelling).text());
             progress.setRange(0, 0);
             progress.show();
         });
@@ -1251,18 +1245,16 @@ void TForm1::ExternalEditClick()
         }
         // Short enough for the status bar; the tooltip says what a save does.
         const QString name = QFileInfo(path).fileName();
-        showMessage(QStringLiteral("%1 の保存を待っています").arg(name),
-            QStringLiteral("%1 を外部エディタで開きました。保存するたびに、書き出した時の音に"
-                           "その絵が適用されます（N・表示・音を変えると終わります）")
-                .arg(name));
+        showMessage(Message(MessageCode::EditorWaiting, name).text(),
+            Message(MessageCode::EditorWaitingDetails, name).text());
     });
 }
 
 void TForm1::externalImported(const ExternalImportStep& step)
 {
     guard([this, &step] {
-        FHistory.record(
-            QStringLiteral("外部エディタの編集"), step.change, FDoc->withoutSound(), step.clips);
+        FHistory.record(Message(MessageCode::StepExternalEdit).text(), step.change,
+            FDoc->withoutSound(), step.clips);
         showDocument(step.document);
         showClips(step.clips);
     });

@@ -99,6 +99,27 @@ enum class MessageCode : uint16_t {
     EditorNoProgram,
     EditorNotStarted,
     RecentFileMissing,
+    // What a long command of the window is doing, the history's steps, the editor's
+    // watch and the clip report.
+    ProgressOpening,
+    ProgressCepstrum,
+    ProgressSpectrum,
+    ProgressAnalysing,
+    ProgressCreatingSpectrum,
+    ProgressResynthesising,
+    ProgressImporting,
+    ProgressUndoing,
+    ProgressRedoing,
+    ProgressCancelling,
+    ProgressEditorPicture,
+    StepImport,
+    StepExternalEdit,
+    EditorWaiting,
+    EditorWaitingDetails,
+    ClipReport,
+    ClipDetails,
+    OverReport,
+    OverDetails,
     Count // not a message: the number of codes
 };
 

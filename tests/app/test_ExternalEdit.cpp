@@ -513,7 +513,8 @@ TEST_F(CancelledCommand, TheProgressDialogAppearsAndItsCancelButtonCancels)
         ASSERT_NE(progress, nullptr);
         shownAfter = clock.elapsed();
         seen = true;
-        EXPECT_TRUE(progress->labelText().startsWith("N = 2048 で解析しています"))
+        EXPECT_TRUE(
+            progress->labelText().startsWith(Message(MessageCode::ProgressAnalysing, 2048).text()))
             << progress->labelText().toStdString();
         EXPECT_FALSE(form->Open->isEnabled());
         EXPECT_FALSE(form->Play->isEnabled());
@@ -526,7 +527,7 @@ TEST_F(CancelledCommand, TheProgressDialogAppearsAndItsCancelButtonCancels)
         cancel->click();
         // it stays up, without its button, until everything is back
         EXPECT_TRUE(progress->isVisible());
-        EXPECT_TRUE(progress->labelText().endsWith("キャンセルしています…"))
+        EXPECT_TRUE(progress->labelText().endsWith(Message(MessageCode::ProgressCancelling).text()))
             << progress->labelText().toStdString();
         for (QPushButton* b : progress->findChildren<QPushButton*>())
             EXPECT_FALSE(b->isVisible()) << b->text().toStdString();
