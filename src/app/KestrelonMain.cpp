@@ -1113,7 +1113,9 @@ CommandResult TForm1::runLong(const QString& description, const Command& command
         QProgressDialog progress(description, tr("キャンセル"), 0, 100, this);
         progress.setObjectName(QStringLiteral("ProgressDialog"));
         progress.setWindowTitle(QStringLiteral("Kestrelon"));
-        progress.setWindowModality(Qt::WindowModal);
+        // Not modal: the input block keeps the window from acting, and its close still
+        // comes through to closeEvent.
+        progress.setWindowModality(Qt::NonModal);
         progress.setAutoClose(false);
         progress.setAutoReset(false);
         progress.setMinimumDuration(500);
@@ -1306,6 +1308,8 @@ void TForm1::rebuildRecentMenu()
     RecentMenu->setToolTipsVisible(true);
     RecentMenu->addSeparator();
     RecentMenu->addAction(tr("一覧を消去(&C)"), this, [this] {
+        if (FTaskRunning)
+            return;
         clearRecentFiles();
         rebuildRecentMenu();
     });
@@ -1313,6 +1317,8 @@ void TForm1::rebuildRecentMenu()
 
 void TForm1::openRecent(const QString& path)
 {
+    if (FTaskRunning)
+        return; // its menu can still be opened while a command runs
     if (!QFileInfo(path).isFile()) {
         removeRecentFile(path);
         rebuildRecentMenu();

@@ -15,13 +15,14 @@
 // follows the file (ExternalEditSession): every complete save is imported as one undo
 // step. The long commands (open, the view switch, N, import, undo, redo and the hidden
 // ones) run on a worker thread (CommandRunner): the handler waits in a local event loop,
-// with a window-modal progress dialog after 0.5 s whose Cancel drops the command's new
-// document, and the window's input is blocked as a whole meanwhile; the handlers
-// therefore still return once the command is done. Closing the window meanwhile asks
-// whether to cancel the command; the window closes once it has ended.
+// with a progress dialog after 0.5 s whose Cancel drops the command's new document, and
+// the window's input is blocked as a whole meanwhile; the handlers therefore still return
+// once the command is done. The dialog is not modal (a window blocked by a modal one
+// never hears of being closed): closing the window meanwhile asks whether to cancel the
+// command, and the window closes once it has ended.
 //
 // Every command ends with one message in the status bar saying what happened (done,
-// cancelled or failed; app/WindowTexts.h), which replaces the one before.
+// cancelled or failed; base/Message.h), which replaces the one before.
 
 #include <memory>
 

@@ -94,5 +94,8 @@ QString settingsDirectory();
 // Calls action with the next modal widget as soon as its event loop runs. Fails the
 // test when no modal widget appears within timeoutMs.
 void onNextModal(std::function<void(QWidget*)> action, int timeoutMs = 5000);
+// The same for the first widget find returns (non-null).
+void onNextWidget(
+    std::function<QWidget*()> find, std::function<void(QWidget*)> action, int timeoutMs = 5000);
 
 } // namespace kestrelon::test

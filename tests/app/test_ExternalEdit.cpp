@@ -508,9 +508,15 @@ TEST_F(CancelledCommand, TheProgressDialogAppearsAndItsCancelButtonCancels)
     bool seen = false;
     QElapsedTimer clock;
     qint64 shownAfter = -1;
-    onNextModal([&](QWidget* modal) {
+    // Not modal, so that the window can still be closed.
+    const auto shownProgress = [this]() -> QWidget* {
+        auto* progress = form->findChild<QProgressDialog*>("ProgressDialog");
+        return progress && progress->isVisible() ? progress : nullptr;
+    };
+    onNextWidget(shownProgress, [&](QWidget* modal) {
         auto* progress = qobject_cast<QProgressDialog*>(modal);
         ASSERT_NE(progress, nullptr);
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
         shownAfter = clock.elapsed();
         seen = true;
         EXPECT_TRUE(

@@ -316,6 +316,22 @@ TEST_F(TForm1Test, DroppedPictureIsImportedWhenThereIsOne)
     EXPECT_EQ(form->MessagePanel->text(), Message(MessageCode::Imported, "edited.png").text());
 }
 
+TEST_F(TForm1Test, ALongMessageGivesWayWithTheWholeTextAsTip)
+{
+    showForm();
+    const QString name = QString(120, QLatin1Char('a')) + ".wav";
+    open(name);
+    const QString said = Message(MessageCode::Opened, name).text();
+    EXPECT_EQ(form->MessagePanel->text(), said);
+    EXPECT_EQ(form->MessagePanel->toolTip(),
+        Message(MessageCode::Opened, QDir::toNativeSeparators(path(name))).text());
+    EXPECT_EQ(form->width(), 786);
+    EXPECT_LT(
+        form->MessagePanel->width(), form->MessagePanel->fontMetrics().horizontalAdvance(said));
+    for (QLabel* panel : form->StatusPanels)
+        EXPECT_GE(panel->width(), panel->sizeHint().width()) << panel->text().toStdString();
+}
+
 TEST_F(TForm1Test, F1ShowsTheHelpPageShippedWithTheProgram)
 {
     form->Help->trigger();
