@@ -24,11 +24,6 @@
         <translation>cancelled</translation>
     </message>
     <message>
-        <source>%1</source>
-        <comment>Internal</comment>
-        <translation>%1</translation>
-    </message>
-    <message>
         <source>開けません: %1</source>
         <comment>CannotOpen</comment>
         <translation>cannot open: %1</translation>
@@ -139,9 +134,779 @@
         <translation>floating-point overflow: %1</translation>
     </message>
     <message>
-        <source>%1の長さが負です</source>
-        <comment>NegativeLength</comment>
-        <translation>negative length of %1</translation>
+        <source>内部エラー: %1</source>
+        <comment>Internal</comment>
+        <translation>%1</translation>
+    </message>
+    <message>
+        <source>アクセス権を設定できません: %1</source>
+        <comment>CannotSetPermissions</comment>
+        <translation>cannot set its permissions: %1</translation>
+    </message>
+    <message>
+        <source>WAV ファイルにしては短すぎます（%1 バイト）</source>
+        <comment>WavTooShort</comment>
+        <translation>the file is too short to be a WAV file (%1 bytes)</translation>
+    </message>
+    <message>
+        <source>WAV ファイルではありません</source>
+        <comment>NotRiffWave</comment>
+        <translation>not a RIFF/WAVE file</translation>
+    </message>
+    <message>
+        <source>%1 チャンクがファイルの終わりを %2 バイト超えています</source>
+        <comment>ChunkPastEnd</comment>
+        <translation>the %1 chunk runs %2 bytes past the end of the file</translation>
+    </message>
+    <message>
+        <source>フォーマットチャンクが %1 バイトしかありません（16 バイト以上必要です）</source>
+        <comment>FmtChunkTooSmall</comment>
+        <translation>the format chunk has %1 bytes; it needs at least 16</translation>
+    </message>
+    <message>
+        <source>フォーマットチャンクがありません</source>
+        <comment>NoFmtChunk</comment>
+        <translation>no format chunk</translation>
+    </message>
+    <message>
+        <source>データチャンクがありません</source>
+        <comment>NoDataChunk</comment>
+        <translation>no data chunk</translation>
+    </message>
+    <message>
+        <source>データチャンクが %1 バイトあり、扱える 2 147 483 647 バイトを超えています</source>
+        <comment>DataChunkTooLarge</comment>
+        <translation>the data chunk holds %1 bytes; at most 2 147 483 647 fit</translation>
+    </message>
+    <message>
+        <source>サンプルデータを読み込めません</source>
+        <comment>SampleDataUnreadable</comment>
+        <translation>the sample data cannot be read</translation>
+    </message>
+    <message>
+        <source>データチャンクのサイズが書かれていません。ファイルにある %1 フレームを読み込みました</source>
+        <comment>DataSizeNotFilled</comment>
+        <translation>the data chunk&apos;s size was never filled in; loaded the %1 whole frames the file holds</translation>
+    </message>
+    <message>
+        <source>ファイルがデータチャンクの終わりより %1 バイト手前で終わっています。%3 フレームのうち %2 フレームを読み込みました</source>
+        <comment>FileEndsInData</comment>
+        <translation>the file ends %1 bytes before its data chunk does; loaded %2 of %3 frames</translation>
+    </message>
+    <message>
+        <source>%1 個のサンプルが数値ではない（NaN か無限大）ため 0 として読み込みました</source>
+        <comment>NonFiniteSamples</comment>
+        <translation>%1 samples were not finite numbers (NaN or infinite) and were read as 0</translation>
+    </message>
+    <message>
+        <source>サンプルを読み込むためのメモリが足りません</source>
+        <comment>NoMemoryForSamples</comment>
+        <translation>not enough memory for the samples</translation>
+    </message>
+    <message>
+        <source>拡張フォーマットのヘッダが不完全です（%1 バイト）</source>
+        <comment>ExtensibleIncomplete</comment>
+        <translation>the extensible format header is incomplete (%1 bytes)</translation>
+    </message>
+    <message>
+        <source>GUID が不明な拡張サブフォーマットには対応していません</source>
+        <comment>ExtensibleUnknownGuid</comment>
+        <translation>extensible sub-format with an unknown GUID is not supported</translation>
+    </message>
+    <message>
+        <source>圧縮フォーマット %1 には対応していません</source>
+        <comment>CompressedFormat</comment>
+        <translation>compressed format %1 is not supported</translation>
+    </message>
+    <message>
+        <source>拡張サブフォーマット %1 には対応していません</source>
+        <comment>ExtensibleSubformat</comment>
+        <translation>extensible sub-format %1 is not supported</translation>
+    </message>
+    <message>
+        <source>不明</source>
+        <comment>FormatUnknown</comment>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>%1 ビットの浮動小数点サンプルには対応していません</source>
+        <comment>FloatBitsUnsupported</comment>
+        <translation>%1-bit floating-point samples are not supported</translation>
+    </message>
+    <message>
+        <source>%1 ビットの整数サンプルには対応していません（64 ビットまで）</source>
+        <comment>IntBitsUnsupported</comment>
+        <translation>%1-bit integer samples are not supported (64 bits at most)</translation>
+    </message>
+    <message>
+        <source>チャンネル数が 0 です</source>
+        <comment>NoChannels</comment>
+        <translation>the file declares no channels</translation>
+    </message>
+    <message>
+        <source>チャンネル数が %1 です（256 チャンネルまで扱えます）</source>
+        <comment>TooManyChannels</comment>
+        <translation>the file declares %1 channels; at most 256 are supported</translation>
+    </message>
+    <message>
+        <source>1 サンプル %1 ビットには対応していません（バイト単位のみ）</source>
+        <comment>BitsNotWholeBytes</comment>
+        <translation>%1 bits per sample is not supported (whole bytes only)</translation>
+    </message>
+    <message>
+        <source>サンプリング周波数が %1 です</source>
+        <comment>SampleRateIs</comment>
+        <translation>the sample rate is %1</translation>
+    </message>
+    <message>
+        <source>1 秒あたり %1 バイトは上限の 2 147 483 647 を超えています</source>
+        <comment>ByteRateTooHigh</comment>
+        <translation>%1 bytes per second is more than 2 147 483 647</translation>
+    </message>
+    <message>
+        <source>デコードした音が、1 つの音に入る 2 147 483 647 バイトを超えています</source>
+        <comment>DecodedTooLarge</comment>
+        <translation>the decoded sound is larger than the 2 147 483 647 bytes of samples a sound may hold</translation>
+    </message>
+    <message>
+        <source>WAV、FLAC、Ogg、MP3、AIFF、Wave64、RF64、CAF のどのファイルでもありません %1</source>
+        <comment>NotASoundFile</comment>
+        <translation>not a WAV, FLAC, Ogg, MP3, AIFF, Wave64, RF64 or CAF file %1</translation>
+    </message>
+    <message>
+        <source>読み込めません %1</source>
+        <comment>CannotBeReadLibrary</comment>
+        <translation>cannot be read %1</translation>
+    </message>
+    <message>
+        <source>%1 ファイルには対応していません</source>
+        <comment>FormatFilesUnsupported</comment>
+        <translation>%1 files are not supported</translation>
+    </message>
+    <message>
+        <source>ファイルが %1 フレームの後で壊れています %2</source>
+        <comment>DamagedAfterFrames</comment>
+        <translation>the file is damaged after %1 frames %2</translation>
+    </message>
+    <message>
+        <source>ファイルが %2 フレームのうち %1 フレームで終わっています</source>
+        <comment>EndsAfterFrames</comment>
+        <translation>the file ends after %1 of its %2 frames</translation>
+    </message>
+    <message>
+        <source>MPEG オーディオをデコードできません %1</source>
+        <comment>CannotDecodeMpeg</comment>
+        <translation>cannot decode MPEG audio %1</translation>
+    </message>
+    <message>
+        <source>デコードできる MPEG オーディオがありません %1</source>
+        <comment>NoMpegAudio</comment>
+        <translation>holds no MPEG audio that can be decoded %1</translation>
+    </message>
+    <message>
+        <source>MPEG デコーダが浮動小数点のサンプルを出しません</source>
+        <comment>MpegNoFloat</comment>
+        <translation>the MPEG decoder gives no float samples</translation>
+    </message>
+    <message>
+        <source>%5 フレームの後でストリームが %1 Hz %2 チャンネルから %3 Hz %4 チャンネルに変わります</source>
+        <comment>MpegStreamChanges</comment>
+        <translation>the stream changes from %1 Hz with %2 channels to %3 Hz with %4 after %5 frames</translation>
+    </message>
+    <message>
+        <source>MPEG デコーダが先へ進まなくなりました</source>
+        <comment>MpegNoProgress</comment>
+        <translation>the MPEG decoder stopped making progress</translation>
+    </message>
+    <message>
+        <source>FLAC に保存できるのは 8〜24 ビットの整数サンプルです。この音は %1 ビットの浮動小数点です（WAV で保存してください）</source>
+        <comment>FlacFloat</comment>
+        <translation>FLAC holds integer samples of 8 to 24 bits; this sound has %1-bit float samples (save it as WAV)</translation>
+    </message>
+    <message>
+        <source>FLAC に保存できるのは 8〜24 ビットの整数サンプルです。この音の形式（タグ %1、%2 ビット）はサンプルの形式ではありません</source>
+        <comment>FlacNotSampleType</comment>
+        <translation>FLAC holds integer samples of 8 to 24 bits; this sound&apos;s format (tag %1, %2 bits) is not a sample type</translation>
+    </message>
+    <message>
+        <source>FLAC に保存できるのは 8〜24 ビットの整数サンプルです。この音は %1 ビットです（WAV で保存してください）</source>
+        <comment>FlacBits</comment>
+        <translation>FLAC holds integer samples of 8 to 24 bits; this sound has %1-bit samples (save it as WAV)</translation>
+    </message>
+    <message>
+        <source>FLAC に保存できるのは 1〜8 チャンネルです。この音は %1 チャンネルです（WAV で保存してください）</source>
+        <comment>FlacChannels</comment>
+        <translation>FLAC holds 1 to 8 channels; this sound has %1 (save it as WAV)</translation>
+    </message>
+    <message>
+        <source>FLAC で保存するサンプルがありません（WAV で保存してください）</source>
+        <comment>FlacEmpty</comment>
+        <translation>this sound has no samples to save as FLAC (save it as WAV)</translation>
+    </message>
+    <message>
+        <source>1 フレームのバイト数（65535 まで）</source>
+        <comment>WhatBlockSize</comment>
+        <translation>block size above 65535 bytes</translation>
+    </message>
+    <message>
+        <source>1 秒あたりのバイト数</source>
+        <comment>WhatBytesPerSecond</comment>
+        <translation>bytes per second</translation>
+    </message>
+    <message>
+        <source>サンプルのバイト数</source>
+        <comment>WhatSampleBlock</comment>
+        <translation>sample block size</translation>
+    </message>
+    <message>
+        <source>フレーム数</source>
+        <comment>WhatFrameCount</comment>
+        <translation>frame count</translation>
+    </message>
+    <message>
+        <source>画像の幅</source>
+        <comment>WhatPictureWidth</comment>
+        <translation>picture width</translation>
+    </message>
+    <message>
+        <source>画像の高さ</source>
+        <comment>WhatPictureHeight</comment>
+        <translation>picture height</translation>
+    </message>
+    <message>
+        <source>時間軸の位置</source>
+        <comment>WhatTimeColumn</comment>
+        <translation>time column</translation>
+    </message>
+    <message>
+        <source>周波数軸の位置</source>
+        <comment>WhatFrequencyRow</comment>
+        <translation>frequency row</translation>
+    </message>
+    <message>
+        <source>ピッチ軸の位置</source>
+        <comment>WhatPitchRow</comment>
+        <translation>pitch row</translation>
+    </message>
+    <message>
+        <source>BMP ファイルの大きさ</source>
+        <comment>WhatBmpSize</comment>
+        <translation>BMP size</translation>
+    </message>
+    <message>
+        <source>セルの数</source>
+        <comment>WhatCellsSize</comment>
+        <translation>size of the cells</translation>
+    </message>
+    <message>
+        <source>dB 値の配列</source>
+        <comment>WhatDbArraySize</comment>
+        <translation>dB array size</translation>
+    </message>
+    <message>
+        <source>ゲインの配列</source>
+        <comment>WhatGainArraySize</comment>
+        <translation>gain array size</translation>
+    </message>
+    <message>
+        <source>スペクトログラムの大きさ</source>
+        <comment>WhatSpectrogramSize</comment>
+        <translation>spectrogram size</translation>
+    </message>
+    <message>
+        <source>再合成する音の長さ</source>
+        <comment>WhatResynthesisLength</comment>
+        <translation>length of the resynthesised wave</translation>
+    </message>
+    <message>
+        <source>再合成する先のサンプルがありません（整数のオーバーフロー）</source>
+        <comment>NoSamplesToResynthesise</comment>
+        <translation>integer overflow: no samples to resynthesise into</translation>
+    </message>
+    <message>
+        <source>サンプリング周波数が 0 なので長さを計算できません（ゼロ除算）</source>
+        <comment>ZeroSampleRate</comment>
+        <translation>floating-point division by zero: duration at a sample rate of 0</translation>
+    </message>
+    <message>
+        <source>スペクトルの dB 値を計算できません（基準値 %1 に対して数値の範囲を超えます）</source>
+        <comment>DbValueError</comment>
+        <translation>floating-point error: dB value of a bin against reference %1</translation>
+    </message>
+    <message>
+        <source>%1 チャンネルの音は解析できません（%2 チャンネルまで）</source>
+        <comment>TooManyChannelsToAnalyse</comment>
+        <translation>a wave of %1 channels cannot be analysed (at most %2)</translation>
+    </message>
+    <message>
+        <source>編集のゲインが大きすぎて、周波数成分が数値の範囲を超えます</source>
+        <comment>GainOverflowBin</comment>
+        <translation>floating-point overflow: the edit would scale a bin beyond the range of Double</translation>
+    </message>
+    <message>
+        <source>編集のゲインが大きすぎて、ケプストラムの値が数値の範囲を超えます</source>
+        <comment>GainOverflowCepstrum</comment>
+        <translation>floating-point overflow: the edit would scale a cepstrum value beyond the range of Double</translation>
+    </message>
+    <message>
+        <source>ケプストラムの編集から求めたゲインが数値の範囲を超えます</source>
+        <comment>GainOverflowCepstrumGain</comment>
+        <translation>floating-point overflow: a cepstrum edit asks for a gain beyond the range of Double</translation>
+    </message>
+    <message>
+        <source>編集のゲインが大きすぎて、値が数値の範囲を超えます</source>
+        <comment>GainOverflowValue</comment>
+        <translation>the edit would scale a value beyond the range of a Double</translation>
+    </message>
+    <message>
+        <source>画像の大きさが %1 x %2 ピクセルですが、%3 x %4 ピクセル必要です</source>
+        <comment>PictureSizeMismatch</comment>
+        <translation>the picture is %1 x %2 pixels, but the display picture is %3 x %4</translation>
+    </message>
+    <message>
+        <source>画像の幅が %1 ピクセルですが、%2 ピクセル必要です</source>
+        <comment>PictureWidthMismatch</comment>
+        <translation>the picture is %1 pixels wide, but the display picture is %2</translation>
+    </message>
+    <message>
+        <source>画像の高さが %1 ピクセルですが、%2 ピクセル必要です</source>
+        <comment>PictureHeightMismatch</comment>
+        <translation>the picture is %1 pixels high, but the display picture is %2</translation>
+    </message>
+    <message>
+        <source>%1（FFT長 %2 で書き出した画像ですか？）</source>
+        <comment>HintOtherFftLength</comment>
+        <translation>%1 (was it exported with FFT length %2?)</translation>
+    </message>
+    <message>
+        <source>%1（別の長さの音から書き出した画像ですか？）</source>
+        <comment>HintOtherSound</comment>
+        <translation>%1 (was it exported from a sound of another length?)</translation>
+    </message>
+    <message>
+        <source>ファイルが途中で切れています: 画素データに %1 バイト必要ですが、ファイルは %2 バイトです</source>
+        <comment>ImageCutShort</comment>
+        <translation>the file is cut short: its pixel data needs %1 bytes, the file has %2</translation>
+    </message>
+    <message>
+        <source>ファイルがヘッダの途中で切れています</source>
+        <comment>ImageHeaderCutShort</comment>
+        <translation>the file is cut short in its header</translation>
+    </message>
+    <message>
+        <source>このプログラムが読める BMP 画像ではありません（ヘッダ %1 バイト）</source>
+        <comment>BmpHeaderUnknown</comment>
+        <translation>not a BMP picture this program reads (header of %1 bytes)</translation>
+    </message>
+    <message>
+        <source>BMP の 1 画素 %1 ビットには対応していません</source>
+        <comment>BmpBitsPerPixel</comment>
+        <translation>the BMP has %1 bits per pixel</translation>
+    </message>
+    <message>
+        <source>BMP の圧縮方式 %1 は 1 画素 %2 ビットでは読めません</source>
+        <comment>BmpCompression</comment>
+        <translation>the BMP&apos;s compression %1 is not one this program reads with %2 bits per pixel</translation>
+    </message>
+    <message>
+        <source>BMP のカラーテーブルに %1 色あります</source>
+        <comment>BmpColourTableSize</comment>
+        <translation>the BMP&apos;s colour table has %1 entries</translation>
+    </message>
+    <message>
+        <source>BMP のヘッダが壊れています（画素データの位置 %1）</source>
+        <comment>BmpHeaderDamaged</comment>
+        <translation>the BMP header is damaged (pixel offset %1)</translation>
+    </message>
+    <message>
+        <source>BMP のカラーテーブル（%1〜%2 バイト目）が画素データ（%3 バイト目から）に重なっています</source>
+        <comment>BmpColourTableOverlap</comment>
+        <translation>the BMP&apos;s colour table (bytes %1 to %2) runs into its pixel data (from byte %3)</translation>
+    </message>
+    <message>
+        <source>ファイルが圧縮された画素データの途中で切れています</source>
+        <comment>ImageCutShortCompressed</comment>
+        <translation>the file is cut short inside its compressed pixel data</translation>
+    </message>
+    <message>
+        <source>PNG に画像より多くの画素データがあります</source>
+        <comment>PngTooMuchData</comment>
+        <translation>the PNG holds more pixel data than its picture</translation>
+    </message>
+    <message>
+        <source>PNG が壊れています（行フィルタ %1）</source>
+        <comment>PngRowFilter</comment>
+        <translation>the PNG is damaged (row filter %1)</translation>
+    </message>
+    <message>
+        <source>PNG が圧縮された画素データの途中で切れています</source>
+        <comment>PngCutShortCompressed</comment>
+        <translation>the PNG is cut short inside its compressed pixel data</translation>
+    </message>
+    <message>
+        <source>PNG の圧縮された画素データが最後の行の後で終わっていません</source>
+        <comment>PngDataNotEnding</comment>
+        <translation>the PNG&apos;s compressed pixel data does not end after its rows</translation>
+    </message>
+    <message>
+        <source>PNG の圧縮された画素データが壊れています（%1）</source>
+        <comment>PngDataDamaged</comment>
+        <translation>the PNG&apos;s compressed pixel data is damaged (%1)</translation>
+    </message>
+    <message>
+        <source>PNG の圧縮された画素データが最後の行より前で終わっています</source>
+        <comment>PngDataEndsEarly</comment>
+        <translation>the PNG&apos;s compressed pixel data ends before its last row</translation>
+    </message>
+    <message>
+        <source>PNG の圧縮された画素データの後に余分なバイトがあります</source>
+        <comment>PngBytesAfterData</comment>
+        <translation>the PNG has bytes after its compressed pixel data</translation>
+    </message>
+    <message>
+        <source>ファイルが途中で切れています: PNG のデータが早く終わっています</source>
+        <comment>PngEndsEarly</comment>
+        <translation>the file is cut short: its PNG data ends early</translation>
+    </message>
+    <message>
+        <source>PNG が壊れています（%1 バイトのチャンク）</source>
+        <comment>PngChunkLength</comment>
+        <translation>the PNG is damaged (a chunk of %1 bytes)</translation>
+    </message>
+    <message>
+        <source>PNG が壊れています（ヘッダが最初のチャンクではありません）</source>
+        <comment>PngHeaderNotFirst</comment>
+        <translation>the PNG is damaged (its header is not its first chunk)</translation>
+    </message>
+    <message>
+        <source>PNG が壊れています（%1 チャンクのチェックサムが違います）</source>
+        <comment>PngChecksum</comment>
+        <translation>the PNG is damaged (the checksum of its %1 chunk is wrong)</translation>
+    </message>
+    <message>
+        <source>PNG のヘッダが壊れています（%1 バイト）</source>
+        <comment>PngHeaderLength</comment>
+        <translation>the PNG header is damaged (%1 bytes)</translation>
+    </message>
+    <message>
+        <source>PNG ライブラリは 1 辺 %1 ピクセルより大きい画像を読めません</source>
+        <comment>PngSideLimit</comment>
+        <translation>the PNG library reads no picture larger than %1 pixels a side</translation>
+    </message>
+    <message>
+        <source>PNG のヘッダが壊れています（カラータイプ %1、深さ %2、方式 %3 %4 %5）</source>
+        <comment>PngHeaderDamaged</comment>
+        <translation>the PNG header is damaged (colour type %1, depth %2, methods %3 %4 %5)</translation>
+    </message>
+    <message>
+        <source>PNG の圧縮された画素データが %1 バイトを超えています。%2 の画像に必要な量より多すぎます</source>
+        <comment>PngIdatLimit</comment>
+        <translation>the PNG holds more than %1 bytes of compressed pixel data, more than a %2 picture needs</translation>
+    </message>
+    <message>
+        <source>PNG のパレットが壊れています（%1 バイト）</source>
+        <comment>PngPaletteDamaged</comment>
+        <translation>the PNG&apos;s palette is damaged (%1 bytes)</translation>
+    </message>
+    <message>
+        <source>PNG にこのプログラムが知らないチャンク（%1）があります</source>
+        <comment>PngUnknownChunk</comment>
+        <translation>the PNG has a chunk this program does not know (%1)</translation>
+    </message>
+    <message>
+        <source>PNG が壊れています（パレット画像にパレットがありません）</source>
+        <comment>PngNoPalette</comment>
+        <translation>the PNG is damaged (a palette picture without a palette)</translation>
+    </message>
+    <message>
+        <source>PNG に画素データがありません</source>
+        <comment>PngNoData</comment>
+        <translation>the PNG has no pixel data</translation>
+    </message>
+    <message>
+        <source>比べる解析済みの画像がありません</source>
+        <comment>NoPictureToCompare</comment>
+        <translation>there is no picture to compare with</translation>
+    </message>
+    <message>
+        <source>BMP でも PNG でもありません</source>
+        <comment>NotBmpOrPng</comment>
+        <translation>not a BMP or PNG picture</translation>
+    </message>
+    <message>
+        <source>Qt の画像読み込みが受け付けません</source>
+        <comment>QtRefusesImage</comment>
+        <translation>Qt&apos;s image reader refuses it</translation>
+    </message>
+    <message>
+        <source>画像をデコードできません: %1</source>
+        <comment>ImageCannotBeDecoded</comment>
+        <translation>the picture cannot be decoded: %1</translation>
+    </message>
+    <message>
+        <source>RLE 画像に書かれない画素が残るおそれがあります（Qt が用意した画像にデコードしませんでした）</source>
+        <comment>RleUnwritten</comment>
+        <translation>the RLE picture may leave pixels unwritten (Qt did not decode it into the picture made for it)</translation>
+    </message>
+    <message>
+        <source>知らない表示です</source>
+        <comment>UnknownView</comment>
+        <translation>unknown view</translation>
+    </message>
+    <message>
+        <source>比べる解析済みの画像がありません</source>
+        <comment>NoAnalysedPicture</comment>
+        <translation>no analysed picture to compare with</translation>
+    </message>
+    <message>
+        <source>スペクトログラムが解析と合いません</source>
+        <comment>SpectrogramsMismatch</comment>
+        <translation>the spectrograms do not match the analysis</translation>
+    </message>
+    <message>
+        <source>ケプストラムが解析と合いません</source>
+        <comment>CepstraMismatch</comment>
+        <translation>the cepstra do not match the analysis</translation>
+    </message>
+    <message>
+        <source>解析が完了していません</source>
+        <comment>AnalysisIncomplete</comment>
+        <translation>the analysis is incomplete</translation>
+    </message>
+    <message>
+        <source>%1 サンプルがフルスケールを超えてクリップしました（ピーク %2）</source>
+        <comment>ClippedSamples</comment>
+        <translation>%1 samples went beyond full scale and were clipped (peak %2)</translation>
+    </message>
+    <message>
+        <source>%1 サンプルがフルスケールを超えています（ピーク %2）。そのまま保持しています</source>
+        <comment>OverFullScale</comment>
+        <translation>%1 samples are over full scale (peak %2); they are kept as they are</translation>
+    </message>
+    <message>
+        <source>ファイルが途中で終わっています: %2 フレームのうち %1 フレームを読み込みました</source>
+        <comment>FileEndsEarlyFrames</comment>
+        <translation>the file ends early: %1 of %2 sample frames read</translation>
+    </message>
+    <message>
+        <source>比べる解析済みの画像がありません</source>
+        <comment>NoPictureToCompareWith</comment>
+        <translation>there is no analysed picture to compare with</translation>
+    </message>
+    <message>
+        <source>エクスポートする解析済みの画像がありません</source>
+        <comment>NoPictureToExport</comment>
+        <translation>there is no analysed picture to export</translation>
+    </message>
+    <message>
+        <source>保存する音がありません</source>
+        <comment>NoSoundToSave</comment>
+        <translation>there is no sound to save</translation>
+    </message>
+    <message>
+        <source>元に戻す音がありません</source>
+        <comment>NoSoundToUndo</comment>
+        <translation>there is no sound to undo</translation>
+    </message>
+    <message>
+        <source>やり直す音がありません</source>
+        <comment>NoSoundToRedo</comment>
+        <translation>there is no sound to redo</translation>
+    </message>
+    <message>
+        <source>画像で明るくしたセルのゲインが大きすぎて音を計算できません（%1）。音は変わっていません</source>
+        <comment>ImportGainsOverflow</comment>
+        <translation>the picture&apos;s brighter cells ask for gains too large to compute the sound (%1); nothing changed</translation>
+    </message>
+    <message>
+        <source>読み込み</source>
+        <comment>PassReading</comment>
+        <translation>reading</translation>
+    </message>
+    <message>
+        <source>解析</source>
+        <comment>PassAnalysis</comment>
+        <translation>analysis</translation>
+    </message>
+    <message>
+        <source>描画</source>
+        <comment>PassDrawing</comment>
+        <translation>drawing</translation>
+    </message>
+    <message>
+        <source>ゲイン適用と再合成</source>
+        <comment>PassApplyingGains</comment>
+        <translation>applying the gains and resynthesis</translation>
+    </message>
+    <message>
+        <source>履歴</source>
+        <comment>PassHistory</comment>
+        <translation>history</translation>
+    </message>
+    <message>
+        <source>再合成</source>
+        <comment>PassResynthesis</comment>
+        <translation>resynthesis</translation>
+    </message>
+    <message>
+        <source>元に戻すための履歴が音を圧縮できません（メモリ不足？）</source>
+        <comment>HistoryCannotCompress</comment>
+        <translation>the undo history could not compress the sound (out of memory?)</translation>
+    </message>
+    <message>
+        <source>この操作の履歴のデータが壊れています</source>
+        <comment>HistoryDamaged</comment>
+        <translation>the undo history holds damaged data for this step</translation>
+    </message>
+    <message>
+        <source>履歴が知らないサンプル幅に出会いました</source>
+        <comment>HistoryUnknownWidth</comment>
+        <translation>the undo history met an unknown sample width</translation>
+    </message>
+    <message>
+        <source>この操作を記録した音とは違う音です。何も変えていません</source>
+        <comment>HistoryOtherSound</comment>
+        <translation>the sound is not the one this undo step was recorded on; nothing changed</translation>
+    </message>
+    <message>
+        <source>履歴がこの操作の音を再現できません。何も変えていません</source>
+        <comment>HistoryNotReproduced</comment>
+        <translation>the undo history does not reproduce the sound of this step; nothing changed</translation>
+    </message>
+    <message>
+        <source>スペクトラム</source>
+        <comment>ViewSpectrum</comment>
+        <translation>spectrum</translation>
+    </message>
+    <message>
+        <source>ケプストラム</source>
+        <comment>ViewCepstrum</comment>
+        <translation>cepstrum</translation>
+    </message>
+    <message>
+        <source>%1表示・FFT長 %2</source>
+        <comment>ViewAndFftLength</comment>
+        <translation>the %1 view with FFT length %2</translation>
+    </message>
+    <message>
+        <source>ファイル名から、この画像は%1で書き出したものですが、いまは%2です</source>
+        <comment>GuardByName</comment>
+        <translation>the file name says the picture was exported in %1, but the window shows %2</translation>
+    </message>
+    <message>
+        <source>この画像は%1の画像に見えますが、いまは%2です</source>
+        <comment>GuardByContents</comment>
+        <translation>the picture looks like one of %1, but the window shows %2</translation>
+    </message>
+    <message>
+        <source>音がない</source>
+        <comment>WatchReasonNoSound</comment>
+        <translation>there is no sound</translation>
+    </message>
+    <message>
+        <source>FFT長を変えた</source>
+        <comment>WatchReasonFftLength</comment>
+        <translation>the FFT length changed</translation>
+    </message>
+    <message>
+        <source>表示を変えた</source>
+        <comment>WatchReasonView</comment>
+        <translation>the view changed</translation>
+    </message>
+    <message>
+        <source>音が変わった</source>
+        <comment>WatchReasonSound</comment>
+        <translation>the sound changed</translation>
+    </message>
+    <message>
+        <source>%1ため監視を終了しました</source>
+        <comment>WatchEnded</comment>
+        <translation>Stopped watching: %1</translation>
+    </message>
+    <message>
+        <source>%1 を読み込めません: %2</source>
+        <comment>EditorCannotRead</comment>
+        <translation>cannot read %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 は絵を変えずに保存されました</source>
+        <comment>EditorSavedUnchanged</comment>
+        <translation>%1 was saved without changing the picture</translation>
+    </message>
+    <message>
+        <source>%1 の適用をキャンセルしました</source>
+        <comment>EditorApplyCancelled</comment>
+        <translation>applying %1 was cancelled</translation>
+    </message>
+    <message>
+        <source>%1 を適用できませんでした: %2</source>
+        <comment>EditorApplyFailed</comment>
+        <translation>%1 could not be applied: %2</translation>
+    </message>
+    <message>
+        <source>%1 を適用しました</source>
+        <comment>EditorApplied</comment>
+        <translation>applied %1</translation>
+    </message>
+    <message>
+        <source>標準出力に書き込めません: %1</source>
+        <comment>CliCannotWriteStdout</comment>
+        <translation>cannot write to standard output: %1</translation>
+    </message>
+    <message>
+        <source>開けません: 名前が UTF-8 ではなく、/proc/self/fd も使えません</source>
+        <comment>CliNameNotUtf8</comment>
+        <translation>cannot open: the name is not UTF-8 and /proc/self/fd is not available to reach it</translation>
+    </message>
+    <message>
+        <source>読み込む音と同じファイルです。エクスポートで画像に置き換えません</source>
+        <comment>CliSameAsInput</comment>
+        <translation>is the sound being read; export will not replace it with a picture</translation>
+    </message>
+    <message>
+        <source>%1 と同じファイルで、読み込む音です。エクスポートで画像に置き換えません</source>
+        <comment>CliSameAsInputOther</comment>
+        <translation>is the same file as %1, the sound being read; export will not replace it with a picture</translation>
+    </message>
+    <message>
+        <source>編集した画像と同じファイルです。適用で音に置き換えません</source>
+        <comment>CliSameAsEdited</comment>
+        <translation>is the edited image; apply will not replace it with a sound</translation>
+    </message>
+    <message>
+        <source>%1 と同じファイルで、編集した画像です。適用で音に置き換えません</source>
+        <comment>CliSameAsEditedOther</comment>
+        <translation>is the same file as %1, the edited image; apply will not replace it with a sound</translation>
+    </message>
+    <message>
+        <source>警告: %1</source>
+        <comment>CliWarning</comment>
+        <translation>warning: %1</translation>
+    </message>
+    <message>
+        <source>%1（%2）</source>
+        <comment>WithDetail</comment>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>メモリが足りないため、コマンドを中止しました</source>
+        <comment>CommandStoppedNoMemory</comment>
+        <translation>Out of memory: the command was stopped.</translation>
+    </message>
+    <message>
+        <source>予期しないエラーのため、コマンドを中止しました</source>
+        <comment>CommandStoppedUnexpected</comment>
+        <translation>Unexpected error: the command was stopped.</translation>
+    </message>
+    <message>
+        <source>別のコマンドがまだ実行中です</source>
+        <comment>AnotherCommandRunning</comment>
+        <translation>another command is still running</translation>
+    </message>
+    <message>
+        <source>%1。このままインポートしますか？</source>
+        <comment>ImportAnyway</comment>
+        <translation>%1. Import it anyway?</translation>
     </message>
     <message>
         <source>%1 を開きました</source>

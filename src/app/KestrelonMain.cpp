@@ -534,11 +534,13 @@ template <class Command> void TForm1::guard(Command&& command)
         settleTasks();
         command();
     } catch (const std::bad_alloc&) {
-        failure = QStringLiteral("Out of memory: the command was stopped.");
+        failure = Message(MessageCode::CommandStoppedNoMemory).text();
+    } catch (const Error& e) {
+        failure = e.message().text();
     } catch (const std::exception& e) {
-        failure = QString::fromUtf8(e.what());
+        failure = Message(MessageCode::Internal, e.what()).text();
     } catch (...) {
-        failure = QStringLiteral("Unexpected error: the command was stopped.");
+        failure = Message(MessageCode::CommandStoppedUnexpected).text();
     }
     if (!failure.isEmpty())
         FDialogs->showError(this, failure);
@@ -587,7 +589,7 @@ CommandResult TForm1::runAndShow(
     const CommandResult result = runLong(description, command);
     if (!result.ok) {
         if (!result.cancelled)
-            FDialogs->showError(this, result.message);
+            FDialogs->showError(this, result.message.text());
         showDocument(FDoc); // the boxes show the document's view and N again
         return result;
     }
@@ -609,7 +611,7 @@ bool TForm1::openPath(const QString& path)
     }
     if (!result.ok) {
         showMessage(Message(MessageCode::OpenFailed, QFileInfo(path).fileName()).text());
-        FDialogs->showError(this, result.message);
+        FDialogs->showError(this, result.message.text());
         return false;
     }
     WaveOD.fileName = path;
@@ -628,7 +630,7 @@ bool TForm1::openPath(const QString& path)
     showMessage(Message(MessageCode::Opened, QFileInfo(path).fileName()).text(),
         Message(MessageCode::Opened, QDir::toNativeSeparators(path)).text());
     if (!result.message.isEmpty())
-        FDialogs->showWarning(this, result.message);
+        FDialogs->showWarning(this, result.message.text());
     return true;
 }
 
@@ -677,7 +679,7 @@ bool TForm1::saveSound()
     const CommandResult result = FDoc->Save(path);
     if (!result.ok) {
         showMessage(Message(MessageCode::SaveFailed, QFileInfo(path).fileName()).text());
-        FDialogs->showError(this, result.message);
+        FDialogs->showError(this, result.message.text());
         return false;
     }
     WaveSD.fileName = path;
@@ -685,7 +687,7 @@ bool TForm1::saveSound()
     showMessage(Message(MessageCode::Saved, QFileInfo(path).fileName()).text(),
         Message(MessageCode::Saved, QDir::toNativeSeparators(path)).text());
     if (!result.message.isEmpty())
-        FDialogs->showWarning(this, result.message);
+        FDialogs->showWarning(this, result.message.text());
     return true;
 }
 
@@ -833,7 +835,7 @@ void TForm1::ExportFilter()
     const CommandResult result = FDoc->Export(path);
     if (!result.ok) {
         showMessage(Message(MessageCode::ExportFailed, QFileInfo(path).fileName()).text());
-        FDialogs->showError(this, result.message);
+        FDialogs->showError(this, result.message.text());
         return;
     }
     showDocument(result.document);
@@ -858,16 +860,32 @@ void TForm1::ImportFilter()
 void TForm1::importPath(const QString& path)
 {
     const DocumentPtr doc = FDoc;
-    const CommandResult result
-        = runLong(Message(MessageCode::ProgressImporting, QFileInfo(path).fileName()).text(),
-            [doc, path](const PassFn& progress) { return doc->Import(path, progress); });
+    const QString description
+        = Message(MessageCode::ProgressImporting, QFileInfo(path).fileName()).text();
+    // A picture whose name or contents say another view or N is applied only when the
+    // person says so.
+    const CommandResult check = runLong(description, [doc, path](const PassFn& progress) {
+        CommandResult r;
+        r.ok = true;
+        r.message = doc->CheckImport(path, progress);
+        return r;
+    });
+    if (check.cancelled
+        || (!check.message.isEmpty()
+            && !FDialogs->askYesNo(
+                this, Message(MessageCode::ImportAnyway, check.message).text()))) {
+        showMessage(Message(MessageCode::ImportCancelled).text());
+        return;
+    }
+    const CommandResult result = runLong(
+        description, [doc, path](const PassFn& progress) { return doc->Import(path, progress); });
     if (result.cancelled) {
         showMessage(Message(MessageCode::ImportCancelled).text());
         return;
     }
     if (!result.ok) {
         showMessage(Message(MessageCode::ImportFailed, QFileInfo(path).fileName()).text());
-        FDialogs->showError(this, result.message);
+        FDialogs->showError(this, result.message.text());
         return;
     }
     FHistory.record(
@@ -878,7 +896,7 @@ void TForm1::importPath(const QString& path)
     // Clipping is reported in the status bar; any other warning in a box.
     showClips(result.clips);
     if (result.clips.clipped + result.clips.over == 0 && !result.message.isEmpty())
-        FDialogs->showWarning(this, result.message);
+        FDialogs->showWarning(this, result.message.text());
 }
 
 void TForm1::showClips(const ClipStats& clips)
@@ -922,7 +940,7 @@ void TForm1::UndoClick()
                 Message(result.cancelled ? MessageCode::UndoCancelled : MessageCode::UndoFailed)
                     .text());
             if (!result.cancelled)
-                FDialogs->showError(this, result.message);
+                FDialogs->showError(this, result.message.text());
             return;
         }
         FHistory.stepBack(FDoc->withoutSound());
@@ -948,7 +966,7 @@ void TForm1::RedoClick()
                 Message(result.cancelled ? MessageCode::RedoCancelled : MessageCode::RedoFailed)
                     .text());
             if (!result.cancelled)
-                FDialogs->showError(this, result.message);
+                FDialogs->showError(this, result.message.text());
             return;
         }
         FHistory.stepForward(FDoc->withoutSound());
@@ -1145,7 +1163,7 @@ CommandResult TForm1::runLong(const QString& description, const Command& command
             if (!done)
                 loop.exec();
         } else {
-            outcome.message = QStringLiteral("another command is still running");
+            outcome.message = MessageCode::AnotherCommandRunning;
         }
     }
     FTaskRunning = false;
@@ -1221,7 +1239,7 @@ void TForm1::ExternalEditClick()
         const CommandResult result = FDoc->Export(path);
         if (!result.ok) {
             showMessage(Message(MessageCode::ExportFailed, QFileInfo(path).fileName()).text());
-            FDialogs->showError(this, result.message);
+            FDialogs->showError(this, result.message.text());
             return;
         }
         showDocument(result.document);

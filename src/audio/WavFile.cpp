@@ -15,8 +15,11 @@
 // Float samples that are not finite numbers are stored as 0, and the load report
 // says how many there were.
 //
-// The writer produces the canonical 44-byte header followed by the sample block
-// and, when the block has an odd size, a pad byte (counted in the RIFF size).
+// The writer produces the canonical 44-byte header of integer PCM followed by the
+// sample block and, when the block has an odd size, a pad byte (counted in the RIFF
+// size). Float samples (format tag 3) are not PCM, and a WAV file of non-PCM data
+// has the 18-byte format chunk (cbSize 0) and a fact chunk with the frame count: a
+// 58-byte header.
 
 #include <QFile>
 #include <QSaveFile>
@@ -107,11 +110,11 @@ QString chunkName(uint32_t id)
     return QLatin1Char('"') + s + QLatin1Char('"');
 }
 
-QString formatName(uint16_t tag)
+MessageArg formatName(uint16_t tag)
 {
     switch (tag) {
     case 0x0000:
-        return QStringLiteral("unknown");
+        return MessageCode::FormatUnknown;
     case 0x0002:
         return QStringLiteral("ADPCM");
     case 0x0006:
@@ -133,19 +136,18 @@ QString formatName(uint16_t tag)
     case 0xF1AC:
         return QStringLiteral("FLAC");
     default:
-        return {};
+        return QString();
     }
 }
 
-QString unsupportedFormat(uint16_t tag, bool extensible)
+Message unsupportedFormat(uint16_t tag, bool extensible)
 {
-    const QString name = formatName(tag);
-    QString s = extensible ? QStringLiteral("extensible sub-format ")
-                           : QStringLiteral("compressed format ");
-    s += hex4(tag);
-    if (!name.isEmpty())
-        s += QStringLiteral(" (") + name + QLatin1Char(')');
-    return s + QStringLiteral(" is not supported");
+    const MessageArg name = formatName(tag);
+    const MessageCode code
+        = extensible ? MessageCode::ExtensibleSubformat : MessageCode::CompressedFormat;
+    if (!name.message && name.text.isEmpty())
+        return Message(code, hex4(tag));
+    return Message(code, Message(MessageCode::WithDetail, hex4(tag), name)); // "0x0002 (ADPCM)"
 }
 
 // The offset of the first non-zero byte of p[0 .. n), or n.
@@ -330,10 +332,10 @@ private:
 
 struct LoadResult {
     uint8_t code = kLoadOk;
-    QString message;
+    Message message;
 };
 
-LoadResult fail(uint8_t code, QString message)
+LoadResult fail(uint8_t code, Message message)
 {
     return {code, std::move(message)};
 }
@@ -346,11 +348,9 @@ LoadResult adoptFormat(const uint8_t* body, uint32_t size, WAVEFORMATEX& format)
     const bool extensible = tag == kExtensible;
     if (extensible) {
         if (size < 40 || le16(body + 16) < 22)
-            return fail(kLoadFailed,
-                QStringLiteral("the extensible format header is incomplete (%1 bytes)").arg(size));
+            return fail(kLoadFailed, Message(MessageCode::ExtensibleIncomplete, size));
         if (std::memcmp(body + 26, kGuidTail, sizeof kGuidTail) != 0)
-            return fail(kLoadNotPcm,
-                QStringLiteral("extensible sub-format with an unknown GUID is not supported"));
+            return fail(kLoadNotPcm, MessageCode::ExtensibleUnknownGuid);
         tag = le16(body + 24);
     }
     const uint16_t channels = le16(body + 2);
@@ -359,27 +359,21 @@ LoadResult adoptFormat(const uint8_t* body, uint32_t size, WAVEFORMATEX& format)
     if (tag != WAVE_FORMAT_PCM && tag != WAVE_FORMAT_IEEE_FLOAT)
         return fail(kLoadNotPcm, unsupportedFormat(tag, extensible));
     if (tag == WAVE_FORMAT_IEEE_FLOAT && bits != 32 && bits != 64)
-        return fail(kLoadNotPcm,
-            QStringLiteral("%1-bit floating-point samples are not supported").arg(bits));
+        return fail(kLoadNotPcm, Message(MessageCode::FloatBitsUnsupported, bits));
     if (tag == WAVE_FORMAT_PCM && bits > 64)
-        return fail(kLoadNotPcm,
-            QStringLiteral("%1-bit integer samples are not supported (64 bits at most)").arg(bits));
+        return fail(kLoadNotPcm, Message(MessageCode::IntBitsUnsupported, bits));
     if (channels == 0)
-        return fail(kLoadFailed, QStringLiteral("the file declares no channels"));
+        return fail(kLoadFailed, MessageCode::NoChannels);
     if (channels > 256)
-        return fail(kLoadFailed,
-            QStringLiteral("the file declares %1 channels; at most 256 are supported")
-                .arg(channels));
+        return fail(kLoadFailed, Message(MessageCode::TooManyChannels, channels));
     if (bits < 8 || bits % 8 != 0)
-        return fail(kLoadFailed,
-            QStringLiteral("%1 bits per sample is not supported (whole bytes only)").arg(bits));
+        return fail(kLoadFailed, Message(MessageCode::BitsNotWholeBytes, bits));
     const uint32_t block = uint32_t(bits / 8) * channels; // at most 2 048 bytes
     if (rate == 0)
-        return fail(kLoadFailed, QStringLiteral("the sample rate is 0"));
+        return fail(kLoadFailed, Message(MessageCode::SampleRateIs, 0));
     if (uint64_t(block) * rate > kMaxBlock)
-        return fail(kLoadFailed,
-            QStringLiteral("%1 bytes per second is more than 2 147 483 647")
-                .arg(grouped(uint64_t(block) * rate)));
+        return fail(
+            kLoadFailed, Message(MessageCode::ByteRateTooHigh, grouped(uint64_t(block) * rate)));
     WAVEFORMATEX f;
     f.wFormatTag = tag;
     f.nChannels = channels;
@@ -426,11 +420,9 @@ template <class Source> LoadResult parse(Source& src, TWave& out, WaveLoadReport
     const uint64_t fileSize = src.size();
     const uint8_t* head = src.view(0, 12);
     if (!head)
-        return fail(kLoadFailed,
-            QStringLiteral("the file is too short to be a WAV file (%1 bytes)")
-                .arg(grouped(fileSize)));
+        return fail(kLoadFailed, Message(MessageCode::WavTooShort, grouped(fileSize)));
     if (le32(head) != kRiff || le32(head + 8) != kWave)
-        return fail(kLoadNotRiffWave, QStringLiteral("not a RIFF/WAVE file"));
+        return fail(kLoadNotRiffWave, MessageCode::NotRiffWave);
 
     bool haveFmt = false;
     bool haveData = false;
@@ -440,7 +432,7 @@ template <class Source> LoadResult parse(Source& src, TWave& out, WaveLoadReport
     while (!(haveFmt && haveData) && pos <= fileSize && fileSize - pos >= 8) {
         const uint8_t* chunk = src.view(pos, 8);
         if (!chunk)
-            return fail(kLoadFailed, QStringLiteral("the file cannot be read"));
+            return fail(kLoadFailed, MessageCode::FileUnreadable);
         const uint32_t id = le32(chunk);
         const uint32_t size = le32(chunk + 4);
         if ((id | size) == 0) {
@@ -459,16 +451,14 @@ template <class Source> LoadResult parse(Source& src, TWave& out, WaveLoadReport
         } else {
             if (!fits)
                 return fail(kLoadFailed,
-                    QStringLiteral("the %1 chunk runs %2 bytes past the end of the file")
-                        .arg(chunkName(id), grouped(size - (fileSize - body))));
+                    Message(MessageCode::ChunkPastEnd, chunkName(id),
+                        grouped(size - (fileSize - body))));
             if (id == kFmt && !haveFmt) {
                 if (size < 16)
-                    return fail(kLoadFailed,
-                        QStringLiteral("the format chunk has %1 bytes; it needs at least 16")
-                            .arg(size));
+                    return fail(kLoadFailed, Message(MessageCode::FmtChunkTooSmall, size));
                 uint8_t fmt[kFmtKept] = {};
                 if (!src.read(body, fmt, std::min<std::size_t>(size, kFmtKept)))
-                    return fail(kLoadFailed, QStringLiteral("the file cannot be read"));
+                    return fail(kLoadFailed, MessageCode::FileUnreadable);
                 LoadResult r = adoptFormat(fmt, size, out.FFormat);
                 if (r.code != kLoadOk)
                     return r;
@@ -478,9 +468,9 @@ template <class Source> LoadResult parse(Source& src, TWave& out, WaveLoadReport
         pos = body + size + (size & 1);
     }
     if (!haveFmt)
-        return fail(kLoadFailed, QStringLiteral("no format chunk"));
+        return fail(kLoadFailed, MessageCode::NoFmtChunk);
     if (!haveData)
-        return fail(kLoadFailed, QStringLiteral("no data chunk"));
+        return fail(kLoadFailed, MessageCode::NoDataChunk);
 
     const uint32_t block = out.FFormat.nBlockAlign;
     const uint64_t available = fileSize - std::min(fileSize, dataOffset);
@@ -488,13 +478,11 @@ template <class Source> LoadResult parse(Source& src, TWave& out, WaveLoadReport
     const uint64_t count = present / block;
     const uint64_t bytes = count * block;
     if (bytes > kMaxBlock)
-        return fail(kLoadFailed,
-            QStringLiteral("the data chunk holds %1 bytes; at most 2 147 483 647 fit")
-                .arg(grouped(bytes)));
+        return fail(kLoadFailed, Message(MessageCode::DataChunkTooLarge, grouped(bytes)));
     if (bytes > 0) {
         out.FData.resize(std::size_t(bytes));
         if (!src.read(dataOffset, out.FData.data(), std::size_t(bytes)))
-            return fail(kLoadFailed, QStringLiteral("the sample data cannot be read"));
+            return fail(kLoadFailed, MessageCode::SampleDataUnreadable);
     }
     out.FDataSize = uint32_t(bytes);
     out.FSampleCount = uint32_t(count);
@@ -502,25 +490,19 @@ template <class Source> LoadResult parse(Source& src, TWave& out, WaveLoadReport
 
     report.framesLoaded = count;
     report.framesDeclared = dataSize / block;
-    QStringList warnings;
+    Message warnings;
     if (dataSize > available) {
         report.truncated = true;
         if (dataSize == 0xFFFFFFFFu)
-            warnings << QStringLiteral("the data chunk's size was never filled in; loaded "
-                                       "the %1 whole frames the file holds")
-                            .arg(grouped(count));
+            warnings = Message(MessageCode::DataSizeNotFilled, grouped(count));
         else
-            warnings << QStringLiteral("the file ends %1 bytes before its data chunk does; "
-                                       "loaded %2 of %3 frames")
-                            .arg(grouped(dataSize - available), grouped(count),
-                                grouped(report.framesDeclared));
+            warnings = Message(MessageCode::FileEndsInData, grouped(dataSize - available),
+                grouped(count), grouped(report.framesDeclared));
     }
     report.nonFinite = zeroNonFinite(out);
     if (report.nonFinite > 0)
-        warnings << QStringLiteral("%1 samples were not finite numbers (NaN or infinite) and "
-                                   "were read as 0")
-                        .arg(grouped(report.nonFinite));
-    report.message = warnings.join(QStringLiteral("; "));
+        warnings = warnings.then(Message(MessageCode::NonFiniteSamples, grouped(report.nonFinite)));
+    report.message = warnings;
     return {};
 }
 
@@ -532,9 +514,11 @@ template <class Source> uint8_t load(Source& src, TWave& wave, WaveLoadReport* r
     try {
         r = parse(src, fresh, local);
     } catch (const std::bad_alloc&) {
-        r = fail(kLoadFailed, QStringLiteral("not enough memory for the samples"));
+        r = fail(kLoadFailed, MessageCode::NoMemoryForSamples);
+    } catch (const Error& e) {
+        r = fail(kLoadFailed, e.message());
     } catch (const std::exception& e) {
-        r = fail(kLoadFailed, QString::fromUtf8(e.what()));
+        r = fail(kLoadFailed, Message(MessageCode::Internal, e.what()));
     }
     if (r.code == kLoadOk) {
         wave.FFormat = fresh.FFormat;
@@ -551,22 +535,41 @@ template <class Source> uint8_t load(Source& src, TWave& wave, WaveLoadReport* r
     return r.code;
 }
 
-// The canonical header for a block of dataSize bytes.
+constexpr uint32_t kFact = fourcc("fact");
+constexpr std::size_t kMaxHeader = 58;
+
+// The header's size: 44 bytes for PCM, 58 for float samples.
+std::size_t headerSize(const WAVEFORMATEX& f)
+{
+    return f.wFormatTag == WAVE_FORMAT_IEEE_FLOAT ? 58 : 44;
+}
+
+// The canonical header for a block of dataSize bytes, headerSize(f) bytes.
 void writeHeader(const WAVEFORMATEX& f, uint32_t dataSize, uint8_t* h)
 {
+    const bool extended = headerSize(f) == 58;
+    const uint32_t fmtSize = extended ? 18 : 16;
     put32(h, kRiff);
-    put32(h + 4, 36 + dataSize + (dataSize & 1));
+    put32(h + 4, uint32_t(headerSize(f)) - 8 + dataSize + (dataSize & 1));
     put32(h + 8, kWave);
     put32(h + 12, kFmt);
-    put32(h + 16, 16);
+    put32(h + 16, fmtSize);
     put16(h + 20, f.wFormatTag);
     put16(h + 22, f.nChannels);
     put32(h + 24, f.nSamplesPerSec);
     put32(h + 28, f.nAvgBytesPerSec);
     put16(h + 32, f.nBlockAlign);
     put16(h + 34, f.wBitsPerSample);
-    put32(h + 36, kData);
-    put32(h + 40, dataSize);
+    uint8_t* p = h + 36;
+    if (extended) {
+        put16(p, 0); // cbSize
+        put32(p + 2, kFact);
+        put32(p + 6, 4);
+        put32(p + 10, f.nBlockAlign ? dataSize / f.nBlockAlign : 0); // frames
+        p += 14;
+    }
+    put32(p, kData);
+    put32(p + 4, dataSize);
 }
 
 // Writes n bytes, going on after a short write so that a failure reports its cause:
@@ -593,20 +596,20 @@ bool writeAll(QSaveFile& file, const void* data, std::size_t n, QString* why)
 
 uint8_t TWave::LoadFromFile(const QString& path, WaveLoadReport* report)
 {
-    auto failWith = [&](const QString& message) {
+    auto failWith = [&](const Message& message) {
         if (report)
             *report = WaveLoadReport{message, false, 0, 0};
         return kLoadFailed;
     };
     try {
         QFile file;
-        QString why;
+        Message why;
         if (!openRegularFile(path, file, &why, QIODevice::ReadOnly | QIODevice::Unbuffered))
             return failWith(why);
         FileSource src(file.handle(), uint64_t(std::max<qint64>(file.size(), 0)));
         return load(src, *this, report);
     } catch (...) {
-        return failWith(QStringLiteral("the file cannot be read"));
+        return failWith(MessageCode::FileUnreadable);
     }
 }
 
@@ -619,58 +622,61 @@ uint8_t TWave::LoadFromMemory(std::span<const uint8_t> bytes, WaveLoadReport* re
 std::vector<uint8_t> TWave::SaveToMemory() const
 {
     const auto size = uint32_t(FData.size());
-    std::vector<uint8_t> out(44 + std::size_t(size) + (size & 1), 0);
+    const std::size_t head = headerSize(FFormat);
+    std::vector<uint8_t> out(head + std::size_t(size) + (size & 1), 0);
     writeHeader(FFormat, size, out.data());
     if (size > 0)
-        std::memcpy(out.data() + 44, FData.data(), size);
+        std::memcpy(out.data() + head, FData.data(), size);
     return out;
 }
 
-bool TWave::SaveToFile(const QString& path, QString* reason) const
+bool TWave::SaveToFile(const QString& path, Message* reason) const
 {
-    auto failWith = [&](const QString& message) {
+    auto failWith = [&](const Message& message) {
         if (reason)
             *reason = message;
         return false;
     };
     try {
+        Message refused;
+        if (!checkOutputPath(path, &refused))
+            return failWith(Message(MessageCode::CannotWrite, refused));
         QString why;
-        if (!checkOutputPath(path, &why))
-            return failWith(QStringLiteral("cannot write: ") + why);
         const int permissions = existingPermissions(path);
         const auto size = uint32_t(FData.size());
-        uint8_t header[44];
+        uint8_t header[kMaxHeader];
         writeHeader(FFormat, size, header);
         QSaveFile file(path);
         file.setDirectWriteFallback(false);
         // unbuffered: a write that fails reports its cause at once
         if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return failWith(QStringLiteral("cannot create: ") + file.errorString());
+            return failWith(Message(MessageCode::CannotCreate, file.errorString()));
         const char pad = 0;
-        if (!writeAll(file, header, 44, &why) || !writeAll(file, FData.data(), size, &why)
+        if (!writeAll(file, header, headerSize(FFormat), &why)
+            || !writeAll(file, FData.data(), size, &why)
             || ((size & 1) != 0 && !writeAll(file, &pad, 1, &why))) {
             file.cancelWriting();
-            return failWith(QStringLiteral("cannot write: ") + why);
+            return failWith(Message(MessageCode::CannotWrite, why));
         }
         if (!carryPermissions(file, permissions)) {
             why = errnoText(errno);
             file.cancelWriting();
-            return failWith(QStringLiteral("cannot keep the file's permissions: ") + why);
+            return failWith(Message(MessageCode::CannotKeepPermissions, why));
         }
         // A file system that finds it full (or failing) only when the data reach the
         // disk says so here; QSaveFile's own sync would let that pass.
         if (::fsync(file.handle()) != 0 && errno != EINVAL) {
             why = errnoText(errno);
             file.cancelWriting();
-            return failWith(QStringLiteral("cannot write: ") + why);
+            return failWith(Message(MessageCode::CannotWrite, why));
         }
         if (!file.commit())
-            return failWith(QStringLiteral("cannot write: ") + file.errorString());
+            return failWith(Message(MessageCode::CannotWrite, file.errorString()));
         if (reason)
-            reason->clear();
+            *reason = Message();
         return true;
     } catch (...) {
-        return failWith(QStringLiteral("cannot write: not enough memory"));
+        return failWith(MessageCode::CannotWriteNoMemory);
     }
 }
 

@@ -30,19 +30,21 @@ namespace kestrelon {
 // next to its neighbours and its text at the same place in the table.
 enum class MessageCode : uint16_t {
     None, // no message: renders as ""
-    // --- general -------------------------------------------------------------------------
+    // --- general -----------------------------------------------------------------------------
     Join, // two messages one after the other
     FileReason, // a file and what went wrong with it
+    WithDetail, // a text and a detail about it in parentheses
     OutOfMemory,
     Cancelled,
-    Internal, // a text from code that has no message code (shown as it is)
-    // --- files: opening, reading, writing (audio/FileAccess, every reader and writer) ------
+    Internal, // a text from code that has no message code (a fault of the program)
+    // --- files: opening, reading, writing (audio/FileAccess, every reader and writer) --------
     CannotOpen,
     CannotRead,
     CannotCreate,
     CannotWrite,
     CannotWriteNoMemory,
     CannotKeepPermissions,
+    CannotSetPermissions,
     NotRegularFile,
     OutputNotRegularFile,
     KindFolder,
@@ -57,10 +59,168 @@ enum class MessageCode : uint16_t {
     FileUnreadable,
     CannotBeReadCode,
     CannotBeWritten,
-    // --- engine errors (base/Errors.h) ----------------------------------------------------
+    // --- sound files (audio/WavFile, audio/SoundFile) ----------------------------------------
+    WavTooShort,
+    NotRiffWave,
+    ChunkPastEnd,
+    FmtChunkTooSmall,
+    NoFmtChunk,
+    NoDataChunk,
+    DataChunkTooLarge,
+    SampleDataUnreadable,
+    DataSizeNotFilled,
+    FileEndsInData,
+    NonFiniteSamples,
+    NoMemoryForSamples,
+    ExtensibleIncomplete,
+    ExtensibleUnknownGuid,
+    CompressedFormat,
+    ExtensibleSubformat,
+    FormatUnknown, // the name of format tag 0
+    FloatBitsUnsupported,
+    IntBitsUnsupported,
+    NoChannels,
+    TooManyChannels,
+    BitsNotWholeBytes,
+    SampleRateIs,
+    ByteRateTooHigh,
+    DecodedTooLarge,
+    NotASoundFile,
+    CannotBeReadLibrary,
+    FormatFilesUnsupported,
+    DamagedAfterFrames,
+    EndsAfterFrames,
+    CannotDecodeMpeg,
+    NoMpegAudio,
+    MpegNoFloat,
+    MpegStreamChanges,
+    MpegNoProgress,
+    FlacFloat,
+    FlacNotSampleType,
+    FlacBits,
+    FlacChannels,
+    FlacEmpty,
+    // --- engine errors (base/Errors.h): what overflowed --------------------------------------
     IntOverflow,
     FloatOverflow,
-    NegativeLength,
+    WhatBlockSize,
+    WhatBytesPerSecond,
+    WhatSampleBlock,
+    WhatFrameCount,
+    WhatPictureWidth,
+    WhatPictureHeight,
+    WhatTimeColumn,
+    WhatFrequencyRow,
+    WhatPitchRow,
+    WhatBmpSize,
+    WhatCellsSize,
+    WhatDbArraySize,
+    WhatGainArraySize,
+    WhatSpectrogramSize,
+    WhatResynthesisLength,
+    NoSamplesToResynthesise,
+    ZeroSampleRate,
+    DbValueError,
+    TooManyChannelsToAnalyse,
+    GainOverflowBin,
+    GainOverflowCepstrum,
+    GainOverflowCepstrumGain,
+    GainOverflowValue,
+    // --- pictures (imaging): the filter image read back --------------------------------------
+    PictureSizeMismatch,
+    PictureWidthMismatch,
+    PictureHeightMismatch,
+    HintOtherFftLength,
+    HintOtherSound,
+    ImageCutShort,
+    ImageHeaderCutShort,
+    BmpHeaderUnknown,
+    BmpBitsPerPixel,
+    BmpCompression,
+    BmpColourTableSize,
+    BmpHeaderDamaged,
+    BmpColourTableOverlap,
+    ImageCutShortCompressed,
+    PngTooMuchData,
+    PngRowFilter,
+    PngCutShortCompressed,
+    PngDataNotEnding,
+    PngDataDamaged,
+    PngDataEndsEarly,
+    PngBytesAfterData,
+    PngEndsEarly,
+    PngChunkLength,
+    PngHeaderNotFirst,
+    PngChecksum,
+    PngHeaderLength,
+    PngSideLimit,
+    PngHeaderDamaged,
+    PngIdatLimit,
+    PngPaletteDamaged,
+    PngUnknownChunk,
+    PngNoPalette,
+    PngNoData,
+    NoPictureToCompare,
+    NotBmpOrPng,
+    QtRefusesImage,
+    ImageCannotBeDecoded,
+    RleUnwritten,
+    UnknownView,
+    NoAnalysedPicture,
+    SpectrogramsMismatch,
+    CepstraMismatch,
+    AnalysisIncomplete,
+    // --- the editing core's commands (editing) -----------------------------------------------
+    ClippedSamples,
+    OverFullScale,
+    FileEndsEarlyFrames,
+    NoPictureToCompareWith,
+    NoPictureToExport,
+    NoSoundToSave,
+    NoSoundToUndo,
+    NoSoundToRedo,
+    ImportGainsOverflow,
+    PassReading,
+    PassAnalysis,
+    PassDrawing,
+    PassApplyingGains,
+    PassHistory,
+    PassResynthesis,
+    HistoryCannotCompress,
+    HistoryDamaged,
+    HistoryUnknownWidth,
+    HistoryOtherSound,
+    HistoryNotReproduced,
+    // --- the import guard (editing/ImportGuard) ----------------------------------------------
+    ViewSpectrum,
+    ViewCepstrum,
+    ViewAndFftLength,
+    GuardByName,
+    GuardByContents,
+    // --- external editor sessions (editing/ExternalEdit) -------------------------------------
+    WatchReasonNoSound,
+    WatchReasonFftLength,
+    WatchReasonView,
+    WatchReasonSound,
+    WatchEnded,
+    EditorCannotRead,
+    EditorSavedUnchanged,
+    EditorApplyCancelled,
+    EditorApplyFailed,
+    EditorApplied,
+    // --- the command line (cli) --------------------------------------------------------------
+    CliCannotWriteStdout,
+    CliNameNotUtf8,
+    CliSameAsInput,
+    CliSameAsInputOther,
+    CliSameAsEdited,
+    CliSameAsEditedOther,
+    CliWarning,
+    // --- the window's command boundary (app/KestrelonMain: errors of any command) ------------
+    CommandStoppedNoMemory,
+    CommandStoppedUnexpected,
+    AnotherCommandRunning,
+    ImportAnyway,
     // --- the window -----------------------------------------------------------------------
     // (texts of the main window, its dialogs and status bar)
     // The status message each command of the window ends with: done, cancelled, failed.
@@ -125,6 +285,9 @@ enum class MessageCode : uint16_t {
 
 class Message;
 
+// The languages the program speaks. Japanese is the source: it needs no translator.
+enum class Language : uint8_t { Japanese, English };
+
 // One argument of a message: a plain text, or a message of its own.
 struct MessageArg {
     QString text;
@@ -176,10 +339,10 @@ public:
     // The argument i as plain text ("" when it is not there or is a message).
     QString argText(std::size_t i) const { return i < FArgs.size() ? FArgs[i].text : QString(); }
 
-    // The sentence in the language installed (the Japanese source without a translator).
+    // The sentence in the language set with setMessageLanguage (Japanese until then), or
+    // in the one given. Needs no QCoreApplication; safe on any thread.
     QString text() const;
-    // The same in Japanese, whatever is installed.
-    QString sourceText() const;
+    QString text(Language language) const;
 
     // This message after another one (Join), or itself when other is empty.
     Message then(const Message& other) const;
@@ -211,12 +374,9 @@ const MessageSource& messageSource(MessageCode code);
 // The translation context of the table.
 inline constexpr const char* kMessageContext = "Message";
 
-// The languages the program speaks. Japanese is the source: it needs no translator.
-enum class Language : uint8_t { Japanese, English };
-
-// Installs the translator of `language` (removing the one installed before) for
-// QCoreApplication::translate, so for text() and every tr() of the window. Needs a
-// QCoreApplication. False (and Japanese) when the translation cannot be loaded.
+// Makes `language` the one of text(), and, when a QCoreApplication exists, installs its
+// translator for QCoreApplication::translate (every tr() of the window), removing the
+// one of the language before. False (and Japanese) when the translation cannot be loaded.
 bool setMessageLanguage(Language language);
 Language messageLanguage();
 // "ja" / "en", and back (fallback for any other name).

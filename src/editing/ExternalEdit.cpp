@@ -58,7 +58,7 @@ ExternalEditSession::ExternalEditSession(
         QByteArray bytes;
         c.seen = fileHash(c.path, &bytes);
         if (c.path == FPath && c.seen) {
-            QString reason;
+            Message reason;
             FLastPicture = decodeFilterImage(bytes, FExported->FBitmap.size(), &reason);
         }
     }
@@ -99,22 +99,22 @@ bool ExternalEditSession::checkDocument(DocumentPtr shown)
         FShown = std::move(shown);
     const Document& d = *FShown;
     const TWave* expected = FExpected.lock().get();
-    QString why;
+    MessageCode why = MessageCode::None;
     if (!d.FWave)
-        why = QStringLiteral("音がない");
+        why = MessageCode::WatchReasonNoSound;
     else if (d.FFFTLength != FExported->FFFTLength)
-        why = QStringLiteral("FFT長を変えた");
+        why = MessageCode::WatchReasonFftLength;
     else if (d.FMode != FExported->FMode)
-        why = QStringLiteral("表示を変えた");
+        why = MessageCode::WatchReasonView;
     else if (d.FWave.get() != expected
         && (d.FWave->FData.size() != FExported->FWave->FData.size()
             || std::memcmp(&d.FWave->FFormat, &FExported->FWave->FFormat, sizeof(WAVEFORMATEX)) != 0
             || waveHash(*d.FWave) != expectedHash()))
-        why = QStringLiteral("音が変わった");
-    if (why.isEmpty())
+        why = MessageCode::WatchReasonSound;
+    if (why == MessageCode::None)
         return true;
     // Short enough for the status bar; there is one session at a time, so no file name.
-    end(QStringLiteral("%1ため監視を終了しました").arg(why));
+    end(Message(MessageCode::WatchEnded, why).text());
     return false;
 }
 
@@ -180,11 +180,12 @@ void ExternalEditSession::attempt()
         const std::optional<uint64_t> h = fileHash(c.path, &bytes);
         if (!h || h == c.seen)
             continue;
-        QString reason;
+        Message reason;
         if (decodeFilterImage(bytes, expected, &reason).isNull()) {
             incomplete = true;
-            lastReason = QStringLiteral("%1 を読み込めません: %2")
-                             .arg(QFileInfo(c.path).fileName(), reason);
+            lastReason
+                = Message(MessageCode::EditorCannotRead, QFileInfo(c.path).fileName(), reason)
+                      .text();
             continue;
         }
         const QDateTime t = QFileInfo(c.path).lastModified();
@@ -215,13 +216,13 @@ void ExternalEditSession::attempt()
     for (Candidate& c : FCandidates) {
         if (&c != newest)
             continue;
-        QString reason;
+        Message reason;
         const QImage edited = decodeFilterImage(newestBytes, expected, &reason);
         c.seen = sampleHash(reinterpret_cast<const uint8_t*>(newestBytes.constData()),
             std::size_t(newestBytes.size()));
         if (edited == FLastPicture) {
-            emit statusMessage(QStringLiteral("%1 は絵を変えずに保存されました")
-                                   .arg(QFileInfo(c.path).fileName()));
+            emit statusMessage(
+                Message(MessageCode::EditorSavedUnchanged, QFileInfo(c.path).fileName()).text());
             return;
         }
         apply(edited, c.path);
@@ -268,12 +269,12 @@ void ExternalEditSession::onFinished(const CommandResult& result)
     FAwaiting = false;
     const QString name = QFileInfo(FAwaitedFile).fileName();
     if (result.cancelled) {
-        emit statusMessage(QStringLiteral("%1 の適用をキャンセルしました").arg(name));
+        emit statusMessage(Message(MessageCode::EditorApplyCancelled, name).text());
         return;
     }
     if (!result.ok) {
         const QString message
-            = QStringLiteral("%1 を適用できませんでした: %2").arg(name, result.message);
+            = Message(MessageCode::EditorApplyFailed, name, result.message).text();
         emit importFailed(message);
         emit statusMessage(message);
         return;
@@ -288,7 +289,7 @@ void ExternalEditSession::onFinished(const CommandResult& result)
     step.file = FAwaitedFile;
     step.clips = result.clips;
     // Short enough for the status bar beside the six panels at the window's first size.
-    step.message = QStringLiteral("%1 を適用しました").arg(name);
+    step.message = Message(MessageCode::EditorApplied, name).text();
     // Clipping travels in step.clips; the window shows it in its own panel.
     emit imported(step);
     emit statusMessage(step.message);

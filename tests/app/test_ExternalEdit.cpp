@@ -555,7 +555,7 @@ TEST_F(ExternalEditTest, TheWindowShowsWhatTheCommandsGive)
     writeToneWav(path("voice.wav"), 2, 22050, 30000);
     DocumentPtr reference = makeDocument();
     const auto step = [&](const CommandResult& r) {
-        EXPECT_TRUE(r.ok) << r.message.toStdString();
+        EXPECT_TRUE(r.ok) << r.message.text().toStdString();
         if (r.ok)
             reference = r.document;
     };

@@ -15,6 +15,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include "../MessageText.h"
 #include "WavBuilder.h"
 
 namespace kestrelon {
@@ -44,18 +45,26 @@ struct SaveCase {
 class SaveTest : public ::testing::TestWithParam<SaveCase> { };
 
 // Odd data sizes get the pad byte, counted in the RIFF size (the builder adds both).
+// Float samples are not PCM: an 18-byte format chunk and a fact chunk with the frame count.
 TEST_P(SaveTest, WritesCanonicalFileThatLoadsBackIdentically)
 {
     const SaveCase c = GetParam();
     const TWave w = sound(c.bits, c.channels, c.frames, c.tag);
-    const Bytes expected
-        = riffFile({{"fmt ", fmtBody({c.tag, c.channels, 44100, c.bits})}, {"data", w.FData}});
-    ASSERT_EQ(expected.size(), 44u + w.FDataSize + (w.FDataSize & 1));
+    std::vector<Chunk> chunks{{"fmt ", fmtBody({c.tag, c.channels, 44100, c.bits})}};
+    if (c.tag == 3) {
+        chunks[0].body = fmtBody({c.tag, c.channels, 44100, c.bits}, 0);
+        Bytes frames;
+        put32(frames, c.frames);
+        chunks.push_back({"fact", frames});
+    }
+    chunks.push_back({"data", w.FData});
+    const Bytes expected = riffFile(chunks);
+    ASSERT_EQ(expected.size(), (c.tag == 3 ? 58u : 44u) + w.FDataSize + (w.FDataSize & 1));
     EXPECT_EQ(w.SaveToMemory(), expected);
 
     QTemporaryDir dir;
     const QString path = dir.filePath("out.wav");
-    QString reason = "stale";
+    Message reason(MessageCode::Internal, "stale");
     ASSERT_TRUE(w.SaveToFile(path, &reason));
     EXPECT_TRUE(reason.isEmpty());
     EXPECT_EQ(readFile(path), expected);
@@ -92,9 +101,9 @@ TEST(SaveFailureTest, RefusedNamesChangeNothing)
             {dir.filePath("folder"), "cannot write: names a folder, not a file"},
             {dir.filePath("fifo"), "cannot write: is not a regular file"}};
     for (const auto& [path, cause] : cases) {
-        QString reason;
+        Message reason;
         EXPECT_FALSE(sound(16, 2, 10).SaveToFile(path, &reason));
-        EXPECT_TRUE(reason.startsWith(cause)) << reason.toStdString();
+        EXPECT_TRUE(en(reason).startsWith(cause)) << en(reason).toStdString();
     }
     EXPECT_FALSE(QFile::exists("/proc/k.wav"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System), entries);
@@ -133,13 +142,13 @@ TEST(SaveFailureTest, FileSizeLimitLeavesExistingFileUntouched)
     rlimit small = old;
     small.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    QString reason;
+    Message reason;
     const bool saved = sound(16, 2, 50000).SaveToFile(path, &reason);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_FALSE(saved);
-    EXPECT_EQ(reason, "cannot write: File too large");
+    EXPECT_EQ(en(reason), "cannot write: File too large");
     EXPECT_EQ(readFile(path), before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"keep.wav"});
 }
@@ -160,15 +169,15 @@ TEST(SaveFailureTest, FullOrReadOnlyFileSystemLeavesExistingFileUntouched)
     const Bytes before = placeExisting(path);
     ASSERT_FALSE(before.empty());
 
-    QString reason;
+    Message reason;
     EXPECT_FALSE(sound(16, 2, 50000).SaveToFile(path, &reason));
-    EXPECT_EQ(reason, "cannot write: No space left on device");
+    EXPECT_EQ(en(reason), "cannot write: No space left on device");
     EXPECT_EQ(readFile(path), before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.wav"});
 
     ASSERT_EQ(mount("tmpfs", mountPoint.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
     EXPECT_FALSE(sound(16, 2, 10).SaveToFile(path, &reason));
-    EXPECT_TRUE(reason.startsWith("cannot create: ")) << reason.toStdString();
+    EXPECT_TRUE(en(reason).startsWith("cannot create: ")) << en(reason).toStdString();
     EXPECT_EQ(readFile(path), before);
 }
 

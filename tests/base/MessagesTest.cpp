@@ -21,13 +21,6 @@ QSet<QString> placeholders(const QString& text)
     return found;
 }
 
-struct App {
-    int argc = 1;
-    char name[16] = "messages_test";
-    char* argv[2] = {name, nullptr};
-    QCoreApplication app{argc, argv};
-};
-
 // Every code has a Japanese text and an English translation with the same placeholders.
 TEST(Messages, EveryCodeHasJapaneseAndEnglish)
 {
@@ -44,22 +37,31 @@ TEST(Messages, EveryCodeHasJapaneseAndEnglish)
     }
 }
 
-// Arguments go in their places, messages among them in the same language, and the
-// language follows the translator installed.
-TEST(Messages, RendersNestedArgumentsInTheLanguageInstalled)
+// Arguments go in their places (a "%1" inside one stays), messages among them in the same
+// language; the language set is also the one of the application's translate (tr()).
+TEST(Messages, RendersNestedArgumentsInTheLanguageSet)
 {
-    App app;
     const Message m(MessageCode::FileReason, QStringLiteral("/tmp/a%1.wav"),
         Message(MessageCode::FileTooLarge, 10, qint64(5)));
     EXPECT_EQ(m.text(),
         QStringLiteral("/tmp/a%1.wav: ファイルが 10 バイトあり、上限の 5 バイトを超えています"));
-    ASSERT_TRUE(setMessageLanguage(Language::English));
-    EXPECT_EQ(m.text(),
+    EXPECT_EQ(m.text(Language::English),
         QStringLiteral("/tmp/a%1.wav: the file is 10 bytes, more than the 5 bytes allowed"));
-    EXPECT_TRUE(m.sourceText().startsWith(QStringLiteral("/tmp/a%1.wav: ファイル")));
+
+    int argc = 1;
+    char name[] = "messages_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    const MessageSource& s = messageSource(MessageCode::CannotOpen);
+    ASSERT_TRUE(setMessageLanguage(Language::English));
+    EXPECT_EQ(m.text(), m.text(Language::English));
+    EXPECT_EQ(QCoreApplication::translate(kMessageContext, s.text, s.name),
+        QStringLiteral("cannot open: %1"));
     ASSERT_TRUE(setMessageLanguage(Language::Japanese));
     EXPECT_EQ(Message(MessageCode::CannotOpen, QStringLiteral("x")).text(),
         QStringLiteral("開けません: x"));
+    EXPECT_EQ(
+        QCoreApplication::translate(kMessageContext, s.text, s.name), QString::fromUtf8(s.text));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "../MessageText.h"
 #include "../imaging/GuiEnvironment.h"
 #include "EditingTestSupport.h"
 #include "editing/Document.h"
@@ -101,7 +102,7 @@ TEST_F(Editor, StartsEmpty)
 TEST_F(Editor, OpenShowsTheSoundAndProposesNames)
 {
     const CommandResult r = cDocument()->Open(voice());
-    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    ASSERT_TRUE(r.ok) << en(r.message).toStdString();
     EXPECT_TRUE(r.message.isEmpty());
     const Document& doc = *r.document;
     EXPECT_EQ(doc.fileName(), "voice.wav");
@@ -156,7 +157,8 @@ TEST_F(Editor, FailedOpenChangesNothing)
         const CommandResult r = doc->Open(bad);
         EXPECT_FALSE(r.ok) << bad.toStdString();
         EXPECT_EQ(r.document, nullptr);
-        EXPECT_TRUE(r.message.contains(QFileInfo(bad).fileName())) << r.message.toStdString();
+        EXPECT_TRUE(en(r.message).contains(QFileInfo(bad).fileName()))
+            << en(r.message).toStdString();
         DocSnapshot(*doc).expectEqual(before, "failed open");
     }
 }
@@ -171,7 +173,7 @@ TEST_F(Editor, CutShortFileOpensWithAWarning)
     cut.write(bytes.left(bytes.size() - 4000));
     cut.close();
     const CommandResult r = cDocument()->Open(path("cut.wav"));
-    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    ASSERT_TRUE(r.ok) << en(r.message).toStdString();
     EXPECT_FALSE(r.message.isEmpty());
     EXPECT_EQ(r.document->FWave->FSampleCount, 110250u - 1000u);
 }
@@ -235,7 +237,7 @@ TEST_P(RoundTrip, UnchangedPictureChangesNothing)
     EXPECT_EQ(f.readAll(), encodeFilterImage(doc->FBitmap));
 
     const CommandResult r = exported->Import(bmp);
-    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    ASSERT_TRUE(r.ok) << en(r.message).toStdString();
     EXPECT_EQ(r.clips.clipped, 0u);
     DocSnapshot(*r.document).expectEqual(DocSnapshot(*exported), "unchanged import");
     ASSERT_NE(r.change, nullptr) << "still a step of the history";
@@ -266,7 +268,7 @@ TEST_P(RoundTrip, ImageMagickEditGivesTheEnginesSoundAndAFreshPicture)
             "-region", "20x10+150+60", "-evaluate", "add", "5140", "BMP3:" + path("edited.bmp")}));
 
     const CommandResult r = doc->Import(path("edited.bmp"));
-    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    ASSERT_TRUE(r.ok) << en(r.message).toStdString();
     EXPECT_TRUE(r.document->FWave->FData != doc->FWave->FData);
 
     TWaveCepstram engine;
@@ -275,10 +277,10 @@ TEST_P(RoundTrip, ImageMagickEditGivesTheEnginesSoundAndAFreshPicture)
     engine.CalcCepstrum();
     TWave expected = *doc->FWave;
     const QImage edited = QImage(path("edited.bmp")).convertToFormat(QImage::Format_RGB32);
-    QString reason;
+    Message reason;
     ASSERT_TRUE(ImportFilter(engine, expected, mode,
         doc->FBitmap.convertToFormat(QImage::Format_RGB32), edited, 48, 16, nullptr, &reason))
-        << reason.toStdString();
+        << en(reason).toStdString();
     EXPECT_TRUE(r.document->FWave->FData == expected.FData);
 
     ASSERT_TRUE(r.document->Save(path("imported.wav")).ok);
@@ -331,12 +333,14 @@ TEST_F(Editor, RefusedPicturesChangeNothing)
         const CommandResult r = doc->Import(path(name));
         EXPECT_FALSE(r.ok) << name.toStdString();
         EXPECT_EQ(r.document, nullptr);
-        EXPECT_TRUE(r.message.contains(path(name))) << r.message.toStdString();
+        EXPECT_TRUE(en(r.message).contains(path(name))) << en(r.message).toStdString();
         DocSnapshot(*doc).expectEqual(before, name.toStdString());
     }
     const CommandResult narrow = doc->Import(path("narrow.bmp"));
-    EXPECT_TRUE(narrow.message.contains(QStringLiteral("%1 x %2").arg(W - 1).arg(H)));
-    EXPECT_TRUE(narrow.message.contains(QStringLiteral("%1 x %2").arg(W).arg(H)));
+    EXPECT_TRUE(
+        en(narrow.message)
+            .contains(
+                Message(MessageCode::PictureWidthMismatch, W - 1, W).text(Language::English)));
 }
 
 // In the cepstrum view, darkening quefrency 0 of silent frames asks for a gain beyond
@@ -352,8 +356,41 @@ TEST_F(Editor, CepstrumGainOverflowIsRefused)
     const DocSnapshot before(*doc);
     const CommandResult r = doc->Import(path("dark.bmp"));
     EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.message.contains("dark.bmp")) << r.message.toStdString();
+    EXPECT_TRUE(en(r.message).contains("dark.bmp: the picture's brighter cells ask for gains too "
+                                       "large to compute the sound"))
+        << en(r.message).toStdString();
     DocSnapshot(*doc).expectEqual(before, "overflowing cepstrum edit");
+}
+
+// The import guard: the name of the other view's picture says so, and so do its contents
+// once it is renamed, in both directions; the view's own picture painted over says
+// nothing. A picture of another N cannot be applied: the refusal names that N.
+TEST_F(Editor, ImportGuardNamesThePicturesViewAndN)
+{
+    const DocumentPtr spectrum = open(voice(), kSpectrumView, 512);
+    const DocumentPtr cepstrum = done(spectrum->SetMode(kCepstrumView)); // has both cells
+    for (const auto& [from, to] : {std::pair(spectrum, cepstrum), std::pair(cepstrum, spectrum)}) {
+        const QString named = from->proposedExportPath(); // voice_s512.bmp, voice_c512.bmp
+        ASSERT_TRUE(from->Export(named).ok);
+        const QString renamed = path("renamed.bmp"), painted = path("painted.bmp");
+        QFile::remove(renamed);
+        ASSERT_TRUE(QFile::copy(named, renamed));
+        ASSERT_TRUE(paintedCopy(from->FBitmap, 48, 16, 10, 20, 60, 100, -20).save(painted, "BMP"));
+        const Message byName = to->CheckImport(named);
+        EXPECT_EQ(byName.code(), MessageCode::GuardByName);
+        EXPECT_EQ(to->CheckImport(renamed).code(), MessageCode::GuardByContents);
+        EXPECT_TRUE(from->CheckImport(named).isEmpty());
+        EXPECT_TRUE(from->CheckImport(painted).isEmpty());
+        if (from == spectrum) {
+            EXPECT_EQ(en(byName),
+                "the file name says the picture was exported in the spectrum view with FFT "
+                "length 512, but the window shows the cepstrum view with FFT length 512");
+        }
+    }
+    const CommandResult r = open(voice(), kSpectrumView, 1024)->Import(path("voice_s512.bmp"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(en(r.message).endsWith("(was it exported with FFT length 512?)"))
+        << en(r.message).toStdString();
 }
 
 TEST_F(Editor, SaveReportsFailureAndWritesNothing)
@@ -361,7 +398,7 @@ TEST_F(Editor, SaveReportsFailureAndWritesNothing)
     const QString target = path("missing/dir/out.wav");
     const CommandResult r = open(voice())->Save(target);
     EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.message.contains("out.wav")) << r.message.toStdString();
+    EXPECT_TRUE(en(r.message).contains("out.wav")) << en(r.message).toStdString();
     EXPECT_FALSE(QFile::exists(target));
 }
 
