@@ -969,7 +969,7 @@
         <translation>could not apply %1</translation>
     </message>
     <message>
-        <source>%1 を元に戻しました</source>
+        <source>%1を元に戻しました</source>
         <comment>Undone</comment>
         <translation>undid %1</translation>
     </message>
@@ -984,7 +984,7 @@
         <translation>could not undo</translation>
     </message>
     <message>
-        <source>%1 をやり直しました</source>
+        <source>%1をやり直しました</source>
         <comment>Redone</comment>
         <translation>redid %1</translation>
     </message>

@@ -1192,7 +1192,7 @@ void TForm1::showMessage(const QString& message, const QString& details)
     // A watch of the image editor that the command ended is named after what it did.
     QString text = message;
     if (!FEndedNote.isEmpty() && message != FEndedNote)
-        text += QStringLiteral("。") + FEndedNote;
+        text = Message(MessageCode::Join, message, FEndedNote).text();
     FEndedNote.clear();
     MessagePanel->setText(text);
     MessagePanel->setToolTip(details.isEmpty() ? text : details);
