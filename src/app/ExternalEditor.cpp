@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,7 @@ namespace kestrelon {
 namespace {
 
 const QString kCommandKey = QStringLiteral("externalEditor/command");
+const QString kFolderKey = QStringLiteral("externalEditor/exportFolder");
 
 QString quoted(QString path)
 {
@@ -44,6 +46,19 @@ void setEditorCommand(const QString& command)
     settings.sync();
 }
 
+QString editorExportFolder()
+{
+    const QSettings settings(QStringLiteral("Kestrelon"), QStringLiteral("Kestrelon"));
+    return settings.value(kFolderKey).toString();
+}
+
+void setEditorExportFolder(const QString& folder)
+{
+    QSettings settings(QStringLiteral("Kestrelon"), QStringLiteral("Kestrelon"));
+    settings.setValue(kFolderKey, folder);
+    settings.sync();
+}
+
 QStringList editorArguments(const QString& command, const QString& path)
 {
     QString line = command.trimmed();
@@ -62,13 +77,15 @@ bool startEditor(const QString& command, const QString& path, QString* error)
         if (QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())))
             return true;
         if (error)
-            *error = Message(MessageCode::EditorNoApplication, path).text();
+            *error = Message(MessageCode::NoEditorApplication)
+                         .text()
+                         .arg(QDir::toNativeSeparators(QFileInfo(path).fileName()));
         return false;
     }
     QStringList arguments = editorArguments(command, path);
     if (arguments.isEmpty()) {
         if (error)
-            *error = Message(MessageCode::EditorNamesNoProgram, command).text();
+            *error = Message(MessageCode::EditorNoProgram, command).text();
         return false;
     }
     const QString program = arguments.takeFirst();

@@ -9,9 +9,11 @@
 #include <QActionEvent>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -26,6 +28,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOption>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -37,15 +40,27 @@
 #include "app/AppSetup.h"
 #include "app/AudioSinkOutput.h"
 #include "app/ExternalEditor.h"
+#include "app/HelpWindow.h"
 #include "app/Language.h"
 #include "app/PictureView.h"
+#include "app/RecentFiles.h"
 #include "audio/SoundFile.h"
 #include "base/Errors.h"
+#include "base/Message.h"
 #include "editing/RangeTexts.h"
 
 namespace kestrelon {
 
 namespace {
+
+// A folder a file can be created in: tried, since permissions alone do not say so.
+bool isWritableFolder(const QString& folder)
+{
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return false;
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".kestrelon-XXXXXX")));
+    return probe.open();
+}
 
 // A toolbar separator of a fixed width, drawn by the style.
 class Separator : public QWidget {
@@ -88,6 +103,23 @@ protected:
 
 private:
     QString FHint;
+};
+
+// A status bar label whose text, when longer than its room, ends in "…"; text() and the
+// tool tip keep the whole of it.
+class ElidedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QFrame::paintEvent(event);
+        QPainter painter(this);
+        const QRect room = contentsRect();
+        painter.drawText(room, Qt::AlignLeft | Qt::AlignVCenter,
+            fontMetrics().elidedText(text(), Qt::ElideRight, room.width()));
+    }
 };
 
 // The wait cursor while a command analyses or resynthesises.
@@ -150,6 +182,14 @@ bool isSoundFile(const QUrl& url)
         && soundFileSuffixes().contains(QFileInfo(url.toLocalFile()).suffix(), Qt::CaseInsensitive);
 }
 
+// A filter picture the import reads.
+bool isPictureFile(const QUrl& url)
+{
+    return url.isLocalFile()
+        && QStringList({QStringLiteral("bmp"), QStringLiteral("png")})
+               .contains(QFileInfo(url.toLocalFile()).suffix(), Qt::CaseInsensitive);
+}
+
 } // namespace
 
 TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutput> output)
@@ -169,7 +209,12 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
 
     WaveOD = {QString(), soundOpenFilter(), QStringLiteral("wav"), {}, {}};
     WaveSD = {QString(), soundSaveFilter(), QStringLiteral("wav"), {}, {}};
-    FilterOD = {tr("フィルターインポート"), QStringLiteral("Bitmap file (*.bmp)|*.bmp"),
+    FilterOD = {tr("フィルターインポート"),
+        QStringList(
+            {tr("フィルタ画像 (*.bmp *.png)"), QStringLiteral("*.bmp;*.png"),
+                tr("BMP ファイル (*.bmp)"), QStringLiteral("*.bmp"), tr("PNG ファイル (*.png)"),
+                QStringLiteral("*.png"), tr("すべてのファイル (*)"), QStringLiteral("*")})
+            .join(QLatin1Char('|')),
         QStringLiteral("bmp"), {}, {}};
     FilterSD = {tr("フィルターエクスポート"), QStringLiteral("Bitmap file (*.bmp)|*.bmp"),
         QStringLiteral("bmp"), {}, {}};
@@ -213,7 +258,7 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
     // dialog: its progress goes to the status bar.
     connect(FRunner.get(), &CommandRunner::progress, this, [this](int percent, const QString&) {
         if (!FTaskRunning && FSession && FSession->isImporting())
-            showMessage(tr("外部エディタの画像を適用しています (%1%)").arg(percent));
+            showMessage(Message(MessageCode::ProgressEditorPicture, percent).text());
     });
 
     // Client area 786 x 601 below the menu bar.
@@ -256,7 +301,9 @@ void TForm1::buildActions()
               return action;
           };
     Open = make("Open", "Open", tr("Waveファイルを開く"), "open");
+    Open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     Save = make("Save", "Save", tr("Waveファイルを保存する"), "save");
+    Save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     Export = make("Export", "Export", tr("スペクトラム/ケプストラムをエクスポートする"), "export");
     Import = make("Import", "Import", tr("スペクトラム/ケプストラムをインポートする"), "import");
     connect(Open, &QAction::triggered, this, &TForm1::O1Click);
@@ -299,6 +346,16 @@ void TForm1::buildActions()
     EditorSettings->setToolTip(tr("画像を編集するアプリケーションを選ぶ"));
     connect(ExternalEdit, &QAction::triggered, this, &TForm1::ExternalEditClick);
     connect(EditorSettings, &QAction::triggered, this, &TForm1::EditorSettingsClick);
+
+    Quit = new QAction(tr("終了(&X)"), this);
+    Quit->setObjectName(QStringLiteral("Quit"));
+    Quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    Quit->setMenuRole(QAction::QuitRole);
+    connect(Quit, &QAction::triggered, this, &QWidget::close);
+    Help = new QAction(tr("Kestrelon のヘルプ(&H)"), this);
+    Help->setObjectName(QStringLiteral("Help"));
+    Help->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(Help, &QAction::triggered, this, &TForm1::HelpClick);
 }
 
 void TForm1::buildMenus()
@@ -307,6 +364,13 @@ void TForm1::buildMenus()
     FileMenu->setObjectName(QStringLiteral("F1"));
     FileMenu->addAction(Open);
     FileMenu->addAction(Save);
+    FileMenu->addSeparator();
+    RecentMenu = FileMenu->addMenu(tr("最近使ったファイル(&R)"));
+    RecentMenu->setObjectName(QStringLiteral("RecentMenu"));
+    connect(RecentMenu, &QMenu::aboutToShow, this, &TForm1::rebuildRecentMenu);
+    rebuildRecentMenu();
+    FileMenu->addSeparator();
+    FileMenu->addAction(Quit);
 
     EditMenu = menuBar()->addMenu(tr("編集(&E)"));
     EditMenu->setObjectName(QStringLiteral("E1"));
@@ -336,6 +400,7 @@ void TForm1::buildMenus()
 
     HelpMenu = menuBar()->addMenu(tr("ヘルプ(&H)"));
     HelpMenu->setObjectName(QStringLiteral("H1"));
+    HelpMenu->addAction(Help);
     KestrelonA1
         = HelpMenu->addAction(QStringLiteral("Kestrelon(&A)"), this, &TForm1::KestrelonA1Click);
     KestrelonA1->setObjectName(QStringLiteral("KestrelonA1"));
@@ -456,7 +521,7 @@ void TForm1::buildStatusBar()
     ClipPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     StatusBar1->addPermanentWidget(ClipPanel, 4);
     ClipPanel->hide();
-    MessagePanel = new QLabel(StatusBar1);
+    MessagePanel = new ElidedLabel(StatusBar1);
     MessagePanel->setObjectName(QStringLiteral("MessagePanel"));
     MessagePanel->setContentsMargins(4, 0, 2, 0);
     MessagePanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -468,16 +533,19 @@ void TForm1::buildStatusBar()
 void TForm1::setFileCommandsEnabled(bool enabled)
 {
     Save->setEnabled(enabled);
-    Export->setEnabled(enabled);
-    ExportRange->setEnabled(enabled);
-    Import->setEnabled(enabled);
-    ExternalEdit->setEnabled(enabled);
+    // A sound without samples has no picture to export or import.
+    const bool picture = enabled && FDoc->hasSamples();
+    Export->setEnabled(picture);
+    ExportRange->setEnabled(picture);
+    Import->setEnabled(picture);
+    ExternalEdit->setEnabled(picture);
 }
 
 template <class Command> void TForm1::guard(Command&& command)
 {
     QString failure;
     try {
+        FEndedNote.clear();
         settleTasks();
         command();
     } catch (const std::bad_alloc&) {
@@ -524,11 +592,9 @@ void TForm1::showStatus()
     for (int i = 0; i < 6 && i < texts.size(); ++i) {
         QLabel* panel = StatusPanels[i];
         panel->setText(texts[i]);
-        // Never narrower than its text, whatever else the status bar shows.
-        const int needed = panel->fontMetrics().horizontalAdvance(texts[i])
-            + panel->contentsMargins().left() + panel->contentsMargins().right()
-            + 2 * panel->frameWidth();
-        panel->setMinimumWidth(qMax(kPanelWidths[i], needed));
+        // Never narrower than its text, whatever else the status bar shows: the size
+        // hint counts the indent a framed label puts before its text too.
+        panel->setMinimumWidth(qMax(kPanelWidths[i], panel->sizeHint().width()));
     }
 }
 
@@ -543,7 +609,7 @@ CommandResult TForm1::runAndShow(
         return result;
     }
     if (result.change && !text.isEmpty())
-        FHistory.record(text, result.change, FDoc->withoutSound());
+        FHistory.record(text, result.change, FDoc->withoutSound(), result.clips);
     showDocument(result.document);
     return result;
 }
@@ -551,17 +617,20 @@ CommandResult TForm1::runAndShow(
 bool TForm1::openPath(const QString& path)
 {
     const DocumentPtr doc = FDoc;
-    const CommandResult result = runLong(tr("%1 を開いています").arg(QFileInfo(path).fileName()),
-        [doc, path](const PassFn& progress) { return doc->Open(path, progress); });
+    const CommandResult result
+        = runLong(Message(MessageCode::ProgressOpening, QFileInfo(path).fileName()).text(),
+            [doc, path](const PassFn& progress) { return doc->Open(path, progress); });
     if (result.cancelled) {
-        showMessage(tr("開く操作をキャンセルしました"));
+        showMessage(Message(MessageCode::OpenCancelled).text());
         return false;
     }
     if (!result.ok) {
+        showMessage(Message(MessageCode::OpenFailed, QFileInfo(path).fileName()).text());
         FDialogs->showError(this, result.message.text());
         return false;
     }
     WaveOD.fileName = path;
+    addRecentFile(path);
     // A new sound: its history starts empty, and it has not been changed.
     FPlayer->stop();
     FHistory.clear();
@@ -573,6 +642,8 @@ bool TForm1::openPath(const QString& path)
     showClips({});
     FPlayer->setStartFrame(0);
     ScrollBox1->setStartMarker(-1);
+    showMessage(Message(MessageCode::Opened, QFileInfo(path).fileName()).text(),
+        Message(MessageCode::Opened, QDir::toNativeSeparators(path)).text());
     if (!result.message.isEmpty())
         FDialogs->showWarning(this, result.message.text());
     return true;
@@ -584,6 +655,8 @@ bool TForm1::openFile(const QString& path)
     guard([&] {
         if (maybeSaveChanges())
             opened = openPath(path);
+        else
+            showMessage(Message(MessageCode::OpenCancelled).text());
     });
     return opened;
 }
@@ -591,10 +664,14 @@ bool TForm1::openFile(const QString& path)
 void TForm1::O1Click()
 {
     guard([this] {
-        if (!maybeSaveChanges())
+        if (!maybeSaveChanges()) {
+            showMessage(Message(MessageCode::OpenCancelled).text());
             return;
+        }
         const QString path = FDialogs->askOpenFile(this, WaveOD);
-        if (!path.isEmpty())
+        if (path.isEmpty())
+            showMessage(Message(MessageCode::OpenCancelled).text());
+        else
             openPath(path);
     });
 }
@@ -609,17 +686,21 @@ bool TForm1::saveSound()
     if (!FDoc->hasSound())
         return false;
     const QString path = FDialogs->askSaveFile(this, WaveSD);
-    if (path.isEmpty())
+    if (path.isEmpty()
+        || (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))) {
+        showMessage(Message(MessageCode::SaveCancelled).text());
         return false;
-    if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))
-        return false;
+    }
     const CommandResult result = FDoc->Save(path);
     if (!result.ok) {
+        showMessage(Message(MessageCode::SaveFailed, QFileInfo(path).fileName()).text());
         FDialogs->showError(this, result.message.text());
         return false;
     }
     WaveSD.fileName = path;
     FHistory.markSaved();
+    showMessage(Message(MessageCode::Saved, QFileInfo(path).fileName()).text(),
+        Message(MessageCode::Saved, QDir::toNativeSeparators(path)).text());
     if (!result.message.isEmpty())
         FDialogs->showWarning(this, result.message.text());
     return true;
@@ -646,10 +727,17 @@ bool TForm1::maybeSaveChanges()
 void TForm1::closeEvent(QCloseEvent* event)
 {
     if (FTaskRunning) {
-        // The progress dialog's Cancel ends the command first.
+        // The command is cancelled first, if the person agrees; the window closes once it
+        // has ended (runLong).
         event->ignore();
+        if (!FCloseRequested
+            && FDialogs->askYesNo(this, Message(MessageCode::CloseWhileBusy).text())) {
+            FCloseRequested = true;
+            FRunner->cancel();
+        }
         return;
     }
+    FCloseRequested = false;
     settleTasks();
     if (!maybeSaveChanges()) {
         event->ignore();
@@ -671,9 +759,15 @@ void TForm1::ComboBox1Change()
             showDocument(runCommand([&](const PassFn&) { return doc->SetMode(mode); }).document);
             return;
         }
-        runAndShow(mode == kCepstrumView ? tr("ケプストラムを計算しています")
-                                         : tr("スペクトルを描いています"),
-            [doc, mode](const PassFn& progress) { return doc->SetMode(mode, progress); });
+        const CommandResult result
+            = runAndShow(Message(mode == kCepstrumView ? MessageCode::ProgressCepstrum
+                                                       : MessageCode::ProgressSpectrum)
+                             .text(),
+                [doc, mode](const PassFn& progress) { return doc->SetMode(mode, progress); });
+        showMessage(result.ok
+                ? Message(MessageCode::ViewShown, ComboBox1->itemText(mode)).text()
+                : Message(result.cancelled ? MessageCode::ViewCancelled : MessageCode::ViewFailed)
+                      .text());
     });
 }
 
@@ -690,11 +784,15 @@ void TForm1::ComboBox2Change()
                 runCommand([&](const PassFn&) { return doc->ChangeFFTLength(n); }).document);
             return; // only stored
         }
-        const CommandResult result = runAndShow(tr("FFT長 %1 で解析しています").arg(n),
+        const CommandResult result = runAndShow(Message(MessageCode::ProgressAnalysing, n).text(),
             [doc, n](const PassFn& progress) { return doc->ChangeFFTLength(n, progress); });
         // A picture exported with the old length no longer fits.
         if (result.ok)
             FilterOD.fileName.clear();
+        showMessage(result.ok ? Message(MessageCode::LengthChanged, n).text()
+                              : Message(result.cancelled ? MessageCode::LengthCancelled
+                                                         : MessageCode::LengthFailed)
+                                    .text());
     });
 }
 
@@ -702,7 +800,7 @@ void TForm1::EST1Click()
 {
     guard([this] {
         const DocumentPtr doc = FDoc;
-        runAndShow(tr("スペクトルを作成しています"),
+        runAndShow(Message(MessageCode::ProgressCreatingSpectrum).text(),
             [doc](const PassFn& progress) { return doc->AnalyzeAndDrawSpectrum(progress); });
     });
 }
@@ -714,7 +812,7 @@ void TForm1::Wave1Click()
         if (!doc->hasSound())
             return;
         runAndShow(
-            tr("再合成しています"),
+            Message(MessageCode::ProgressResynthesising).text(),
             [doc](const PassFn& progress) { return doc->SynthesizeSpectrum(progress); },
             tr("Waveに出力"));
     });
@@ -756,17 +854,21 @@ void TForm1::ExportFilter()
     }
     FilterSD.fileName = FDoc->proposedExportPath();
     const QString path = FDialogs->askSaveFile(this, FilterSD);
-    if (path.isEmpty())
+    if (path.isEmpty()
+        || (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))) {
+        showMessage(Message(MessageCode::ExportCancelled).text());
         return;
-    if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))
-        return;
+    }
     const CommandResult result = FDoc->Export(path);
     if (!result.ok) {
+        showMessage(Message(MessageCode::ExportFailed, QFileInfo(path).fileName()).text());
         FDialogs->showError(this, result.message.text());
         return;
     }
     showDocument(result.document);
     FExportedRanges.erase(path);
+    showMessage(Message(MessageCode::Exported, QFileInfo(path).fileName()).text(),
+        Message(MessageCode::Exported, QDir::toNativeSeparators(path)).text());
     // The next import proposes the picture just written.
     FilterOD.fileName = FDoc->importProposal();
 }
@@ -816,8 +918,15 @@ void TForm1::ImportFilter()
     if (!FDoc->geometryMatches())
         return;
     const QString path = FDialogs->askOpenFile(this, FilterOD);
-    if (path.isEmpty())
+    if (path.isEmpty()) {
+        showMessage(Message(MessageCode::ImportCancelled).text());
         return;
+    }
+    importPath(path);
+}
+
+void TForm1::importPath(const QString& path)
+{
     // A piece goes back where it was exported from. For a sound too long for whole
     // pictures, a picture of another width that this window did not export is a piece
     // that goes where the person says; for others it is refused as the wrong size.
@@ -850,7 +959,8 @@ void TForm1::ImportFilter()
         }
     }
     const DocumentPtr doc = FDoc;
-    const QString description = tr("%1 をインポートしています").arg(QFileInfo(path).fileName());
+    const QString description
+        = Message(MessageCode::ProgressImporting, QFileInfo(path).fileName()).text();
     // A whole picture whose name or contents say another view or N is applied only when
     // the person says so.
     const CommandResult check = range.frames() > 0
@@ -865,7 +975,7 @@ void TForm1::ImportFilter()
         || (!check.message.isEmpty()
             && !FDialogs->askYesNo(
                 this, Message(MessageCode::ImportAnyway, check.message).text()))) {
-        showMessage(tr("インポートをキャンセルしました"));
+        showMessage(Message(MessageCode::ImportCancelled).text());
         return;
     }
     const CommandResult result = runLong(description, [doc, path, range](const PassFn& progress) {
@@ -873,15 +983,19 @@ void TForm1::ImportFilter()
                                   : doc->Import(path, progress);
     });
     if (result.cancelled) {
-        showMessage(tr("インポートをキャンセルしました"));
+        showMessage(Message(MessageCode::ImportCancelled).text());
         return;
     }
     if (!result.ok) {
+        showMessage(Message(MessageCode::ImportFailed, QFileInfo(path).fileName()).text());
         FDialogs->showError(this, result.message.text());
         return;
     }
-    FHistory.record(tr("インポート"), result.change, FDoc->withoutSound());
+    FHistory.record(
+        Message(MessageCode::StepImport).text(), result.change, FDoc->withoutSound(), result.clips);
     showDocument(result.document);
+    showMessage(Message(MessageCode::Imported, QFileInfo(path).fileName()).text(),
+        Message(MessageCode::Imported, QDir::toNativeSeparators(path)).text());
     // Clipping is reported in the status bar; any other warning in a box.
     showClips(result.clips);
     if (result.clips.clipped + result.clips.over == 0 && !result.message.isEmpty())
@@ -902,18 +1016,14 @@ void TForm1::showClips(const ClipStats& clips)
               .arg(20.0 * std::log10(clips.peak), 0, 'f', 1)
         : QString::number(clips.peak);
     const bool kept = clips.clipped == 0; // float samples over full scale, stored as they are
-    ClipPanel->setText(kept
-            ? tr("フルスケール超過 %1 サンプル (ピーク %2)").arg(clips.over).arg(peak)
-            : tr("クリップ %1 サンプル (ピーク %2)").arg(clips.clipped).arg(peak));
-    ClipPanel->setToolTip(
-        (kept ? tr("インポートで %1 サンプルがフルスケールを超えました。浮動小数点の"
-                   "サンプルなのでそのまま保存されます。ピークはフルスケールの "
-                   "%2 倍 (%3) です。")
-              : tr("インポートで %1 サンプルがクリップしました。クリップ"
-                   "前のピークはフルスケールの %2 倍 (%3) です。"))
-            .arg(kept ? clips.over : clips.clipped)
-            .arg(clips.peak, 0, 'g', 4)
-            .arg(peak));
+    const qulonglong count = kept ? clips.over : clips.clipped;
+    ClipPanel->setText(
+        Message(kept ? MessageCode::OverReport : MessageCode::ClipReport, count, peak).text());
+    ClipPanel->setToolTip(Message(kept ? MessageCode::OverDetails : MessageCode::ClipDetails, count,
+        QString::number(clips.peak, 'g', 4), peak)
+                              .text());
+    // The report keeps its room; the message beside it gives way.
+    ClipPanel->setMinimumWidth(ClipPanel->sizeHint().width());
     ClipPanel->show();
 }
 
@@ -924,18 +1034,22 @@ void TForm1::UndoClick()
         if (!step)
             return;
         const DocumentPtr doc = FDoc, shown = FHistory.undoSnapshot();
-        const CommandResult result
-            = runLong(tr("元に戻しています"), [doc, step, shown](const PassFn& progress) {
-                  return doc->Undo(*step, progress, shown.get());
-              });
+        const QString what = FHistory.text(FHistory.index() - 1);
+        const CommandResult result = runLong(Message(MessageCode::ProgressUndoing).text(),
+            [doc, step, shown](
+                const PassFn& progress) { return doc->Undo(*step, progress, shown.get()); });
         if (!result.ok) {
+            showMessage(
+                Message(result.cancelled ? MessageCode::UndoCancelled : MessageCode::UndoFailed)
+                    .text());
             if (!result.cancelled)
                 FDialogs->showError(this, result.message.text());
             return;
         }
         FHistory.stepBack(FDoc->withoutSound());
         showDocument(result.document);
-        showClips({});
+        showClips(FHistory.appliedClips());
+        showMessage(Message(MessageCode::Undone, what).text());
     });
 }
 
@@ -946,18 +1060,22 @@ void TForm1::RedoClick()
         if (!step)
             return;
         const DocumentPtr doc = FDoc, shown = FHistory.redoSnapshot();
-        const CommandResult result
-            = runLong(tr("やり直しています"), [doc, step, shown](const PassFn& progress) {
-                  return doc->Redo(*step, progress, shown.get());
-              });
+        const QString what = FHistory.text(FHistory.index());
+        const CommandResult result = runLong(Message(MessageCode::ProgressRedoing).text(),
+            [doc, step, shown](
+                const PassFn& progress) { return doc->Redo(*step, progress, shown.get()); });
         if (!result.ok) {
+            showMessage(
+                Message(result.cancelled ? MessageCode::RedoCancelled : MessageCode::RedoFailed)
+                    .text());
             if (!result.cancelled)
                 FDialogs->showError(this, result.message.text());
             return;
         }
         FHistory.stepForward(FDoc->withoutSound());
         showDocument(result.document);
-        showClips({});
+        showClips(FHistory.appliedClips());
+        showMessage(Message(MessageCode::Redone, what).text());
     });
 }
 
@@ -1061,7 +1179,8 @@ void TForm1::dragEnterEvent(QDragEnterEvent* event)
     if (FTaskRunning)
         return;
     const QList<QUrl> urls = event->mimeData()->urls();
-    if (std::any_of(urls.begin(), urls.end(), isSoundFile))
+    if (std::any_of(urls.begin(), urls.end(), isSoundFile)
+        || (Import->isEnabled() && std::any_of(urls.begin(), urls.end(), isPictureFile)))
         event->acceptProposedAction();
 }
 
@@ -1073,6 +1192,22 @@ void TForm1::dropEvent(QDropEvent* event)
             // Opened once the drop has finished: its messages must not run inside it.
             const QString path = url.toLocalFile();
             QTimer::singleShot(0, this, [this, path] { openFile(path); });
+            return;
+        }
+    }
+    // No sound: the first picture is imported, as Import does after its dialog.
+    if (!Import->isEnabled())
+        return;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (isPictureFile(url)) {
+            event->acceptProposedAction();
+            const QString path = url.toLocalFile();
+            QTimer::singleShot(0, this, [this, path] {
+                guard([this, &path] {
+                    if (FDoc->geometryMatches())
+                        importPath(path);
+                });
+            });
             return;
         }
     }
@@ -1099,7 +1234,9 @@ CommandResult TForm1::runLong(const QString& description, const Command& command
         QProgressDialog progress(description, tr("キャンセル"), 0, 100, this);
         progress.setObjectName(QStringLiteral("ProgressDialog"));
         progress.setWindowTitle(QStringLiteral("Kestrelon"));
-        progress.setWindowModality(Qt::WindowModal);
+        // Not modal: the input block keeps the window from acting, and its close still
+        // comes through to closeEvent.
+        progress.setWindowModality(Qt::NonModal);
         progress.setAutoClose(false);
         progress.setAutoReset(false);
         progress.setMinimumDuration(500);
@@ -1109,7 +1246,8 @@ CommandResult TForm1::runLong(const QString& description, const Command& command
         // worker has seen the cancel (at its next block of frames).
         connect(&progress, &QProgressDialog::canceled, this, [&progress, description] {
             progress.setCancelButton(nullptr);
-            progress.setLabelText(description + tr("\nキャンセルしています…"));
+            progress.setLabelText(
+                description + QLatin1Char('\n') + Message(MessageCode::ProgressCancelling).text());
             progress.setRange(0, 0);
             progress.show();
         });
@@ -1123,6 +1261,8 @@ CommandResult TForm1::runLong(const QString& description, const Command& command
                 progress.setValue(percent);
             });
         if (FRunner->start(command)) {
+            if (FCloseRequested) // asked for while the dialog came up
+                FRunner->cancel();
             if (!done)
                 loop.exec();
         } else {
@@ -1131,6 +1271,10 @@ CommandResult TForm1::runLong(const QString& description, const Command& command
     }
     FTaskRunning = false;
     disconnect(finished);
+    // The window was closed meanwhile: it closes now, once the handler has shown what
+    // the command ended with.
+    if (FCloseRequested)
+        QTimer::singleShot(0, this, &QWidget::close);
     // Actions whose state changed while the command ran follow what they act on again.
     Undo->setEnabled(FHistory.canUndo());
     Redo->setEnabled(FHistory.canRedo());
@@ -1148,8 +1292,13 @@ void TForm1::settleTasks()
 
 void TForm1::showMessage(const QString& message, const QString& details)
 {
-    MessagePanel->setText(message);
-    MessagePanel->setToolTip(details.isEmpty() ? message : details);
+    // A watch of the image editor that the command ended is named after what it did.
+    QString text = message;
+    if (!FEndedNote.isEmpty() && message != FEndedNote)
+        text = Message(MessageCode::Join, message, FEndedNote).text();
+    FEndedNote.clear();
+    MessagePanel->setText(text);
+    MessagePanel->setToolTip(details.isEmpty() ? text : details);
     MessagePanel->setVisible(!message.isEmpty());
 }
 
@@ -1164,13 +1313,35 @@ void TForm1::ExternalEditClick()
     guard([this] {
         if (!FDoc->geometryMatches())
             return;
-        const QString path = FDoc->proposedExportPath();
-        if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))
+        QString path = FDoc->proposedExportPath();
+        // Beside the sound when its folder can be written; otherwise in the folder the
+        // person chose for this before, or chooses now.
+        const QString soundFolder = QFileInfo(path).absolutePath();
+        if (!isWritableFolder(soundFolder)) {
+            QString folder = editorExportFolder();
+            if (!isWritableFolder(folder)) {
+                folder = FDialogs->askFolder(this,
+                    Message(MessageCode::ChooseExportFolder)
+                        .text()
+                        .arg(QDir::toNativeSeparators(soundFolder)),
+                    folder);
+                if (folder.isEmpty()) {
+                    showMessage(Message(MessageCode::ExternalEditCancelled).text());
+                    return;
+                }
+                setEditorExportFolder(folder);
+            }
+            path = QDir(folder).filePath(QFileInfo(path).fileName());
+        }
+        if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path))) {
+            showMessage(Message(MessageCode::ExternalEditCancelled).text());
             return;
+        }
         // The previous watch would take this export for a save of the editor.
         FSession.reset();
         const CommandResult result = FDoc->Export(path);
         if (!result.ok) {
+            showMessage(Message(MessageCode::ExportFailed, QFileInfo(path).fileName()).text());
             FDialogs->showError(this, result.message.text());
             return;
         }
@@ -1182,26 +1353,31 @@ void TForm1::ExternalEditClick()
         connect(FSession.get(), &ExternalEditSession::imported, this, &TForm1::externalImported);
         connect(FSession.get(), &ExternalEditSession::statusMessage, this,
             [this](const QString& message) { showMessage(message); });
+        connect(FSession.get(), &ExternalEditSession::ended, this,
+            [this](const QString& message) { FEndedNote = message; });
         const QString command = editorCommand();
         QString error;
         if (!FDialogs->launchEditor(command, path, &error)) {
-            showMessage(tr("%1 を監視しています").arg(QFileInfo(path).fileName()));
+            // Nothing to follow: the picture written for the editor goes again.
+            FSession.reset();
+            QFile::remove(path);
+            showMessage(
+                Message(MessageCode::ExternalEditFailed, QFileInfo(path).fileName()).text());
             FDialogs->showError(this, error);
             return;
         }
         // Short enough for the status bar; the tooltip says what a save does.
         const QString name = QFileInfo(path).fileName();
-        showMessage(tr("%1 の保存を待っています").arg(name),
-            tr("%1 を外部エディタで開きました。保存するたびに、書き出した時の音に"
-               "その絵が適用されます（FFT長・表示・音を変えると終わります）")
-                .arg(name));
+        showMessage(Message(MessageCode::EditorWaiting, name).text(),
+            Message(MessageCode::EditorWaitingDetails, name).text());
     });
 }
 
 void TForm1::externalImported(const ExternalImportStep& step)
 {
     guard([this, &step] {
-        FHistory.record(tr("外部エディタの編集"), step.change, FDoc->withoutSound());
+        FHistory.record(Message(MessageCode::StepExternalEdit).text(), step.change,
+            FDoc->withoutSound(), step.clips);
         showDocument(step.document);
         showClips(step.clips);
     });
@@ -1211,9 +1387,69 @@ void TForm1::EditorSettingsClick()
 {
     guard([this] {
         QString command = editorCommand();
-        if (FDialogs->askEditorCommand(this, &command))
+        if (FDialogs->askEditorCommand(this, &command)) {
             setEditorCommand(command);
+            showMessage(Message(MessageCode::EditorSet).text());
+        } else {
+            showMessage(Message(MessageCode::EditorSetCancelled).text());
+        }
     });
+}
+
+void TForm1::HelpClick()
+{
+    guard([this] {
+        if (!FHelp)
+            FHelp = new HelpWindow(this);
+        FHelp->show();
+        FHelp->raise();
+        FHelp->activateWindow();
+    });
+}
+
+// --- recent files ----------------------------------------------------------------------------
+
+void TForm1::rebuildRecentMenu()
+{
+    RecentMenu->clear();
+    const QStringList files = recentFiles();
+    for (int i = 0; i < files.size(); ++i) {
+        const QString path = files[i];
+        // "&1 voice.wav", the whole path as the tip.
+        QAction* item = RecentMenu->addAction(
+            QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()), this,
+            [this, path] { openRecent(path); });
+        item->setToolTip(QDir::toNativeSeparators(path));
+        item->setStatusTip(QDir::toNativeSeparators(path));
+    }
+    if (files.isEmpty()) {
+        RecentMenu->addAction(tr("(なし)"))->setEnabled(false);
+        return;
+    }
+    RecentMenu->setToolTipsVisible(true);
+    RecentMenu->addSeparator();
+    RecentMenu->addAction(tr("一覧を消去(&C)"), this, [this] {
+        if (FTaskRunning)
+            return;
+        clearRecentFiles();
+        rebuildRecentMenu();
+    });
+}
+
+void TForm1::openRecent(const QString& path)
+{
+    if (FTaskRunning)
+        return; // its menu can still be opened while a command runs
+    if (!QFileInfo(path).isFile()) {
+        removeRecentFile(path);
+        rebuildRecentMenu();
+        const QString message
+            = Message(MessageCode::RecentFileMissing, QDir::toNativeSeparators(path)).text();
+        showMessage(message);
+        FDialogs->showError(this, message);
+        return;
+    }
+    openFile(path);
 }
 
 } // namespace kestrelon

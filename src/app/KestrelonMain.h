@@ -15,14 +15,20 @@
 // follows the file (ExternalEditSession): every complete save is imported as one undo
 // step. The long commands (open, the view switch, N, import, undo, redo and the hidden
 // ones) run on a worker thread (CommandRunner): the handler waits in a local event loop,
-// with a window-modal progress dialog after 0.5 s whose Cancel drops the command's new
-// document, and the window's input is blocked as a whole meanwhile; the handlers
-// therefore still return once the command is done.
+// with a progress dialog after 0.5 s whose Cancel drops the command's new document, and
+// the window's input is blocked as a whole meanwhile; the handlers therefore still return
+// once the command is done. The dialog is not modal (a window blocked by a modal one
+// never hears of being closed): closing the window meanwhile asks whether to cancel the
+// command, and the window closes once it has ended.
+//
+// Every command ends with one message in the status bar saying what happened (done,
+// cancelled or failed; base/Message.h), which replaces the one before.
 
 #include <map>
 #include <memory>
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include "app/Playback.h"
 #include "app/UserDialogs.h"
@@ -103,6 +109,9 @@ public:
     QAction* Compare; // A/B, checkable
     QAction* ExternalEdit; // 外部エディタで編集
     QAction* EditorSettings; // 外部エディタの設定...
+    QAction* Quit; // 終了, Ctrl+Q
+    QAction* Help; // Kestrelon のヘルプ, F1
+    QMenu* RecentMenu; // 最近使ったファイル
     QMenu* FileMenu;
     QMenu* EditMenu;
     QMenu* PlayMenu;
@@ -136,6 +145,7 @@ public slots:
     void CompareClick(bool previous);
     void ExternalEditClick();
     void EditorSettingsClick();
+    void HelpClick();
     // The one slot that shows a document: picture, status texts, caption, view and N
     // boxes, the sound to play; the image editor's session is told about it.
     void showDocument(kestrelon::DocumentPtr document);
@@ -165,6 +175,10 @@ private:
     // The question for a range, proposing the seconds of the frames in sight (the end of
     // the sound when the last frame is in sight).
     RangeRequest rangeInSight(const QString& title) const;
+    // Imports the picture at path (the dialog's choice or a dropped file).
+    void importPath(const QString& path);
+    void rebuildRecentMenu();
+    void openRecent(const QString& path);
     // Runs a long command, then shows its document and records its step of the history
     // (with text) when it made one; the result, for what else the handler shows.
     CommandResult runAndShow(
@@ -186,7 +200,8 @@ private:
     // The session ends when N, the view or the sound changed.
     void checkEditSession();
     void externalImported(const ExternalImportStep& step);
-    // The message in the status bar; its tooltip is details, or the message itself.
+    // The message in the status bar, replacing the one before; its tooltip is details
+    // (and the message), or the message itself.
     void showMessage(const QString& message, const QString& details = QString());
 
     std::unique_ptr<UserDialogs> FOwnDialogs;
@@ -199,6 +214,9 @@ private:
     // A command still running when the window goes is cancelled and waited for.
     std::unique_ptr<CommandRunner> FRunner;
     bool FTaskRunning = false;
+    bool FCloseRequested = false; // closes once the running command has ended
+    QPointer<QWidget> FHelp;
+    QString FEndedNote; // why the editor's watch ended during the command running
     ExternalEditTiming FEditTiming;
     std::unique_ptr<ExternalEditSession> FSession; // destroyed before the runner
     // Where each exported piece belongs: its frames, and the N and frame count of the

@@ -93,7 +93,7 @@ QString QtUserDialogs::askSaveFile(QWidget* parent, const FileDialogRequest& req
 bool QtUserDialogs::askYesNo(QWidget* parent, const QString& question)
 {
     return QMessageBox::question(parent, QStringLiteral("Kestrelon"), question,
-               QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         == QMessageBox::Yes;
 }
 
@@ -155,6 +155,11 @@ bool QtUserDialogs::askRange(QWidget* parent, const RangeRequest& request, doubl
     *from = start->value();
     *to = end->value();
     return true;
+}
+
+QString QtUserDialogs::askFolder(QWidget* parent, const QString& title, const QString& start)
+{
+    return QFileDialog::getExistingDirectory(parent, title, start);
 }
 
 bool QtUserDialogs::launchEditor(const QString& command, const QString& path, QString* error)

@@ -48,7 +48,7 @@ public:
     virtual QString askOpenFile(QWidget* parent, const FileDialogRequest& request) = 0;
     // Save dialogs never ask about overwriting themselves: the window asks.
     virtual QString askSaveFile(QWidget* parent, const FileDialogRequest& request) = 0;
-    // true only for Yes.
+    // true only for Yes; No is the default button.
     virtual bool askYesNo(QWidget* parent, const QString& question) = 0;
     // Save, Discard or Cancel (closing the question cancels).
     virtual SaveChoice askSaveChanges(QWidget* parent, const QString& question) = 0;
@@ -60,6 +60,8 @@ public:
     // A range of seconds: true with *from and *to set when the person confirms.
     virtual bool askRange(QWidget* parent, const RangeRequest& request, double* from, double* to)
         = 0;
+    // A folder, starting in start; an empty string when the person cancels.
+    virtual QString askFolder(QWidget* parent, const QString& title, const QString& start) = 0;
     // Starts the editor on path, detached (see app/ExternalEditor.h); false with *error
     // set when it could not be started.
     virtual bool launchEditor(const QString& command, const QString& path, QString* error) = 0;
@@ -77,6 +79,7 @@ public:
     void showWarning(QWidget* parent, const QString& message) override;
     bool askEditorCommand(QWidget* parent, QString* command) override;
     bool askRange(QWidget* parent, const RangeRequest& request, double* from, double* to) override;
+    QString askFolder(QWidget* parent, const QString& title, const QString& start) override;
     bool launchEditor(const QString& command, const QString& path, QString* error) override;
 };
 

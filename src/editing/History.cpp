@@ -339,13 +339,13 @@ void EditHistory::setLimits(int maxSteps, size_t maxBytes)
 }
 
 void EditHistory::record(const QString& text, std::shared_ptr<const SampleChange> change,
-    std::shared_ptr<const Document> before)
+    std::shared_ptr<const Document> before, const ClipStats& clips)
 {
     const bool wasModified = isModified();
     FSteps.resize(std::size_t(FIndex));
     if (FClean > FIndex)
         FClean = -1; // the saved sound was among the steps undone
-    FSteps.push_back({text, std::move(change), std::move(before), nullptr});
+    FSteps.push_back({text, std::move(change), std::move(before), nullptr, clips});
     ++FIndex;
     trim();
     dropFarSnapshots();
@@ -360,6 +360,11 @@ std::shared_ptr<const SampleChange> EditHistory::undoStep() const
 std::shared_ptr<const SampleChange> EditHistory::redoStep() const
 {
     return canRedo() ? FSteps[std::size_t(FIndex)].change : nullptr;
+}
+
+ClipStats EditHistory::appliedClips() const
+{
+    return canUndo() ? FSteps[std::size_t(FIndex - 1)].clips : ClipStats{};
 }
 
 std::shared_ptr<const Document> EditHistory::undoSnapshot() const

@@ -110,9 +110,10 @@ public:
 
     // A command has just changed the sound: a new step after the applied ones (the steps
     // that were undone are dropped). before: what the document showed before it, when
-    // kept (Document::withoutSound).
+    // kept (Document::withoutSound). clips: what the command clipped, reported again
+    // whenever this step's sound is shown (appliedClips).
     void record(const QString& text, std::shared_ptr<const SampleChange> change,
-        std::shared_ptr<const Document> before = nullptr);
+        std::shared_ptr<const Document> before = nullptr, const ClipStats& clips = {});
     // The step undo would take back, and the one redo would make again (null when none),
     // and the snapshots of the documents they lead to (null when not kept).
     std::shared_ptr<const SampleChange> undoStep() const;
@@ -138,6 +139,9 @@ public:
     size_t bytes() const;
     // The step undo would take back next (null when there is none).
     std::shared_ptr<const SampleChange> lastApplied() const { return undoStep(); }
+    // What the command that made the sound shown clipped: that of the last applied step,
+    // nothing when none is applied (the sound as opened).
+    ClipStats appliedClips() const;
 
 signals:
     // The position, the steps or the saved state changed.
@@ -150,6 +154,7 @@ private:
         std::shared_ptr<const SampleChange> change;
         std::shared_ptr<const Document> before; // kept for index() - 1 only
         std::shared_ptr<const Document> after; // kept for index() only
+        ClipStats clips; // what the command clipped in the sound it made
     };
     void trim();
     // Drops the snapshots that are not next to the position.

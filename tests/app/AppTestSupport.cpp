@@ -126,6 +126,12 @@ bool ScriptedDialogs::askRange(QWidget*, const RangeRequest& request, double* fr
     return answered;
 }
 
+QString ScriptedDialogs::askFolder(QWidget*, const QString& title, const QString&)
+{
+    folderQuestions << title;
+    return next(folderAnswers, "a folder was asked for", title, QString());
+}
+
 bool ScriptedDialogs::launchEditor(const QString& command, const QString& path, QString* error)
 {
     launches.push_back({command, path});
@@ -186,11 +192,17 @@ void writeToneWav(const QString& path, uint16_t channels, uint32_t rate, uint32_
 
 void onNextModal(std::function<void(QWidget*)> action, int timeoutMs)
 {
+    onNextWidget([] { return QApplication::activeModalWidget(); }, std::move(action), timeoutMs);
+}
+
+void onNextWidget(
+    std::function<QWidget*()> find, std::function<void(QWidget*)> action, int timeoutMs)
+{
     auto* timer = new QTimer;
     auto elapsed = std::make_shared<int>(0);
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, elapsed, action, timeoutMs] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
+    QObject::connect(timer, &QTimer::timeout, [timer, elapsed, find, action, timeoutMs] {
+        if (QWidget* modal = find()) {
             timer->stop();
             timer->deleteLater();
             action(modal);
@@ -200,7 +212,7 @@ void onNextModal(std::function<void(QWidget*)> action, int timeoutMs)
         if (*elapsed > timeoutMs) {
             timer->stop();
             timer->deleteLater();
-            ADD_FAILURE() << "no modal dialog appeared";
+            ADD_FAILURE() << "no dialog appeared";
         }
     });
     timer->start();

@@ -53,6 +53,8 @@ public:
     std::deque<QString> editorAnswers; // the command typed in the settings dialog
     std::deque<std::pair<double, double>> rangeAnswers; // from, to; none queued cancels
     std::vector<RangeRequest> rangeAsks;
+    std::deque<QString> folderAnswers; // "" cancels
+    QStringList folderQuestions;
     bool launchSucceeds = true;
     bool launchThrows = false; // std::runtime_error("the editor could not be started")
 
@@ -76,6 +78,7 @@ public:
     void showWarning(QWidget* parent, const QString& message) override;
     bool askEditorCommand(QWidget* parent, QString* command) override;
     bool askRange(QWidget* parent, const RangeRequest& request, double* from, double* to) override;
+    QString askFolder(QWidget* parent, const QString& title, const QString& start) override;
     bool launchEditor(const QString& command, const QString& path, QString* error) override;
 
 private:
@@ -95,5 +98,8 @@ QString settingsDirectory();
 // Calls action with the next modal widget as soon as its event loop runs. Fails the
 // test when no modal widget appears within timeoutMs.
 void onNextModal(std::function<void(QWidget*)> action, int timeoutMs = 5000);
+// The same for the first widget find returns (non-null).
+void onNextWidget(
+    std::function<QWidget*()> find, std::function<void(QWidget*)> action, int timeoutMs = 5000);
 
 } // namespace kestrelon::test

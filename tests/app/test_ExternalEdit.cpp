@@ -12,6 +12,7 @@
 #include <QBuffer>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -25,6 +26,7 @@
 
 #include "FormFixture.h"
 #include "app/ExternalEditor.h"
+#include "base/Message.h"
 
 namespace kestrelon::test {
 namespace {
@@ -159,14 +161,14 @@ TEST_F(ExternalEditTest, ExportsAsksBeforeOverwritingAndStartsTheChosenEditor)
     ASSERT_EQ(dialogs.launches.size(), 1u);
     EXPECT_EQ(dialogs.launches[0].command, "gimp %f");
     EXPECT_EQ(dialogs.launches[0].path, target);
+    EXPECT_EQ(form->MessagePanel->text(), QString("voice_s1024.bmp の保存を待っています"));
+    EXPECT_TRUE(form->MessagePanel->toolTip().contains("保存するたびに"));
     // The file is what Export writes.
     dialogs.fileAnswers.push_back(path("plain.bmp"));
     form->P1Click();
     EXPECT_EQ(readBytes(target), readBytes(path("plain.bmp")));
     ASSERT_NE(form->editSession(), nullptr);
     EXPECT_TRUE(form->editSession()->isActive());
-    EXPECT_EQ(form->MessagePanel->text(), QString("voice_s1024.bmp の保存を待っています"));
-    EXPECT_TRUE(form->MessagePanel->toolTip().contains("保存するたびに"));
 
     // Again: the file exists. No keeps it and starts nothing; Yes writes it again.
     writeBytes(target, "stale");
@@ -181,13 +183,45 @@ TEST_F(ExternalEditTest, ExportsAsksBeforeOverwritingAndStartsTheChosenEditor)
     EXPECT_EQ(dialogs.launches.size(), 2u);
     EXPECT_EQ(form->history().count(), 0) << "writing the export is no save of the editor";
 
-    // An editor that cannot be started is reported; the file is still followed.
+    // An editor that cannot be started is reported, and the picture written for it goes.
     dialogs.launchSucceeds = false;
     dialogs.yesNoAnswers.push_back(true);
     form->ExternalEditClick();
     EXPECT_EQ(dialogs.errors.size(), 1);
-    EXPECT_TRUE(form->editSession()->isActive());
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_EQ(form->editSession(), nullptr);
+    EXPECT_EQ(form->MessagePanel->text(),
+        Message(MessageCode::ExternalEditFailed, "voice_s1024.bmp").text());
     EXPECT_TRUE(dialogs.warnings.isEmpty());
+}
+
+TEST_F(ExternalEditTest, ExportsToAChosenFolderWhenTheSoundsCannotBeWritten)
+{
+    setEditorExportFolder(QString());
+    ASSERT_TRUE(QDir(dir.path()).mkdir("gone") && QDir(dir.path()).mkdir("pictures"));
+    open("gone/voice.wav");
+    ASSERT_TRUE(QDir(path("gone")).removeRecursively());
+    // Asked once, with the folder named; a cancel starts nothing.
+    dialogs.folderAnswers.push_back("");
+    form->ExternalEdit->trigger();
+    EXPECT_TRUE(dialogs.launches.empty());
+    EXPECT_EQ(form->MessagePanel->text(), Message(MessageCode::ExternalEditCancelled).text());
+    dialogs.folderAnswers.push_back(path("pictures"));
+    form->ExternalEdit->trigger();
+    EXPECT_EQ(dialogs.folderQuestions,
+        QStringList(2,
+            Message(MessageCode::ChooseExportFolder, QDir::toNativeSeparators(path("gone")))
+                .text()));
+    ASSERT_EQ(dialogs.launches.size(), 1u);
+    EXPECT_EQ(dialogs.launches[0].path, path("pictures/voice_s1024.bmp"));
+    EXPECT_TRUE(QFileInfo::exists(path("pictures/voice_s1024.bmp")));
+    // Remembered: the next time goes there without asking.
+    dialogs.yesNoAnswers.push_back(true);
+    form->ExternalEdit->trigger();
+    EXPECT_EQ(dialogs.folderQuestions.size(), 2);
+    ASSERT_EQ(dialogs.launches.size(), 2u);
+    EXPECT_EQ(dialogs.launches[1].path, path("pictures/voice_s1024.bmp"));
+    setEditorExportFolder(QString());
 }
 
 enum class SaveStyle { InPlace, Rename, TwoWrites };
@@ -392,9 +426,16 @@ TEST_P(CancelledCommand, LeavesTheWindowAsItWas)
     EXPECT_FALSE(form->Redo->isEnabled());
     EXPECT_TRUE(form->ComboBox1->isEnabled());
     EXPECT_TRUE(form->Play->isEnabled());
+    // The status bar says so, until the next command says what it did.
+    const MessageCode cancelled[] = {MessageCode::OpenCancelled, MessageCode::ViewCancelled,
+        MessageCode::LengthCancelled, MessageCode::ImportCancelled, MessageCode::UndoCancelled};
+    const QString said = Message(cancelled[int(GetParam())]).text();
+    EXPECT_EQ(form->MessagePanel->text(), said);
     // And the command still works afterwards.
     run(GetParam());
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
+    EXPECT_FALSE(form->MessagePanel->text().isEmpty());
+    EXPECT_NE(form->MessagePanel->text(), said);
     EXPECT_FALSE(form->document().FWave->FData == before.samples
         && form->document().FBitmap == before.picture);
 }
@@ -418,6 +459,37 @@ INSTANTIATE_TEST_SUITE_P(Commands, CancelledCommand,
         return "Undo";
     });
 
+TEST_F(CancelledCommand, ClosingTheWindowCancelsTheCommandAndThenCloses)
+{
+    prepare();
+    const State before = state();
+    showForm();
+    // The window is closed while the worker waits in its first report.
+    std::atomic<bool> released{false};
+    const QMetaObject::Connection c = QObject::connect(
+        &form->runner(), &CommandRunner::progress, &form->runner(),
+        [this, &released] {
+            QMetaObject::invokeMethod(
+                form.get(),
+                [this, &released] {
+                    form->close();
+                    released = true;
+                },
+                Qt::QueuedConnection);
+            for (int i = 0; i < 500 && !released.load(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        },
+        Qt::DirectConnection);
+    dialogs.yesNoAnswers.push_back(true); // cancel it and close
+    dialogs.saveChoices.push_back(SaveChoice::Discard); // the import made before
+    run(LongCommand::FFTLength);
+    QObject::disconnect(c);
+    EXPECT_EQ(dialogs.questions, QStringList({Message(MessageCode::CloseWhileBusy).text()}));
+    expectSame(state(), before);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !form->isVisible(); }, 2000));
+    EXPECT_EQ(dialogs.saveQuestions.size(), 1);
+}
+
 TEST_F(CancelledCommand, TheProgressDialogAppearsAndItsCancelButtonCancels)
 {
     prepare();
@@ -436,12 +508,19 @@ TEST_F(CancelledCommand, TheProgressDialogAppearsAndItsCancelButtonCancels)
     bool seen = false;
     QElapsedTimer clock;
     qint64 shownAfter = -1;
-    onNextModal([&](QWidget* modal) {
+    // Not modal, so that the window can still be closed.
+    const auto shownProgress = [this]() -> QWidget* {
+        auto* progress = form->findChild<QProgressDialog*>("ProgressDialog");
+        return progress && progress->isVisible() ? progress : nullptr;
+    };
+    onNextWidget(shownProgress, [&](QWidget* modal) {
         auto* progress = qobject_cast<QProgressDialog*>(modal);
         ASSERT_NE(progress, nullptr);
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
         shownAfter = clock.elapsed();
         seen = true;
-        EXPECT_TRUE(progress->labelText().startsWith("FFT長 2048 で解析しています"))
+        EXPECT_TRUE(
+            progress->labelText().startsWith(Message(MessageCode::ProgressAnalysing, 2048).text()))
             << progress->labelText().toStdString();
         EXPECT_FALSE(form->Open->isEnabled());
         EXPECT_FALSE(form->Play->isEnabled());
@@ -454,7 +533,7 @@ TEST_F(CancelledCommand, TheProgressDialogAppearsAndItsCancelButtonCancels)
         cancel->click();
         // it stays up, without its button, until everything is back
         EXPECT_TRUE(progress->isVisible());
-        EXPECT_TRUE(progress->labelText().endsWith("キャンセルしています…"))
+        EXPECT_TRUE(progress->labelText().endsWith(Message(MessageCode::ProgressCancelling).text()))
             << progress->labelText().toStdString();
         for (QPushButton* b : progress->findChildren<QPushButton*>())
             EXPECT_FALSE(b->isVisible()) << b->text().toStdString();

@@ -17,6 +17,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -24,9 +25,12 @@
 #include "AppTestSupport.h"
 #include "FormFixture.h"
 #include "app/About.h"
+#include "app/HelpWindow.h"
 #include "app/KestrelonMain.h"
 #include "app/PictureView.h"
+#include "app/RecentFiles.h"
 #include "audio/SoundFile.h"
+#include "base/Message.h"
 #include "editing/RangeTexts.h"
 
 namespace kestrelon::test {
@@ -105,7 +109,21 @@ TEST_F(TForm1Test, StartsEmptyWithOnlyOpenAvailable)
     for (QAction* a : form->menuBar()->actions())
         menus << a->text();
     EXPECT_EQ(menus, QStringList({"ファイル(&F)", "編集(&E)", "再生(&P)", "ヘルプ(&H)"}));
-    EXPECT_EQ(form->FileMenu->actions(), QList<QAction*>({form->Open, form->Save}));
+    QList<QAction*> file = form->FileMenu->actions();
+    ASSERT_EQ(file.size(), 6);
+    EXPECT_TRUE(file[2]->isSeparator() && file[4]->isSeparator());
+    file[2] = file[4] = nullptr;
+    EXPECT_EQ(file,
+        QList<QAction*>({form->Open, form->Save, nullptr, form->RecentMenu->menuAction(), nullptr,
+            form->Quit}));
+    auto* languages = form->HelpMenu->findChild<QMenu*>("LanguageMenu");
+    ASSERT_NE(languages, nullptr);
+    EXPECT_EQ(form->HelpMenu->actions(),
+        QList<QAction*>({form->Help, form->KestrelonA1, languages->menuAction()}));
+    for (const auto& [action, keys] :
+        std::initializer_list<std::pair<QAction*, const char*>>{{form->Open, "Ctrl+O"},
+            {form->Save, "Ctrl+S"}, {form->Quit, "Ctrl+Q"}, {form->Help, "F1"}})
+        EXPECT_EQ(action->shortcut(), QKeySequence(keys)) << keys;
     QList<QAction*> edit = form->EditMenu->actions();
     ASSERT_EQ(edit.size(), 11);
     EXPECT_TRUE(edit[2]->isSeparator());
@@ -270,6 +288,99 @@ TEST_F(TForm1Test, DroppedSoundFileIsOpened)
     EXPECT_TRUE(form->Save->isEnabled());
 }
 
+TEST_F(TForm1Test, DroppedPictureIsImportedWhenThereIsOne)
+{
+    // An empty sound has no picture: nothing to export, import or edit, and no drop.
+    writeToneWav(path("empty.wav"), 1, 8000, 0);
+    open("empty.wav", 0);
+    ASSERT_EQ(caption(), "empty.wav");
+    EXPECT_TRUE(form->Save->isEnabled());
+    for (QAction* a : {form->Export, form->Import, form->ExternalEdit})
+        EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+    writeBytes(path("edited.png"), "not yet");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path("edited.png"))});
+    QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.get(), &refused);
+    EXPECT_FALSE(refused.isAccepted());
+
+    // A sound: its exported picture, edited and saved as PNG, is imported when dropped.
+    open("voice.wav");
+    dialogs.fileAnswers.push_back(path("voice_s1024.bmp"));
+    form->P1Click();
+    QImage image = QImage(path("voice_s1024.bmp")).convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(image.isNull());
+    for (int x = form->document().FLeftMargin; x < image.width(); ++x)
+        image.setPixel(x, image.height() - 20, qRgb(0, 0, 0));
+    ASSERT_TRUE(image.save(path("edited.png"), "PNG"));
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.get(), &drop);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->history().count() == 1; }, 2000))
+        << dialogs.errors.join("; ").toStdString();
+    EXPECT_EQ(form->MessagePanel->text(), Message(MessageCode::Imported, "edited.png").text());
+}
+
+TEST_F(TForm1Test, ALongMessageGivesWayWithTheWholeTextAsTip)
+{
+    showForm();
+    const QString name = QString(120, QLatin1Char('a')) + ".wav";
+    open(name);
+    const QString said = Message(MessageCode::Opened, name).text();
+    EXPECT_EQ(form->MessagePanel->text(), said);
+    EXPECT_EQ(form->MessagePanel->toolTip(),
+        Message(MessageCode::Opened, QDir::toNativeSeparators(path(name))).text());
+    EXPECT_EQ(form->width(), 786);
+    EXPECT_LT(
+        form->MessagePanel->width(), form->MessagePanel->fontMetrics().horizontalAdvance(said));
+    for (QLabel* panel : form->StatusPanels)
+        EXPECT_GE(panel->width(), panel->sizeHint().width()) << panel->text().toStdString();
+}
+
+TEST_F(TForm1Test, F1ShowsTheHelpPageShippedWithTheProgram)
+{
+    form->Help->trigger();
+    auto* help = form->findChild<HelpWindow*>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_FALSE(help->isModal());
+    const QString page = help->browser()->toPlainText();
+    for (const char* topic :
+        {"編集の流れ", "0.5 dB", "余白", "ケプストラム", "FFT長", "外部エディタ"})
+        EXPECT_TRUE(page.contains(QString::fromUtf8(topic))) << topic;
+    form->Help->trigger();
+    EXPECT_EQ(form->findChildren<HelpWindow*>().size(), 1);
+}
+
+TEST_F(TForm1Test, RecentFilesReopenAndForgetMissingOnes)
+{
+    clearRecentFiles();
+    open("a.wav");
+    open("b.wav");
+    EXPECT_EQ(recentFiles(), QStringList({path("b.wav"), path("a.wav")}));
+    const auto item = [this](int i) {
+        emit form->RecentMenu->aboutToShow();
+        return form->RecentMenu->actions().value(i);
+    };
+    ASSERT_NE(item(1), nullptr);
+    EXPECT_EQ(item(1)->text(), "&2 a.wav");
+    item(1)->trigger();
+    EXPECT_EQ(caption(), "a.wav");
+    EXPECT_EQ(recentFiles(), QStringList({path("a.wav"), path("b.wav")}));
+    // A file that has gone is said so and leaves the list; nothing else changes.
+    QFile::remove(path("b.wav"));
+    item(1)->trigger();
+    EXPECT_EQ(caption(), "a.wav");
+    EXPECT_EQ(recentFiles(), QStringList({path("a.wav")}));
+    EXPECT_EQ(dialogs.errors,
+        QStringList(
+            {Message(MessageCode::RecentFileMissing, QDir::toNativeSeparators(path("b.wav")))
+                    .text()}));
+    clearRecentFiles();
+}
+
 // --- view and FFT length ------------------------------------------------------------------
 
 TEST_F(TForm1Test, SwitchingViewsShowsEachViewsPicture)
@@ -431,7 +542,9 @@ TEST_P(ExportImportTest, EditedPictureChangesSoundAndPicture)
     const FileDialogRequest& imported = dialogs.fileAsks[2].request;
     EXPECT_FALSE(dialogs.fileAsks[2].save);
     EXPECT_EQ(imported.title, "フィルターインポート");
-    EXPECT_EQ(imported.filter, "Bitmap file (*.bmp)|*.bmp");
+    EXPECT_EQ(qtNameFilter(imported.filter),
+        "フィルタ画像 (*.bmp *.png);;BMP ファイル (*.bmp);;PNG ファイル (*.png);;すべてのファイル "
+        "(*)");
     EXPECT_EQ(imported.defaultSuffix, "bmp");
     EXPECT_EQ(imported.fileName, path("export1.bmp")) << "the picture just exported";
 

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -183,6 +184,10 @@ TEST_F(RealDialogs, MessageBoxesShowTheTextWithJapaneseButtons)
                   auto* box = qobject_cast<QMessageBox*>(modal);
                   ASSERT_NE(box, nullptr);
                   EXPECT_EQ(box->text(), text);
+                  // The first caption's button is the default: いいえ, 保存.
+                  EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()),
+                      box->button(captions.front().first))
+                      << text.toStdString();
                   for (const auto& [b, caption] : captions) {
                       ASSERT_NE(box->button(b), nullptr) << caption.toStdString();
                       EXPECT_TRUE(box->button(b)->text().contains(caption))
@@ -194,7 +199,7 @@ TEST_F(RealDialogs, MessageBoxesShowTheTextWithJapaneseButtons)
     const QString overwrite = overwriteQuestion("/x/a.wav");
     for (const auto button : {QMessageBox::No, QMessageBox::Yes}) {
         answer("\"a.wav\" を上書きしますか？", button,
-            {{QMessageBox::Yes, "はい"}, {QMessageBox::No, "いいえ"}});
+            {{QMessageBox::No, "いいえ"}, {QMessageBox::Yes, "はい"}});
         EXPECT_EQ(dialogs.askYesNo(nullptr, overwrite), button == QMessageBox::Yes);
     }
 

@@ -1,0 +1,30 @@
+#include "app/HelpWindow.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "base/Message.h"
+
+namespace kestrelon {
+
+HelpWindow::HelpWindow(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("HelpWindow"));
+    setWindowTitle(tr("Kestrelon ヘルプ"));
+    auto* column = new QVBoxLayout(this);
+    FBrowser = new QTextBrowser(this);
+    FBrowser->setObjectName(QStringLiteral("HelpBrowser"));
+    FBrowser->setOpenExternalLinks(true);
+    FBrowser->setSource(QUrl(QStringLiteral("qrc:/kestrelon/help/index.html")));
+    column->addWidget(FBrowser);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
+    column->addWidget(buttons);
+    resize(640, 560);
+}
+
+} // namespace kestrelon
