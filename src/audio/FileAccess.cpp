@@ -148,4 +148,48 @@ bool carryPermissions(QSaveFile& file, int mode)
     return fd >= 0 && ::fchmod(fd, mode_t(mode)) == 0;
 }
 
+bool saveFileAtomically(const QString& path,
+    const std::function<bool(QSaveFile& file, QString* why)>& write, QString* reason)
+{
+    auto failWith = [&](const QString& message) {
+        if (reason)
+            *reason = message;
+        return false;
+    };
+    try {
+        QString why;
+        if (!checkOutputPath(path, &why))
+            return failWith(QStringLiteral("cannot write: ") + why);
+        const int permissions = existingPermissions(path);
+        QSaveFile file(path);
+        file.setDirectWriteFallback(false);
+        // unbuffered: a write that fails reports its cause at once
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return failWith(QStringLiteral("cannot create: ") + file.errorString());
+        if (!write(file, &why)) {
+            file.cancelWriting();
+            return failWith(QStringLiteral("cannot write: ") + why);
+        }
+        if (!carryPermissions(file, permissions)) {
+            why = errnoText(errno);
+            file.cancelWriting();
+            return failWith(QStringLiteral("cannot keep the file's permissions: ") + why);
+        }
+        // A file system that finds it full (or failing) only when the data reach the
+        // disk says so here; QSaveFile's own sync would let that pass.
+        if (::fsync(file.handle()) != 0 && errno != EINVAL) {
+            why = errnoText(errno);
+            file.cancelWriting();
+            return failWith(QStringLiteral("cannot write: ") + why);
+        }
+        if (!file.commit())
+            return failWith(QStringLiteral("cannot write: ") + file.errorString());
+        if (reason)
+            reason->clear();
+        return true;
+    } catch (...) {
+        return failWith(QStringLiteral("cannot write: not enough memory"));
+    }
+}
+
 } // namespace kestrelon

@@ -756,46 +756,19 @@ bool encodeFlac(const TWave& wave, SampleKind kind, Writer& writer, QString* why
 
 bool saveFlac(const QString& path, const TWave& wave, QString* reason)
 {
-    auto failWith = [&](const QString& message) {
-        if (reason)
-            *reason = message;
-        return false;
-    };
     const QString refusal = flacRefusal(wave);
-    if (!refusal.isEmpty())
-        return failWith(refusal);
-    try {
-        QString why;
-        if (!checkOutputPath(path, &why))
-            return failWith(QStringLiteral("cannot write: ") + why);
-        const int permissions = existingPermissions(path);
-        QSaveFile file(path);
-        file.setDirectWriteFallback(false);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return failWith(QStringLiteral("cannot create: ") + file.errorString());
-        Writer writer{&file, {}};
-        if (!encodeFlac(wave, sampleKindOf(wave.FFormat), writer, &why)) {
-            file.cancelWriting();
-            return failWith(QStringLiteral("cannot write: ") + why);
-        }
-        if (!carryPermissions(file, permissions)) {
-            why = errnoText(errno);
-            file.cancelWriting();
-            return failWith(QStringLiteral("cannot keep the file's permissions: ") + why);
-        }
-        if (::fsync(file.handle()) != 0 && errno != EINVAL) {
-            why = errnoText(errno);
-            file.cancelWriting();
-            return failWith(QStringLiteral("cannot write: ") + why);
-        }
-        if (!file.commit())
-            return failWith(QStringLiteral("cannot write: ") + file.errorString());
+    if (!refusal.isEmpty()) {
         if (reason)
-            reason->clear();
-        return true;
-    } catch (...) {
-        return failWith(QStringLiteral("cannot write: not enough memory"));
+            *reason = refusal;
+        return false;
     }
+    return saveFileAtomically(
+        path,
+        [&](QSaveFile& file, QString* why) {
+            Writer writer{&file, {}};
+            return encodeFlac(wave, sampleKindOf(wave.FFormat), writer, why);
+        },
+        reason);
 }
 
 } // namespace
@@ -826,6 +799,36 @@ uint8_t loadSound(const QString& path, TWave& wave, WaveLoadReport* report)
             return wave.LoadFromFile(path, report);
         }
         return adopt(reader, wave, report);
+    } catch (...) {
+        return failWith(QStringLiteral("the file cannot be read"));
+    }
+}
+
+uint8_t readSoundHeader(const QString& path, WaveHeader& header, WaveLoadReport* report)
+{
+    auto failWith = [&](const QString& message) {
+        if (report)
+            *report = WaveLoadReport{message, false, 0, 0};
+        return kLoadFailed;
+    };
+    try {
+        QFile file;
+        QString why;
+        if (!openRegularFile(path, file, &why, QIODevice::ReadOnly | QIODevice::Unbuffered))
+            return failWith(why);
+        Reader reader;
+        reader.fd = file.handle();
+        reader.size = std::max<qint64>(file.size(), 0);
+        if (isRiffWave(reader)) {
+            file.close();
+            return readWaveHeader(path, header, report);
+        }
+        // Only decoding tells the frames of these formats (see the top of SoundFile.h).
+        TWave wave;
+        const uint8_t code = adopt(reader, wave, report);
+        if (code == kLoadOk)
+            header = WaveHeader{wave.FFormat, wave.FSampleCount, wave.FSeconds};
+        return code;
     } catch (...) {
         return failWith(QStringLiteral("the file cannot be read"));
     }

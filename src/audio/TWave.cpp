@@ -94,18 +94,7 @@ template <unsigned Bytes> inline void writeWide(uint8_t* p, int64_t v)
 // The byte count of the integer kinds of 40 to 64 bits, 0 for the others.
 constexpr unsigned wideBytes(SampleKind k)
 {
-    switch (k) {
-    case SampleKind::S40:
-        return 5;
-    case SampleKind::S48:
-        return 6;
-    case SampleKind::S56:
-        return 7;
-    case SampleKind::S64:
-        return 8;
-    default:
-        return 0;
-    }
+    return k >= SampleKind::S40 && k <= SampleKind::S64 ? sampleBytes(k) : 0;
 }
 
 inline float readF32(const uint8_t* p)
@@ -348,33 +337,6 @@ SampleKind sampleKindOf(const WAVEFORMATEX& f)
     default:
         return SampleKind::None;
     }
-}
-
-unsigned sampleBytes(SampleKind kind)
-{
-    switch (kind) {
-    case SampleKind::U8:
-        return 1;
-    case SampleKind::S16:
-        return 2;
-    case SampleKind::S24:
-        return 3;
-    case SampleKind::S32:
-    case SampleKind::F32:
-        return 4;
-    case SampleKind::S40:
-        return 5;
-    case SampleKind::S48:
-        return 6;
-    case SampleKind::S56:
-        return 7;
-    case SampleKind::S64:
-    case SampleKind::F64:
-        return 8;
-    case SampleKind::None:
-        break;
-    }
-    return 0;
 }
 
 TWave::TWave()

@@ -420,8 +420,11 @@ uint64_t zeroNonFinite(TWave& w)
     }
 }
 
-// The whole load into `out` (a fresh TWave), reading from src.
-template <class Source> LoadResult parse(Source& src, TWave& out, WaveLoadReport& report)
+// The whole load into `out` (a fresh TWave), reading from src. Without samples only the
+// header is taken: out gets the format, FSampleCount and FSeconds of the full load (its
+// block stays empty), and the report says nothing about the samples' values.
+template <class Source>
+LoadResult parse(Source& src, TWave& out, WaveLoadReport& report, bool samples = true)
 {
     const uint64_t fileSize = src.size();
     const uint8_t* head = src.view(0, 12);
@@ -491,7 +494,7 @@ template <class Source> LoadResult parse(Source& src, TWave& out, WaveLoadReport
         return fail(kLoadFailed,
             QStringLiteral("the data chunk holds %1 bytes; at most 2 147 483 647 fit")
                 .arg(grouped(bytes)));
-    if (bytes > 0) {
+    if (bytes > 0 && samples) {
         out.FData.resize(std::size_t(bytes));
         if (!src.read(dataOffset, out.FData.data(), std::size_t(bytes)))
             return fail(kLoadFailed, QStringLiteral("the sample data cannot be read"));
@@ -515,7 +518,7 @@ template <class Source> LoadResult parse(Source& src, TWave& out, WaveLoadReport
                             .arg(grouped(dataSize - available), grouped(count),
                                 grouped(report.framesDeclared));
     }
-    report.nonFinite = zeroNonFinite(out);
+    report.nonFinite = samples ? zeroNonFinite(out) : 0;
     if (report.nonFinite > 0)
         warnings << QStringLiteral("%1 samples were not finite numbers (NaN or infinite) and "
                                    "were read as 0")
@@ -610,6 +613,34 @@ uint8_t TWave::LoadFromFile(const QString& path, WaveLoadReport* report)
     }
 }
 
+uint8_t readWaveHeader(const QString& path, WaveHeader& header, WaveLoadReport* report)
+{
+    WaveLoadReport local;
+    LoadResult r;
+    try {
+        QFile file;
+        QString why;
+        if (!openRegularFile(path, file, &why, QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            r = fail(kLoadFailed, why);
+        } else {
+            FileSource src(file.handle(), uint64_t(std::max<qint64>(file.size(), 0)));
+            TWave fresh;
+            r = parse(src, fresh, local, false);
+            if (r.code == kLoadOk)
+                header = WaveHeader{fresh.FFormat, fresh.FSampleCount, fresh.FSeconds};
+        }
+    } catch (...) {
+        r = fail(kLoadFailed, QStringLiteral("the file cannot be read"));
+    }
+    if (r.code != kLoadOk) {
+        local = WaveLoadReport{};
+        local.message = r.message;
+    }
+    if (report)
+        *report = std::move(local);
+    return r.code;
+}
+
 uint8_t TWave::LoadFromMemory(std::span<const uint8_t> bytes, WaveLoadReport* report)
 {
     MemorySource src(bytes);
@@ -628,50 +659,17 @@ std::vector<uint8_t> TWave::SaveToMemory() const
 
 bool TWave::SaveToFile(const QString& path, QString* reason) const
 {
-    auto failWith = [&](const QString& message) {
-        if (reason)
-            *reason = message;
-        return false;
-    };
-    try {
-        QString why;
-        if (!checkOutputPath(path, &why))
-            return failWith(QStringLiteral("cannot write: ") + why);
-        const int permissions = existingPermissions(path);
-        const auto size = uint32_t(FData.size());
-        uint8_t header[44];
-        writeHeader(FFormat, size, header);
-        QSaveFile file(path);
-        file.setDirectWriteFallback(false);
-        // unbuffered: a write that fails reports its cause at once
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return failWith(QStringLiteral("cannot create: ") + file.errorString());
-        const char pad = 0;
-        if (!writeAll(file, header, 44, &why) || !writeAll(file, FData.data(), size, &why)
-            || ((size & 1) != 0 && !writeAll(file, &pad, 1, &why))) {
-            file.cancelWriting();
-            return failWith(QStringLiteral("cannot write: ") + why);
-        }
-        if (!carryPermissions(file, permissions)) {
-            why = errnoText(errno);
-            file.cancelWriting();
-            return failWith(QStringLiteral("cannot keep the file's permissions: ") + why);
-        }
-        // A file system that finds it full (or failing) only when the data reach the
-        // disk says so here; QSaveFile's own sync would let that pass.
-        if (::fsync(file.handle()) != 0 && errno != EINVAL) {
-            why = errnoText(errno);
-            file.cancelWriting();
-            return failWith(QStringLiteral("cannot write: ") + why);
-        }
-        if (!file.commit())
-            return failWith(QStringLiteral("cannot write: ") + file.errorString());
-        if (reason)
-            reason->clear();
-        return true;
-    } catch (...) {
-        return failWith(QStringLiteral("cannot write: not enough memory"));
-    }
+    const auto size = uint32_t(FData.size());
+    uint8_t header[44];
+    writeHeader(FFormat, size, header);
+    return saveFileAtomically(
+        path,
+        [&](QSaveFile& file, QString* why) {
+            const char pad = 0;
+            return writeAll(file, header, 44, why) && writeAll(file, FData.data(), size, why)
+                && ((size & 1) == 0 || writeAll(file, &pad, 1, why));
+        },
+        reason);
 }
 
 } // namespace kestrelon

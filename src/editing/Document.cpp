@@ -339,6 +339,22 @@ std::shared_ptr<Document> filtered(
     return d;
 }
 
+QStringList statusTextsOf(const WaveHeader& h, int32_t frames, const QLocale& locale)
+{
+    const WAVEFORMATEX& fmt = h.format;
+    return {formatSeconds(h.seconds, locale) + QStringLiteral(" sec"),
+        QStringLiteral("%1 samples").arg(h.sampleCount), QStringLiteral("%1 ch").arg(fmt.nChannels),
+        QStringLiteral("%1 Hz").arg(fmt.nSamplesPerSec),
+        QStringLiteral("%1 bit").arg(fmt.wBitsPerSample), QStringLiteral("%1 frames").arg(frames)};
+}
+
+// The frames an analysis of `samples` sample frames with FFT length N makes.
+int32_t frameCountOf(uint32_t samples, int32_t N)
+{
+    const int64_t H = N / 2;
+    return int32_t(std::min<int64_t>((int64_t(samples) + H - 1) / H + 1, INT32_MAX));
+}
+
 } // namespace
 
 bool isValidFFTLength(int32_t n)
@@ -406,19 +422,15 @@ QStringList Document::statusTexts(int32_t frames) const
 {
     if (!FWave)
         return QStringList(6, QString());
-    const WAVEFORMATEX& fmt = FWave->FFormat;
-    return {formatSeconds(FWave->FSeconds, locale) + QStringLiteral(" sec"),
-        QStringLiteral("%1 samples").arg(FWave->FSampleCount),
-        QStringLiteral("%1 ch").arg(fmt.nChannels), QStringLiteral("%1 Hz").arg(fmt.nSamplesPerSec),
-        QStringLiteral("%1 bit").arg(fmt.wBitsPerSample), QStringLiteral("%1 frames").arg(frames)};
+    return statusTextsOf(
+        WaveHeader{FWave->FFormat, FWave->FSampleCount, FWave->FSeconds}, frames, locale);
 }
 
 int32_t Document::expectedFrameCount() const
 {
     if (!hasSamples())
         return 0;
-    const int64_t H = FFFTLength / 2;
-    return int32_t(std::min<int64_t>((int64_t(FWave->FSampleCount) + H - 1) / H + 1, INT32_MAX));
+    return frameCountOf(FWave->FSampleCount, FFFTLength);
 }
 
 QString Document::fileName() const
@@ -441,7 +453,7 @@ QString Document::proposedExportPath() const
     return FFilterDir + replaceExtension(namePart(FOpenedPath), suffix);
 }
 
-CommandResult Document::Open(const QString& path, const PassFn& progressFn, bool analyse) const
+CommandResult Document::Open(const QString& path, const PassFn& progressFn) const
 {
     Progress progress(progressFn);
     progress.pass(0, QStringLiteral("読み込み"));
@@ -463,11 +475,30 @@ CommandResult Document::Open(const QString& path, const PassFn& progressFn, bool
     d->cells[0].reset();
     d->cells[1].reset();
     d->FBitmap = QImage();
-    if (analyse)
-        analyseShown(*d, progress, 20, 100);
+    analyseShown(*d, progress, 20, 100);
     progress.done();
     CommandResult r = success(std::move(d));
     if (report.truncated || !report.message.isEmpty()) // cut short, or non-finite samples
+        r.message = truncatedMessage(path, report);
+    return r;
+}
+
+CommandResult Document::Info(const QString& path, QStringList* texts) const
+{
+    WaveHeader header;
+    WaveLoadReport report;
+    const uint8_t code = readSoundHeader(path, header, &report);
+    if (code != kLoadOk) {
+        const QString reason = report.message.isEmpty()
+            ? QStringLiteral("cannot be read (code %1)").arg(code)
+            : report.message;
+        return failure(namingFile(path, reason));
+    }
+    const bool samples = header.sampleCount != 0 && header.format.nChannels != 0;
+    *texts
+        = statusTextsOf(header, samples ? frameCountOf(header.sampleCount, FFFTLength) : 0, locale);
+    CommandResult r = success(shared_from_this());
+    if (report.truncated || !report.message.isEmpty())
         r.message = truncatedMessage(path, report);
     return r;
 }
