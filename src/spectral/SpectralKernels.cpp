@@ -264,21 +264,34 @@ double log10Normal(double x)
     return log10Inline(x);
 }
 
+namespace {
+// The fast pass of dbRow: every lane whose squared magnitude and quotient are normal
+// numbers; returns how many are not. With Unit the reference is 1.0, and the division
+// by it (which changes no value) is left out.
+template <bool Unit>
+__attribute__((always_inline)) inline unsigned dbFast(
+    const TComplex* X, std::size_t count, double ref, double* out)
+{
+    unsigned special = 0; // a count, not a flag: keeps the loop free of branches
+    for (std::size_t k = 0; k < count; ++k) {
+        const double re = X[k].re, im = X[k].im;
+        const double p = re * re + im * im;
+        const double q = Unit ? std::sqrt(p) : std::sqrt(p) / ref;
+        const bool ok = (p >= DBL_MIN) & (p <= DBL_MAX) & (q >= DBL_MIN) & (q <= DBL_MAX);
+        out[k] = 20.0 * log10Inline(ok ? q : 1.0);
+        special += ok ? 0u : 1u;
+    }
+    return special;
+}
+} // namespace
+
 #if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
 __attribute__((target_clones("avx512f", "avx2", "default")))
 #endif
 bool dbRow(const TComplex* X, std::size_t count, double ref, double* out)
 {
-    // Fast pass: every lane whose squared magnitude and quotient are normal numbers.
-    unsigned special = 0; // a count, not a flag: keeps the loop free of branches
-    for (std::size_t k = 0; k < count; ++k) {
-        const double re = X[k].re, im = X[k].im;
-        const double p = re * re + im * im;
-        const double q = std::sqrt(p) / ref;
-        const bool ok = (p >= DBL_MIN) & (p <= DBL_MAX) & (q >= DBL_MIN) & (q <= DBL_MAX);
-        out[k] = 20.0 * log10Inline(ok ? q : 1.0);
-        special += ok ? 0u : 1u;
-    }
+    const unsigned special
+        = ref == 1.0 ? dbFast<true>(X, count, ref, out) : dbFast<false>(X, count, ref, out);
     if (!special)
         return true;
     // Rare lanes: zero, subnormal, huge or invalid values.
