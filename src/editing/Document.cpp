@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include <QFile>
+
 #include "audio/FileAccess.h"
 #include "audio/SoundFile.h"
 #include "base/Cancel.h"
@@ -291,7 +293,7 @@ void refreshChanged(Document& d, const Document& base, Progress& progress, int f
 }
 
 // The edits of the picture in the file at path against cells. A plain 24-bit BMP is read
-// straight from its bytes; anything else is decoded as a picture first (imaging/
+// straight from its rows; anything else is decoded as a picture first (imaging/
 // FilterImage.h), with the same checks and messages, which name the file.
 bool readEdits(const GrayCells& cells, const QString& path, CellEdits* edits, QString* reason)
 {
@@ -300,8 +302,17 @@ bool readEdits(const GrayCells& cells, const QString& path, CellEdits* edits, QS
     // headers and metadata (as readFilterImage).
     const int64_t maxBytes
         = int64_t(expected.width()) * expected.height() * 8 + (int64_t(16) << 20);
-    QByteArray bytes;
     QString why;
+    {
+        // the plain kind, read a strip of rows at a time
+        QFile file;
+        if (openRegularFile(path, file, &why, QIODevice::ReadOnly | QIODevice::Unbuffered)
+            && file.size() <= maxBytes
+            && cellEditsOfBmpFile(
+                cells, file.handle(), Document::FLeftMargin, Document::FTopMargin, edits))
+            return true;
+    }
+    QByteArray bytes;
     if (!readRegularFile(path, maxBytes, &bytes, &why)) {
         *reason = QStringLiteral("%1: %2").arg(path, why);
         return false;
@@ -320,11 +331,14 @@ bool readEdits(const GrayCells& cells, const QString& path, CellEdits* edits, QS
 }
 
 // The sound base's cells of the view shown stand for, filtered by edits; the new
-// document (a copy of base with the new sound, cells and picture) and what was clipped.
-std::shared_ptr<Document> filtered(
-    const Document& base, const CellEdits& edits, Progress& progress, ClipStats* clips)
+// document (a copy of base with the new sound, cells and picture), what was clipped, and
+// the sample frames outside which the new sound is base's, byte for byte (*touched).
+std::shared_ptr<Document> filtered(const Document& base, const CellEdits& edits, Progress& progress,
+    ClipStats* clips, SampleRange* touched = nullptr)
 {
     auto d = std::make_shared<Document>(base);
+    if (touched)
+        *touched = {0, 0};
     if (edits.empty())
         return d;
     progress.pass(5, QStringLiteral("ゲイン適用と再合成"));
@@ -335,6 +349,8 @@ std::shared_ptr<Document> filtered(
     const int64_t H = base.FFFTLength / 2;
     const SampleRange within{uint32_t(std::max<int64_t>(0, (edits.frames.front() - 1) * H)),
         uint32_t(std::min<int64_t>(UINT32_MAX, (int64_t(edits.frames.back()) + 1) * H))};
+    if (touched)
+        *touched = within;
     refreshChanged(*d, base, progress, 60, 95, within);
     return d;
 }
@@ -554,14 +570,15 @@ CommandResult Document::Import(const QString& path, const PassFn& progressFn) co
         return failure(reason);
     CommandResult r;
     std::shared_ptr<Document> d;
+    SampleRange touched;
     try {
-        d = filtered(*this, edits, progress, &r.clips);
+        d = filtered(*this, edits, progress, &r.clips, &touched);
     } catch (const FloatError& e) {
         return failure(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
     }
     if (interactive) {
         progress.pass(95, QStringLiteral("履歴"));
-        r.change = SampleChange::record(*FWave, *d->FWave);
+        r.change = SampleChange::record(*FWave, *d->FWave, touched);
     }
     progress.done();
     r.ok = true;
