@@ -1,11 +1,13 @@
 #include "editing/Document.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <utility>
 #include <vector>
 
@@ -204,6 +206,86 @@ void analyseShown(Document& d, Progress& progress, int from, int to)
 using SampleRange = std::pair<uint32_t, uint32_t>;
 constexpr SampleRange kEverySample{0, UINT32_MAX};
 
+// The parts of a document that a filter changes, copied for the new document: the sound,
+// the cells of each view and the picture (null when not copied).
+struct Copies {
+    std::shared_ptr<TWave> wave;
+    std::shared_ptr<GrayCells> cells[2];
+    QImage picture;
+};
+
+// Copies of base's parts made on another thread while the calling one reads the edits:
+// the copies only fill fresh memory, whose page faults the comparison of the edits need
+// not wait for. Stopped (between slices of the sound) when not taken, and by a cancel of
+// the calling thread's command.
+class Prefetch {
+public:
+    explicit Prefetch(const Document& base)
+    {
+        const std::atomic<bool>* cancel = currentCancelFlag();
+        auto stopped = [this, cancel] {
+            return FStop.load(std::memory_order_relaxed)
+                || (cancel && cancel->load(std::memory_order_relaxed));
+        };
+        try {
+            FCopies = std::async(std::launch::async, [&base, stopped] {
+                Copies c;
+                // the sound's fields by hand, so that its block is copied in slices
+                const TWave& from = *base.FWave;
+                auto wave = std::make_shared<TWave>();
+                wave->FFormat = from.FFormat;
+                wave->FData.reserve(from.FData.size());
+                constexpr std::size_t kSlice = std::size_t(4) << 20;
+                for (std::size_t at = 0; at < from.FData.size(); at += kSlice) {
+                    if (stopped())
+                        return Copies{};
+                    const auto end = std::min(from.FData.size(), at + kSlice);
+                    wave->FData.insert(wave->FData.end(), from.FData.begin() + std::ptrdiff_t(at),
+                        from.FData.begin() + std::ptrdiff_t(end));
+                }
+                wave->FDataSize = from.FDataSize;
+                wave->FSampleCount = from.FSampleCount;
+                wave->FSeconds = from.FSeconds;
+                c.wave = std::move(wave);
+                if (!base.interactive)
+                    return c;
+                for (int v = 0; v < 2; ++v)
+                    if (base.cells[v] && !stopped())
+                        c.cells[v] = std::make_shared<GrayCells>(*base.cells[v]);
+                if (base.drawsPicture && !base.FBitmap.isNull() && !stopped())
+                    c.picture = base.FBitmap.copy();
+                return c;
+            });
+        } catch (...) {
+            // no thread: the filter makes its copies itself
+        }
+    }
+    ~Prefetch()
+    {
+        FStop = true;
+        if (FCopies.valid())
+            FCopies.wait();
+    }
+    Prefetch(const Prefetch&) = delete;
+    Prefetch& operator=(const Prefetch&) = delete;
+
+    // The copies (what a stopped or failed copy left: none).
+    Copies take()
+    {
+        if (!FCopies.valid())
+            return {};
+        try {
+            return FCopies.get();
+        } catch (...) {
+            return {}; // the filter makes them itself, or says why it cannot
+        }
+    }
+
+private:
+    std::atomic<bool> FStop{false};
+    std::future<Copies> FCopies;
+};
+
 // The frame ranges [first, end) whose samples differ between two sounds of the same
 // format and length, for FFT length N, comparing the samples of `within` a block at a
 // time.
@@ -239,7 +321,7 @@ std::vector<std::pair<int32_t, int32_t>> changedFrames(
 // view base has and the picture are made again for the frames whose samples changed
 // (everything when the format or length changed).
 void refreshChanged(Document& d, const Document& base, Progress& progress, int from, int to,
-    SampleRange within = kEverySample)
+    SampleRange within = kEverySample, Copies* ready = nullptr)
 {
     if (!d.interactive) {
         d.cells[0].reset();
@@ -270,7 +352,8 @@ void refreshChanged(Document& d, const Document& base, Progress& progress, int f
     for (int v = 0; v < 2; ++v) {
         if (!base.cells[v])
             continue;
-        auto cells = std::make_shared<GrayCells>(*base.cells[v]);
+        auto cells = ready && ready->cells[v] ? std::move(ready->cells[v])
+                                              : std::make_shared<GrayCells>(*base.cells[v]);
         for (const auto& [a, b] : ranges)
             refreshCells(*cells, now, a, b);
         d.cells[v] = std::move(cells);
@@ -286,7 +369,8 @@ void refreshChanged(Document& d, const Document& base, Progress& progress, int f
         drawShown(d);
         return;
     }
-    QImage picture = base.FBitmap; // detached by the first column painted
+    // a copy made beforehand, or base's picture, detached by the first column painted
+    QImage picture = ready && !ready->picture.isNull() ? std::move(ready->picture) : base.FBitmap;
     for (const auto& [a, b] : ranges)
         paintCellColumns(picture, *d.shownCells(), a, b, d.FLeftMargin, d.FTopMargin);
     d.FBitmap = std::move(picture);
@@ -334,7 +418,7 @@ bool readEdits(const GrayCells& cells, const QString& path, CellEdits* edits, QS
 // document (a copy of base with the new sound, cells and picture), what was clipped, and
 // the sample frames outside which the new sound is base's, byte for byte (*touched).
 std::shared_ptr<Document> filtered(const Document& base, const CellEdits& edits, Progress& progress,
-    ClipStats* clips, SampleRange* touched = nullptr)
+    ClipStats* clips, SampleRange* touched = nullptr, Copies* ready = nullptr)
 {
     auto d = std::make_shared<Document>(base);
     if (touched)
@@ -342,8 +426,14 @@ std::shared_ptr<Document> filtered(const Document& base, const CellEdits& edits,
     if (edits.empty())
         return d;
     progress.pass(5, QStringLiteral("ゲイン適用と再合成"));
-    d->FWave = std::make_shared<const TWave>(filterSound(
-        *base.FWave, base.FFFTLength, viewOf(base.FMode), edits, clips, progress.within(5, 60)));
+    if (ready && ready->wave) {
+        filterSoundInto(*base.FWave, base.FFFTLength, viewOf(base.FMode), edits, *ready->wave,
+            clips, progress.within(5, 60));
+        d->FWave = std::move(ready->wave);
+    } else {
+        d->FWave = std::make_shared<const TWave>(filterSound(*base.FWave, base.FFFTLength,
+            viewOf(base.FMode), edits, clips, progress.within(5, 60)));
+    }
     // Segment j (samples jH .. jH + H - 1) comes from frames j and j + 1: an edited frame
     // f changes at most the samples of segments f - 1 and f.
     const int64_t H = base.FFFTLength / 2;
@@ -351,7 +441,7 @@ std::shared_ptr<Document> filtered(const Document& base, const CellEdits& edits,
         uint32_t(std::min<int64_t>(UINT32_MAX, (int64_t(edits.frames.back()) + 1) * H))};
     if (touched)
         *touched = within;
-    refreshChanged(*d, base, progress, 60, 95, within);
+    refreshChanged(*d, base, progress, 60, 95, within, ready);
     return d;
 }
 
@@ -564,6 +654,7 @@ CommandResult Document::Import(const QString& path, const PassFn& progressFn) co
     Progress progress(progressFn);
     progress.pass(0, QStringLiteral("読み込み"));
     const GrayCells& shown = *shownCells();
+    Prefetch prefetch(*this);
     CellEdits edits;
     QString reason;
     if (!readEdits(shown, path, &edits, &reason))
@@ -572,7 +663,8 @@ CommandResult Document::Import(const QString& path, const PassFn& progressFn) co
     std::shared_ptr<Document> d;
     SampleRange touched;
     try {
-        d = filtered(*this, edits, progress, &r.clips, &touched);
+        Copies copies = edits.empty() ? Copies{} : prefetch.take();
+        d = filtered(*this, edits, progress, &r.clips, &touched, &copies);
     } catch (const FloatError& e) {
         return failure(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
     }
@@ -596,6 +688,7 @@ CommandResult Document::ImportEdited(
         return failure(QStringLiteral("the picture was exported with another N or view"));
     Progress progress(progressFn);
     const GrayCells& reference = *exported.shownCells();
+    Prefetch prefetch(exported);
     CellEdits edits;
     QString reason;
     if (!cellEditsOf(reference, edited.convertToFormat(QImage::Format_RGB32), FLeftMargin,
@@ -604,7 +697,8 @@ CommandResult Document::ImportEdited(
     CommandResult r;
     std::shared_ptr<Document> d;
     try {
-        d = filtered(exported, edits, progress, &r.clips);
+        Copies copies = edits.empty() ? Copies{} : prefetch.take();
+        d = filtered(exported, edits, progress, &r.clips, nullptr, &copies);
     } catch (const FloatError& e) {
         return failure(QString::fromUtf8(e.what()));
     }
