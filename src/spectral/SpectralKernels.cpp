@@ -49,6 +49,9 @@ void readFrame(const TWave& wave, uint8_t c, int64_t start, std::size_t n, doubl
     std::fill(out + lead + count, out + n, 0.0);
 }
 
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
 void scaleForward(TComplex* y, std::size_t n)
 {
     // FFTW gives sum x e^{-i...}; the engine's bins are sum x e^{+i...} times 2/n:
@@ -74,6 +77,9 @@ void forwardBins(const RealFft& fft, const double* in, TComplex* out, TComplex* 
         out[n - k] = {out[k].re, -out[k].im};
 }
 
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
 void windowFrame(double* a, const double* window, std::size_t n)
 {
     for (std::size_t m = 0; m < n; ++m)
@@ -105,6 +111,9 @@ void synthesizeFrame(
     windowFrame(a, window, static_cast<std::size_t>(fft.length()));
 }
 
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
 void overlapAdd(const double* tail, const double* head, double* acc, std::size_t H)
 {
     for (std::size_t r = 0; r < H; ++r)
@@ -172,6 +181,9 @@ void applyGains(TComplex* X, const double* g, std::size_t count)
         X[m] = {X[m].re * g[m], X[m].im * g[m]};
 }
 
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
 bool applyFiniteGains(TComplex* X, const double* g, std::size_t count)
 {
     unsigned bad = 0;
