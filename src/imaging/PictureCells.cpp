@@ -218,6 +218,22 @@ bool plainBmpRows(const GrayCells& cells, const uchar* b, int64_t size, int32_t 
     return true;
 }
 
+// Whether any of the m pixels (3 bytes each, from px) of n rows (stride bytes apart) has
+// a cell value other than its gray level in tile (row i's m levels at tile + i * kTileFrames).
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+__attribute__((target_clones("arch=skylake-avx512", "avx2", "default")))
+#endif
+bool tileDiffers(const uchar* px, std::size_t stride, const uint8_t* tile, int32_t n, int32_t m)
+{
+    unsigned differs = 0;
+    for (int32_t i = 0; i < n; ++i, px += stride, tile += kTileFrames)
+        for (int32_t j = 0; j < m; ++j)
+            differs |= unsigned(
+                (unsigned(px[3 * j]) + unsigned(px[3 * j + 1]) + unsigned(px[3 * j + 2])) / 3
+                != tile[j]);
+    return differs != 0;
+}
+
 // n bytes at offset into dst, or false.
 using ReadAt = std::function<bool(int64_t offset, std::size_t n, uchar* dst)>;
 
@@ -251,8 +267,9 @@ bool editsOfBmpRows(const GrayCells& cells, const BmpRows& layout, int32_t leftM
         parts[w].f1 = int32_t(int64_t(F) * int64_t(w + 1) / int64_t(count));
         parts[w].slot.assign(std::size_t(parts[w].f1 - parts[w].f0), -1);
     }
-    auto scan = [&](Part& part, int32_t r0, int32_t n) {
-        for (int32_t f = part.f0; f < part.f1; ++f) {
+    // The differences of frames [fa, fb) in the strip's rows.
+    auto record = [&](Part& part, int32_t r0, int32_t n, int32_t fa, int32_t fb) {
+        for (int32_t f = fa; f < fb; ++f) {
             const uint8_t* g = cells.gray.data() + std::size_t(f) * std::size_t(R);
             const uchar* px = strip.data() + 3 * std::size_t(leftMargin + f);
             int16_t* out = nullptr;
@@ -274,6 +291,22 @@ bool editsOfBmpRows(const GrayCells& cells, const BmpRows& layout, int32_t leftM
             }
         }
     };
+    // The frames of a part a tile at a time: the tile's gray levels row after row first,
+    // so that a plain comparison of whole rows passes over the unchanged tiles quickly.
+    auto scan = [&](Part& part, int32_t r0, int32_t n, uint8_t* tile) {
+        for (int32_t t0 = part.f0; t0 < part.f1; t0 += kTileFrames) {
+            const int32_t t1 = std::min(part.f1, t0 + kTileFrames);
+            for (int32_t f = t0; f < t1; ++f) {
+                const uint8_t* g = cells.gray.data() + std::size_t(f) * std::size_t(R);
+                for (int32_t i = 0; i < n; ++i)
+                    tile[std::size_t(i) * kTileFrames + std::size_t(f - t0)]
+                        = g[spectrum ? r0 + i : R - 1 - (r0 + i)];
+            }
+            if (tileDiffers(
+                    strip.data() + 3 * std::size_t(leftMargin + t0), stride, tile, n, t1 - t0))
+                record(part, r0, n, t0, t1);
+        }
+    };
     const std::atomic<bool>* cancel = currentCancelFlag();
     for (int32_t r0 = 0; r0 < R; r0 += kStrip) {
         throwIfCancelled(cancel);
@@ -284,8 +317,9 @@ bool editsOfBmpRows(const GrayCells& cells, const BmpRows& layout, int32_t leftM
         parallelFor(
             count,
             [&](std::size_t w0, std::size_t w1) {
+                uint8_t tile[kStrip * kTileFrames];
                 for (std::size_t w = w0; w < w1; ++w)
-                    scan(parts[w], r0, n);
+                    scan(parts[w], r0, n, tile);
             },
             1);
     }
