@@ -250,9 +250,8 @@ bool editsOfBmpRows(const GrayCells& cells, const BmpRows& layout, int32_t leftM
     const int32_t R = cells.rows;
     const bool spectrum = cells.view == SpectralView::Spectrum;
     constexpr int32_t kStrip = 16; // rows read at a time
-    const auto stride = std::size_t(layout.stride);
-    std::vector<uchar> strip(std::size_t(std::min(kStrip, R)) * stride);
 
+    // Each core takes a part of the frames and reads their pixels, strip after strip.
     struct Part {
         int32_t f0 = 0, f1 = 0;
         std::vector<int32_t> slot; // per frame of the part: its place in frames, or -1
@@ -267,11 +266,13 @@ bool editsOfBmpRows(const GrayCells& cells, const BmpRows& layout, int32_t leftM
         parts[w].f1 = int32_t(int64_t(F) * int64_t(w + 1) / int64_t(count));
         parts[w].slot.assign(std::size_t(parts[w].f1 - parts[w].f0), -1);
     }
-    // The differences of frames [fa, fb) in the strip's rows.
-    auto record = [&](Part& part, int32_t r0, int32_t n, int32_t fa, int32_t fb) {
+    // The differences of frames [fa, fb) of a part in the strip's n rows, whose pixels
+    // of the part's frames start at rows, stride bytes apart.
+    auto record = [&](Part& part, const uchar* rows, std::size_t stride, int32_t r0, int32_t n,
+                      int32_t fa, int32_t fb) {
         for (int32_t f = fa; f < fb; ++f) {
             const uint8_t* g = cells.gray.data() + std::size_t(f) * std::size_t(R);
-            const uchar* px = strip.data() + 3 * std::size_t(leftMargin + f);
+            const uchar* px = rows + 3 * std::size_t(f - part.f0);
             int16_t* out = nullptr;
             for (int32_t i = 0; i < n; ++i, px += stride) {
                 const int32_t k = spectrum ? r0 + i : R - 1 - (r0 + i);
@@ -291,9 +292,10 @@ bool editsOfBmpRows(const GrayCells& cells, const BmpRows& layout, int32_t leftM
             }
         }
     };
-    // The frames of a part a tile at a time: the tile's gray levels row after row first,
-    // so that a plain comparison of whole rows passes over the unchanged tiles quickly.
-    auto scan = [&](Part& part, int32_t r0, int32_t n, uint8_t* tile) {
+    // A part's frames a tile at a time: the tile's gray levels row after row first, so
+    // that a plain comparison of whole rows passes over the unchanged tiles quickly.
+    auto scan = [&](Part& part, const uchar* rows, std::size_t stride, int32_t r0, int32_t n,
+                    uint8_t* tile) {
         for (int32_t t0 = part.f0; t0 < part.f1; t0 += kTileFrames) {
             const int32_t t1 = std::min(part.f1, t0 + kTileFrames);
             for (int32_t f = t0; f < t1; ++f) {
@@ -302,27 +304,38 @@ bool editsOfBmpRows(const GrayCells& cells, const BmpRows& layout, int32_t leftM
                     tile[std::size_t(i) * kTileFrames + std::size_t(f - t0)]
                         = g[spectrum ? r0 + i : R - 1 - (r0 + i)];
             }
-            if (tileDiffers(
-                    strip.data() + 3 * std::size_t(leftMargin + t0), stride, tile, n, t1 - t0))
-                record(part, r0, n, t0, t1);
+            if (tileDiffers(rows + 3 * std::size_t(t0 - part.f0), stride, tile, n, t1 - t0))
+                record(part, rows, stride, r0, n, t0, t1);
         }
     };
     const std::atomic<bool>* cancel = currentCancelFlag();
-    for (int32_t r0 = 0; r0 < R; r0 += kStrip) {
-        throwIfCancelled(cancel);
-        const int32_t n = std::min(kStrip, R - r0);
-        if (!read(
-                layout.offset + int64_t(r0) * layout.stride, std::size_t(n) * stride, strip.data()))
-            return false;
-        parallelFor(
-            count,
-            [&](std::size_t w0, std::size_t w1) {
-                uint8_t tile[kStrip * kTileFrames];
-                for (std::size_t w = w0; w < w1; ++w)
-                    scan(parts[w], r0, n, tile);
-            },
-            1);
-    }
+    std::atomic<bool> failed{false};
+    parallelFor(
+        count,
+        [&](std::size_t w0, std::size_t w1) {
+            uint8_t tile[kStrip * kTileFrames];
+            for (std::size_t w = w0; w < w1; ++w) {
+                Part& part = parts[w];
+                const auto bytes = 3 * std::size_t(part.f1 - part.f0);
+                const int64_t column = 3 * int64_t(leftMargin + part.f0);
+                std::vector<uchar> rows(std::size_t(kStrip) * bytes);
+                for (int32_t r0 = 0; r0 < R && !failed.load(std::memory_order_relaxed);
+                     r0 += kStrip) {
+                    throwIfCancelled(cancel);
+                    const int32_t n = std::min(kStrip, R - r0);
+                    for (int32_t i = 0; i < n; ++i)
+                        if (!read(layout.offset + int64_t(r0 + i) * layout.stride + column, bytes,
+                                rows.data() + std::size_t(i) * bytes)) {
+                            failed = true;
+                            return;
+                        }
+                    scan(part, rows.data(), bytes, r0, n, tile);
+                }
+            }
+        },
+        1);
+    if (failed)
+        return false;
 
     CellEdits result;
     result.rows = R;
