@@ -273,10 +273,31 @@ public:
                 if (!base.interactive)
                     return c;
                 for (int v = 0; v < 2; ++v)
-                    if (base.cells[v] && !stopped())
-                        c.cells[v] = std::make_shared<GrayCells>(*base.cells[v]);
-                if (base.drawsPicture && !base.FBitmap.isNull() && !stopped())
-                    c.picture = base.FBitmap.copy();
+                    if (base.cells[v] && !stopped()) {
+                        const GrayCells& cells = *base.cells[v];
+                        auto copy = std::make_shared<GrayCells>();
+                        copy->view = cells.view;
+                        copy->fftLength = cells.fftLength;
+                        copy->frames = cells.frames;
+                        copy->rows = cells.rows;
+                        copy->gray.reserve(cells.gray.size());
+                        populate(copy->gray.data(), cells.gray.size());
+                        copy->gray.assign(cells.gray.begin(), cells.gray.end());
+                        c.cells[v] = std::move(copy);
+                    }
+                const QImage& shown = base.FBitmap;
+                if (base.drawsPicture && !shown.isNull() && !stopped()) {
+                    QImage copy(shown.size(), shown.format());
+                    if (!copy.isNull() && copy.sizeInBytes() == shown.sizeInBytes()) {
+                        populate(copy.bits(), std::size_t(copy.sizeInBytes()));
+                        std::memcpy(
+                            copy.bits(), shown.constBits(), std::size_t(copy.sizeInBytes()));
+                        copy.setColorTable(shown.colorTable());
+                        copy.setDotsPerMeterX(shown.dotsPerMeterX());
+                        copy.setDotsPerMeterY(shown.dotsPerMeterY());
+                        c.picture = std::move(copy);
+                    }
+                }
                 return c;
             });
         } catch (...) {
