@@ -215,6 +215,7 @@ constexpr SampleRange kEverySample{0, UINT32_MAX};
 // the cells of each view and the picture (null when not copied).
 struct Copies {
     std::shared_ptr<TWave> wave;
+    std::vector<uint64_t> waveChunks; // sampleChunkHash of each chunk of the sound's block
     std::shared_ptr<GrayCells> cells[2];
     QImage picture;
 };
@@ -258,13 +259,16 @@ public:
                 wave->FFormat = from.FFormat;
                 wave->FData.reserve(from.FData.size());
                 populate(wave->FData.data(), from.FData.size());
-                constexpr std::size_t kSlice = std::size_t(4) << 20;
+                // a hash chunk at a time, hashed while it is in the cache (for the undo step)
+                constexpr std::size_t kSlice = kSampleHashChunk;
+                c.waveChunks.reserve((from.FData.size() + kSlice - 1) / kSlice);
                 for (std::size_t at = 0; at < from.FData.size(); at += kSlice) {
                     if (stopped())
                         return Copies{};
                     const auto end = std::min(from.FData.size(), at + kSlice);
                     wave->FData.insert(wave->FData.end(), from.FData.begin() + std::ptrdiff_t(at),
                         from.FData.begin() + std::ptrdiff_t(end));
+                    c.waveChunks.push_back(sampleChunkHash(wave->FData.data() + at, end - at));
                 }
                 wave->FDataSize = from.FDataSize;
                 wave->FSampleCount = from.FSampleCount;
@@ -706,15 +710,15 @@ CommandResult Document::Import(const QString& path, const PassFn& progressFn) co
     CommandResult r;
     std::shared_ptr<Document> d;
     SampleRange touched;
+    Copies copies = edits.empty() ? Copies{} : prefetch.take();
     try {
-        Copies copies = edits.empty() ? Copies{} : prefetch.take();
         d = filtered(*this, edits, progress, &r.clips, &touched, &copies);
     } catch (const FloatError& e) {
         return failure(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
     }
     if (interactive) {
         progress.pass(95, QStringLiteral("履歴"));
-        r.change = SampleChange::record(*FWave, *d->FWave, touched);
+        r.change = SampleChange::record(*FWave, *d->FWave, touched, &copies.waveChunks);
     }
     progress.done();
     r.ok = true;
@@ -1013,15 +1017,15 @@ CommandResult Document::ImportRange(
     CommandResult r;
     std::shared_ptr<Document> d;
     SampleRange touched;
+    Copies copies = edits.empty() ? Copies{} : prefetch.take();
     try {
-        Copies copies = edits.empty() ? Copies{} : prefetch.take();
         d = filtered(*this, edits, progress, &r.clips, &touched, &copies);
     } catch (const FloatError& e) {
         return failure(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
     }
     if (interactive) {
         progress.pass(95, QStringLiteral("履歴"));
-        r.change = SampleChange::record(*FWave, *d->FWave, touched);
+        r.change = SampleChange::record(*FWave, *d->FWave, touched, &copies.waveChunks);
     }
     progress.done();
     r.ok = true;

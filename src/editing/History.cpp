@@ -182,18 +182,27 @@ std::size_t endOfDifference(const uint8_t* a, const uint8_t* b, std::size_t firs
 
 namespace {
 
-// sampleHash takes its blocks a chunk at a time (on both cores), then hashes the chunks'
-// hashes; two blocks that share a chunk share its hash.
-constexpr std::size_t kHashChunk = std::size_t(1) << 20;
+constexpr std::size_t kHashChunk = kSampleHashChunk;
 
 std::size_t hashChunks(std::size_t size)
 {
     return (size + kHashChunk - 1) / kHashChunk;
 }
 
+uint64_t combinedHash(const std::vector<uint64_t>& chunks, size_t size)
+{
+    constexpr uint64_t prime = 0x100000001b3ull;
+    uint64_t r = 0xcbf29ce484222325ull;
+    for (const uint64_t h : chunks)
+        r = (r ^ h) * prime;
+    return (r ^ size) * prime;
+}
+
+} // namespace
+
 // FNV-1a over 8-byte words in four interleaved lanes, so that the multiplications
 // overlap; the bytes after the last whole group of 32 go in one at a time.
-uint64_t chunkHash(const uint8_t* data, size_t size)
+uint64_t sampleChunkHash(const uint8_t* data, size_t size)
 {
     constexpr uint64_t prime = 0x100000001b3ull;
     uint64_t h[4] = {
@@ -213,31 +222,20 @@ uint64_t chunkHash(const uint8_t* data, size_t size)
     return r;
 }
 
-uint64_t combinedHash(const std::vector<uint64_t>& chunks, size_t size)
-{
-    constexpr uint64_t prime = 0x100000001b3ull;
-    uint64_t r = 0xcbf29ce484222325ull;
-    for (const uint64_t h : chunks)
-        r = (r ^ h) * prime;
-    return (r ^ size) * prime;
-}
-
-} // namespace
-
 uint64_t sampleHash(const uint8_t* data, size_t size)
 {
     std::vector<uint64_t> chunks(hashChunks(size));
     parallelFor(chunks.size(), [&](std::size_t c0, std::size_t c1) {
         for (std::size_t c = c0; c < c1; ++c) {
             const std::size_t at = c * kHashChunk;
-            chunks[c] = chunkHash(data + at, std::min(kHashChunk, size - at));
+            chunks[c] = sampleChunkHash(data + at, std::min(kHashChunk, size - at));
         }
     });
     return combinedHash(chunks, size);
 }
 
-std::shared_ptr<const SampleChange> SampleChange::record(
-    const TWave& before, const TWave& after, std::pair<uint32_t, uint32_t> mayDiffer)
+std::shared_ptr<const SampleChange> SampleChange::record(const TWave& before, const TWave& after,
+    std::pair<uint32_t, uint32_t> mayDiffer, const std::vector<uint64_t>* beforeChunks)
 {
     auto change = std::make_shared<SampleChange>();
     const auto end = [](const TWave& w) {
@@ -278,15 +276,18 @@ std::shared_ptr<const SampleChange> SampleChange::record(
     const std::size_t lo = std::min<std::size_t>(size, std::size_t(mayDiffer.first) * frameBytes);
     const std::size_t hi = std::min<std::size_t>(size, std::size_t(mayDiffer.second) * frameBytes);
     const std::size_t chunks = hashChunks(size);
-    std::vector<uint64_t> hashA(chunks), hashB(chunks);
+    const bool known = beforeChunks && beforeChunks->size() == chunks;
+    std::vector<uint64_t> hashA = known ? *beforeChunks : std::vector<uint64_t>(chunks);
+    std::vector<uint64_t> hashB(chunks);
     std::vector<uint8_t> differs(chunks, 0);
     parallelFor(chunks, [&](std::size_t c0, std::size_t c1) {
         for (std::size_t c = c0; c < c1; ++c) {
             const std::size_t at = c * kHashChunk;
             const std::size_t n = std::min(kHashChunk, size - at);
-            hashA[c] = chunkHash(a + at, n);
+            if (!known)
+                hashA[c] = sampleChunkHash(a + at, n);
             differs[c] = at < hi && at + n > lo && std::memcmp(a + at, b + at, n) != 0;
-            hashB[c] = differs[c] ? chunkHash(b + at, n) : hashA[c];
+            hashB[c] = differs[c] ? sampleChunkHash(b + at, n) : hashA[c];
         }
     });
     change->FBefore.hash = combinedHash(hashA, size);
