@@ -53,7 +53,7 @@ Files& files()
 DocumentPtr check(const CommandResult& r, benchmark::State& state)
 {
     if (!r.ok)
-        state.SkipWithError(qPrintable(r.message));
+        state.SkipWithError(qPrintable(r.message.text()));
     return r.document;
 }
 
@@ -133,7 +133,7 @@ void BM_ReadEditedPicture(benchmark::State& state)
 {
     const DocumentPtr doc = check(makeDocument()->Open(files().wav), state);
     for (auto _ : state) {
-        QString reason;
+        Message reason;
         if (!doc)
             break;
         benchmark::DoNotOptimize(readFilterImage(files().edited[0], doc->FBitmap.size(), &reason));

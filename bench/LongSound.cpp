@@ -167,7 +167,7 @@ CommandResult run(Command command)
 DocumentPtr check(const CommandResult& r)
 {
     if (!r.ok) {
-        std::fprintf(stderr, "%s\n", qPrintable(r.message));
+        std::fprintf(stderr, "%s\n", qPrintable(r.message.text()));
         std::abort();
     }
     return r.document;

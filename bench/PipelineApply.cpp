@@ -27,9 +27,9 @@ int main(int argc, char** argv)
         const TWave w
             = bench::chirpNoise(std::atof(argv[3]), argc > 4 ? uint32_t(std::atoi(argv[4])) : 44100,
                 argc > 5 ? uint16_t(std::atoi(argv[5])) : 16);
-        QString reason;
+        Message reason;
         if (!w.SaveToFile(QString::fromLocal8Bit(argv[2]), &reason)) {
-            std::fprintf(stderr, "%s\n", qPrintable(reason));
+            std::fprintf(stderr, "%s\n", qPrintable(reason.text()));
             return 1;
         }
         return 0;
@@ -74,9 +74,9 @@ int main(int argc, char** argv)
     ClipStats clips;
     const TWave out = filterSound(wave, N, view, edits, &clips);
     step("filter");
-    QString reason;
+    Message reason;
     if (!out.SaveToFile(QString::fromLocal8Bit(argv[3]), &reason)) {
-        std::fprintf(stderr, "%s\n", qPrintable(reason));
+        std::fprintf(stderr, "%s\n", qPrintable(reason.text()));
         return 1;
     }
     step("write");

@@ -18,9 +18,9 @@ int main(int argc, char** argv)
 {
     if (argc >= 3 && std::strcmp(argv[1], "make") == 0) {
         const TWave w = bench::chirpNoise(argc > 3 ? std::atof(argv[3]) : 60.0);
-        QString reason;
+        Message reason;
         if (!w.SaveToFile(QString::fromLocal8Bit(argv[2]), &reason)) {
-            std::fprintf(stderr, "%s\n", qPrintable(reason));
+            std::fprintf(stderr, "%s\n", qPrintable(reason.text()));
             return 1;
         }
         return 0;
@@ -57,9 +57,9 @@ int main(int argc, char** argv)
     step("CalcCepPower");
     engine.Synthesize(wave);
     step("Synthesize");
-    QString reason;
+    Message reason;
     if (!wave.SaveToFile(QString::fromLocal8Bit(argv[3]), &reason)) {
-        std::fprintf(stderr, "%s\n", qPrintable(reason));
+        std::fprintf(stderr, "%s\n", qPrintable(reason.text()));
         return 1;
     }
     step("write");

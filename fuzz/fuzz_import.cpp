@@ -138,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // the view from the last byte, so that one input reaches both
     const uint8_t mode = size > 0 && (data[size - 1] & 1) ? kCepstrumView : kSpectrumView;
     const QImage& ref = reference(mode);
-    QString reason, again;
+    Message reason, again;
     DecodeProbe probe;
     const QImage edited = decodeFilterImage(bytes, ref.size(), &reason, &probe);
     if (edited.isNull()) {
@@ -148,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // libpng prints its errors to stderr; after the checks it meets none, only
         // warnings, which Qt passes on as messages and the refusal quotes
         if (bytes.startsWith("\x89PNG\r\n\x1a\n") && !probe.picture.isNull()
-            && !reason.contains(QStringLiteral("libpng warning")))
+            && !reason.text().contains(QStringLiteral("libpng warning")))
             __builtin_trap();
         return 0;
     }

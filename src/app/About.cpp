@@ -26,23 +26,23 @@ TForm2::TForm2(QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("Form2"));
-    setWindowTitle(QStringLiteral("Kestrelonの使い方"));
+    setWindowTitle(tr("Kestrelonの使い方"));
     setFont(uiFont());
     setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setFixedSize(389, 134);
 
-    Label1 = placeLabel(this, "Label1", 16, 16, QStringLiteral("1 Waveファイルを読み込む"));
+    Label1 = placeLabel(this, "Label1", 16, 16, tr("1 Waveファイルを読み込む"));
     Label2 = placeLabel(this, "Label2", 16, 32,
-        QStringLiteral("2 スペクトラムまたはケプストラムをBitmapとしてエクスポートする"));
+        tr("2 スペクトラムまたはケプストラムをBitmapとしてエクスポートする"));
     Label3 = placeLabel(this, "Label3", 16, 48,
-        QStringLiteral("3 スペクトラムまたはケプストラムを外部の画像処理ソフトで加工する"));
-    Label4 = placeLabel(this, "Label4", 16, 64,
-        QStringLiteral("4 加工したスペクトラムまたはケプストラムをインポートする"));
-    Label5 = placeLabel(this, "Label5", 16, 80, QStringLiteral("5 Weveファイルを保存する"));
+        tr("3 スペクトラムまたはケプストラムを外部の画像処理ソフトで加工する"));
+    Label4 = placeLabel(
+        this, "Label4", 16, 64, tr("4 加工したスペクトラムまたはケプストラムをインポートする"));
+    Label5 = placeLabel(this, "Label5", 16, 80, tr("5 Weveファイルを保存する"));
     Label6 = placeLabel(this, "Label6", 240, 112, QStringLiteral("ver ") + versionString());
 
-    Button1 = new QPushButton(QStringLiteral("閉じる(&C)"), this);
+    Button1 = new QPushButton(tr("閉じる(&C)"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(152, 104, 75, 25);
     Button1->setDefault(true);

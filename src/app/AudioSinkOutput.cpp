@@ -9,6 +9,8 @@
 #include <QMediaDevices>
 #include <QTimer>
 
+#include "base/Message.h"
+
 namespace kestrelon {
 
 namespace {
@@ -32,11 +34,11 @@ QString errorText(QAudio::Error error)
 {
     switch (error) {
     case QAudio::OpenError:
-        return QStringLiteral("音声出力装置を開けませんでした");
+        return Message(MessageCode::AudioOpenFailed).text();
     case QAudio::IOError:
-        return QStringLiteral("音声出力装置への書き込みに失敗しました");
+        return Message(MessageCode::AudioWriteFailed).text();
     case QAudio::FatalError:
-        return QStringLiteral("音声出力装置が使えません");
+        return Message(MessageCode::AudioUnusable).text();
     default:
         return QString();
     }
@@ -152,7 +154,7 @@ AudioSinkOutput::~AudioSinkOutput()
 QString AudioSinkOutput::unavailableReason() const
 {
     if (FDevice.isNull())
-        return QStringLiteral("音声出力装置が見つからないため再生できません");
+        return Message(MessageCode::AudioNoDeviceFound).text();
     return QString();
 }
 
@@ -188,9 +190,8 @@ bool AudioSinkOutput::start(const DeviceFormat& format, QIODevice* source, QStri
     f.setSampleFormat(qtSample(format.sample));
     if (!FDevice.isFormatSupported(f)) {
         if (reason)
-            *reason = QStringLiteral("音声出力装置がこの形式に対応していません (%1 Hz, %2 ch)")
-                          .arg(format.rate)
-                          .arg(format.channels);
+            *reason
+                = Message(MessageCode::AudioFormatUnsupported, format.rate, format.channels).text();
         return false;
     }
     FRate = format.rate;

@@ -11,6 +11,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "base/Message.h"
+
 namespace kestrelon {
 
 namespace {
@@ -60,20 +62,20 @@ bool startEditor(const QString& command, const QString& path, QString* error)
         if (QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())))
             return true;
         if (error)
-            *error = QStringLiteral("%1: no application opens this file").arg(path);
+            *error = Message(MessageCode::EditorNoApplication, path).text();
         return false;
     }
     QStringList arguments = editorArguments(command, path);
     if (arguments.isEmpty()) {
         if (error)
-            *error = QStringLiteral("the editor command \"%1\" names no program").arg(command);
+            *error = Message(MessageCode::EditorNamesNoProgram, command).text();
         return false;
     }
     const QString program = arguments.takeFirst();
     if (QProcess::startDetached(program, arguments))
         return true;
     if (error)
-        *error = QStringLiteral("%1: the editor could not be started").arg(program);
+        *error = Message(MessageCode::EditorNotStarted, program).text();
     return false;
 }
 
@@ -81,20 +83,20 @@ EditorSettingsDialog::EditorSettingsDialog(const QString& command, QWidget* pare
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("EditorSettings"));
-    setWindowTitle(QStringLiteral("外部エディタの設定"));
+    setWindowTitle(tr("外部エディタの設定"));
     auto* column = new QVBoxLayout(this);
-    auto* label = new QLabel(QStringLiteral("画像を編集するコマンド (%f はファイル名):"), this);
+    auto* label = new QLabel(tr("画像を編集するコマンド (%f はファイル名):"), this);
     column->addWidget(label);
     FEdit = new QLineEdit(command, this);
     FEdit->setObjectName(QStringLiteral("EditorCommand"));
-    FEdit->setPlaceholderText(QStringLiteral("既定のアプリケーション"));
+    FEdit->setPlaceholderText(tr("既定のアプリケーション"));
     FEdit->setClearButtonEnabled(true);
     FEdit->setMinimumWidth(320);
     label->setBuddy(FEdit);
     column->addWidget(FEdit);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("キャンセル"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     column->addWidget(buttons);

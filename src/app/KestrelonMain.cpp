@@ -37,6 +37,7 @@
 #include "app/AppSetup.h"
 #include "app/AudioSinkOutput.h"
 #include "app/ExternalEditor.h"
+#include "app/Language.h"
 #include "app/PictureView.h"
 #include "audio/SoundFile.h"
 #include "base/Errors.h"
@@ -168,10 +169,10 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
 
     WaveOD = {QString(), soundOpenFilter(), QStringLiteral("wav"), {}, {}};
     WaveSD = {QString(), soundSaveFilter(), QStringLiteral("wav"), {}, {}};
-    FilterOD = {QStringLiteral("フィルターインポート"), QStringLiteral("Bitmap file (*.bmp)|*.bmp"),
+    FilterOD = {tr("フィルターインポート"), QStringLiteral("Bitmap file (*.bmp)|*.bmp"),
         QStringLiteral("bmp"), {}, {}};
-    FilterSD = {QStringLiteral("フィルターエクスポート"),
-        QStringLiteral("Bitmap file (*.bmp)|*.bmp"), QStringLiteral("bmp"), {}, {}};
+    FilterSD = {tr("フィルターエクスポート"), QStringLiteral("Bitmap file (*.bmp)|*.bmp"),
+        QStringLiteral("bmp"), {}, {}};
 
     buildActions();
     buildMenus();
@@ -212,11 +213,22 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
     // dialog: its progress goes to the status bar.
     connect(FRunner.get(), &CommandRunner::progress, this, [this](int percent, const QString&) {
         if (!FTaskRunning && FSession && FSession->isImporting())
-            showMessage(QStringLiteral("外部エディタの画像を適用しています (%1%)").arg(percent));
+            showMessage(tr("外部エディタの画像を適用しています (%1%)").arg(percent));
     });
 
     // Client area 786 x 601 below the menu bar.
     resize(786, 601 + menuBar()->sizeHint().height());
+
+    // Built in Japanese; another language is applied with the texts remembered here.
+    addLanguageMenu(HelpMenu, "kestrelon::TForm1", [this] {
+        if (auto* texts = findChild<Retranslator*>())
+            texts->retranslate();
+        FilterOD.title = tr("フィルターインポート");
+        FilterSD.title = tr("フィルターエクスポート");
+        ExportRange->setText(rangeText(RangeText::ExportRangeItem));
+        ExportRange->setToolTip(rangeText(RangeText::ExportRangeHint));
+    });
+    new Retranslator(this, "kestrelon::TForm1");
 }
 
 TForm1::~TForm1()
@@ -238,18 +250,15 @@ void TForm1::buildActions()
 {
     const auto make
         = [this](const char* name, const char* caption, const QString& hint, const char* icon) {
-              auto* action
-                  = new QAction(actionIcon(QLatin1String(icon)), QString::fromUtf8(caption), this);
+              auto* action = new QAction(actionIcon(QLatin1String(icon)), tr(caption), this);
               action->setObjectName(QLatin1String(name));
               action->setToolTip(hint);
               return action;
           };
-    Open = make("Open", "Open", QStringLiteral("Waveファイルを開く"), "open");
-    Save = make("Save", "Save", QStringLiteral("Waveファイルを保存する"), "save");
-    Export = make("Export", "Export", QStringLiteral("スペクトラム/ケプストラムをエクスポートする"),
-        "export");
-    Import = make(
-        "Import", "Import", QStringLiteral("スペクトラム/ケプストラムをインポートする"), "import");
+    Open = make("Open", "Open", tr("Waveファイルを開く"), "open");
+    Save = make("Save", "Save", tr("Waveファイルを保存する"), "save");
+    Export = make("Export", "Export", tr("スペクトラム/ケプストラムをエクスポートする"), "export");
+    Import = make("Import", "Import", tr("スペクトラム/ケプストラムをインポートする"), "import");
     connect(Open, &QAction::triggered, this, &TForm1::O1Click);
     connect(Save, &QAction::triggered, this, &TForm1::S1Click);
     connect(Export, &QAction::triggered, this, &TForm1::P1Click);
@@ -259,9 +268,9 @@ void TForm1::buildActions()
     ExportRange->setToolTip(rangeText(RangeText::ExportRangeHint));
     connect(ExportRange, &QAction::triggered, this, &TForm1::ExportRangeClick);
 
-    Undo = make("Undo", "元に戻す(&U)", QStringLiteral("インポートを取り消す"), "undo");
+    Undo = make("Undo", QT_TR_NOOP("元に戻す(&U)"), tr("インポートを取り消す"), "undo");
     Undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    Redo = make("Redo", "やり直し(&R)", QStringLiteral("取り消したインポートをやり直す"), "redo");
+    Redo = make("Redo", QT_TR_NOOP("やり直し(&R)"), tr("取り消したインポートをやり直す"), "redo");
     Redo->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     Undo->setEnabled(false);
@@ -270,12 +279,12 @@ void TForm1::buildActions()
     connect(Redo, &QAction::triggered, this, &TForm1::RedoClick);
 
     // Play and Stop share the space bar; only one of them is enabled at a time.
-    Play = make("Play", "再生(&P)", QStringLiteral("音を再生する"), "play");
+    Play = make("Play", QT_TR_NOOP("再生(&P)"), tr("音を再生する"), "play");
     Play->setShortcut(QKeySequence(Qt::Key_Space));
-    Stop = make("Stop", "停止(&S)", QStringLiteral("再生を止める"), "stop");
+    Stop = make("Stop", QT_TR_NOOP("停止(&S)"), tr("再生を止める"), "stop");
     Stop->setShortcut(QKeySequence(Qt::Key_Space));
-    Compare = make("Compare", "インポート前の音(&B)",
-        QStringLiteral("A/B: インポート前の音を同じ位置から再生する"), "compare");
+    Compare = make("Compare", QT_TR_NOOP("インポート前の音(&B)"),
+        tr("A/B: インポート前の音を同じ位置から再生する"), "compare");
     Compare->setCheckable(true);
     for (QAction* a : {Undo, Redo, Play, Stop, Compare})
         a->setShortcutContext(Qt::WindowShortcut);
@@ -283,23 +292,23 @@ void TForm1::buildActions()
     connect(Stop, &QAction::triggered, this, &TForm1::StopClick);
     connect(Compare, &QAction::toggled, this, &TForm1::CompareClick);
 
-    ExternalEdit = make("ExternalEdit", "外部エディタで編集",
-        QStringLiteral("画像を外部エディタで開き、保存されるたびにインポートする"), "external");
-    EditorSettings = new QAction(QStringLiteral("外部エディタの設定..."), this);
+    ExternalEdit = make("ExternalEdit", QT_TR_NOOP("外部エディタで編集"),
+        tr("画像を外部エディタで開き、保存されるたびにインポートする"), "external");
+    EditorSettings = new QAction(tr("外部エディタの設定..."), this);
     EditorSettings->setObjectName(QStringLiteral("EditorSettings"));
-    EditorSettings->setToolTip(QStringLiteral("画像を編集するアプリケーションを選ぶ"));
+    EditorSettings->setToolTip(tr("画像を編集するアプリケーションを選ぶ"));
     connect(ExternalEdit, &QAction::triggered, this, &TForm1::ExternalEditClick);
     connect(EditorSettings, &QAction::triggered, this, &TForm1::EditorSettingsClick);
 }
 
 void TForm1::buildMenus()
 {
-    FileMenu = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    FileMenu = menuBar()->addMenu(tr("ファイル(&F)"));
     FileMenu->setObjectName(QStringLiteral("F1"));
     FileMenu->addAction(Open);
     FileMenu->addAction(Save);
 
-    EditMenu = menuBar()->addMenu(QStringLiteral("編集(&E)"));
+    EditMenu = menuBar()->addMenu(tr("編集(&E)"));
     EditMenu->setObjectName(QStringLiteral("E1"));
     EditMenu->addAction(Undo);
     EditMenu->addAction(Redo);
@@ -311,21 +320,21 @@ void TForm1::buildMenus()
     EditMenu->addAction(EditorSettings);
     N1 = EditMenu->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
-    EST1 = EditMenu->addAction(QStringLiteral("スペクトル作成"), this, &TForm1::EST1Click);
+    EST1 = EditMenu->addAction(tr("スペクトル作成"), this, &TForm1::EST1Click);
     EST1->setObjectName(QStringLiteral("EST1"));
     EST1->setVisible(false);
-    Wave1 = EditMenu->addAction(QStringLiteral("Waveに出力"), this, &TForm1::Wave1Click);
+    Wave1 = EditMenu->addAction(tr("Waveに出力"), this, &TForm1::Wave1Click);
     Wave1->setObjectName(QStringLiteral("Wave1"));
     Wave1->setVisible(false);
 
-    PlayMenu = menuBar()->addMenu(QStringLiteral("再生(&P)"));
+    PlayMenu = menuBar()->addMenu(tr("再生(&P)"));
     PlayMenu->setObjectName(QStringLiteral("R1"));
     PlayMenu->addAction(Play);
     PlayMenu->addAction(Stop);
     PlayMenu->addSeparator();
     PlayMenu->addAction(Compare);
 
-    HelpMenu = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    HelpMenu = menuBar()->addMenu(tr("ヘルプ(&H)"));
     HelpMenu->setObjectName(QStringLiteral("H1"));
     KestrelonA1
         = HelpMenu->addAction(QStringLiteral("Kestrelon(&A)"), this, &TForm1::KestrelonA1Click);
@@ -375,13 +384,13 @@ void TForm1::buildToolBar()
 
     ComboBox1 = new QComboBox(ToolBar1);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->addItems({QStringLiteral("スペクトラム"), QStringLiteral("ケプストラム")});
+    ComboBox1->addItems({tr("スペクトラム"), tr("ケプストラム")});
     ComboBox1->setCurrentIndex(0);
     ComboBox1->setFixedWidth(100);
     ToolBar1->addWidget(ComboBox1);
     separator("ToolButton6");
 
-    Label1 = new QLabel(QStringLiteral("FFT長"), ToolBar1);
+    Label1 = new QLabel(tr("FFT長"), ToolBar1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setContentsMargins(0, 0, 3, 0);
     ToolBar1->addWidget(Label1);
@@ -394,14 +403,13 @@ void TForm1::buildToolBar()
     ToolBar1->addWidget(ComboBox2);
     separator("ToolButton2");
 
-    ToolButton7 = button(
-        new OwnHintToolButton(Export, QStringLiteral("フィルタ画像をエクスポートする"), ToolBar1),
-        "ToolButton7");
+    ToolButton7
+        = button(new OwnHintToolButton(Export, tr("フィルタ画像をエクスポートする"), ToolBar1),
+            "ToolButton7");
     ToolButton8 = button(
-        new OwnHintToolButton(Import, QStringLiteral("フィルタ画像をインポートする"), ToolBar1),
-        "ToolButton8");
-    ToolButton13 = button(new OwnHintToolButton(ExternalEdit,
-                              QStringLiteral("フィルタ画像を外部エディタで編集する"), ToolBar1),
+        new OwnHintToolButton(Import, tr("フィルタ画像をインポートする"), ToolBar1), "ToolButton8");
+    ToolButton13 = button(
+        new OwnHintToolButton(ExternalEdit, tr("フィルタ画像を外部エディタで編集する"), ToolBar1),
         "ToolButton13");
     separator("ToolButton9");
     ToolButton10 = new QToolButton(ToolBar1);
@@ -473,11 +481,13 @@ template <class Command> void TForm1::guard(Command&& command)
         settleTasks();
         command();
     } catch (const std::bad_alloc&) {
-        failure = QStringLiteral("Out of memory: the command was stopped.");
+        failure = Message(MessageCode::CommandStoppedNoMemory).text();
+    } catch (const Error& e) {
+        failure = e.message().text();
     } catch (const std::exception& e) {
-        failure = QString::fromUtf8(e.what());
+        failure = Message(MessageCode::Internal, e.what()).text();
     } catch (...) {
-        failure = QStringLiteral("Unexpected error: the command was stopped.");
+        failure = Message(MessageCode::CommandStoppedUnexpected).text();
     }
     if (!failure.isEmpty())
         FDialogs->showError(this, failure);
@@ -528,7 +538,7 @@ CommandResult TForm1::runAndShow(
     const CommandResult result = runLong(description, command);
     if (!result.ok) {
         if (!result.cancelled)
-            FDialogs->showError(this, result.message);
+            FDialogs->showError(this, result.message.text());
         showDocument(FDoc); // the boxes show the document's view and N again
         return result;
     }
@@ -541,15 +551,14 @@ CommandResult TForm1::runAndShow(
 bool TForm1::openPath(const QString& path)
 {
     const DocumentPtr doc = FDoc;
-    const CommandResult result
-        = runLong(QStringLiteral("%1 を開いています").arg(QFileInfo(path).fileName()),
-            [doc, path](const PassFn& progress) { return doc->Open(path, progress); });
+    const CommandResult result = runLong(tr("%1 を開いています").arg(QFileInfo(path).fileName()),
+        [doc, path](const PassFn& progress) { return doc->Open(path, progress); });
     if (result.cancelled) {
-        showMessage(QStringLiteral("開く操作をキャンセルしました"));
+        showMessage(tr("開く操作をキャンセルしました"));
         return false;
     }
     if (!result.ok) {
-        FDialogs->showError(this, result.message);
+        FDialogs->showError(this, result.message.text());
         return false;
     }
     WaveOD.fileName = path;
@@ -565,7 +574,7 @@ bool TForm1::openPath(const QString& path)
     FPlayer->setStartFrame(0);
     ScrollBox1->setStartMarker(-1);
     if (!result.message.isEmpty())
-        FDialogs->showWarning(this, result.message);
+        FDialogs->showWarning(this, result.message.text());
     return true;
 }
 
@@ -606,13 +615,13 @@ bool TForm1::saveSound()
         return false;
     const CommandResult result = FDoc->Save(path);
     if (!result.ok) {
-        FDialogs->showError(this, result.message);
+        FDialogs->showError(this, result.message.text());
         return false;
     }
     WaveSD.fileName = path;
     FHistory.markSaved();
     if (!result.message.isEmpty())
-        FDialogs->showWarning(this, result.message);
+        FDialogs->showWarning(this, result.message.text());
     return true;
 }
 
@@ -662,8 +671,8 @@ void TForm1::ComboBox1Change()
             showDocument(runCommand([&](const PassFn&) { return doc->SetMode(mode); }).document);
             return;
         }
-        runAndShow(mode == kCepstrumView ? QStringLiteral("ケプストラムを計算しています")
-                                         : QStringLiteral("スペクトルを描いています"),
+        runAndShow(mode == kCepstrumView ? tr("ケプストラムを計算しています")
+                                         : tr("スペクトルを描いています"),
             [doc, mode](const PassFn& progress) { return doc->SetMode(mode, progress); });
     });
 }
@@ -681,7 +690,7 @@ void TForm1::ComboBox2Change()
                 runCommand([&](const PassFn&) { return doc->ChangeFFTLength(n); }).document);
             return; // only stored
         }
-        const CommandResult result = runAndShow(QStringLiteral("N = %1 で解析しています").arg(n),
+        const CommandResult result = runAndShow(tr("FFT長 %1 で解析しています").arg(n),
             [doc, n](const PassFn& progress) { return doc->ChangeFFTLength(n, progress); });
         // A picture exported with the old length no longer fits.
         if (result.ok)
@@ -693,7 +702,7 @@ void TForm1::EST1Click()
 {
     guard([this] {
         const DocumentPtr doc = FDoc;
-        runAndShow(QStringLiteral("スペクトルを作成しています"),
+        runAndShow(tr("スペクトルを作成しています"),
             [doc](const PassFn& progress) { return doc->AnalyzeAndDrawSpectrum(progress); });
     });
 }
@@ -705,9 +714,9 @@ void TForm1::Wave1Click()
         if (!doc->hasSound())
             return;
         runAndShow(
-            QStringLiteral("再合成しています"),
+            tr("再合成しています"),
             [doc](const PassFn& progress) { return doc->SynthesizeSpectrum(progress); },
-            QStringLiteral("Waveに出力"));
+            tr("Waveに出力"));
     });
 }
 
@@ -753,7 +762,7 @@ void TForm1::ExportFilter()
         return;
     const CommandResult result = FDoc->Export(path);
     if (!result.ok) {
-        FDialogs->showError(this, result.message);
+        FDialogs->showError(this, result.message.text());
         return;
     }
     showDocument(result.document);
@@ -783,7 +792,7 @@ void TForm1::ExportRangeFilter()
         return;
     const CommandResult result = FDoc->ExportRange(path, range);
     if (!result.ok) {
-        FDialogs->showError(this, result.message);
+        FDialogs->showError(this, result.message.text());
         return;
     }
     showDocument(result.document);
@@ -841,26 +850,42 @@ void TForm1::ImportFilter()
         }
     }
     const DocumentPtr doc = FDoc;
-    const CommandResult result
-        = runLong(QStringLiteral("%1 をインポートしています").arg(QFileInfo(path).fileName()),
-            [doc, path, range](const PassFn& progress) {
-                return range.frames() > 0 ? doc->ImportRange(path, range, progress)
-                                          : doc->Import(path, progress);
-            });
+    const QString description = tr("%1 をインポートしています").arg(QFileInfo(path).fileName());
+    // A whole picture whose name or contents say another view or N is applied only when
+    // the person says so.
+    const CommandResult check = range.frames() > 0
+        ? CommandResult()
+        : runLong(description, [doc, path](const PassFn& progress) {
+              CommandResult r;
+              r.ok = true;
+              r.message = doc->CheckImport(path, progress);
+              return r;
+          });
+    if (check.cancelled
+        || (!check.message.isEmpty()
+            && !FDialogs->askYesNo(
+                this, Message(MessageCode::ImportAnyway, check.message).text()))) {
+        showMessage(tr("インポートをキャンセルしました"));
+        return;
+    }
+    const CommandResult result = runLong(description, [doc, path, range](const PassFn& progress) {
+        return range.frames() > 0 ? doc->ImportRange(path, range, progress)
+                                  : doc->Import(path, progress);
+    });
     if (result.cancelled) {
-        showMessage(QStringLiteral("インポートをキャンセルしました"));
+        showMessage(tr("インポートをキャンセルしました"));
         return;
     }
     if (!result.ok) {
-        FDialogs->showError(this, result.message);
+        FDialogs->showError(this, result.message.text());
         return;
     }
-    FHistory.record(QStringLiteral("インポート"), result.change, FDoc->withoutSound());
+    FHistory.record(tr("インポート"), result.change, FDoc->withoutSound());
     showDocument(result.document);
     // Clipping is reported in the status bar; any other warning in a box.
     showClips(result.clips);
     if (result.clips.clipped + result.clips.over == 0 && !result.message.isEmpty())
-        FDialogs->showWarning(this, result.message);
+        FDialogs->showWarning(this, result.message.text());
 }
 
 void TForm1::showClips(const ClipStats& clips)
@@ -878,14 +903,14 @@ void TForm1::showClips(const ClipStats& clips)
         : QString::number(clips.peak);
     const bool kept = clips.clipped == 0; // float samples over full scale, stored as they are
     ClipPanel->setText(kept
-            ? QStringLiteral("フルスケール超過 %1 サンプル (ピーク %2)").arg(clips.over).arg(peak)
-            : QStringLiteral("クリップ %1 サンプル (ピーク %2)").arg(clips.clipped).arg(peak));
+            ? tr("フルスケール超過 %1 サンプル (ピーク %2)").arg(clips.over).arg(peak)
+            : tr("クリップ %1 サンプル (ピーク %2)").arg(clips.clipped).arg(peak));
     ClipPanel->setToolTip(
-        (kept ? QStringLiteral("インポートで %1 サンプルがフルスケールを超えました。浮動小数点の"
-                               "サンプルなのでそのまま保存されます。ピークはフルスケールの "
-                               "%2 倍 (%3) です。")
-              : QStringLiteral("インポートで %1 サンプルがクリップしました。クリップ"
-                               "前のピークはフルスケールの %2 倍 (%3) です。"))
+        (kept ? tr("インポートで %1 サンプルがフルスケールを超えました。浮動小数点の"
+                   "サンプルなのでそのまま保存されます。ピークはフルスケールの "
+                   "%2 倍 (%3) です。")
+              : tr("インポートで %1 サンプルがクリップしました。クリップ"
+                   "前のピークはフルスケールの %2 倍 (%3) です。"))
             .arg(kept ? clips.over : clips.clipped)
             .arg(clips.peak, 0, 'g', 4)
             .arg(peak));
@@ -899,13 +924,13 @@ void TForm1::UndoClick()
         if (!step)
             return;
         const DocumentPtr doc = FDoc, shown = FHistory.undoSnapshot();
-        const CommandResult result = runLong(
-            QStringLiteral("元に戻しています"), [doc, step, shown](const PassFn& progress) {
-                return doc->Undo(*step, progress, shown.get());
-            });
+        const CommandResult result
+            = runLong(tr("元に戻しています"), [doc, step, shown](const PassFn& progress) {
+                  return doc->Undo(*step, progress, shown.get());
+              });
         if (!result.ok) {
             if (!result.cancelled)
-                FDialogs->showError(this, result.message);
+                FDialogs->showError(this, result.message.text());
             return;
         }
         FHistory.stepBack(FDoc->withoutSound());
@@ -921,13 +946,13 @@ void TForm1::RedoClick()
         if (!step)
             return;
         const DocumentPtr doc = FDoc, shown = FHistory.redoSnapshot();
-        const CommandResult result = runLong(
-            QStringLiteral("やり直しています"), [doc, step, shown](const PassFn& progress) {
-                return doc->Redo(*step, progress, shown.get());
-            });
+        const CommandResult result
+            = runLong(tr("やり直しています"), [doc, step, shown](const PassFn& progress) {
+                  return doc->Redo(*step, progress, shown.get());
+              });
         if (!result.ok) {
             if (!result.cancelled)
-                FDialogs->showError(this, result.message);
+                FDialogs->showError(this, result.message.text());
             return;
         }
         FHistory.stepForward(FDoc->withoutSound());
@@ -968,9 +993,9 @@ void TForm1::updatePlayControls()
     Stop->setEnabled(playing);
     Compare->setEnabled(available && FHistory.lastApplied() != nullptr && !FTaskRunning);
     if (available) {
-        Play->setToolTip(QStringLiteral("音を再生する"));
-        Stop->setToolTip(QStringLiteral("再生を止める"));
-        Compare->setToolTip(QStringLiteral("A/B: インポート前の音を同じ位置から再生する"));
+        Play->setToolTip(tr("音を再生する"));
+        Stop->setToolTip(tr("再生を止める"));
+        Compare->setToolTip(tr("A/B: インポート前の音を同じ位置から再生する"));
     } else {
         const QString why = FPlayer->unavailableReason();
         for (QAction* a : {Play, Stop, Compare})
@@ -1071,7 +1096,7 @@ CommandResult TForm1::runLong(const QString& description, const Command& command
     BusyCursor busy;
     {
         const InputBlock block(this, Stop);
-        QProgressDialog progress(description, QStringLiteral("キャンセル"), 0, 100, this);
+        QProgressDialog progress(description, tr("キャンセル"), 0, 100, this);
         progress.setObjectName(QStringLiteral("ProgressDialog"));
         progress.setWindowTitle(QStringLiteral("Kestrelon"));
         progress.setWindowModality(Qt::WindowModal);
@@ -1084,7 +1109,7 @@ CommandResult TForm1::runLong(const QString& description, const Command& command
         // worker has seen the cancel (at its next block of frames).
         connect(&progress, &QProgressDialog::canceled, this, [&progress, description] {
             progress.setCancelButton(nullptr);
-            progress.setLabelText(description + QStringLiteral("\nキャンセルしています…"));
+            progress.setLabelText(description + tr("\nキャンセルしています…"));
             progress.setRange(0, 0);
             progress.show();
         });
@@ -1101,7 +1126,7 @@ CommandResult TForm1::runLong(const QString& description, const Command& command
             if (!done)
                 loop.exec();
         } else {
-            outcome.message = QStringLiteral("another command is still running");
+            outcome.message = MessageCode::AnotherCommandRunning;
         }
     }
     FTaskRunning = false;
@@ -1146,7 +1171,7 @@ void TForm1::ExternalEditClick()
         FSession.reset();
         const CommandResult result = FDoc->Export(path);
         if (!result.ok) {
-            FDialogs->showError(this, result.message);
+            FDialogs->showError(this, result.message.text());
             return;
         }
         showDocument(result.document);
@@ -1160,15 +1185,15 @@ void TForm1::ExternalEditClick()
         const QString command = editorCommand();
         QString error;
         if (!FDialogs->launchEditor(command, path, &error)) {
-            showMessage(QStringLiteral("%1 を監視しています").arg(QFileInfo(path).fileName()));
+            showMessage(tr("%1 を監視しています").arg(QFileInfo(path).fileName()));
             FDialogs->showError(this, error);
             return;
         }
         // Short enough for the status bar; the tooltip says what a save does.
         const QString name = QFileInfo(path).fileName();
-        showMessage(QStringLiteral("%1 の保存を待っています").arg(name),
-            QStringLiteral("%1 を外部エディタで開きました。保存するたびに、書き出した時の音に"
-                           "その絵が適用されます（N・表示・音を変えると終わります）")
+        showMessage(tr("%1 の保存を待っています").arg(name),
+            tr("%1 を外部エディタで開きました。保存するたびに、書き出した時の音に"
+               "その絵が適用されます（FFT長・表示・音を変えると終わります）")
                 .arg(name));
     });
 }
@@ -1176,7 +1201,7 @@ void TForm1::ExternalEditClick()
 void TForm1::externalImported(const ExternalImportStep& step)
 {
     guard([this, &step] {
-        FHistory.record(QStringLiteral("外部エディタの編集"), step.change, FDoc->withoutSound());
+        FHistory.record(tr("外部エディタの編集"), step.change, FDoc->withoutSound());
         showDocument(step.document);
         showClips(step.clips);
     });

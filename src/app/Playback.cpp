@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "base/Message.h"
+
 namespace kestrelon {
 
 unsigned pcmBytes(PcmSample sample)
@@ -293,7 +295,7 @@ Player::~Player()
 QString Player::unavailableReason() const
 {
     if (!FOutput)
-        return QStringLiteral("音声出力装置がないため再生できません");
+        return Message(MessageCode::AudioNoOutput).text();
     return FOutput->unavailableReason();
 }
 
@@ -368,7 +370,7 @@ bool Player::start(double first, double end, bool loop, QString* reason)
     first = std::isnan(first) ? 0.0 : std::clamp(first, 0.0, count);
     end = std::isnan(end) ? count : std::clamp(end, first, count);
     if (!sound || sound->FFormat.nChannels == 0 || end <= first)
-        return fail(QStringLiteral("再生する音がありません"));
+        return fail(Message(MessageCode::NothingToPlay).text());
     const DeviceFormat format = chooseDeviceFormat(sound->FFormat, FOutput->caps());
     {
         std::lock_guard lock(FSource.mutex());

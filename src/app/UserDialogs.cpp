@@ -1,6 +1,7 @@
 #include "app/UserDialogs.h"
 
 #include "app/ExternalEditor.h"
+#include "base/Message.h"
 #include "editing/RangeTexts.h"
 
 #include <QDialog>
@@ -34,12 +35,12 @@ QString qtNameFilter(const QString& filter)
 
 QString overwriteQuestion(const QString& path)
 {
-    return QLatin1Char('"') + QFileInfo(path).fileName() + QStringLiteral("\" を上書きしますか？");
+    return Message(MessageCode::OverwriteQuestion, QFileInfo(path).fileName()).text();
 }
 
 QString saveChangesQuestion(const QString& fileName)
 {
-    return QLatin1Char('"') + fileName + QStringLiteral("\" への変更を保存しますか？");
+    return Message(MessageCode::SaveChangesQuestion, fileName).text();
 }
 
 namespace {

@@ -1,4 +1,5 @@
 // Program entry of the window: kestrelon [FILE]
+#include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
@@ -7,7 +8,9 @@
 
 #include "app/AppSetup.h"
 #include "app/KestrelonMain.h"
+#include "app/Language.h"
 #include "app/UserDialogs.h"
+#include "base/Message.h"
 
 namespace {
 
@@ -32,7 +35,7 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("kestrelon"));
     QApplication::setWindowIcon(kestrelon::appIcon());
     QApplication::setFont(kestrelon::uiFont());
-    kestrelon::installQtTranslation(app);
+    kestrelon::applyLanguage(kestrelon::Language::Japanese); // the window is built in Japanese
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -45,12 +48,16 @@ int main(int argc, char** argv)
     parser.process(app);
 
     kestrelon::TForm1 form;
+    // the language saved, chosen as in the Help menu
+    const QString language = kestrelon::languageName(kestrelon::savedLanguage());
+    if (auto* choice = form.findChild<QAction*>(QStringLiteral("Language_") + language);
+        choice && language != kestrelon::languageName(kestrelon::Language::Japanese))
+        choice->trigger();
     form.show();
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty() && !isNameGiven(files.first(), argc, argv)) {
-        const QString message = QStringLiteral("%1: cannot be opened: its name is not valid "
-                                               "UTF-8; rename it, or use kestrelon-cli")
-                                    .arg(files.first());
+        const QString message
+            = kestrelon::Message(kestrelon::MessageCode::NameNotUtf8, files.first()).text();
         QTimer::singleShot(
             0, &form, [&form, message] { kestrelon::QtUserDialogs().showError(&form, message); });
     } else if (!files.isEmpty()) {

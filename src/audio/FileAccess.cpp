@@ -16,56 +16,50 @@ QString errnoText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-namespace {
-
-// "not a regular file (a FIFO)" and the like.
-QString notRegular(mode_t mode)
+MessageCode fileKind(unsigned mode)
 {
-    const char* kind = S_ISDIR(mode) ? "a folder"
-        : S_ISFIFO(mode)             ? "a FIFO"
-        : S_ISCHR(mode)              ? "a character device"
-        : S_ISBLK(mode)              ? "a block device"
-        : S_ISSOCK(mode)             ? "a socket"
-                                     : "not a file";
-    return QStringLiteral("not a regular file (%1)").arg(QLatin1String(kind));
+    return S_ISDIR(mode) ? MessageCode::KindFolder
+        : S_ISFIFO(mode) ? MessageCode::KindFifo
+        : S_ISCHR(mode)  ? MessageCode::KindCharDevice
+        : S_ISBLK(mode)  ? MessageCode::KindBlockDevice
+        : S_ISSOCK(mode) ? MessageCode::KindSocket
+                         : MessageCode::KindOther;
 }
 
-} // namespace
-
-bool openRegularFile(const QString& path, QFile& file, QString* reason, QIODevice::OpenMode mode)
+bool openRegularFile(const QString& path, QFile& file, Message* reason, QIODevice::OpenMode mode)
 {
-    auto failWith = [&](const QString& why) {
+    auto failWith = [&](const Message& why) {
         if (reason)
             *reason = why;
         return false;
     };
     const QByteArray name = QFile::encodeName(path);
     if (name.isEmpty())
-        return failWith(QStringLiteral("cannot open: ") + errnoText(ENOENT));
+        return failWith(Message(MessageCode::CannotOpen, errnoText(ENOENT)));
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
-        return failWith(QStringLiteral("cannot open: ") + errnoText(errno));
+        return failWith(Message(MessageCode::CannotOpen, errnoText(errno)));
     struct stat st { };
     if (::fstat(fd, &st) != 0) {
         const int error = errno;
         ::close(fd);
-        return failWith(QStringLiteral("cannot open: ") + errnoText(error));
+        return failWith(Message(MessageCode::CannotOpen, errnoText(error)));
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        return failWith(notRegular(st.st_mode));
+        return failWith(Message(MessageCode::NotRegularFile, fileKind(st.st_mode)));
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     if (!file.open(fd, mode | QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        return failWith(QStringLiteral("cannot open: ") + file.errorString());
+        return failWith(Message(MessageCode::CannotOpen, file.errorString()));
     }
     return true;
 }
 
-bool readRegularFile(const QString& path, int64_t maxBytes, QByteArray* bytes, QString* reason)
+bool readRegularFile(const QString& path, int64_t maxBytes, QByteArray* bytes, Message* reason)
 {
     QFile file;
     if (!openRegularFile(path, file, reason, QIODevice::ReadOnly | QIODevice::Unbuffered))
@@ -73,9 +67,7 @@ bool readRegularFile(const QString& path, int64_t maxBytes, QByteArray* bytes, Q
     const qint64 size = file.size();
     if (size > maxBytes) {
         if (reason)
-            *reason = QStringLiteral("the file is %1 bytes, more than the %2 bytes allowed")
-                          .arg(size)
-                          .arg(maxBytes);
+            *reason = Message(MessageCode::FileTooLarge, size, maxBytes);
         return false;
     }
     QByteArray out;
@@ -85,7 +77,7 @@ bool readRegularFile(const QString& path, int64_t maxBytes, QByteArray* bytes, Q
         const qint64 n = file.read(out.data() + got, size - got);
         if (n < 0) {
             if (reason)
-                *reason = QStringLiteral("cannot read: ") + file.errorString();
+                *reason = Message(MessageCode::CannotRead, file.errorString());
             return false;
         }
         if (n == 0)
@@ -96,29 +88,29 @@ bool readRegularFile(const QString& path, int64_t maxBytes, QByteArray* bytes, Q
     char probe = 0;
     if (got == size && file.read(&probe, 1) > 0) {
         if (reason)
-            *reason = QStringLiteral("the file grew while it was read");
+            *reason = MessageCode::FileGrew;
         return false;
     }
     *bytes = std::move(out);
     return true;
 }
 
-bool checkOutputPath(const QString& path, QString* reason)
+bool checkOutputPath(const QString& path, Message* reason)
 {
-    auto failWith = [&](const QString& why) {
+    auto failWith = [&](const Message& why) {
         if (reason)
             *reason = why;
         return false;
     };
     if (path.isEmpty() || path.endsWith(QLatin1Char('/')))
-        return failWith(QStringLiteral("names a folder, not a file"));
+        return failWith(MessageCode::NamesFolder);
     struct stat st { };
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return true; // nothing there yet (or nothing reachable: creating it will say why)
     if (S_ISDIR(st.st_mode))
-        return failWith(QStringLiteral("names a folder, not a file"));
+        return failWith(MessageCode::NamesFolder);
     if (!S_ISREG(st.st_mode))
-        return failWith(QStringLiteral("is ") + notRegular(st.st_mode));
+        return failWith(Message(MessageCode::OutputNotRegularFile, fileKind(st.st_mode)));
     return true;
 }
 
@@ -149,46 +141,47 @@ bool carryPermissions(QSaveFile& file, int mode)
 }
 
 bool saveFileAtomically(const QString& path,
-    const std::function<bool(QSaveFile& file, QString* why)>& write, QString* reason)
+    const std::function<bool(QSaveFile& file, QString* why)>& write, Message* reason)
 {
-    auto failWith = [&](const QString& message) {
+    auto failWith = [&](const Message& message) {
         if (reason)
             *reason = message;
         return false;
     };
     try {
+        Message refused;
+        if (!checkOutputPath(path, &refused))
+            return failWith(Message(MessageCode::CannotWrite, refused));
         QString why;
-        if (!checkOutputPath(path, &why))
-            return failWith(QStringLiteral("cannot write: ") + why);
         const int permissions = existingPermissions(path);
         QSaveFile file(path);
         file.setDirectWriteFallback(false);
         // unbuffered: a write that fails reports its cause at once
         if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return failWith(QStringLiteral("cannot create: ") + file.errorString());
+            return failWith(Message(MessageCode::CannotCreate, file.errorString()));
         if (!write(file, &why)) {
             file.cancelWriting();
-            return failWith(QStringLiteral("cannot write: ") + why);
+            return failWith(Message(MessageCode::CannotWrite, why));
         }
         if (!carryPermissions(file, permissions)) {
             why = errnoText(errno);
             file.cancelWriting();
-            return failWith(QStringLiteral("cannot keep the file's permissions: ") + why);
+            return failWith(Message(MessageCode::CannotKeepPermissions, why));
         }
         // A file system that finds it full (or failing) only when the data reach the
         // disk says so here; QSaveFile's own sync would let that pass.
         if (::fsync(file.handle()) != 0 && errno != EINVAL) {
             why = errnoText(errno);
             file.cancelWriting();
-            return failWith(QStringLiteral("cannot write: ") + why);
+            return failWith(Message(MessageCode::CannotWrite, why));
         }
         if (!file.commit())
-            return failWith(QStringLiteral("cannot write: ") + file.errorString());
+            return failWith(Message(MessageCode::CannotWrite, file.errorString()));
         if (reason)
-            reason->clear();
+            *reason = Message();
         return true;
     } catch (...) {
-        return failWith(QStringLiteral("cannot write: not enough memory"));
+        return failWith(MessageCode::CannotWriteNoMemory);
     }
 }
 

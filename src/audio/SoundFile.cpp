@@ -29,6 +29,7 @@
 #include <sndfile.h>
 
 #include "audio/FileAccess.h"
+#include "base/Errors.h"
 
 namespace kestrelon {
 
@@ -59,10 +60,10 @@ QString libraryText(const char* library, const char* text)
 
 struct LoadResult {
     uint8_t code = kLoadOk;
-    QString message;
+    Message message;
 };
 
-LoadResult fail(uint8_t code, QString message)
+LoadResult fail(uint8_t code, Message message)
 {
     return {code, std::move(message)};
 }
@@ -223,27 +224,22 @@ private:
 
 LoadResult tooLarge()
 {
-    return fail(kLoadFailed,
-        QStringLiteral("the decoded sound is larger than the 2 147 483 647 bytes of samples "
-                       "a sound may hold"));
+    return fail(kLoadFailed, MessageCode::DecodedTooLarge);
 }
 
 // The header of a sound of the given kind, after the checks every reader makes.
 LoadResult adoptFormat(SampleKind kind, int64_t channels, int64_t rate, WAVEFORMATEX& format)
 {
     if (channels <= 0)
-        return fail(kLoadFailed, QStringLiteral("the file declares no channels"));
+        return fail(kLoadFailed, MessageCode::NoChannels);
     if (channels > 256)
-        return fail(kLoadFailed,
-            QStringLiteral("the file declares %1 channels; at most 256 are supported")
-                .arg(channels));
+        return fail(kLoadFailed, Message(MessageCode::TooManyChannels, channels));
     if (rate <= 0)
-        return fail(kLoadFailed, QStringLiteral("the sample rate is %1").arg(rate));
+        return fail(kLoadFailed, Message(MessageCode::SampleRateIs, rate));
     const uint64_t block = sampleBytes(kind) * uint64_t(channels);
     if (block * uint64_t(rate) > kMaxBlock)
-        return fail(kLoadFailed,
-            QStringLiteral("%1 bytes per second is more than 2 147 483 647")
-                .arg(grouped(block * uint64_t(rate))));
+        return fail(
+            kLoadFailed, Message(MessageCode::ByteRateTooHigh, grouped(block * uint64_t(rate))));
     TWave probe;
     probe.FFormat.wFormatTag = kind == SampleKind::F32 || kind == SampleKind::F64
         ? WAVE_FORMAT_IEEE_FLOAT
@@ -298,9 +294,7 @@ void finishWave(TWave& out, uint64_t framesDeclared, WaveLoadReport& report)
     else if (kind == SampleKind::F64)
         report.nonFinite = zeroNonFinite<double, uint64_t>(out.FData.data(), out.FData.size() / 8);
     if (report.nonFinite > 0)
-        report.message = QStringLiteral("%1 samples were not finite numbers (NaN or infinite) "
-                                        "and were read as 0")
-                             .arg(grouped(report.nonFinite));
+        report.message = Message(MessageCode::NonFiniteSamples, grouped(report.nonFinite));
 }
 
 // --- libsndfile ---------------------------------------------------------------------------
@@ -370,7 +364,7 @@ using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
 
 LoadResult readError(const Reader& reader)
 {
-    return fail(kLoadFailed, QStringLiteral("cannot read: ") + errnoText(reader.error));
+    return fail(kLoadFailed, Message(MessageCode::CannotRead, errnoText(reader.error)));
 }
 
 LoadResult decodeMpeg(Reader& reader, TWave& out, WaveLoadReport& report);
@@ -400,14 +394,13 @@ LoadResult decodeSndfile(Reader& reader, TWave& out, WaveLoadReport& report)
         const int error = sf_error(nullptr);
         const QString why = libraryText("libsndfile", sf_error_number(error));
         if (error == SF_ERR_UNRECOGNISED_FORMAT)
-            return fail(kLoadNotRiffWave,
-                QStringLiteral("not a WAV, FLAC, Ogg, MP3, AIFF, Wave64, RF64 or CAF file ") + why);
-        return fail(kLoadFailed, QStringLiteral("cannot be read ") + why);
+            return fail(kLoadNotRiffWave, Message(MessageCode::NotASoundFile, why));
+        return fail(kLoadFailed, Message(MessageCode::CannotBeReadLibrary, why));
     }
     const int major = info.format & SF_FORMAT_TYPEMASK;
     if (!isSupportedMajor(major))
         return fail(
-            kLoadNotRiffWave, QStringLiteral("%1 files are not supported").arg(majorName(major)));
+            kLoadNotRiffWave, Message(MessageCode::FormatFilesUnsupported, majorName(major)));
     if (major == SF_FORMAT_MPEG) {
         file.reset();
         reader.pos = 0;
@@ -478,9 +471,8 @@ LoadResult decodeSndfile(Reader& reader, TWave& out, WaveLoadReport& report)
             return readError(reader);
         if (!ok)
             return fail(kLoadFailed,
-                QStringLiteral("the file is damaged after %1 frames ")
-                        .arg(grouped(samples.frames()))
-                    + libraryText("libsndfile", sf_strerror(file.get())));
+                Message(MessageCode::DamagedAfterFrames, grouped(samples.frames()),
+                    libraryText("libsndfile", sf_strerror(file.get()))));
         if (got == 0)
             break;
     }
@@ -488,8 +480,7 @@ LoadResult decodeSndfile(Reader& reader, TWave& out, WaveLoadReport& report)
     // A FLAC stream's header counts its frames exactly: fewer is a file cut short.
     if (major == SF_FORMAT_FLAC && declared > samples.frames())
         return fail(kLoadFailed,
-            QStringLiteral("the file ends after %1 of its %2 frames")
-                .arg(grouped(samples.frames()), grouped(declared)));
+            Message(MessageCode::EndsAfterFrames, grouped(samples.frames()), grouped(declared)));
     finishWave(out, declared > 0 ? declared : samples.frames(), report);
     return {};
 }
@@ -512,12 +503,15 @@ LoadResult decodeMpeg(Reader& reader, TWave& out, WaveLoadReport& report)
     std::unique_ptr<mpg123_handle, MpgCloser> h(mpg123_new(nullptr, &error));
     if (!h)
         return fail(kLoadFailed,
-            QStringLiteral("cannot decode MPEG audio ")
-                + libraryText("libmpg123", mpg123_plain_strerror(error)));
-    auto mpgFailure = [&](const QString& what) {
+            Message(MessageCode::CannotDecodeMpeg,
+                libraryText("libmpg123", mpg123_plain_strerror(error))));
+    // what: a code whose last argument is the library's text
+    auto mpgFailure = [&](MessageCode what, const QString& frames = QString()) {
         if (reader.error != 0)
             return readError(reader);
-        return fail(kLoadFailed, what + libraryText("libmpg123", mpg123_strerror(h.get())));
+        const QString said = libraryText("libmpg123", mpg123_strerror(h.get()));
+        return fail(
+            kLoadFailed, frames.isEmpty() ? Message(what, said) : Message(what, frames, said));
     };
     // Float output at the stream's own rate; the encoder's delay and padding, when a
     // LAME header states them, are left out as every player does.
@@ -525,14 +519,14 @@ LoadResult decodeMpeg(Reader& reader, TWave& out, WaveLoadReport& report)
     mpg123_param(h.get(), MPG123_REMOVE_FLAGS, MPG123_AUTO_RESAMPLE, 0);
     if (mpg123_replace_reader_handle(h.get(), mpgRead, mpgSeek, nullptr) != MPG123_OK
         || mpg123_open_handle(h.get(), &reader) != MPG123_OK)
-        return mpgFailure(QStringLiteral("cannot be read "));
+        return mpgFailure(MessageCode::CannotBeReadLibrary);
     long rate = 0;
     int channels = 0;
     int encoding = 0;
     if (mpg123_getformat(h.get(), &rate, &channels, &encoding) != MPG123_OK)
-        return mpgFailure(QStringLiteral("holds no MPEG audio that can be decoded "));
+        return mpgFailure(MessageCode::NoMpegAudio);
     if (encoding != MPG123_ENC_FLOAT_32)
-        return fail(kLoadFailed, QStringLiteral("the MPEG decoder gives no float samples"));
+        return fail(kLoadFailed, MessageCode::MpegNoFloat);
     if (LoadResult r = adoptFormat(SampleKind::F32, channels, rate, out.FFormat); r.code != kLoadOk)
         return r;
     const uint32_t block = out.FFormat.nBlockAlign;
@@ -556,20 +550,14 @@ LoadResult decodeMpeg(Reader& reader, TWave& out, WaveLoadReport& report)
             mpg123_getformat(h.get(), &r, &c, &e);
             if (r != rate || c != channels || e != MPG123_ENC_FLOAT_32)
                 return fail(kLoadFailed,
-                    QStringLiteral("the stream changes from %1 Hz with %2 channels to %3 Hz "
-                                   "with %4 after %5 frames")
-                        .arg(rate)
-                        .arg(channels)
-                        .arg(r)
-                        .arg(c)
-                        .arg(grouped(samples.frames())));
+                    Message(MessageCode::MpegStreamChanges, qint64(rate), channels, qint64(r), c,
+                        grouped(samples.frames())));
         } else if (rc == MPG123_DONE) {
             more = false;
         } else if (rc != MPG123_OK) {
-            return mpgFailure(QStringLiteral("the file is damaged after %1 frames ")
-                                  .arg(grouped(samples.frames())));
+            return mpgFailure(MessageCode::DamagedAfterFrames, grouped(samples.frames()));
         } else if (done == 0 && ++stalls > 64) {
-            return fail(kLoadFailed, QStringLiteral("the MPEG decoder stopped making progress"));
+            return fail(kLoadFailed, MessageCode::MpegNoProgress);
         }
         done += pending;
         pending = done % block;
@@ -629,9 +617,11 @@ uint8_t adopt(Reader& reader, TWave& wave, WaveLoadReport* report)
         r = isMpegAudio(reader) ? decodeMpeg(reader, fresh, local)
                                 : decodeSndfile(reader, fresh, local);
     } catch (const std::bad_alloc&) {
-        r = fail(kLoadFailed, QStringLiteral("not enough memory for the samples"));
+        r = fail(kLoadFailed, MessageCode::NoMemoryForSamples);
+    } catch (const Error& e) {
+        r = fail(kLoadFailed, e.message());
     } catch (const std::exception& e) {
-        r = fail(kLoadFailed, QString::fromUtf8(e.what()));
+        r = fail(kLoadFailed, Message(MessageCode::Internal, e.what()));
     }
     if (r.code == kLoadOk) {
         wave.FFormat = fresh.FFormat;
@@ -754,9 +744,9 @@ bool encodeFlac(const TWave& wave, SampleKind kind, Writer& writer, QString* why
     return true;
 }
 
-bool saveFlac(const QString& path, const TWave& wave, QString* reason)
+bool saveFlac(const QString& path, const TWave& wave, Message* reason)
 {
-    const QString refusal = flacRefusal(wave);
+    const Message refusal = flacRefusal(wave);
     if (!refusal.isEmpty()) {
         if (reason)
             *reason = refusal;
@@ -781,14 +771,14 @@ SoundFileType soundFileTypeFor(const QString& name)
 
 uint8_t loadSound(const QString& path, TWave& wave, WaveLoadReport* report)
 {
-    auto failWith = [&](const QString& message) {
+    auto failWith = [&](const Message& message) {
         if (report)
             *report = WaveLoadReport{message, false, 0, 0};
         return kLoadFailed;
     };
     try {
         QFile file;
-        QString why;
+        Message why;
         if (!openRegularFile(path, file, &why, QIODevice::ReadOnly | QIODevice::Unbuffered))
             return failWith(why);
         Reader reader;
@@ -800,20 +790,20 @@ uint8_t loadSound(const QString& path, TWave& wave, WaveLoadReport* report)
         }
         return adopt(reader, wave, report);
     } catch (...) {
-        return failWith(QStringLiteral("the file cannot be read"));
+        return failWith(MessageCode::FileUnreadable);
     }
 }
 
 uint8_t readSoundHeader(const QString& path, WaveHeader& header, WaveLoadReport* report)
 {
-    auto failWith = [&](const QString& message) {
+    auto failWith = [&](const Message& message) {
         if (report)
             *report = WaveLoadReport{message, false, 0, 0};
         return kLoadFailed;
     };
     try {
         QFile file;
-        QString why;
+        Message why;
         if (!openRegularFile(path, file, &why, QIODevice::ReadOnly | QIODevice::Unbuffered))
             return failWith(why);
         Reader reader;
@@ -830,7 +820,7 @@ uint8_t readSoundHeader(const QString& path, WaveHeader& header, WaveLoadReport*
             header = WaveHeader{wave.FFormat, wave.FSampleCount, wave.FSeconds};
         return code;
     } catch (...) {
-        return failWith(QStringLiteral("the file cannot be read"));
+        return failWith(MessageCode::FileUnreadable);
     }
 }
 
@@ -844,7 +834,7 @@ uint8_t loadSoundFromMemory(std::span<const uint8_t> bytes, TWave& wave, WaveLoa
     return adopt(reader, wave, report);
 }
 
-QString flacRefusal(const TWave& wave)
+Message flacRefusal(const TWave& wave)
 {
     const SampleKind kind = sampleKindOf(wave.FFormat);
     const QString bits = QString::number(wave.FFormat.wBitsPerSample);
@@ -855,29 +845,21 @@ QString flacRefusal(const TWave& wave)
         break;
     case SampleKind::F32:
     case SampleKind::F64:
-        return QStringLiteral("FLAC holds integer samples of 8 to 24 bits; this sound has "
-                              "%1-bit float samples (save it as WAV)")
-            .arg(bits);
+        return Message(MessageCode::FlacFloat, bits);
     case SampleKind::None:
-        return QStringLiteral("FLAC holds integer samples of 8 to 24 bits; this sound's "
-                              "format (tag %1, %2 bits) is not a sample type")
-            .arg(wave.FFormat.wFormatTag)
-            .arg(bits);
+        return Message(MessageCode::FlacNotSampleType, wave.FFormat.wFormatTag, bits);
     default:
-        return QStringLiteral("FLAC holds integer samples of 8 to 24 bits; this sound has "
-                              "%1-bit samples (save it as WAV)")
-            .arg(bits);
+        return Message(MessageCode::FlacBits, bits);
     }
     if (wave.FFormat.nChannels < 1 || wave.FFormat.nChannels > 8)
-        return QStringLiteral("FLAC holds 1 to 8 channels; this sound has %1 (save it as WAV)")
-            .arg(wave.FFormat.nChannels);
+        return Message(MessageCode::FlacChannels, wave.FFormat.nChannels);
     // libsndfile writes no FLAC stream at all (not even its header) without samples
     if (wave.FSampleCount == 0)
-        return QStringLiteral("this sound has no samples to save as FLAC (save it as WAV)");
+        return MessageCode::FlacEmpty;
     return {};
 }
 
-bool saveSound(const QString& path, const TWave& wave, SoundFileType type, QString* reason)
+bool saveSound(const QString& path, const TWave& wave, SoundFileType type, Message* reason)
 {
     if (type == SoundFileType::Flac)
         return saveFlac(path, wave, reason);

@@ -59,9 +59,9 @@ uint8_t loadSoundFromMemory(
     std::span<const uint8_t> bytes, TWave& wave, WaveLoadReport* report = nullptr);
 
 // Why wave cannot be saved as FLAC ("FLAC holds integer samples of 8 to 24 bits; this
-// sound has 32-bit float samples"), or an empty string when it can. FLAC keeps 8-, 16-
+// sound has 32-bit float samples"), or an empty message when it can. FLAC keeps 8-, 16-
 // and 24-bit integer sounds of 1 to 8 channels exactly; it cannot hold an empty sound.
-QString flacRefusal(const TWave& wave);
+Message flacRefusal(const TWave& wave);
 
 // Writes wave as a file of the given type, atomically: complete at the target name or
 // not there at all. WAV goes through TWave::SaveToFile. FLAC is written lossless (the
@@ -69,9 +69,9 @@ QString flacRefusal(const TWave& wave);
 // in "/" or names a folder, a FIFO or a device is refused before anything is written,
 // a replaced file keeps its permission bits, and *reason names the cause of a failure
 // without the path.
-bool saveSound(const QString& path, const TWave& wave, SoundFileType type, QString* reason);
+bool saveSound(const QString& path, const TWave& wave, SoundFileType type, Message* reason);
 // The type follows the name (soundFileTypeFor).
-inline bool saveSound(const QString& path, const TWave& wave, QString* reason = nullptr)
+inline bool saveSound(const QString& path, const TWave& wave, Message* reason = nullptr)
 {
     return saveSound(path, wave, soundFileTypeFor(path), reason);
 }

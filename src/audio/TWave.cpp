@@ -429,11 +429,11 @@ void TWave::UpdateFormat()
         : WAVE_FORMAT_PCM;
     const uint32_t block = uint32_t(bits / 8) * FFormat.nChannels;
     if (block > 0xFFFF)
-        throw IntOverflowError("integer overflow: block size above 65535 bytes");
+        throw IntOverflowError(intOverflow(MessageCode::WhatBlockSize));
     FFormat.nBlockAlign = uint16_t(block);
     const uint64_t avg = uint64_t(block) * FFormat.nSamplesPerSec;
     if (avg > uint64_t(kMaxBlock))
-        throw IntOverflowError("integer overflow: bytes per second");
+        throw IntOverflowError(intOverflow(MessageCode::WhatBytesPerSecond));
     FFormat.nAvgBytesPerSec = uint32_t(avg);
     FFormat.cbSize = 0;
 }
@@ -580,7 +580,7 @@ void TWave::SetSampleCount(uint32_t count)
 {
     const uint64_t size = uint64_t(count) * FFormat.nBlockAlign;
     if (size > uint64_t(kMaxBlock))
-        throw IntOverflowError("integer overflow: sample block size");
+        throw IntOverflowError(intOverflow(MessageCode::WhatSampleBlock));
     if (size == 0) {
         if (!FData.empty()) {
             std::vector<uint8_t>().swap(FData);
@@ -597,7 +597,7 @@ void TWave::SetSampleCount(uint32_t count)
     FDataSize = uint32_t(size);
     FSampleCount = count;
     if (FFormat.nSamplesPerSec == 0)
-        throw FloatError("floating-point division by zero: duration at a sample rate of 0");
+        throw FloatError(Message(MessageCode::ZeroSampleRate));
     FSeconds = double(count) / double(FFormat.nSamplesPerSec);
 }
 

@@ -36,6 +36,8 @@
 
 #include <QString>
 
+#include "base/Message.h"
+
 namespace kestrelon {
 
 #pragma pack(push, 1)
@@ -63,11 +65,11 @@ enum : uint8_t {
     kLoadFailed = 3, // anything else
 };
 
-// What a load found besides its code: a readable reason for every failure; for a
-// successful load, warnings (joined by "; ") about a file that ended before its data
-// chunk did and about float samples that were not finite numbers.
+// What a load found besides its code: the reason for every failure; for a successful
+// load, warnings (joined) about a file that ended before its data chunk did and about
+// float samples that were not finite numbers.
 struct WaveLoadReport {
-    QString message; // empty for a complete, clean load
+    Message message; // empty for a complete, clean load
     bool truncated = false; // code 0, but fewer frames than the header declared
     uint64_t framesLoaded = 0;
     uint64_t framesDeclared = 0;
@@ -131,8 +133,9 @@ inline constexpr uint64_t kLargestRiffData = 0xFFFFFFFFull - 37; // 4 294 967 25
 uint64_t rf64Threshold();
 void setRf64Threshold(uint64_t bytes);
 // The bytes before the samples of a WAV file holding dataBytes bytes of `format`'s
-// samples: the canonical 44-byte header up to rf64Threshold(), the 80-byte RF64 header
-// (frames = dataBytes / nBlockAlign) beyond. A pad byte follows data of odd size.
+// samples: the canonical 44-byte header (58 for float samples) up to rf64Threshold(), the
+// 80-byte RF64 header (82 for float samples; frames = dataBytes / nBlockAlign) beyond. A
+// pad byte follows data of odd size.
 std::vector<uint8_t> wavFileHeader(const WAVEFORMATEX& format, uint64_t dataBytes);
 
 class TWave {
@@ -179,12 +182,13 @@ public:
     uint8_t LoadFromMemory(std::span<const uint8_t> bytes, WaveLoadReport* report = nullptr);
 
     // Writes a canonical WAV file (RF64 beyond rf64Threshold()) atomically: complete at
-    // the target name, or not
-    // there at all (an existing file is left untouched on failure). A replaced file
-    // keeps its permission bits. A name that ends in "/" or names a folder, a FIFO or
-    // a device is refused before anything is written; *reason names the cause of any
-    // failure without the path ("cannot write: No space left on device").
-    bool SaveToFile(const QString& path, QString* reason = nullptr) const;
+    // the target name, or not there at all (an existing file is left untouched on
+    // failure). Integer PCM has the 44-byte header; float samples the 18-byte format chunk
+    // (cbSize 0) and a fact chunk with the frame count, 58 bytes. A replaced file keeps
+    // its permission bits. A name that ends in "/" or names a folder, a FIFO or a device
+    // is refused before anything is written; *reason names the cause of any failure
+    // without the path ("cannot write: No space left on device").
+    bool SaveToFile(const QString& path, Message* reason = nullptr) const;
     std::vector<uint8_t> SaveToMemory() const;
 
     bool isFloat() const { return FFormat.wFormatTag == WAVE_FORMAT_IEEE_FLOAT; }

@@ -15,9 +15,11 @@
 // Float samples that are not finite numbers are stored as 0, and the load report
 // says how many there were.
 //
-// The writer produces the canonical 44-byte header (or, for a block too large for it,
-// the RF64 header of audio/TWave.h) followed by the sample block and, when the block has
-// an odd size, a pad byte (counted in the RIFF size).
+// The writer produces the canonical 44-byte header of integer PCM (or, for a block too
+// large for it, the RF64 header of audio/TWave.h) followed by the sample block and, when
+// the block has an odd size, a pad byte (counted in the RIFF size). Float samples (format
+// tag 3) are not PCM: their format chunk has 18 bytes (cbSize 0), and a fact chunk with
+// the frame count follows it (a 58-byte header; in RF64 the ds64 chunk counts the frames).
 
 #include <QFile>
 #include <QSaveFile>
@@ -71,24 +73,6 @@ uint32_t le32(const uint8_t* p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-void put16(uint8_t* p, uint16_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-void put32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
-
-void put64(uint8_t* p, uint64_t v)
-{
-    for (int i = 0; i < 8; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
-
 std::atomic<uint64_t> gRf64Threshold{kLargestRiffData};
 
 // 12345 -> "12 345"
@@ -119,11 +103,11 @@ QString chunkName(uint32_t id)
     return QLatin1Char('"') + s + QLatin1Char('"');
 }
 
-QString formatName(uint16_t tag)
+MessageArg formatName(uint16_t tag)
 {
     switch (tag) {
     case 0x0000:
-        return QStringLiteral("unknown");
+        return MessageCode::FormatUnknown;
     case 0x0002:
         return QStringLiteral("ADPCM");
     case 0x0006:
@@ -145,19 +129,18 @@ QString formatName(uint16_t tag)
     case 0xF1AC:
         return QStringLiteral("FLAC");
     default:
-        return {};
+        return QString();
     }
 }
 
-QString unsupportedFormat(uint16_t tag, bool extensible)
+Message unsupportedFormat(uint16_t tag, bool extensible)
 {
-    const QString name = formatName(tag);
-    QString s = extensible ? QStringLiteral("extensible sub-format ")
-                           : QStringLiteral("compressed format ");
-    s += hex4(tag);
-    if (!name.isEmpty())
-        s += QStringLiteral(" (") + name + QLatin1Char(')');
-    return s + QStringLiteral(" is not supported");
+    const MessageArg name = formatName(tag);
+    const MessageCode code
+        = extensible ? MessageCode::ExtensibleSubformat : MessageCode::CompressedFormat;
+    if (!name.message && name.text.isEmpty())
+        return Message(code, hex4(tag));
+    return Message(code, Message(MessageCode::WithDetail, hex4(tag), name)); // "0x0002 (ADPCM)"
 }
 
 // The offset of the first non-zero byte of p[0 .. n), or n.
@@ -342,10 +325,10 @@ private:
 
 struct LoadResult {
     uint8_t code = kLoadOk;
-    QString message;
+    Message message;
 };
 
-LoadResult fail(uint8_t code, QString message)
+LoadResult fail(uint8_t code, Message message)
 {
     return {code, std::move(message)};
 }
@@ -358,11 +341,9 @@ LoadResult adoptFormat(const uint8_t* body, uint32_t size, WAVEFORMATEX& format)
     const bool extensible = tag == kExtensible;
     if (extensible) {
         if (size < 40 || le16(body + 16) < 22)
-            return fail(kLoadFailed,
-                QStringLiteral("the extensible format header is incomplete (%1 bytes)").arg(size));
+            return fail(kLoadFailed, Message(MessageCode::ExtensibleIncomplete, size));
         if (std::memcmp(body + 26, kGuidTail, sizeof kGuidTail) != 0)
-            return fail(kLoadNotPcm,
-                QStringLiteral("extensible sub-format with an unknown GUID is not supported"));
+            return fail(kLoadNotPcm, MessageCode::ExtensibleUnknownGuid);
         tag = le16(body + 24);
     }
     const uint16_t channels = le16(body + 2);
@@ -371,27 +352,21 @@ LoadResult adoptFormat(const uint8_t* body, uint32_t size, WAVEFORMATEX& format)
     if (tag != WAVE_FORMAT_PCM && tag != WAVE_FORMAT_IEEE_FLOAT)
         return fail(kLoadNotPcm, unsupportedFormat(tag, extensible));
     if (tag == WAVE_FORMAT_IEEE_FLOAT && bits != 32 && bits != 64)
-        return fail(kLoadNotPcm,
-            QStringLiteral("%1-bit floating-point samples are not supported").arg(bits));
+        return fail(kLoadNotPcm, Message(MessageCode::FloatBitsUnsupported, bits));
     if (tag == WAVE_FORMAT_PCM && bits > 64)
-        return fail(kLoadNotPcm,
-            QStringLiteral("%1-bit integer samples are not supported (64 bits at most)").arg(bits));
+        return fail(kLoadNotPcm, Message(MessageCode::IntBitsUnsupported, bits));
     if (channels == 0)
-        return fail(kLoadFailed, QStringLiteral("the file declares no channels"));
+        return fail(kLoadFailed, MessageCode::NoChannels);
     if (channels > 256)
-        return fail(kLoadFailed,
-            QStringLiteral("the file declares %1 channels; at most 256 are supported")
-                .arg(channels));
+        return fail(kLoadFailed, Message(MessageCode::TooManyChannels, channels));
     if (bits < 8 || bits % 8 != 0)
-        return fail(kLoadFailed,
-            QStringLiteral("%1 bits per sample is not supported (whole bytes only)").arg(bits));
+        return fail(kLoadFailed, Message(MessageCode::BitsNotWholeBytes, bits));
     const uint32_t block = uint32_t(bits / 8) * channels; // at most 2 048 bytes
     if (rate == 0)
-        return fail(kLoadFailed, QStringLiteral("the sample rate is 0"));
+        return fail(kLoadFailed, Message(MessageCode::SampleRateIs, 0));
     if (uint64_t(block) * rate > kMaxBlock)
-        return fail(kLoadFailed,
-            QStringLiteral("%1 bytes per second is more than 2 147 483 647")
-                .arg(grouped(uint64_t(block) * rate)));
+        return fail(
+            kLoadFailed, Message(MessageCode::ByteRateTooHigh, grouped(uint64_t(block) * rate)));
     WAVEFORMATEX f;
     f.wFormatTag = tag;
     f.nChannels = channels;
@@ -441,11 +416,9 @@ LoadResult parse(Source& src, TWave& out, WaveLoadReport& report, bool samples =
     const uint64_t fileSize = src.size();
     const uint8_t* head = src.view(0, 12);
     if (!head)
-        return fail(kLoadFailed,
-            QStringLiteral("the file is too short to be a WAV file (%1 bytes)")
-                .arg(grouped(fileSize)));
+        return fail(kLoadFailed, Message(MessageCode::WavTooShort, grouped(fileSize)));
     if (le32(head) != kRiff || le32(head + 8) != kWave)
-        return fail(kLoadNotRiffWave, QStringLiteral("not a RIFF/WAVE file"));
+        return fail(kLoadNotRiffWave, MessageCode::NotRiffWave);
 
     bool haveFmt = false;
     bool haveData = false;
@@ -455,7 +428,7 @@ LoadResult parse(Source& src, TWave& out, WaveLoadReport& report, bool samples =
     while (!(haveFmt && haveData) && pos <= fileSize && fileSize - pos >= 8) {
         const uint8_t* chunk = src.view(pos, 8);
         if (!chunk)
-            return fail(kLoadFailed, QStringLiteral("the file cannot be read"));
+            return fail(kLoadFailed, MessageCode::FileUnreadable);
         const uint32_t id = le32(chunk);
         const uint32_t size = le32(chunk + 4);
         if ((id | size) == 0) {
@@ -474,16 +447,14 @@ LoadResult parse(Source& src, TWave& out, WaveLoadReport& report, bool samples =
         } else {
             if (!fits)
                 return fail(kLoadFailed,
-                    QStringLiteral("the %1 chunk runs %2 bytes past the end of the file")
-                        .arg(chunkName(id), grouped(size - (fileSize - body))));
+                    Message(MessageCode::ChunkPastEnd, chunkName(id),
+                        grouped(size - (fileSize - body))));
             if (id == kFmt && !haveFmt) {
                 if (size < 16)
-                    return fail(kLoadFailed,
-                        QStringLiteral("the format chunk has %1 bytes; it needs at least 16")
-                            .arg(size));
+                    return fail(kLoadFailed, Message(MessageCode::FmtChunkTooSmall, size));
                 uint8_t fmt[kFmtKept] = {};
                 if (!src.read(body, fmt, std::min<std::size_t>(size, kFmtKept)))
-                    return fail(kLoadFailed, QStringLiteral("the file cannot be read"));
+                    return fail(kLoadFailed, MessageCode::FileUnreadable);
                 LoadResult r = adoptFormat(fmt, size, out.FFormat);
                 if (r.code != kLoadOk)
                     return r;
@@ -493,9 +464,9 @@ LoadResult parse(Source& src, TWave& out, WaveLoadReport& report, bool samples =
         pos = body + size + (size & 1);
     }
     if (!haveFmt)
-        return fail(kLoadFailed, QStringLiteral("no format chunk"));
+        return fail(kLoadFailed, MessageCode::NoFmtChunk);
     if (!haveData)
-        return fail(kLoadFailed, QStringLiteral("no data chunk"));
+        return fail(kLoadFailed, MessageCode::NoDataChunk);
 
     const uint32_t block = out.FFormat.nBlockAlign;
     const uint64_t available = fileSize - std::min(fileSize, dataOffset);
@@ -503,13 +474,11 @@ LoadResult parse(Source& src, TWave& out, WaveLoadReport& report, bool samples =
     const uint64_t count = present / block;
     const uint64_t bytes = count * block;
     if (bytes > kMaxBlock)
-        return fail(kLoadFailed,
-            QStringLiteral("the data chunk holds %1 bytes; at most 2 147 483 647 fit")
-                .arg(grouped(bytes)));
+        return fail(kLoadFailed, Message(MessageCode::DataChunkTooLarge, grouped(bytes)));
     if (bytes > 0 && samples) {
         out.FData.resize(std::size_t(bytes));
         if (!src.read(dataOffset, out.FData.data(), std::size_t(bytes)))
-            return fail(kLoadFailed, QStringLiteral("the sample data cannot be read"));
+            return fail(kLoadFailed, MessageCode::SampleDataUnreadable);
     }
     out.FDataSize = uint32_t(bytes);
     out.FSampleCount = uint32_t(count);
@@ -517,25 +486,19 @@ LoadResult parse(Source& src, TWave& out, WaveLoadReport& report, bool samples =
 
     report.framesLoaded = count;
     report.framesDeclared = dataSize / block;
-    QStringList warnings;
+    Message warnings;
     if (dataSize > available) {
         report.truncated = true;
         if (dataSize == 0xFFFFFFFFu)
-            warnings << QStringLiteral("the data chunk's size was never filled in; loaded "
-                                       "the %1 whole frames the file holds")
-                            .arg(grouped(count));
+            warnings = Message(MessageCode::DataSizeNotFilled, grouped(count));
         else
-            warnings << QStringLiteral("the file ends %1 bytes before its data chunk does; "
-                                       "loaded %2 of %3 frames")
-                            .arg(grouped(dataSize - available), grouped(count),
-                                grouped(report.framesDeclared));
+            warnings = Message(MessageCode::FileEndsInData, grouped(dataSize - available),
+                grouped(count), grouped(report.framesDeclared));
     }
     report.nonFinite = samples ? zeroNonFinite(out) : 0;
     if (report.nonFinite > 0)
-        warnings << QStringLiteral("%1 samples were not finite numbers (NaN or infinite) and "
-                                   "were read as 0")
-                        .arg(grouped(report.nonFinite));
-    report.message = warnings.join(QStringLiteral("; "));
+        warnings = warnings.then(Message(MessageCode::NonFiniteSamples, grouped(report.nonFinite)));
+    report.message = warnings;
     return {};
 }
 
@@ -547,9 +510,11 @@ template <class Source> uint8_t load(Source& src, TWave& wave, WaveLoadReport* r
     try {
         r = parse(src, fresh, local);
     } catch (const std::bad_alloc&) {
-        r = fail(kLoadFailed, QStringLiteral("not enough memory for the samples"));
+        r = fail(kLoadFailed, MessageCode::NoMemoryForSamples);
+    } catch (const Error& e) {
+        r = fail(kLoadFailed, e.message());
     } catch (const std::exception& e) {
-        r = fail(kLoadFailed, QString::fromUtf8(e.what()));
+        r = fail(kLoadFailed, Message(MessageCode::Internal, e.what()));
     }
     if (r.code == kLoadOk) {
         wave.FFormat = fresh.FFormat;
@@ -566,17 +531,46 @@ template <class Source> uint8_t load(Source& src, TWave& wave, WaveLoadReport* r
     return r.code;
 }
 
-// The "fmt " chunk of f (24 bytes).
-void writeFmtChunk(const WAVEFORMATEX& f, uint8_t* h)
+constexpr uint32_t kFact = fourcc("fact");
+
+// Appends 4 (or 8) little-endian bytes.
+void append32(std::vector<uint8_t>& h, uint32_t v)
 {
-    put32(h, kFmt);
-    put32(h + 4, 16);
-    put16(h + 8, f.wFormatTag);
-    put16(h + 10, f.nChannels);
-    put32(h + 12, f.nSamplesPerSec);
-    put32(h + 16, f.nAvgBytesPerSec);
-    put16(h + 20, f.nBlockAlign);
-    put16(h + 22, f.wBitsPerSample);
+    for (int i = 0; i < 4; ++i)
+        h.push_back(uint8_t(v >> (8 * i)));
+}
+
+void append64(std::vector<uint8_t>& h, uint64_t v)
+{
+    append32(h, uint32_t(v));
+    append32(h, uint32_t(v >> 32));
+}
+
+void append16(std::vector<uint8_t>& h, uint16_t v)
+{
+    h.push_back(uint8_t(v));
+    h.push_back(uint8_t(v >> 8));
+}
+
+// Float samples are not PCM: an 18-byte format chunk and a fact chunk.
+bool isExtended(const WAVEFORMATEX& f)
+{
+    return f.wFormatTag == WAVE_FORMAT_IEEE_FLOAT;
+}
+
+// The "fmt " chunk of f: 24 bytes, or 26 with cbSize 0 for float samples.
+void appendFmtChunk(std::vector<uint8_t>& h, const WAVEFORMATEX& f)
+{
+    append32(h, kFmt);
+    append32(h, isExtended(f) ? 18 : 16);
+    append16(h, f.wFormatTag);
+    append16(h, f.nChannels);
+    append32(h, f.nSamplesPerSec);
+    append32(h, f.nAvgBytesPerSec);
+    append16(h, f.nBlockAlign);
+    append16(h, f.wBitsPerSample);
+    if (isExtended(f))
+        append16(h, 0); // cbSize
 }
 
 // Writes n bytes, going on after a short write so that a failure reports its cause:
@@ -614,48 +608,57 @@ void setRf64Threshold(uint64_t bytes)
 std::vector<uint8_t> wavFileHeader(const WAVEFORMATEX& f, uint64_t dataBytes)
 {
     const uint64_t pad = dataBytes & 1;
-    if (dataBytes <= rf64Threshold() && dataBytes <= kLargestRiffData) {
-        std::vector<uint8_t> h(44);
-        put32(h.data(), kRiff);
-        put32(h.data() + 4, uint32_t(36 + dataBytes + pad));
-        put32(h.data() + 8, kWave);
-        writeFmtChunk(f, h.data() + 12);
-        put32(h.data() + 36, kData);
-        put32(h.data() + 40, uint32_t(dataBytes));
+    const uint64_t frames = f.nBlockAlign != 0 ? dataBytes / f.nBlockAlign : 0;
+    // the bytes after the RIFF size field that are not samples: 36 for PCM, 50 for float
+    const uint64_t riffHead = isExtended(f) ? 50 : 36;
+    std::vector<uint8_t> h;
+    h.reserve(84);
+    if (dataBytes <= rf64Threshold() && riffHead + dataBytes + pad <= 0xFFFFFFFFull) {
+        append32(h, kRiff);
+        append32(h, uint32_t(riffHead + dataBytes + pad));
+        append32(h, kWave);
+        appendFmtChunk(h, f);
+        if (isExtended(f)) {
+            append32(h, kFact);
+            append32(h, 4);
+            append32(h, uint32_t(std::min<uint64_t>(frames, 0xFFFFFFFFu)));
+        }
+        append32(h, kData);
+        append32(h, uint32_t(dataBytes));
         return h;
     }
-    std::vector<uint8_t> h(80);
-    put32(h.data(), kRf64);
-    put32(h.data() + 4, 0xFFFFFFFFu);
-    put32(h.data() + 8, kWave);
-    put32(h.data() + 12, kDs64);
-    put32(h.data() + 16, 28);
-    put64(h.data() + 20, 72 + dataBytes + pad); // the bytes after the RIFF size field
-    put64(h.data() + 28, dataBytes);
-    put64(h.data() + 36, f.nBlockAlign != 0 ? dataBytes / f.nBlockAlign : 0);
-    put32(h.data() + 44, 0); // no table of other chunk sizes
-    writeFmtChunk(f, h.data() + 48);
-    put32(h.data() + 72, kData);
-    put32(h.data() + 76, 0xFFFFFFFFu);
+    append32(h, kRf64);
+    append32(h, 0xFFFFFFFFu);
+    append32(h, kWave);
+    append32(h, kDs64);
+    append32(h, 28);
+    // the bytes after the RIFF size field: 72 for PCM, 74 with the longer format chunk
+    append64(h, (isExtended(f) ? 74 : 72) + dataBytes + pad);
+    append64(h, dataBytes);
+    append64(h, frames);
+    append32(h, 0); // no table of other chunk sizes
+    appendFmtChunk(h, f);
+    append32(h, kData);
+    append32(h, 0xFFFFFFFFu);
     return h;
 }
 
 uint8_t TWave::LoadFromFile(const QString& path, WaveLoadReport* report)
 {
-    auto failWith = [&](const QString& message) {
+    auto failWith = [&](const Message& message) {
         if (report)
             *report = WaveLoadReport{message, false, 0, 0};
         return kLoadFailed;
     };
     try {
         QFile file;
-        QString why;
+        Message why;
         if (!openRegularFile(path, file, &why, QIODevice::ReadOnly | QIODevice::Unbuffered))
             return failWith(why);
         FileSource src(file.handle(), uint64_t(std::max<qint64>(file.size(), 0)));
         return load(src, *this, report);
     } catch (...) {
-        return failWith(QStringLiteral("the file cannot be read"));
+        return failWith(MessageCode::FileUnreadable);
     }
 }
 
@@ -665,7 +668,7 @@ uint8_t readWaveHeader(const QString& path, WaveHeader& header, WaveLoadReport* 
     LoadResult r;
     try {
         QFile file;
-        QString why;
+        Message why;
         if (!openRegularFile(path, file, &why, QIODevice::ReadOnly | QIODevice::Unbuffered)) {
             r = fail(kLoadFailed, why);
         } else {
@@ -676,7 +679,7 @@ uint8_t readWaveHeader(const QString& path, WaveHeader& header, WaveLoadReport* 
                 header = WaveHeader{fresh.FFormat, fresh.FSampleCount, fresh.FSeconds};
         }
     } catch (...) {
-        r = fail(kLoadFailed, QStringLiteral("the file cannot be read"));
+        r = fail(kLoadFailed, MessageCode::FileUnreadable);
     }
     if (r.code != kLoadOk) {
         local = WaveLoadReport{};
@@ -704,7 +707,7 @@ std::vector<uint8_t> TWave::SaveToMemory() const
     return out;
 }
 
-bool TWave::SaveToFile(const QString& path, QString* reason) const
+bool TWave::SaveToFile(const QString& path, Message* reason) const
 {
     const std::size_t size = FData.size();
     return saveFileAtomically(

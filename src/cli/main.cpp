@@ -9,11 +9,13 @@
 // takes the edited picture as that piece and refuses one of another size.
 //
 // IN is a sound file of any format Kestrelon opens (audio/SoundFile.h); apply saves OUT
-// as FLAC when its name ends in ".flac", else as WAV.
+// as FLAC when its name ends in ".flac", else as WAV. apply warns, and goes on, when
+// EDITED_IMAGE's name or contents say another view or N (Document::CheckImport).
+// Messages are in English (the message table's translation).
 //
-// Exit status: 0 success (nothing printed but info's six lines), 1 a failed operation
-// (one line on stderr naming the file and the cause; OUT is not created or changed),
-// 2 a usage error.
+// Exit status: 0 success (nothing printed but info's six lines and warnings), 1 a failed
+// operation (one line on stderr naming the file and the cause; OUT is not created or
+// changed), 2 a usage error.
 //
 // File names are taken as the bytes given. Qt holds paths as QStrings, which keep only
 // valid UTF-8: QFile::decodeName turns other bytes into U+FFFD, and QFile::encodeName
@@ -49,6 +51,8 @@ namespace {
 
 using kestrelon::CommandResult;
 using kestrelon::DocumentPtr;
+using kestrelon::Message;
+using kestrelon::MessageCode;
 
 constexpr const char* kUsage
     = "Usage:\n"
@@ -208,6 +212,11 @@ int fail(const QString& message)
     return 1;
 }
 
+int fail(const Message& message)
+{
+    return fail(message.text());
+}
+
 // code, or 1 (with one line on stderr) when standard output could not be written.
 int finishOut(int code)
 {
@@ -217,8 +226,7 @@ int finishOut(int code)
         gStdoutError = EIO;
     if (gStdoutError == 0)
         return code;
-    return fail(
-        QStringLiteral("cannot write to standard output: ") + kestrelon::errnoText(gStdoutError));
+    return fail(Message(MessageCode::CliCannotWriteStdout, kestrelon::errnoText(gStdoutError)));
 }
 
 // --- file names as bytes ------------------------------------------------------------
@@ -257,13 +265,20 @@ struct NamedFile {
 
     // message (of a step on this file, which the core gave `used`) naming this file
     // as the person wrote it
-    QString naming(QString message, const QString& used) const
+    QString naming(const Message& m, const QString& used) const
     {
+        QString message = m.text();
         if (!exact)
             message.replace(used, shown);
         return message.contains(shown) ? message : shown + QStringLiteral(": ") + message;
     }
 };
+
+// why, of the file f as the person wrote its name
+QString named(const NamedFile& f, const Message& why)
+{
+    return Message(MessageCode::FileReason, f.shown, why).text();
+}
 
 QString descriptorPath(int fd)
 {
@@ -279,15 +294,13 @@ bool reachInput(NamedFile& f, QString* error)
         return true;
     const int fd = ::open(f.bytes.constData(), O_PATH | O_CLOEXEC);
     if (fd < 0) {
-        *error = f.shown + QStringLiteral(": cannot open: ") + kestrelon::errnoText(errno);
+        *error = named(f, Message(MessageCode::CannotOpen, kestrelon::errnoText(errno)));
         return false;
     }
     f.path = descriptorPath(fd);
     struct stat st { };
     if (::stat(QFile::encodeName(f.path).constData(), &st) != 0) {
-        *error = f.shown
-            + QStringLiteral(": cannot open: the name is not UTF-8 and /proc/self/fd is "
-                             "not available to reach it");
+        *error = named(f, MessageCode::CliNameNotUtf8);
         return false;
     }
     return true;
@@ -308,19 +321,19 @@ public:
     // file, a file this process may not write.
     bool prepare(const NamedFile& f, QString* error)
     {
-        auto failWith = [&](const QString& why) {
-            *error = f.shown + QStringLiteral(": ") + why;
+        auto failWith = [&](const Message& why) {
+            *error = named(f, why);
             return false;
         };
         QByteArray target = f.bytes;
         if (target.endsWith('/'))
-            return failWith(QStringLiteral("names a folder, not a file"));
+            return failWith(MessageCode::NamesFolder);
         struct stat st { };
         if (::lstat(target.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
             // a link: what it points to is replaced, as with any other name
             char* resolved = ::realpath(target.constData(), nullptr);
             if (!resolved)
-                return failWith(QStringLiteral("cannot write: ") + kestrelon::errnoText(errno));
+                return failWith(Message(MessageCode::CannotWrite, kestrelon::errnoText(errno)));
             target = resolved;
             std::free(resolved);
         }
@@ -331,19 +344,20 @@ public:
         name_ = target.mid(slash + 1);
         folder_ = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (folder_ < 0)
-            return failWith(QStringLiteral("cannot create: ") + kestrelon::errnoText(errno));
+            return failWith(Message(MessageCode::CannotCreate, kestrelon::errnoText(errno)));
         if (::fstatat(folder_, name_.constData(), &st, 0) != 0) {
             if (errno != ENOENT)
-                return failWith(QStringLiteral("cannot write: ") + kestrelon::errnoText(errno));
+                return failWith(Message(MessageCode::CannotWrite, kestrelon::errnoText(errno)));
             mode_ = 0666 & ~gUmask;
             return true;
         }
         if (S_ISDIR(st.st_mode))
-            return failWith(QStringLiteral("names a folder, not a file"));
+            return failWith(MessageCode::NamesFolder);
         if (!S_ISREG(st.st_mode))
-            return failWith(QStringLiteral("is not a regular file"));
+            return failWith(
+                Message(MessageCode::OutputNotRegularFile, kestrelon::fileKind(st.st_mode)));
         if (::faccessat(folder_, name_.constData(), W_OK, AT_EACCESS) != 0)
-            return failWith(QStringLiteral("cannot write: ") + kestrelon::errnoText(errno));
+            return failWith(Message(MessageCode::CannotWrite, kestrelon::errnoText(errno)));
         mode_ = st.st_mode & 07777;
         return true;
     }
@@ -358,7 +372,7 @@ public:
             + QByteArray("/.kestrelon-cli-XXXXXX") + suffix;
         const int fd = ::mkostemps(pattern.data(), int(suffix.size()), O_CLOEXEC);
         if (fd < 0) {
-            *error = f.shown + QStringLiteral(": cannot create: ") + kestrelon::errnoText(errno);
+            *error = named(f, Message(MessageCode::CannotCreate, kestrelon::errnoText(errno)));
             return false;
         }
         ::close(fd);
@@ -371,7 +385,7 @@ public:
     {
         if (::fchmodat(folder_, placeholder_.constData(), mode_, 0) != 0
             || ::renameat(folder_, placeholder_.constData(), folder_, name_.constData()) != 0) {
-            *error = f.shown + QStringLiteral(": cannot write: ") + kestrelon::errnoText(errno);
+            *error = named(f, Message(MessageCode::CannotWrite, kestrelon::errnoText(errno)));
             return false;
         }
         placeholder_.clear();
@@ -423,21 +437,20 @@ int run(const Options& o, std::vector<NamedFile>& files)
         // export writes a picture and apply a sound: OUT may replace IN only in apply
         const NamedFile& other = o.command == "export" ? in : files[1];
         if (sameFile(out, other))
-            return fail(out.shown + QStringLiteral(": is ")
-                + (out.bytes == other.bytes
-                        ? QString()
-                        : QStringLiteral("the same file as %1, ").arg(other.shown))
-                + (o.command == "export"
-                        ? QStringLiteral("the sound being read; export will not replace it "
-                                         "with a picture")
-                        : QStringLiteral("the edited image; apply will not replace it with "
-                                         "a sound")));
+            return fail(named(out,
+                out.bytes == other.bytes
+                    ? Message(o.command == "export" ? MessageCode::CliSameAsInput
+                                                    : MessageCode::CliSameAsEdited)
+                    : Message(o.command == "export" ? MessageCode::CliSameAsInputOther
+                                                    : MessageCode::CliSameAsEditedOther,
+                        other.shown)));
         if (!out.exact && !renamed.prepare(out, &error))
             return fail(error);
     }
     auto warn = [](const CommandResult& r, const NamedFile& f, const QString& used) {
         if (!r.message.isEmpty())
-            printErr(QStringLiteral("kestrelon-cli: warning: ") + f.naming(r.message, used));
+            printErr(QStringLiteral("kestrelon-cli: ")
+                + Message(MessageCode::CliWarning, f.naming(r.message, used)).text());
     };
     // OUT written by write(path): under its own name, or through the placeholder
     auto writeOut = [&](auto&& write) {
@@ -484,6 +497,11 @@ int run(const Options& o, std::vector<NamedFile>& files)
             return o.ranged ? doc->ExportRange(path, range) : doc->Export(path);
         });
     const NamedFile& edited = files[1];
+    // a whole picture of the other view or N is applied as asked, with a warning naming both
+    if (const Message guard = o.ranged ? Message() : doc->CheckImport(edited.path);
+        !guard.isEmpty())
+        printErr(QStringLiteral("kestrelon-cli: ")
+            + Message(MessageCode::CliWarning, edited.naming(guard, edited.path)).text());
     const CommandResult imported
         = o.ranged ? doc->ImportRange(edited.path, range) : doc->Import(edited.path);
     if (!imported.ok)
@@ -504,6 +522,7 @@ int main(int argc, char** argv)
             return 1;
     gUmask = ::umask(0);
     ::umask(gUmask);
+    kestrelon::setMessageLanguage(kestrelon::Language::English); // every message in English
 
     std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string& a : args) {
@@ -539,8 +558,10 @@ int main(int argc, char** argv)
     try {
         return finishOut(run(options, files));
     } catch (const std::bad_alloc&) {
-        return fail(in + QStringLiteral(": out of memory"));
+        return fail(Message(MessageCode::FileReason, in, MessageCode::OutOfMemory));
+    } catch (const kestrelon::Error& e) {
+        return fail(Message(MessageCode::FileReason, in, e.message()));
     } catch (const std::exception& e) {
-        return fail(in + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+        return fail(Message(MessageCode::FileReason, in, Message(MessageCode::Internal, e.what())));
     }
 }

@@ -13,7 +13,7 @@ namespace kestrelon {
 
 namespace {
 
-CommandResult failed(const QString& message)
+CommandResult failed(const Message& message)
 {
     CommandResult r;
     r.message = message;
@@ -27,13 +27,15 @@ CommandResult runCommand(const Command& command, const PassFn& progress)
     try {
         return command(progress);
     } catch (const OperationCancelled&) {
-        CommandResult r = failed(QStringLiteral("cancelled"));
+        CommandResult r = failed(MessageCode::Cancelled);
         r.cancelled = true;
         return r;
     } catch (const std::bad_alloc&) {
-        return failed(QStringLiteral("not enough memory"));
+        return failed(MessageCode::OutOfMemory);
+    } catch (const Error& e) {
+        return failed(e.message());
     } catch (const std::exception& e) {
-        return failed(QString::fromUtf8(e.what()));
+        return failed(Message(MessageCode::Internal, e.what()));
     }
 }
 

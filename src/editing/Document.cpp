@@ -16,6 +16,7 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QRegularExpression>
 
 #include "audio/FileAccess.h"
 #include "audio/SoundFile.h"
@@ -91,22 +92,18 @@ QString replaceExtension(const QString& name, const QString& suffix)
     return (dot < 0 ? name : name.left(dot)) + suffix;
 }
 
-QString importMessage(const ClipStats& clips)
+Message importMessage(const ClipStats& clips)
 {
-    QStringList parts;
+    Message m;
+    const QString peak = QString::number(clips.peak, 'g', 4);
     if (clips.clipped != 0)
-        parts << QStringLiteral("%1 samples went beyond full scale and were clipped (peak %2)")
-                     .arg(clips.clipped)
-                     .arg(clips.peak, 0, 'g', 4);
+        m = Message(MessageCode::ClippedSamples, clips.clipped, peak);
     if (clips.over != 0) // float samples
-        parts << QStringLiteral(
-            "%1 samples are over full scale (peak %2); they are kept as they are")
-                     .arg(clips.over)
-                     .arg(clips.peak, 0, 'g', 4);
-    return parts.join(QStringLiteral("; "));
+        m = m.then(Message(MessageCode::OverFullScale, clips.over, peak));
+    return m;
 }
 
-CommandResult failure(const QString& message)
+CommandResult failure(const Message& message)
 {
     CommandResult r;
     r.message = message;
@@ -121,24 +118,21 @@ CommandResult success(DocumentPtr document)
     return r;
 }
 
-// A reason that names the file: the reader's text as it is if it mentions the path or
-// the file's name, else prefixed with the path.
-QString namingFile(const QString& path, const QString& reason)
+// A reason that names the file: the reader's as it is if it names a file already, else
+// with the path before it.
+Message namingFile(const QString& path, const Message& reason)
 {
-    const QString name = namePart(path); // empty for a name that ends in "/"
-    if (reason.contains(path) || (!name.isEmpty() && reason.contains(name)))
+    if (reason.code() == MessageCode::FileReason)
         return reason;
-    return QStringLiteral("%1: %2").arg(path, reason);
+    return Message(MessageCode::FileReason, path, reason);
 }
 
-QString truncatedMessage(const QString& path, const WaveLoadReport& report)
+Message truncatedMessage(const QString& path, const WaveLoadReport& report)
 {
-    return report.message.isEmpty()
-        ? QStringLiteral("%1: the file ends early: %2 of %3 sample frames read")
-              .arg(path)
-              .arg(report.framesLoaded)
-              .arg(report.framesDeclared)
-        : namingFile(path, report.message);
+    return namingFile(path,
+        report.message.isEmpty()
+            ? Message(MessageCode::FileEndsEarlyFrames, report.framesLoaded, report.framesDeclared)
+            : report.message);
 }
 
 SpectralView viewOf(uint8_t mode)
@@ -159,11 +153,12 @@ public:
         : FFn(fn)
     {
     }
-    void pass(int percent, const QString& name)
+    // name: the pass as the person reads it, in the language of the messages
+    void pass(int percent, MessageCode name)
     {
-        FName = name;
+        FName = Message(name).text();
         if (FFn)
-            FFn(percent, name);
+            FFn(percent, FName);
         throwIfCancelled(currentCancelFlag());
     }
     // The spectral pipeline's progress through the current pass, as from .. to.
@@ -199,11 +194,11 @@ void analyseShown(Document& d, Progress& progress, int from, int to)
     d.FBitmap = QImage();
     if (!d.hasSamples())
         return;
-    progress.pass(from, QStringLiteral("解析"));
+    progress.pass(from, MessageCode::PassAnalysis);
     const int drawAt = from + (to - from) * 9 / 10;
     d.cells[d.FMode] = std::make_shared<const GrayCells>(
         analyzeCells(*d.FWave, d.FFFTLength, viewOf(d.FMode), progress.within(from, drawAt)));
-    progress.pass(drawAt, QStringLiteral("描画"));
+    progress.pass(drawAt, MessageCode::PassDrawing);
     drawShown(d);
 }
 
@@ -385,7 +380,7 @@ void refreshChanged(Document& d, const Document& base, Progress& progress, int f
         analyseShown(d, progress, from, to);
         return;
     }
-    progress.pass(from, QStringLiteral("解析"));
+    progress.pass(from, MessageCode::PassAnalysis);
     const auto ranges = changedFrames(was, now, d.FFFTLength, within);
     if (ranges.empty())
         return; // the same samples: cells and picture stay
@@ -410,7 +405,7 @@ void refreshChanged(Document& d, const Document& base, Progress& progress, int f
         analyseShown(d, progress, from, to);
         return;
     }
-    progress.pass(from + (to - from) * 9 / 10, QStringLiteral("描画"));
+    progress.pass(from + (to - from) * 9 / 10, MessageCode::PassDrawing);
     if (!d.drawsPicture)
         return;
     if (base.FBitmap.isNull()) {
@@ -427,14 +422,14 @@ void refreshChanged(Document& d, const Document& base, Progress& progress, int f
 // The edits of the picture in the file at path against cells. A plain 24-bit BMP is read
 // straight from its rows; anything else is decoded as a picture first (imaging/
 // FilterImage.h), with the same checks and messages, which name the file.
-bool readEdits(const GrayCells& cells, const QString& path, CellEdits* edits, QString* reason)
+bool readEdits(const GrayCells& cells, const QString& path, CellEdits* edits, Message* reason)
 {
     const QSize expected = cellPictureSize(cells, Document::FLeftMargin, Document::FTopMargin);
     // No picture of the expected size needs more than its pixels at 64 bits plus room for
     // headers and metadata (as readFilterImage).
     const int64_t maxBytes
         = int64_t(expected.width()) * expected.height() * 8 + (int64_t(16) << 20);
-    QString why;
+    Message why;
     {
         // the plain kind, read a strip of rows at a time
         QFile file;
@@ -446,7 +441,7 @@ bool readEdits(const GrayCells& cells, const QString& path, CellEdits* edits, QS
     }
     QByteArray bytes;
     if (!readRegularFile(path, maxBytes, &bytes, &why)) {
-        *reason = QStringLiteral("%1: %2").arg(path, why);
+        *reason = Message(MessageCode::FileReason, path, why);
         return false;
     }
     throwIfCancelled(currentCancelFlag());
@@ -456,11 +451,62 @@ bool readEdits(const GrayCells& cells, const QString& path, CellEdits* edits, QS
     bytes = QByteArray();
     if (edited.isNull()
         || !cellEditsOf(cells, edited, Document::FLeftMargin, Document::FTopMargin, edits, &why)) {
-        *reason = QStringLiteral("%1: %2").arg(path, why);
+        *reason = Message(MessageCode::FileReason, path, why);
         return false;
     }
     return true;
 }
+
+// The name of a view and N as the window shows them ("the spectrum view with FFT length
+// 1024").
+Message viewAndLength(uint8_t mode, int32_t n)
+{
+    return Message(MessageCode::ViewAndFftLength,
+        mode == kCepstrumView ? MessageCode::ViewCepstrum : MessageCode::ViewSpectrum, n);
+}
+
+// The share of cells (0 .. 1) in which the picture that `edits` make of `shown` has the
+// gray level of `other`'s cell at the same pixel: the same frame, and the row that the
+// other view draws there (the spectrum is drawn with bin 0 at the bottom, the cepstrum
+// with quefrency 0 at the top).
+double shareLike(const GrayCells& shown, const CellEdits& edits, const GrayCells& other)
+{
+    const int32_t R = shown.rows;
+    if (other.frames != shown.frames || other.rows != R || R <= 0 || shown.frames <= 0)
+        return 0.0;
+    int64_t alike = 0;
+    std::size_t e = 0;
+    for (int32_t f = 0; f < shown.frames; ++f) {
+        const bool edited = e < edits.frames.size() && edits.frames[e] == f;
+        const int16_t* d = edited ? edits.diffs.data() + e * std::size_t(R) : nullptr;
+        for (int32_t k = 0; k < R; ++k) {
+            const int picture = shown.at(f, k) + (d ? d[k] : 0);
+            alike += picture == other.at(f, R - 1 - k);
+        }
+        e += edited;
+    }
+    return double(alike) / (double(shown.frames) * R);
+}
+
+} // namespace
+
+bool parseExportName(const QString& path, uint8_t* mode, int32_t* n)
+{
+    // the last "_s1024" or "_c1024" of the name, not followed by another digit
+    static const QRegularExpression pattern(QStringLiteral("_([sc])([0-9]+)(?![0-9])"));
+    const QString name = namePart(path);
+    QRegularExpressionMatch last;
+    for (const QRegularExpressionMatch& m : pattern.globalMatch(name))
+        if (isValidFFTLength(m.captured(2).toInt()))
+            last = m;
+    if (!last.hasMatch())
+        return false;
+    *mode = last.captured(1) == QLatin1String("c") ? kCepstrumView : kSpectrumView;
+    *n = last.captured(2).toInt();
+    return true;
+}
+
+namespace {
 
 // The sound base's cells of the view shown stand for, filtered by edits; the new
 // document (a copy of base with the new sound, cells and picture), what was clipped, and
@@ -473,7 +519,7 @@ std::shared_ptr<Document> filtered(const Document& base, const CellEdits& edits,
         *touched = {0, 0};
     if (edits.empty())
         return d;
-    progress.pass(5, QStringLiteral("ゲイン適用と再合成"));
+    progress.pass(5, MessageCode::PassApplyingGains);
     if (ready && ready->wave) {
         filterSoundInto(*base.FWave, base.FFFTLength, viewOf(base.FMode), edits, *ready->wave,
             clips, progress.within(5, 60));
@@ -610,13 +656,13 @@ QString Document::proposedExportPath() const
 CommandResult Document::Open(const QString& path, const PassFn& progressFn) const
 {
     Progress progress(progressFn);
-    progress.pass(0, QStringLiteral("読み込み"));
+    progress.pass(0, MessageCode::PassReading);
     auto loaded = std::make_shared<TWave>();
     WaveLoadReport report;
     const uint8_t code = loadSound(path, *loaded, &report);
     if (code != kLoadOk) {
-        const QString reason = report.message.isEmpty()
-            ? QStringLiteral("cannot be read (code %1)").arg(code)
+        const Message reason = report.message.isEmpty()
+            ? Message(MessageCode::CannotBeReadCode, code)
             : report.message;
         return failure(namingFile(path, reason));
     }
@@ -643,8 +689,8 @@ CommandResult Document::Info(const QString& path, QStringList* texts) const
     WaveLoadReport report;
     const uint8_t code = readSoundHeader(path, header, &report);
     if (code != kLoadOk) {
-        const QString reason = report.message.isEmpty()
-            ? QStringLiteral("cannot be read (code %1)").arg(code)
+        const Message reason = report.message.isEmpty()
+            ? Message(MessageCode::CannotBeReadCode, code)
             : report.message;
         return failure(namingFile(path, reason));
     }
@@ -667,11 +713,11 @@ CommandResult Document::SetMode(uint8_t mode, const PassFn& progressFn) const
     d->FBitmap = QImage();
     if (d->hasSamples()) {
         if (!d->cells[mode]) {
-            progress.pass(0, QStringLiteral("解析"));
+            progress.pass(0, MessageCode::PassAnalysis);
             d->cells[mode] = std::make_shared<const GrayCells>(
                 analyzeCells(*FWave, FFFTLength, viewOf(mode), progress.within(0, 90)));
         }
-        progress.pass(90, QStringLiteral("描画"));
+        progress.pass(90, MessageCode::PassDrawing);
         drawShown(*d);
     }
     progress.done();
@@ -694,19 +740,97 @@ CommandResult Document::ChangeFFTLength(int32_t n, const PassFn& progressFn) con
     return success(std::move(d));
 }
 
+Message Document::withSizeHint(const Message& reason) const
+{
+    // FileReason(path, PictureWidthMismatch(w, ew) / PictureHeightMismatch(h, eh) /
+    // PictureSizeMismatch(w, h, ew, eh))
+    const MessageArg* why = reason.code() == MessageCode::FileReason && reason.args().size() == 2
+        ? &reason.args()[1]
+        : nullptr;
+    const GrayCells* shown = shownCells();
+    if (!why || !why->message || !shown)
+        return reason;
+    const Message& size = *why->message;
+    const QSize expected = cellPictureSize(*shown, FLeftMargin, FTopMargin);
+    int64_t w = expected.width();
+    int64_t h = expected.height();
+    switch (size.code()) {
+    case MessageCode::PictureWidthMismatch:
+        w = size.argText(0).toLongLong();
+        break;
+    case MessageCode::PictureHeightMismatch:
+        h = size.argText(0).toLongLong();
+        break;
+    case MessageCode::PictureSizeMismatch:
+        w = size.argText(0).toLongLong();
+        h = size.argText(1).toLongLong();
+        break;
+    default:
+        return reason;
+    }
+    // the N whose rows the picture has (N/2 + 1 below the top margin)
+    const int64_t n = 2 * (h - FTopMargin - 1);
+    Message hinted;
+    if (n != FFFTLength && n > 0 && n <= INT32_MAX && isValidFFTLength(int32_t(n)))
+        hinted = Message(MessageCode::HintOtherFftLength, size, n);
+    else if (h == expected.height() && w != expected.width())
+        hinted = Message(MessageCode::HintOtherSound, size);
+    else
+        return reason;
+    return Message(MessageCode::FileReason, reason.args()[0].text, hinted);
+}
+
+Message Document::CheckImport(const QString& path, const PassFn& progressFn) const
+{
+    if (!geometryMatches())
+        return {};
+    Progress progress(progressFn);
+    progress.pass(0, MessageCode::PassReading);
+    const GrayCells& shown = *shownCells();
+    uint8_t namedMode = FMode;
+    int32_t namedN = FFFTLength;
+    const bool named = parseExportName(path, &namedMode, &namedN);
+    CellEdits edits;
+    Message reason;
+    if (!readEdits(shown, path, &edits, &reason))
+        return {}; // Import says why
+    if (named && (namedMode != FMode || namedN != FFFTLength))
+        return Message(MessageCode::GuardByName, viewAndLength(namedMode, namedN),
+            viewAndLength(FMode, FFFTLength));
+    // A picture of the other view has (nearly) every cell changed, and the gray levels of
+    // the other view's cells. One painted over by a person still has most cells as they
+    // were.
+    int64_t changed = 0;
+    for (const int16_t d : edits.diffs)
+        changed += d != 0;
+    const double total = double(shown.frames) * shown.rows;
+    if (named || changed < total / 2)
+        return {};
+    const uint8_t other = FMode == kSpectrumView ? kCepstrumView : kSpectrumView;
+    progress.pass(20, MessageCode::PassAnalysis);
+    std::shared_ptr<const GrayCells> otherCells = cells[other];
+    if (!otherCells)
+        otherCells = std::make_shared<const GrayCells>(
+            analyzeCells(*FWave, FFFTLength, viewOf(other), progress.within(20, 100)));
+    progress.done();
+    if (shareLike(shown, edits, *otherCells) < 0.5)
+        return {};
+    return Message(MessageCode::GuardByContents, viewAndLength(other, FFFTLength),
+        viewAndLength(FMode, FFFTLength));
+}
+
 CommandResult Document::Import(const QString& path, const PassFn& progressFn) const
 {
     if (!geometryMatches())
-        return failure(
-            QStringLiteral("%1: there is no analysed picture to compare with").arg(path));
+        return failure(Message(MessageCode::FileReason, path, MessageCode::NoPictureToCompareWith));
     Progress progress(progressFn);
-    progress.pass(0, QStringLiteral("読み込み"));
+    progress.pass(0, MessageCode::PassReading);
     const GrayCells& shown = *shownCells();
     Prefetch prefetch(*this);
     CellEdits edits;
-    QString reason;
+    Message reason;
     if (!readEdits(shown, path, &edits, &reason))
-        return failure(reason);
+        return failure(withSizeHint(reason));
     CommandResult r;
     std::shared_ptr<Document> d;
     SampleRange touched;
@@ -714,10 +838,11 @@ CommandResult Document::Import(const QString& path, const PassFn& progressFn) co
     try {
         d = filtered(*this, edits, progress, &r.clips, &touched, &copies);
     } catch (const FloatError& e) {
-        return failure(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
+        return failure(Message(
+            MessageCode::FileReason, path, Message(MessageCode::ImportGainsOverflow, e.message())));
     }
     if (interactive) {
-        progress.pass(95, QStringLiteral("履歴"));
+        progress.pass(95, MessageCode::PassHistory);
         r.change = SampleChange::record(*FWave, *d->FWave, touched, &copies.waveChunks);
     }
     progress.done();
@@ -731,14 +856,15 @@ CommandResult Document::ImportEdited(
     const QImage& edited, const Document& exported, const PassFn& progressFn) const
 {
     if (!geometryMatches() || !exported.geometryMatches())
-        return failure(QStringLiteral("there is no analysed picture to compare with"));
+        return failure(MessageCode::NoPictureToCompareWith);
     if (exported.FFFTLength != FFFTLength || exported.FMode != FMode)
-        return failure(QStringLiteral("the picture was exported with another N or view"));
+        return failure(Message(MessageCode::GuardByName,
+            viewAndLength(exported.FMode, exported.FFFTLength), viewAndLength(FMode, FFFTLength)));
     Progress progress(progressFn);
     const GrayCells& reference = *exported.shownCells();
     Prefetch prefetch(exported);
     CellEdits edits;
-    QString reason;
+    Message reason;
     if (!cellEditsOf(reference, edited.convertToFormat(QImage::Format_RGB32), FLeftMargin,
             FTopMargin, &edits, &reason))
         return failure(reason);
@@ -748,7 +874,7 @@ CommandResult Document::ImportEdited(
         Copies copies = edits.empty() ? Copies{} : prefetch.take();
         d = filtered(exported, edits, progress, &r.clips, nullptr, &copies);
     } catch (const FloatError& e) {
-        return failure(QString::fromUtf8(e.what()));
+        return failure(Message(MessageCode::ImportGainsOverflow, e.message()));
     }
     // The sound of the session, with what this document proposes and shows besides.
     d->locale = locale;
@@ -759,7 +885,7 @@ CommandResult Document::ImportEdited(
     d->FFilterDir = FFilterDir;
     d->FImportPath = FImportPath;
     if (interactive) {
-        progress.pass(95, QStringLiteral("履歴"));
+        progress.pass(95, MessageCode::PassHistory);
         r.change = SampleChange::record(*FWave, *d->FWave);
     }
     progress.done();
@@ -772,8 +898,8 @@ CommandResult Document::ImportEdited(
 CommandResult Document::Export(const QString& path) const
 {
     if (!geometryMatches() || FBitmap.isNull())
-        return failure(QStringLiteral("%1: there is no analysed picture to export").arg(path));
-    QString reason;
+        return failure(Message(MessageCode::FileReason, path, MessageCode::NoPictureToExport));
+    Message reason;
     if (!writeFilterImage(FBitmap, path, &reason))
         return failure(reason);
     auto d = std::make_shared<Document>(*this);
@@ -784,11 +910,11 @@ CommandResult Document::Export(const QString& path) const
 CommandResult Document::Save(const QString& path) const
 {
     if (!FWave)
-        return failure(QStringLiteral("%1: there is no sound to save").arg(path));
-    QString reason;
+        return failure(Message(MessageCode::FileReason, path, MessageCode::NoSoundToSave));
+    Message reason;
     if (!saveSound(path, *FWave, &reason))
         return failure(
-            namingFile(path, reason.isEmpty() ? QStringLiteral("cannot be written") : reason));
+            namingFile(path, reason.isEmpty() ? Message(MessageCode::CannotBeWritten) : reason));
     return success(shared_from_this());
 }
 
@@ -796,7 +922,7 @@ CommandResult Document::Undo(
     const SampleChange& step, const PassFn& progressFn, const Document* shown) const
 {
     if (!FWave)
-        return failure(QStringLiteral("there is no sound to undo"));
+        return failure(MessageCode::NoSoundToUndo);
     return stepped(std::make_shared<const TWave>(step.undone(*FWave)), step, progressFn, shown);
 }
 
@@ -804,7 +930,7 @@ CommandResult Document::Redo(
     const SampleChange& step, const PassFn& progressFn, const Document* shown) const
 {
     if (!FWave)
-        return failure(QStringLiteral("there is no sound to redo"));
+        return failure(MessageCode::NoSoundToRedo);
     return stepped(std::make_shared<const TWave>(step.redone(*FWave)), step, progressFn, shown);
 }
 
@@ -812,7 +938,7 @@ CommandResult Document::stepped(std::shared_ptr<const TWave> wave, const SampleC
     const PassFn& progressFn, const Document* shown) const
 {
     Progress progress(progressFn);
-    progress.pass(30, QStringLiteral("解析"));
+    progress.pass(30, MessageCode::PassAnalysis);
     auto d = std::make_shared<Document>(*this);
     d->FWave = std::move(wave);
     const bool useShown = shown && shown->FFFTLength == FFFTLength && validMode(FMode)
@@ -838,7 +964,7 @@ CommandResult Document::AnalyzeAndDrawSpectrum(const PassFn& progressFn) const
     if (!hasSamples())
         return success(shared_from_this());
     Progress progress(progressFn);
-    progress.pass(0, QStringLiteral("解析"));
+    progress.pass(0, MessageCode::PassAnalysis);
     TWaveCepstram engine;
     engine.Analyze(*FWave, FFFTLength);
     engine.CalcPower(kSpectrumRef);
@@ -856,7 +982,7 @@ CommandResult Document::AnalyzeAndDrawSpectrum(const PassFn& progressFn) const
     d->cells[kSpectrumView] = std::move(cells);
     d->cells[kCepstrumView].reset();
     d->FBitmap = QImage();
-    progress.pass(80, QStringLiteral("描画"));
+    progress.pass(80, MessageCode::PassDrawing);
     if (d->drawsPicture) {
         // The engine's picture, gray like every picture of a document (its red, green and
         // blue are equal, so the conversion keeps every level).
@@ -873,10 +999,10 @@ CommandResult Document::SynthesizeSpectrum(const PassFn& progressFn) const
     if (!FWave)
         return success(shared_from_this());
     Progress progress(progressFn);
-    progress.pass(0, QStringLiteral("解析"));
+    progress.pass(0, MessageCode::PassAnalysis);
     TWaveSpectram engine;
     engine.Analyze(*FWave, FFFTLength);
-    progress.pass(40, QStringLiteral("再合成"));
+    progress.pass(40, MessageCode::PassResynthesis);
     auto wave = std::make_shared<TWave>(*FWave);
     engine.Synthesize(*wave);
     auto d = std::make_shared<Document>(*this);
@@ -884,7 +1010,7 @@ CommandResult Document::SynthesizeSpectrum(const PassFn& progressFn) const
     refreshChanged(*d, *this, progress, 70, 100);
     CommandResult r = success(d);
     if (interactive) {
-        progress.pass(95, QStringLiteral("履歴"));
+        progress.pass(95, MessageCode::PassHistory);
         r.change = SampleChange::record(*FWave, *d->FWave);
     }
     progress.done();
@@ -906,7 +1032,7 @@ QString secondsText(double s)
 QSize statedPictureSize(const QString& path)
 {
     QFile file;
-    QString why;
+    Message why;
     if (!openRegularFile(path, file, &why))
         return {};
     // Only the two kinds import reads: their headers state the size, and nothing else
@@ -967,14 +1093,15 @@ CommandResult Document::ExportRange(const QString& path, FrameRange range) const
 {
     const GrayCells* cells = shownCells();
     if (!hasSamples() || !cells || cells->fftLength != FFFTLength)
-        return failure(QStringLiteral("%1: there is no analysed picture to export").arg(path));
+        return failure(Message(MessageCode::FileReason, path, MessageCode::NoPictureToExport));
     if (!isRangeOf(*cells, range))
-        return failure(rangeText(RangeText::OutsideSound)
-                           .arg(path)
-                           .arg(range.first)
-                           .arg(range.end)
-                           .arg(cells->frames));
-    QString reason;
+        return failure(Message(MessageCode::Verbatim,
+            rangeText(RangeText::OutsideSound)
+                .arg(path)
+                .arg(range.first)
+                .arg(range.end)
+                .arg(cells->frames)));
+    Message reason;
     if (!writeFilterImage(drawRangeCells(*cells, range, drawContext()), path, &reason))
         return failure(reason);
     auto d = std::make_shared<Document>(*this);
@@ -986,31 +1113,31 @@ CommandResult Document::ImportRange(
     const QString& path, FrameRange range, const PassFn& progressFn) const
 {
     if (!geometryMatches())
-        return failure(
-            QStringLiteral("%1: there is no analysed picture to compare with").arg(path));
+        return failure(Message(MessageCode::FileReason, path, MessageCode::NoPictureToCompareWith));
     const GrayCells& shown = *shownCells();
     if (!isRangeOf(shown, range))
-        return failure(rangeText(RangeText::OutsideSound)
-                           .arg(path)
-                           .arg(range.first)
-                           .arg(range.end)
-                           .arg(shown.frames));
+        return failure(Message(MessageCode::Verbatim,
+            rangeText(RangeText::OutsideSound)
+                .arg(path)
+                .arg(range.first)
+                .arg(range.end)
+                .arg(shown.frames)));
     Progress progress(progressFn);
-    progress.pass(0, QStringLiteral("読み込み"));
+    progress.pass(0, MessageCode::PassReading);
     const GrayCells piece = cellsOfRange(shown, range);
     const QSize expected = cellPictureSize(piece, FLeftMargin, FTopMargin);
     if (const QSize stated = statedPictureSize(path); stated.isValid() && stated != expected)
-        return failure(
+        return failure(Message(MessageCode::Verbatim,
             rangeText(RangeText::OtherRange)
                 .arg(path)
                 .arg(stated.width())
                 .arg(stated.height())
                 .arg(secondsText(frameSeconds(range.first)), secondsText(frameSeconds(range.end)))
                 .arg(expected.width())
-                .arg(expected.height()));
+                .arg(expected.height())));
     Prefetch prefetch(*this);
     CellEdits edits;
-    QString reason;
+    Message reason;
     if (!readEdits(piece, path, &edits, &reason))
         return failure(reason);
     shiftEdits(edits, range.first);
@@ -1021,10 +1148,11 @@ CommandResult Document::ImportRange(
     try {
         d = filtered(*this, edits, progress, &r.clips, &touched, &copies);
     } catch (const FloatError& e) {
-        return failure(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
+        return failure(Message(
+            MessageCode::FileReason, path, Message(MessageCode::ImportGainsOverflow, e.message())));
     }
     if (interactive) {
-        progress.pass(95, QStringLiteral("履歴"));
+        progress.pass(95, MessageCode::PassHistory);
         r.change = SampleChange::record(*FWave, *d->FWave, touched, &copies.waveChunks);
     }
     progress.done();

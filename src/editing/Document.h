@@ -49,7 +49,7 @@ using PassFn = std::function<void(int percent, const QString& pass)>;
 struct CommandResult {
     bool ok = false;
     bool cancelled = false; // stopped by a cancel (ok is false then)
-    QString message; // why it failed, or a warning on success (a cut-short WAV file)
+    Message message; // why it failed, or a warning on success (a cut-short WAV file)
     ClipStats clips; // import: samples the resynthesis clipped
     DocumentPtr document; // ok: the document to show (the same one when nothing changed)
     // ok, for the commands that change the samples (import, an editor's save, the hidden
@@ -128,6 +128,14 @@ public:
     // gains on every channel, the sound is filtered, and the cells and picture columns of
     // the frames that changed are made again.
     CommandResult Import(const QString& path, const PassFn& progress = {}) const;
+    // The import guard, before Import: what the picture at path says of the view and N it
+    // was exported with, when that is not this document's view and N, naming both; an
+    // empty message when they agree (or the picture cannot be read or compared: Import
+    // says why). Its name says it when it has "_s1024" or "_c1024" (proposedExportPath);
+    // else its contents do when nearly every cell differs from the view shown and most
+    // have the gray level of the other view's cell at the same pixel (that view's cells
+    // are computed for it when the document has none).
+    Message CheckImport(const QString& path, const PassFn& progress = {}) const;
     // An image editor's save: `edited` against the picture of `exported` (a document of
     // this N and view the session started from), applied to the sound of `exported`; the
     // new document has this document's proposals. The step goes from this sound.
@@ -171,6 +179,9 @@ public:
         const QString& path, FrameRange range, const PassFn& progress = {}) const;
 
 private:
+    // A reason of Import that a picture has the wrong size, with what the size suggests:
+    // another FFT length (its height fits one), or another sound (only its width differs).
+    Message withSizeHint(const Message& reason) const;
     // Undo and Redo once the step has made the new sound.
     CommandResult stepped(std::shared_ptr<const TWave> wave, const SampleChange& step,
         const PassFn& progress, const Document* shown) const;
@@ -180,6 +191,10 @@ private:
     QString FFilterDir;
     QString FImportPath;
 };
+
+// The view and N that a name proposed for export carries at its end ("_s1024",
+// "_c512", before the extension or an addition of an editor): false when it has none.
+bool parseExportName(const QString& path, uint8_t* mode, int32_t* n);
 
 // The size the header of a BMP or PNG file states, or an invalid size for any other file
 // (a FIFO or a device is not opened, nothing blocks): tells a piece from a whole picture.

@@ -17,9 +17,9 @@ namespace {
 // is read (no FIFO or device, nothing beyond the size such a picture can take). None when
 // it cannot be read; *reason then says why if something is there.
 std::optional<uint64_t> fileHash(
-    const QString& path, QSize expected, QByteArray* bytes, QString* reason = nullptr)
+    const QString& path, QSize expected, QByteArray* bytes, Message* reason = nullptr)
 {
-    QString why;
+    Message why;
     if (!readRegularFile(path, filterImageFileLimit(expected), bytes, &why)) {
         if (reason && QFileInfo::exists(path))
             *reason = why;
@@ -65,7 +65,7 @@ ExternalEditSession::ExternalEditSession(
         QByteArray bytes;
         c.seen = fileHash(c.path, FExported->FBitmap.size(), &bytes);
         if (c.path == FPath && c.seen) {
-            QString reason;
+            Message reason;
             FLastPicture = decodeFilterImage(bytes, FExported->FBitmap.size(), &reason);
         }
     }
@@ -106,22 +106,22 @@ bool ExternalEditSession::checkDocument(DocumentPtr shown)
         FShown = std::move(shown);
     const Document& d = *FShown;
     const TWave* expected = FExpected.lock().get();
-    QString why;
+    MessageCode why = MessageCode::None;
     if (!d.FWave)
-        why = QStringLiteral("音がない");
+        why = MessageCode::WatchReasonNoSound;
     else if (d.FFFTLength != FExported->FFFTLength)
-        why = QStringLiteral("N を変えた");
+        why = MessageCode::WatchReasonFftLength;
     else if (d.FMode != FExported->FMode)
-        why = QStringLiteral("表示を変えた");
+        why = MessageCode::WatchReasonView;
     else if (d.FWave.get() != expected
         && (d.FWave->FData.size() != FExported->FWave->FData.size()
             || std::memcmp(&d.FWave->FFormat, &FExported->FWave->FFormat, sizeof(WAVEFORMATEX)) != 0
             || waveHash(*d.FWave) != expectedHash()))
-        why = QStringLiteral("音が変わった");
-    if (why.isEmpty())
+        why = MessageCode::WatchReasonSound;
+    if (why == MessageCode::None)
         return true;
     // Short enough for the status bar; there is one session at a time, so no file name.
-    end(QStringLiteral("%1ため監視を終了しました").arg(why));
+    end(Message(MessageCode::WatchEnded, why).text());
     return false;
 }
 
@@ -184,19 +184,21 @@ void ExternalEditSession::attempt()
     QString lastReason;
     for (Candidate& c : FCandidates) {
         QByteArray bytes;
-        QString reason;
+        Message reason;
         const std::optional<uint64_t> h = fileHash(c.path, expected, &bytes, &reason);
         if (!h && !reason.isEmpty()) {
             incomplete = true;
-            lastReason = QStringLiteral("%1 を読み込めません: %2")
-                             .arg(QFileInfo(c.path).fileName(), reason);
+            lastReason
+                = Message(MessageCode::EditorCannotRead, QFileInfo(c.path).fileName(), reason)
+                      .text();
         }
         if (!h || h == c.seen)
             continue;
         if (decodeFilterImage(bytes, expected, &reason).isNull()) {
             incomplete = true;
-            lastReason = QStringLiteral("%1 を読み込めません: %2")
-                             .arg(QFileInfo(c.path).fileName(), reason);
+            lastReason
+                = Message(MessageCode::EditorCannotRead, QFileInfo(c.path).fileName(), reason)
+                      .text();
             continue;
         }
         const QDateTime t = QFileInfo(c.path).lastModified();
@@ -227,13 +229,13 @@ void ExternalEditSession::attempt()
     for (Candidate& c : FCandidates) {
         if (&c != newest)
             continue;
-        QString reason;
+        Message reason;
         const QImage edited = decodeFilterImage(newestBytes, expected, &reason);
         c.seen = sampleHash(reinterpret_cast<const uint8_t*>(newestBytes.constData()),
             std::size_t(newestBytes.size()));
         if (edited == FLastPicture) {
-            emit statusMessage(QStringLiteral("%1 は絵を変えずに保存されました")
-                                   .arg(QFileInfo(c.path).fileName()));
+            emit statusMessage(
+                Message(MessageCode::EditorSavedUnchanged, QFileInfo(c.path).fileName()).text());
             return;
         }
         apply(edited, c.path);
@@ -280,12 +282,12 @@ void ExternalEditSession::onFinished(const CommandResult& result)
     FAwaiting = false;
     const QString name = QFileInfo(FAwaitedFile).fileName();
     if (result.cancelled) {
-        emit statusMessage(QStringLiteral("%1 の適用をキャンセルしました").arg(name));
+        emit statusMessage(Message(MessageCode::EditorApplyCancelled, name).text());
         return;
     }
     if (!result.ok) {
         const QString message
-            = QStringLiteral("%1 を適用できませんでした: %2").arg(name, result.message);
+            = Message(MessageCode::EditorApplyFailed, name, result.message).text();
         emit importFailed(message);
         emit statusMessage(message);
         return;
@@ -300,7 +302,7 @@ void ExternalEditSession::onFinished(const CommandResult& result)
     step.file = FAwaitedFile;
     step.clips = result.clips;
     // Short enough for the status bar beside the six panels at the window's first size.
-    step.message = QStringLiteral("%1 を適用しました").arg(name);
+    step.message = Message(MessageCode::EditorApplied, name).text();
     // Clipping travels in step.clips; the window shows it in its own panel.
     emit imported(step);
     emit statusMessage(step.message);

@@ -23,7 +23,7 @@ QByteArray deflate(const uint8_t* data, size_t size)
         return {};
     QByteArray out = qCompress(data, qsizetype(size), kDeflateLevel);
     if (out.isEmpty())
-        throw Error("the undo history could not compress the sound (out of memory?)");
+        throw Error(Message(MessageCode::HistoryCannotCompress));
     out.squeeze(); // qCompress leaves room for the worst case
     return out;
 }
@@ -34,7 +34,7 @@ QByteArray inflate(const QByteArray& packed, uint64_t expectedSize)
         return {};
     QByteArray out = qUncompress(packed);
     if (uint64_t(out.size()) != expectedSize)
-        throw Error("the undo history holds damaged data for this step");
+        throw Error(Message(MessageCode::HistoryDamaged));
     return out;
 }
 
@@ -114,7 +114,7 @@ template <class F> void byWidth(unsigned width, F&& f)
         f(std::integral_constant<unsigned, 8>());
         break;
     default:
-        throw Error("the undo history met an unknown sample width");
+        throw Error(Message(MessageCode::HistoryUnknownWidth));
     }
 }
 
@@ -352,7 +352,7 @@ TWave SampleChange::applied(const TWave& wave, bool forward) const
     if (!sameFormat(wave.FFormat, from.format) || wave.FSampleCount != from.sampleCount
         || wave.FData.size() != from.size
         || sampleHash(wave.FData.data(), wave.FData.size()) != from.hash)
-        throw Error("the sound is not the one this undo step was recorded on; nothing changed");
+        throw Error(Message(MessageCode::HistoryOtherSound));
 
     std::vector<uint8_t> result;
     if (FDelta) {
@@ -365,7 +365,7 @@ TWave SampleChange::applied(const TWave& wave, bool forward) const
             const QByteArray planes
                 = chunk.deflated ? inflate(chunk.bytes, n * width) : chunk.bytes;
             if (uint64_t(planes.size()) != n * width)
-                throw Error("the undo history holds damaged data for this step");
+                throw Error(Message(MessageCode::HistoryDamaged));
             byWidth(width, [&](auto w) {
                 applyPlanes<decltype(w)::value>(result.data() + s0 * width,
                     reinterpret_cast<const uint8_t*>(planes.constData()), n, FFloatXor, forward);
@@ -376,7 +376,7 @@ TWave SampleChange::applied(const TWave& wave, bool forward) const
         result.assign(block.constBegin(), block.constEnd());
     }
     if (result.size() != to.size || sampleHash(result.data(), result.size()) != to.hash)
-        throw Error("the undo history does not reproduce the sound of this step; nothing changed");
+        throw Error(Message(MessageCode::HistoryNotReproduced));
 
     TWave out;
     out.FFormat = to.format;

@@ -1,7 +1,8 @@
 #pragma once
 // The texts of the commands on pieces of a long sound: the refusals of Document's range
-// export and import, and what the window asks and says about ranges. One table, read by
-// the code and by its tests; %1, %2, ... are filled in with QString::arg.
+// export and import, and what the window asks and says about ranges. They are texts of
+// the message table (base/Messages.cpp), read by the code and by its tests in the
+// language of the messages; %1, %2, ... are filled in with QString::arg.
 
 #include <cstdint>
 
@@ -10,13 +11,13 @@
 namespace kestrelon {
 
 enum class RangeText : uint8_t {
-    // Document (English, like the other messages of the commands)
+    // Document
     NotARange, // %1 from, %2 to (seconds)
     NoFrames, // %1 from, %2 to, %3 the sound's length (seconds)
     OutsideSound, // %1 path, %2 first frame, %3 end frame, %4 the sound's frames
     OtherRange, // %1 path, %2 x %3 the picture, %4 .. %5 seconds, %6 x %7 the piece's size
     OtherAnalysis, // %1 path, %2 frames and %3 N at export, %4 frames and %5 N now
-    // the window (Japanese, like the rest of it)
+    // the window
     ExportRangeItem, // the menu item
     ExportRangeHint, // its tooltip
     RangeTitle, // the title of the range dialog for an export

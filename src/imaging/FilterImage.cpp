@@ -1,4 +1,5 @@
 #include "imaging/FilterImage.h"
+#include "imaging/PictureCells.h"
 
 #include <algorithm>
 #include <array>
@@ -52,17 +53,14 @@ QString sizeText(int64_t w, int64_t h)
     return QStringLiteral("%1 x %2").arg(w).arg(h);
 }
 
-QString wrongSize(QSize expected, int64_t w, int64_t h)
+Message wrongSize(QSize expected, int64_t w, int64_t h)
 {
-    return QStringLiteral("the picture is %1 pixels, but the display picture is %2")
-        .arg(sizeText(w, h), sizeText(expected.width(), expected.height()));
+    return pictureSizeMismatch(expected, w, h);
 }
 
-QString cutShort(int64_t needed, int64_t found)
+Message cutShort(int64_t needed, int64_t found)
 {
-    return QStringLiteral("the file is cut short: its pixel data needs %1 bytes, the file has %2")
-        .arg(needed)
-        .arg(found);
+    return Message(MessageCode::ImageCutShort, needed, found);
 }
 
 // Import checks a file first and then lets Qt's image reader (libpng for PNG) decode it
@@ -111,11 +109,11 @@ bool rleComplete(const uchar* b, int64_t size, int64_t pos, int64_t height, bool
 // colour table and masks against the pixel offset (Qt reads pixels after them without
 // going back), and its length against what the pixel rows or the RLE codes need (Qt
 // leaves the rows past a file's end unwritten). *rle: RLE8 or RLE4.
-bool checkBmp(const QByteArray& bytes, QSize expected, bool* rle, QString* why)
+bool checkBmp(const QByteArray& bytes, QSize expected, bool* rle, Message* why)
 {
     const auto* b = reinterpret_cast<const uchar*>(bytes.constData());
     const int64_t size = bytes.size();
-    const QString shortHeader = QStringLiteral("the file is cut short in its header");
+    const Message shortHeader(MessageCode::ImageHeaderCutShort);
     if (size < 18) {
         *why = shortHeader;
         return false;
@@ -145,8 +143,7 @@ bool checkBmp(const QByteArray& bytes, QSize expected, bool* rle, QString* why)
         compression = get32(b + 30);
         clrUsed = get32(b + 46);
     } else {
-        *why = QStringLiteral("not a BMP picture this program reads (header of %1 bytes)")
-                   .arg(headerSize);
+        *why = Message(MessageCode::BmpHeaderUnknown, headerSize);
         return false;
     }
     height = height < 0 ? -height : height;
@@ -162,11 +159,8 @@ bool checkBmp(const QByteArray& bytes, QSize expected, bool* rle, QString* why)
         : c == 3 ? (bpp == 16 || bpp == 32)
                  : false;
     if (!bppFits) {
-        *why = c == 0 ? QStringLiteral("the BMP has %1 bits per pixel").arg(bpp)
-                      : QStringLiteral("the BMP's compression %1 is not one this program reads "
-                                       "with %2 bits per pixel")
-                            .arg(c)
-                            .arg(bpp);
+        *why = c == 0 ? Message(MessageCode::BmpBitsPerPixel, bpp)
+                      : Message(MessageCode::BmpCompression, c, bpp);
         return false;
     }
 
@@ -177,7 +171,7 @@ bool checkBmp(const QByteArray& bytes, QSize expected, bool* rle, QString* why)
         tableStart += 12;
     const int64_t colours = bpp > 8 ? 0 : clrUsed != 0 ? clrUsed : int64_t(1) << bpp;
     if (colours > 256) {
-        *why = QStringLiteral("the BMP's colour table has %1 entries").arg(colours);
+        *why = Message(MessageCode::BmpColourTableSize, colours);
         return false;
     }
     const int64_t tableEnd = tableStart + colours * entryBytes;
@@ -186,21 +180,17 @@ bool checkBmp(const QByteArray& bytes, QSize expected, bool* rle, QString* why)
         return false;
     }
     if (offset < tableStart) {
-        *why = QStringLiteral("the BMP header is damaged (pixel offset %1)").arg(offset);
+        *why = Message(MessageCode::BmpHeaderDamaged, offset);
         return false;
     }
     if (tableEnd > offset) {
-        *why = QStringLiteral("the BMP's colour table (bytes %1 to %2) runs into its pixel "
-                              "data (from byte %3)")
-                   .arg(tableStart)
-                   .arg(tableEnd)
-                   .arg(offset);
+        *why = Message(MessageCode::BmpColourTableOverlap, tableStart, tableEnd, offset);
         return false;
     }
     *rle = c == 1 || c == 2;
     if (*rle) {
         if (!rleComplete(b, size, offset, height, c == 2)) {
-            *why = QStringLiteral("the file is cut short inside its compressed pixel data");
+            *why = MessageCode::ImageCutShortCompressed;
             return false;
         }
     } else {
@@ -280,7 +270,7 @@ QString chunkName(const uchar* type)
 // the filtered rows, each with a filter type of 0 .. 4, and end there; inflating stops
 // as soon as it would give more.
 bool checkPixelData(const std::vector<std::pair<const uchar*, uInt>>& parts,
-    const std::vector<PngRows>& rows, QString* why)
+    const std::vector<PngRows>& rows, Message* why)
 {
     int64_t total = 0;
     for (const PngRows& r : rows)
@@ -314,13 +304,13 @@ bool checkPixelData(const std::vector<std::pair<const uchar*, uInt>>& parts,
         const int ret = inflate(&z, Z_NO_FLUSH);
         const int64_t got = room - z.avail_out;
         if (done + got > total) {
-            *why = QStringLiteral("the PNG holds more pixel data than its picture");
+            *why = MessageCode::PngTooMuchData;
             return false;
         }
         while (nextFilter < done + got) {
             const uchar filter = buffer[std::size_t(nextFilter - done)];
             if (filter > 4) {
-                *why = QStringLiteral("the PNG is damaged (row filter %1)").arg(filter);
+                *why = Message(MessageCode::PngRowFilter, filter);
                 return false;
             }
             nextFilter += 1 + rows[pass].bytes;
@@ -333,26 +323,25 @@ bool checkPixelData(const std::vector<std::pair<const uchar*, uInt>>& parts,
         if (ret == Z_BUF_ERROR && z.avail_in == 0) {
             if (part < parts.size())
                 continue;
-            *why = done < total
-                ? QStringLiteral("the PNG is cut short inside its compressed pixel data")
-                : QStringLiteral("the PNG's compressed pixel data does not end after its rows");
+            *why
+                = done < total ? MessageCode::PngCutShortCompressed : MessageCode::PngDataNotEnding;
             return false;
         }
         if (ret != Z_OK) {
-            *why = QStringLiteral("the PNG's compressed pixel data is damaged (%1)")
-                       .arg(QString::fromLatin1(z.msg ? z.msg : zError(ret)));
+            *why = Message(
+                MessageCode::PngDataDamaged, QString::fromLatin1(z.msg ? z.msg : zError(ret)));
             return false;
         }
     }
     if (done < total) {
-        *why = QStringLiteral("the PNG's compressed pixel data ends before its last row");
+        *why = MessageCode::PngDataEndsEarly;
         return false;
     }
     bool more = z.avail_in > 0;
     for (; part < parts.size(); ++part)
         more = more || parts[part].second > 0;
     if (more) {
-        *why = QStringLiteral("the PNG has bytes after its compressed pixel data");
+        *why = MessageCode::PngBytesAfterData;
         return false;
     }
     return true;
@@ -363,11 +352,11 @@ bool checkPixelData(const std::vector<std::pair<const uchar*, uInt>>& parts,
 // end. Critical chunks have their checksums checked; ancillary ones are never inflated
 // nor applied (text, colour profiles, gamma), and those libpng would warn about are left
 // out (it ignores them), so that libpng meets nothing to complain about.
-bool sanitizePng(const QByteArray& bytes, QSize expected, QByteArray* copy, QString* why)
+bool sanitizePng(const QByteArray& bytes, QSize expected, QByteArray* copy, Message* why)
 {
     const auto* b = reinterpret_cast<const uchar*>(bytes.constData());
     const int64_t size = bytes.size();
-    const QString endsEarly = QStringLiteral("the file is cut short: its PNG data ends early");
+    const Message endsEarly(MessageCode::PngEndsEarly);
     int64_t pos = 8;
     int64_t width = 0, height = 0, idatBytes = 0, limit = 0;
     int depth = 0, colourType = 0;
@@ -385,7 +374,7 @@ bool sanitizePng(const QByteArray& bytes, QSize expected, QByteArray* copy, QStr
         const uchar* type = b + pos + 4;
         const uchar* data = b + pos + 8;
         if (length > 0x7FFFFFFF) {
-            *why = QStringLiteral("the PNG is damaged (a chunk of %1 bytes)").arg(length);
+            *why = Message(MessageCode::PngChunkLength, length);
             return false;
         }
         if (pos + 12 + length > size) {
@@ -396,21 +385,20 @@ bool sanitizePng(const QByteArray& bytes, QSize expected, QByteArray* copy, QStr
             reinterpret_cast<const char*>(b + pos), qsizetype(12 + length));
         pos += 12 + length;
         if (first != (std::memcmp(type, "IHDR", 4) == 0)) {
-            *why = QStringLiteral("the PNG is damaged (its header is not its first chunk)");
+            *why = MessageCode::PngHeaderNotFirst;
             return false;
         }
         const bool critical = (type[0] & 0x20) == 0;
         const bool checksumOk = crc32(crc32(0, type, 4), data, uInt(length)) == be32(data + length);
         auto is = [&](const char* name) { return std::memcmp(type, name, 4) == 0; };
         if (critical && !checksumOk) {
-            *why = QStringLiteral("the PNG is damaged (the checksum of its %1 chunk is wrong)")
-                       .arg(chunkName(type));
+            *why = Message(MessageCode::PngChecksum, chunkName(type));
             return false;
         }
         if (first) {
             first = false;
             if (length != 13) {
-                *why = QStringLiteral("the PNG header is damaged (%1 bytes)").arg(length);
+                *why = Message(MessageCode::PngHeaderLength, length);
                 return false;
             }
             width = be32(data);
@@ -423,9 +411,7 @@ bool sanitizePng(const QByteArray& bytes, QSize expected, QByteArray* copy, QStr
                 return false;
             }
             if (width > kPngSideLimit || height > kPngSideLimit) {
-                *why = QStringLiteral("the PNG library reads no picture larger than %1 pixels "
-                                      "a side")
-                           .arg(kPngSideLimit);
+                *why = Message(MessageCode::PngSideLimit, kPngSideLimit);
                 return false;
             }
             const int d = depth;
@@ -435,13 +421,7 @@ bool sanitizePng(const QByteArray& bytes, QSize expected, QByteArray* copy, QStr
                 : t == 3                  ? (d == 1 || d == 2 || d == 4 || d == 8)
                                           : (d == 8 || d == 16);
             if (channels == 0 || !depthFits || data[10] != 0 || data[11] != 0 || data[12] > 1) {
-                *why = QStringLiteral("the PNG header is damaged (colour type %1, depth %2, "
-                                      "methods %3 %4 %5)")
-                           .arg(t)
-                           .arg(d)
-                           .arg(data[10])
-                           .arg(data[11])
-                           .arg(data[12]);
+                *why = Message(MessageCode::PngHeaderDamaged, t, d, data[10], data[11], data[12]);
                 return false;
             }
             limit = idatLimit(pngRawBytes(width, height, channels * depth, interlaced));
@@ -450,10 +430,7 @@ bool sanitizePng(const QByteArray& bytes, QSize expected, QByteArray* copy, QStr
             seenIdat = true;
             idatBytes += length;
             if (idatBytes > limit) {
-                *why = QStringLiteral("the PNG holds more than %1 bytes of compressed pixel "
-                                      "data, more than a %2 picture needs")
-                           .arg(limit)
-                           .arg(sizeText(width, height));
+                *why = Message(MessageCode::PngIdatLimit, limit, sizeText(width, height));
                 return false;
             }
             if (length > 0)
@@ -465,7 +442,7 @@ bool sanitizePng(const QByteArray& bytes, QSize expected, QByteArray* copy, QStr
                 continue; // ignored by libpng, with a warning
             if (length == 0 || length % 3 != 0 || length > 3 * 256 || !palette.isEmpty()
                 || seenIdat) {
-                *why = QStringLiteral("the PNG's palette is damaged (%1 bytes)").arg(length);
+                *why = Message(MessageCode::PngPaletteDamaged, length);
                 return false;
             }
             palette = whole;
@@ -484,17 +461,16 @@ bool sanitizePng(const QByteArray& bytes, QSize expected, QByteArray* copy, QStr
                 transparency = whole;
             seenTrns = true;
         } else if (critical) {
-            *why = QStringLiteral("the PNG has a chunk this program does not know (%1)")
-                       .arg(chunkName(type));
+            *why = Message(MessageCode::PngUnknownChunk, chunkName(type));
             return false;
         }
     }
     if (colourType == 3 && palette.isEmpty()) {
-        *why = QStringLiteral("the PNG is damaged (a palette picture without a palette)");
+        *why = MessageCode::PngNoPalette;
         return false;
     }
     if (idat.empty()) {
-        *why = QStringLiteral("the PNG has no pixel data");
+        *why = MessageCode::PngNoData;
         return false;
     }
     const int channels = colourType == 0 || colourType == 3 ? 1
@@ -558,10 +534,10 @@ private:
     QStringList FMessages;
 };
 
-QImage decodeEdited(const QByteArray& bytes, QSize expected, DecodeProbe* probe, QString* why)
+QImage decodeEdited(const QByteArray& bytes, QSize expected, DecodeProbe* probe, Message* why)
 {
     if (expected.isEmpty()) {
-        *why = QStringLiteral("there is no picture to compare with");
+        *why = MessageCode::NoPictureToCompare;
         return {};
     }
     bool rle = false;
@@ -577,7 +553,7 @@ QImage decodeEdited(const QByteArray& bytes, QSize expected, DecodeProbe* probe,
             return {};
         format = "png";
     } else {
-        *why = QStringLiteral("not a BMP or PNG picture");
+        *why = MessageCode::NotBmpOrPng;
         return {};
     }
 
@@ -588,12 +564,12 @@ QImage decodeEdited(const QByteArray& bytes, QSize expected, DecodeProbe* probe,
     reader.setDecideFormatFromContent(false);
     reader.setAutoTransform(false);
     auto failed = [&] {
-        QString said = messages.first();
-        if (said.isEmpty())
+        MessageArg said = messages.first();
+        if (said.text.isEmpty())
             said = reader.error() == QImageReader::UnknownError
-                ? QStringLiteral("Qt's image reader refuses it")
-                : reader.errorString();
-        *why = QStringLiteral("the picture cannot be decoded: %1").arg(said);
+                ? MessageArg(MessageCode::QtRefusesImage)
+                : MessageArg(reader.errorString());
+        *why = Message(MessageCode::ImageCannotBeDecoded, said);
         return QImage();
     };
     const QImage::Format qtFormat = reader.imageFormat();
@@ -628,8 +604,7 @@ QImage decodeEdited(const QByteArray& bytes, QSize expected, DecodeProbe* probe,
         return {};
     }
     if (rle && !inPlace) {
-        *why = QStringLiteral("the RLE picture may leave pixels unwritten (Qt did not decode it "
-                              "into the picture made for it)");
+        *why = MessageCode::RleUnwritten;
         return {};
     }
     // 24-bit colour, kept in 32-bit words (0xFFRRGGBB): palettes are looked up, alpha
@@ -663,11 +638,14 @@ QByteArray encodeFilterImage(const QImage& bitmap)
     const uint32_t W = static_cast<uint32_t>(src.width());
     const uint32_t H = static_cast<uint32_t>(src.height());
     const uint32_t rowBytes
-        = checkedAdd<uint32_t>(checkedMul<uint32_t>(W, 3, "BMP row"), 3, "BMP row") & ~3u;
-    const uint32_t imageBytes = checkedMul<uint32_t>(rowBytes, H, "BMP size");
-    const uint32_t fileBytes = checkedAdd<uint32_t>(imageBytes, kFilterHeaderSize, "BMP size");
+        = checkedAdd<uint32_t>(
+              checkedMul<uint32_t>(W, 3, MessageCode::WhatBmpSize), 3, MessageCode::WhatBmpSize)
+        & ~3u;
+    const uint32_t imageBytes = checkedMul<uint32_t>(rowBytes, H, MessageCode::WhatBmpSize);
+    const uint32_t fileBytes
+        = checkedAdd<uint32_t>(imageBytes, kFilterHeaderSize, MessageCode::WhatBmpSize);
     if (fileBytes > uint32_t(std::numeric_limits<qsizetype>::max()))
-        throw IntOverflowError("integer overflow: BMP size");
+        throw IntOverflowError(intOverflow(MessageCode::WhatBmpSize));
 
     QByteArray out(static_cast<qsizetype>(fileBytes), '\0');
     auto* p = reinterpret_cast<uchar*>(out.data());
@@ -699,14 +677,14 @@ QByteArray encodeFilterImage(const QImage& bitmap)
     return out;
 }
 
-bool writeFilterImage(const QImage& bitmap, const QString& path, QString* reason)
+bool writeFilterImage(const QImage& bitmap, const QString& path, Message* reason)
 {
-    auto fail = [&](const QString& why) {
+    auto fail = [&](const Message& why) {
         if (reason)
-            *reason = QStringLiteral("%1: %2").arg(path, why);
+            *reason = Message(MessageCode::FileReason, path, why);
         return false;
     };
-    QString why;
+    Message why;
     if (!checkOutputPath(path, &why))
         return fail(why);
     const QByteArray bytes = encodeFilterImage(bitmap);
@@ -714,15 +692,15 @@ bool writeFilterImage(const QImage& bitmap, const QString& path, QString* reason
     QSaveFile file(path);
     file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(QStringLiteral("cannot create: ") + file.errorString());
+        return fail(Message(MessageCode::CannotCreate, file.errorString()));
     // Written through the descriptor, so that a failure keeps errno's cause; the
     // temporary file is removed when `file` goes without a commit.
-    auto failErrno = [&](const QString& what, int error) {
+    auto failErrno = [&](MessageCode what, int error) {
         file.cancelWriting();
-        return fail(what + errnoText(error));
+        return fail(Message(what, errnoText(error)));
     };
     if (!carryPermissions(file, permissions))
-        return failErrno(QStringLiteral("cannot set its permissions: "), errno);
+        return failErrno(MessageCode::CannotSetPermissions, errno);
     const int fd = file.handle();
     const char* p = bytes.constData();
     std::size_t left = std::size_t(bytes.size());
@@ -731,14 +709,14 @@ bool writeFilterImage(const QImage& bitmap, const QString& path, QString* reason
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return failErrno(QStringLiteral("cannot write: "), n < 0 ? errno : EIO);
+            return failErrno(MessageCode::CannotWrite, n < 0 ? errno : EIO);
         p += n;
         left -= std::size_t(n);
     }
     if (::fsync(fd) != 0 && errno != EINVAL)
-        return failErrno(QStringLiteral("cannot write: "), errno);
+        return failErrno(MessageCode::CannotWrite, errno);
     if (!file.commit())
-        return fail(QStringLiteral("cannot write: ") + file.errorString());
+        return fail(Message(MessageCode::CannotWrite, file.errorString()));
     return true;
 }
 
@@ -749,40 +727,40 @@ int64_t filterImageFileLimit(QSize expected)
 }
 
 QImage decodeFilterImage(
-    const QByteArray& bytes, QSize expected, QString* reason, DecodeProbe* probe)
+    const QByteArray& bytes, QSize expected, Message* reason, DecodeProbe* probe)
 {
-    QString why;
+    Message why;
     QImage picture = decodeEdited(bytes, expected, probe, &why);
     if (picture.isNull() && reason)
         *reason = why;
     return picture;
 }
 
-QImage readFilterImage(const QString& path, QSize expected, QString* reason)
+QImage readFilterImage(const QString& path, QSize expected, Message* reason)
 {
     QByteArray bytes;
-    QString why;
+    Message why;
     QImage picture;
     if (readRegularFile(path, filterImageFileLimit(expected), &bytes, &why))
         picture = decodeFilterImage(bytes, expected, &why);
     if (picture.isNull() && reason)
-        *reason = QStringLiteral("%1: %2").arg(path, why);
+        *reason = Message(MessageCode::FileReason, path, why);
     return picture;
 }
 
 bool applyFilterGains(TWaveCepstram& engine, uint8_t mode, const QImage& reference,
-    const QImage& edited, int32_t leftMargin, int32_t topMargin, QString* reason)
+    const QImage& edited, int32_t leftMargin, int32_t topMargin, Message* reason)
 {
-    auto fail = [&](const QString& why) {
+    auto fail = [&](const Message& why) {
         if (reason)
             *reason = why;
         return false;
     };
     if (mode != kSpectrumView && mode != kCepstrumView)
-        return fail(QStringLiteral("unknown view"));
+        return fail(MessageCode::UnknownView);
     if (!filterGeometryMatches(engine, reference, leftMargin, topMargin)
         || reference.format() != QImage::Format_RGB32)
-        return fail(QStringLiteral("no analysed picture to compare with"));
+        return fail(MessageCode::NoAnalysedPicture);
     if (edited.size() != reference.size() || edited.format() != QImage::Format_RGB32)
         return fail(wrongSize(reference.size(), edited.width(), edited.height()));
 
@@ -793,16 +771,15 @@ bool applyFilterGains(TWaveCepstram& engine, uint8_t mode, const QImage& referen
     const bool spectrum = mode == kSpectrumView;
     auto& grams = spectrum ? engine.FSpectrograms : engine.FCepstrograms;
     if (grams.size() < C)
-        return fail(spectrum ? QStringLiteral("the spectrograms do not match the analysis")
-                             : QStringLiteral("the cepstra do not match the analysis"));
+        return fail(spectrum ? MessageCode::SpectrogramsMismatch : MessageCode::CepstraMismatch);
     for (std::size_t c = 0; c < C; ++c) {
         const TSpectrogram* g = grams[c].get();
         if (!g || g->FFrameCount < F || g->FFrames.size() < std::size_t(F))
-            return fail(QStringLiteral("the analysis is incomplete"));
+            return fail(MessageCode::AnalysisIncomplete);
         for (int32_t j = 0; j < F; ++j)
             if (!g->FFrames[std::size_t(j)]
                 || g->FFrames[std::size_t(j)]->FData.size() < std::size_t(R))
-                return fail(QStringLiteral("the analysis is incomplete"));
+                return fail(MessageCode::AnalysisIncomplete);
     }
 
     // gain of a difference d, indexed d + 255: 10^(d/40)
@@ -842,7 +819,7 @@ bool applyFilterGains(TWaveCepstram& engine, uint8_t mode, const QImage& referen
             overflow = true;
     });
     if (overflow)
-        return fail(QStringLiteral("the edit would scale a value beyond the range of a Double"));
+        return fail(MessageCode::GainOverflowValue);
 
     // Pass 2: scale. A difference of 0 is a gain of exactly 1 and is skipped.
     parallelFor(std::size_t(F), [&](std::size_t j0, std::size_t j1) {
@@ -865,7 +842,7 @@ bool applyFilterGains(TWaveCepstram& engine, uint8_t mode, const QImage& referen
 }
 
 bool ImportFilter(TWaveCepstram& engine, TWave& wave, uint8_t mode, const QImage& reference,
-    const QImage& edited, int32_t leftMargin, int32_t topMargin, ClipStats* clips, QString* reason)
+    const QImage& edited, int32_t leftMargin, int32_t topMargin, ClipStats* clips, Message* reason)
 {
     if (!applyFilterGains(engine, mode, reference, edited, leftMargin, topMargin, reason))
         return false;
@@ -880,7 +857,7 @@ bool ImportFilter(TWaveCepstram& engine, TWave& wave, uint8_t mode, const QImage
         // rows they came from.
         engine.CalcCepstrum();
         if (reason)
-            *reason = QString::fromUtf8(e.what());
+            *reason = e.message();
         return false;
     }
     return true;

@@ -41,6 +41,7 @@
 #include <QString>
 
 #include "audio/TWave.h"
+#include "base/Message.h"
 #include "imaging/Picture.h"
 #include "spectral/TWaveCepstram.h"
 
@@ -58,7 +59,7 @@ QByteArray encodeFilterImage(const QImage& bitmap);
 // Writes it to path atomically: complete, or the old file (if any) left untouched. An
 // existing path must be a regular file, and the new file keeps its permission bits.
 // *reason (optional) starts with the path and names the cause in one line.
-bool writeFilterImage(const QImage& bitmap, const QString& path, QString* reason);
+bool writeFilterImage(const QImage& bitmap, const QString& path, Message* reason);
 
 // The longest file readFilterImage takes for a picture of the given size: the largest
 // compressed PNG of it (16-bit RGBA) and 16 MiB of other chunks.
@@ -83,22 +84,22 @@ struct DecodeProbe {
 // `expected` size. On failure returns a null image and says why in *reason (optional),
 // in one line.
 QImage decodeFilterImage(
-    const QByteArray& bytes, QSize expected, QString* reason, DecodeProbe* probe = nullptr);
+    const QByteArray& bytes, QSize expected, Message* reason, DecodeProbe* probe = nullptr);
 // The same from a file, which must be a regular file of at most
 // filterImageFileLimit(expected) bytes; *reason then starts with the file's path.
-QImage readFilterImage(const QString& path, QSize expected, QString* reason);
+QImage readFilterImage(const QString& path, QSize expected, Message* reason);
 
 // Multiplies bins 0 .. N/2 of every channel's spectrogram (spectrum view) or cepstrogram
 // (cepstrum view) by the gains of the edited picture's differences from the reference.
 // Checks everything first: on a mismatch of sizes, or a product that would not be a
 // finite Double, returns false and changes nothing.
 bool applyFilterGains(TWaveCepstram& engine, uint8_t mode, const QImage& reference,
-    const QImage& edited, int32_t leftMargin, int32_t topMargin, QString* reason);
+    const QImage& edited, int32_t leftMargin, int32_t topMargin, Message* reason);
 
 // applyFilterGains, then the resynthesis of the view (Synthesize or
 // SynthesizeFromCepstrum) into wave. On false nothing has changed: a cepstrum edit
 // whose gains overflow is undone by recomputing the cepstra from the unchanged dB rows.
 bool ImportFilter(TWaveCepstram& engine, TWave& wave, uint8_t mode, const QImage& reference,
-    const QImage& edited, int32_t leftMargin, int32_t topMargin, ClipStats* clips, QString* reason);
+    const QImage& edited, int32_t leftMargin, int32_t topMargin, ClipStats* clips, Message* reason);
 
 } // namespace kestrelon

@@ -18,12 +18,12 @@ constexpr QRgb kWhite = 0xFFFFFFFFu;
 
 // Trunc of a coordinate quotient, as a 32-bit pixel position; IntOverflowError when it
 // does not fit (only absurd sample rates or lengths get there).
-int32_t truncPixel(double x, const char* what)
+int32_t truncPixel(double x, MessageCode what)
 {
     const double t = std::trunc(x);
     if (!(t >= static_cast<double>(std::numeric_limits<int32_t>::min())
             && t <= static_cast<double>(std::numeric_limits<int32_t>::max())))
-        throw IntOverflowError(std::string("integer overflow: ") + what);
+        throw IntOverflowError(intOverflow(what));
     return static_cast<int32_t>(t);
 }
 
@@ -116,8 +116,8 @@ bool drawView(QImage& bitmap, const TSpectrogram* geometry, const std::vector<TF
         if (rows[static_cast<std::size_t>(i)].size() < static_cast<std::size_t>(R))
             return false;
 
-    const int32_t W = checkedAdd<int32_t>(ctx.leftMargin, F, "picture width");
-    const int32_t H = checkedAdd<int32_t>(ctx.topMargin, R, "picture height");
+    const int32_t W = checkedAdd<int32_t>(ctx.leftMargin, F, MessageCode::WhatPictureWidth);
+    const int32_t H = checkedAdd<int32_t>(ctx.topMargin, R, MessageCode::WhatPictureHeight);
     // Painted into a new image and swapped in at the end: an error leaves bitmap as it was.
     QImage image(W, H, QImage::Format_RGB32);
     if (image.isNull())
@@ -194,8 +194,9 @@ void DrawAxes(QImage& bitmap, const DrawContext& ctx)
     const int32_t first = ctx.firstFrame;
     auto xOf = [&](double t) {
         return checkedAdd<int32_t>(left,
-            checkedAdd<int32_t>(truncPixel(t / T, "time column"), -first, "time column"),
-            "time column");
+            checkedAdd<int32_t>(truncPixel(t / T, MessageCode::WhatTimeColumn), -first,
+                MessageCode::WhatTimeColumn),
+            MessageCode::WhatTimeColumn);
     };
     // A piece shows the ticks of the whole picture that fall on its columns: the same
     // times, summed step by step from 0 as for the whole picture.
@@ -220,7 +221,8 @@ void DrawAxes(QImage& bitmap, const DrawContext& ctx)
         // Frequency: the row of the bin that holds f; ticks every E/10, labels every E/2.
         const double E = std::pow(10.0, std::ceil(std::log10(50.0 * B)));
         auto yOf = [&](double f) {
-            return checkedAdd<int32_t>(H - 1, -truncPixel(f / B, "frequency row"), "frequency row");
+            return checkedAdd<int32_t>(H - 1, -truncPixel(f / B, MessageCode::WhatFrequencyRow),
+                MessageCode::WhatFrequencyRow);
         };
         for (double f = 0.0; f < nyquist; f = f + E / 10.0)
             paint.hline(left - 4, left, yOf(f));
@@ -234,7 +236,8 @@ void DrawAxes(QImage& bitmap, const DrawContext& ctx)
         const double L = 2.0 * B;
         const double fftB = static_cast<double>(ctx.fftLength) * B;
         auto yOf = [&](double f) {
-            return checkedAdd<int32_t>(top, truncPixel(fftB / f, "pitch row"), "pitch row");
+            return checkedAdd<int32_t>(
+                top, truncPixel(fftB / f, MessageCode::WhatPitchRow), MessageCode::WhatPitchRow);
         };
         const double Q = std::pow(2.0, 1.0 / 12.0);
         for (double f = 880.0; f > L; f = f / Q)

@@ -118,10 +118,19 @@ uint32_t get32(const uchar* p)
 
 } // namespace
 
+Message pictureSizeMismatch(QSize expected, int64_t w, int64_t h)
+{
+    if (h == expected.height())
+        return Message(MessageCode::PictureWidthMismatch, w, expected.width());
+    if (w == expected.width())
+        return Message(MessageCode::PictureHeightMismatch, h, expected.height());
+    return Message(MessageCode::PictureSizeMismatch, w, h, expected.width(), expected.height());
+}
+
 QSize cellPictureSize(const GrayCells& cells, int32_t leftMargin, int32_t topMargin)
 {
-    return QSize(checkedAdd<int32_t>(leftMargin, cells.frames, "picture width"),
-        checkedAdd<int32_t>(topMargin, cells.rows, "picture height"));
+    return QSize(checkedAdd<int32_t>(leftMargin, cells.frames, MessageCode::WhatPictureWidth),
+        checkedAdd<int32_t>(topMargin, cells.rows, MessageCode::WhatPictureHeight));
 }
 
 QImage drawCells(const GrayCells& cells, const DrawContext& ctx)
@@ -169,17 +178,12 @@ void paintCellColumns(QImage& picture, const GrayCells& cells, int32_t firstFram
 }
 
 bool cellEditsOf(const GrayCells& cells, const QImage& edited, int32_t leftMargin,
-    int32_t topMargin, CellEdits* edits, QString* reason)
+    int32_t topMargin, CellEdits* edits, Message* reason)
 {
     const QSize expected = cellPictureSize(cells, leftMargin, topMargin);
     if (edited.size() != expected || edited.format() != QImage::Format_RGB32) {
         if (reason)
-            *reason = QStringLiteral("the picture is %1 x %2 pixels, but the display picture is "
-                                     "%3 x %4")
-                          .arg(edited.width())
-                          .arg(edited.height())
-                          .arg(expected.width())
-                          .arg(expected.height());
+            *reason = pictureSizeMismatch(expected, edited.width(), edited.height());
         return false;
     }
     // 0xFFRRGGBB words, little-endian: blue, green, red, 255

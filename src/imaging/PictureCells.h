@@ -18,6 +18,7 @@
 #include <QSize>
 #include <QString>
 
+#include "base/Message.h"
 #include "imaging/Picture.h"
 #include "spectral/Pipeline.h"
 
@@ -42,7 +43,7 @@ void paintCellColumns(QImage& picture, const GrayCells& cells, int32_t firstFram
 // picture of another size or format returns false and says why in *reason. Inside a
 // CancelScope (base/Cancel.h) a cancel throws OperationCancelled between tiles of frames.
 bool cellEditsOf(const GrayCells& cells, const QImage& edited, int32_t leftMargin,
-    int32_t topMargin, CellEdits* edits, QString* reason);
+    int32_t topMargin, CellEdits* edits, Message* reason);
 
 // The same straight from the bytes of a BMP file, when it is the plain kind that export
 // writes and most editors save: a 40-byte header, 24 bits per pixel, no compression,
@@ -56,5 +57,9 @@ bool cellEditsOfBmp(const GrayCells& cells, const QByteArray& bytes, int32_t lef
 // fails (a file cut short while it is read); it is then to be read as a whole.
 bool cellEditsOfBmpFile(
     const GrayCells& cells, int fd, int32_t leftMargin, int32_t topMargin, CellEdits* edits);
+
+// Why a picture of w x h pixels is not one of the expected size: its width, its height or
+// both named with the ones needed (PictureWidthMismatch and the like).
+Message pictureSizeMismatch(QSize expected, int64_t w, int64_t h);
 
 } // namespace kestrelon

@@ -38,8 +38,7 @@ Geometry geometryOf(const TWave& wave, int32_t N, SpectralView view)
     Geometry g;
     g.C = wave.FFormat.nChannels;
     if (g.C > kMaxChannels)
-        throw RangeError("a wave of " + std::to_string(g.C)
-            + " channels cannot be analysed (at most " + std::to_string(kMaxChannels) + ")");
+        throw RangeError(Message(MessageCode::TooManyChannelsToAnalyse, g.C, kMaxChannels));
     g.n = static_cast<std::size_t>(N);
     g.H = g.n / 2;
     g.K = g.H + 1;
@@ -51,7 +50,7 @@ Geometry geometryOf(const TWave& wave, int32_t N, SpectralView view)
     const int64_t H = static_cast<int64_t>(g.H);
     const int64_t frames = (g.S + H - 1) / H + 1;
     if (frames > INT32_MAX)
-        throw IntOverflowError("integer overflow: frame count");
+        throw IntOverflowError(intOverflow(MessageCode::WhatFrameCount));
     g.F = static_cast<int32_t>(frames);
     return g;
 }
@@ -114,8 +113,7 @@ std::size_t workersOf()
 
 [[noreturn]] void dbError(double ref)
 {
-    throw FloatError(
-        "floating-point error: dB value of a bin against reference " + std::to_string(ref));
+    throw FloatError(Message(MessageCode::DbValueError, QString::number(ref)));
 }
 
 // One worker's arrays for one frame at a time (no allocation inside the blocks).
@@ -188,7 +186,7 @@ GrayCells analyzeCells(const TWave& wave, int32_t N, SpectralView view, const Pr
         return cells;
     cells.frames = g.F;
     const auto F = static_cast<std::size_t>(g.F);
-    cells.gray.resize(checkedMul(F, g.K, "size of the cells"));
+    cells.gray.resize(checkedMul(F, g.K, MessageCode::WhatCellsSize));
 
     const RealFft& fft = RealFft::forLength(N);
     const auto window = analysisWindow(g.n);
@@ -250,8 +248,7 @@ void resynthesizeFrame(const TWave& wave, const Geometry& g, const RealFft& fft,
     detail::analyzeFrame(fft, window, w.a.get(), w.bins.get());
     if (!cepstrum) {
         if (diffs && !detail::scaleByCells(w.bins.get(), diffs, g.K))
-            throw FloatError("floating-point overflow: the edit would scale a bin beyond the "
-                             "range of Double");
+            throw FloatError(Message(MessageCode::GainOverflowBin));
     } else {
         // Every frame resynthesised from its cepstrum takes the cepstrum's gains, even
         // an unedited one (its gains are 1 within rounding).
@@ -259,13 +256,11 @@ void resynthesizeFrame(const TWave& wave, const Geometry& g, const RealFft& fft,
             dbError(1.0);
         detail::cepstrumOfRow(fft, w.db.data(), w.e.get(), w.cep.get());
         if (diffs && !detail::scaleByCells(w.cep.get(), diffs, g.K))
-            throw FloatError("floating-point overflow: the edit would scale a cepstrum value "
-                             "beyond the range of Double");
+            throw FloatError(Message(MessageCode::GainOverflowCepstrum));
         detail::cepstrumGainRow(
             fft, w.cep.get(), w.db.data(), w.a.get(), w.scratch.get(), w.gains.data());
         if (!detail::applyFiniteGains(w.bins.get(), w.gains.data(), g.K))
-            throw FloatError("floating-point overflow: a cepstrum edit asks for a gain beyond the "
-                             "range of Double");
+            throw FloatError(Message(MessageCode::GainOverflowCepstrumGain));
     }
     detail::synthesizeFrame(fft, w.bins.get(), window, w.a.get(), w.scratch.get());
 }

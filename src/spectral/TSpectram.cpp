@@ -82,8 +82,8 @@ void TSpectrogram::SetSpecLength(int32_t n)
     // One block for every frame's bins; existing bins are copied over.
     std::shared_ptr<detail::Block> block;
     if (frames && bins)
-        block
-            = detail::Block::make(checkedMul(frames, bins * sizeof(TComplex), "spectrogram size"));
+        block = detail::Block::make(
+            checkedMul(frames, bins * sizeof(TComplex), MessageCode::WhatSpectrogramSize));
     FSpecLength = n;
     for (std::size_t f = 0; f < frames; ++f) {
         TSpec& frame = *FFrames[f];

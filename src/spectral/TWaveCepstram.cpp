@@ -126,7 +126,8 @@ void TWaveCepstram::SynthesizeFromCepstrum(TWave& wave, ClipStats* clips)
     for (std::size_t ch = 0; ch < channels; ++ch) {
         const auto F = static_cast<std::size_t>(std::max(FSpectrograms[ch]->FFrameCount, 0));
         if (F) {
-            auto block = detail::Block::make(checkedMul(F, K * sizeof(double), "gain array size"));
+            auto block = detail::Block::make(
+                checkedMul(F, K * sizeof(double), MessageCode::WhatGainArraySize));
             auto* base = static_cast<double*>(block->data());
             gains[ch].attach(std::move(block), base, F * K);
         }
@@ -151,8 +152,7 @@ void TWaveCepstram::SynthesizeFromCepstrum(TWave& wave, ClipStats* clips)
             });
     }
     if (failed)
-        throw FloatError("floating-point overflow: a cepstrum edit asks for a gain beyond the "
-                         "range of Double");
+        throw FloatError(Message(MessageCode::GainOverflowCepstrumGain));
 
     // Then every bin 0 .. N/2 of every frame scaled by its gain; the phase is kept.
     for (std::size_t ch = 0; ch < channels; ++ch) {

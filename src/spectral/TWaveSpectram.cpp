@@ -45,7 +45,7 @@ int32_t TWaveSpectram::GetFrameCount(const TWave& wave, int32_t N) const
     const int64_t S = wave.FSampleCount;
     const int64_t frames = (S + hop - 1) / hop + 1;
     if (frames > INT32_MAX)
-        throw IntOverflowError("integer overflow: frame count");
+        throw IntOverflowError(intOverflow(MessageCode::WhatFrameCount));
     return static_cast<int32_t>(frames);
 }
 
@@ -68,8 +68,7 @@ void TWaveSpectram::Analyze(const TWave& wave, int32_t N)
     checkFftLength(N, "FFT length");
     const int32_t C = wave.FFormat.nChannels;
     if (C > kMaxChannels)
-        throw RangeError("a wave of " + std::to_string(C) + " channels cannot be analysed (at most "
-            + std::to_string(kMaxChannels) + ")");
+        throw RangeError(Message(MessageCode::TooManyChannelsToAnalyse, C, kMaxChannels));
     const int32_t F = GetFrameCount(wave, N);
     const int32_t H = N / 2;
     const RealFft& fft = RealFft::forLength(N);
@@ -115,7 +114,8 @@ TFFTShinpuku TWaveSpectram::powerOf(const TSpectrogram& g, double ref)
             mismatch("a frame has fewer bins than its spectrogram");
     TFFTShinpuku rows(frames);
     if (frames) {
-        auto block = detail::Block::make(checkedMul(frames, K * sizeof(double), "dB array size"));
+        auto block = detail::Block::make(
+            checkedMul(frames, K * sizeof(double), MessageCode::WhatDbArraySize));
         auto* base = static_cast<double*>(block->data());
         for (std::size_t f = 0; f < frames; ++f)
             rows[f].attach(block, base + f * K, K);
@@ -129,8 +129,7 @@ TFFTShinpuku TWaveSpectram::powerOf(const TSpectrogram& g, double ref)
             }
     });
     if (failed)
-        throw FloatError(
-            "floating-point error: dB value of a bin against reference " + std::to_string(ref));
+        throw FloatError(Message(MessageCode::DbValueError, QString::number(ref)));
     return rows;
 }
 
@@ -173,7 +172,7 @@ TWaveSpectram::SynthesisPlan TWaveSpectram::checkSynthesize(const TWave& wave) c
     if (wave.FSampleCount == 0) {
         // An empty wave gets as many frames as the spectra cover with two frames.
         plan.emptyWaveFrames = checkedMul<uint32_t>(uint32_t(first.FFrameCount - 1),
-            uint32_t(first.FHop), "length of the resynthesised wave");
+            uint32_t(first.FHop), MessageCode::WhatResynthesisLength);
     }
     plan.active = true;
     return plan;
@@ -184,7 +183,7 @@ void TWaveSpectram::runSynthesize(const SynthesisPlan& plan, TWave& wave, ClipSt
     if (wave.FSampleCount == 0) {
         wave.SetSampleCount(plan.emptyWaveFrames);
         if (wave.FSampleCount == 0)
-            throw IntOverflowError("integer overflow: no samples to resynthesise into");
+            throw IntOverflowError(Message(MessageCode::NoSamplesToResynthesise));
     }
     const auto n = static_cast<std::size_t>(plan.N);
     const std::size_t H = n / 2;

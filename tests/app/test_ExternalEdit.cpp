@@ -285,7 +285,7 @@ TEST_P(WatchEnds, WhenNOrTheViewChanges)
     EXPECT_FALSE(form->editSession()->isActive());
     EXPECT_TRUE(form->MessagePanel->isVisibleTo(form.get()));
     EXPECT_TRUE(
-        form->MessagePanel->text().contains(GetParam() ? "N を変えたため" : "表示を変えたため"))
+        form->MessagePanel->text().contains(GetParam() ? "FFT長を変えたため" : "表示を変えたため"))
         << form->MessagePanel->text().toStdString();
     const std::vector<uint8_t> sound = form->document().FWave->FData;
     writeBytes(target, edited);
@@ -441,7 +441,7 @@ TEST_F(CancelledCommand, TheProgressDialogAppearsAndItsCancelButtonCancels)
         ASSERT_NE(progress, nullptr);
         shownAfter = clock.elapsed();
         seen = true;
-        EXPECT_TRUE(progress->labelText().startsWith("N = 2048 で解析しています"))
+        EXPECT_TRUE(progress->labelText().startsWith("FFT長 2048 で解析しています"))
             << progress->labelText().toStdString();
         EXPECT_FALSE(form->Open->isEnabled());
         EXPECT_FALSE(form->Play->isEnabled());
@@ -476,7 +476,7 @@ TEST_F(ExternalEditTest, TheWindowShowsWhatTheCommandsGive)
     writeToneWav(path("voice.wav"), 2, 22050, 30000);
     DocumentPtr reference = makeDocument();
     const auto step = [&](const CommandResult& r) {
-        EXPECT_TRUE(r.ok) << r.message.toStdString();
+        EXPECT_TRUE(r.ok) << r.message.text().toStdString();
         if (r.ok)
             reference = r.document;
     };

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "../MessageText.h"
 #include "WavBuilder.h"
 #include "audio/SoundFile.h"
 
@@ -74,9 +75,9 @@ TEST_P(LosslessTest, DecodesToTheSamplesOfItsWav)
     TWave fromFile;
     WaveLoadReport report;
     ASSERT_EQ(loadSound(dataFile(c.file), fromFile, &report), kLoadOk)
-        << report.message.toStdString();
+        << en(report.message).toStdString();
     expectSameSamples(fromFile, expected);
-    EXPECT_TRUE(report.message.isEmpty()) << report.message.toStdString();
+    EXPECT_TRUE(report.message.isEmpty()) << en(report.message).toStdString();
     EXPECT_EQ(report.framesLoaded, expected.FSampleCount);
 
     const Bytes bytes = readFile(dataFile(c.file));
@@ -124,8 +125,8 @@ TEST(DispatchTest, RiffWaveGoesThroughTheWavReader)
         EXPECT_EQ(w.FFormat.wBitsPerSample, 48);
         EXPECT_EQ(w.FSampleCount, 10u);
         EXPECT_TRUE(report.truncated);
-        EXPECT_TRUE(report.message.contains("before its data chunk does"))
-            << report.message.toStdString();
+        EXPECT_TRUE(en(report.message).contains("before its data chunk does"))
+            << en(report.message).toStdString();
     }
 }
 
@@ -146,7 +147,8 @@ TEST_P(LossyTest, DecodesAsFloatAtTheSourcesLengthAndLevel)
     const TWave source = wavReference("pcm16_stereo.wav");
     TWave w;
     WaveLoadReport report;
-    ASSERT_EQ(loadSound(dataFile(GetParam()), w, &report), kLoadOk) << report.message.toStdString();
+    ASSERT_EQ(loadSound(dataFile(GetParam()), w, &report), kLoadOk)
+        << en(report.message).toStdString();
     EXPECT_TRUE(w.isFloat());
     EXPECT_EQ(w.FFormat.wBitsPerSample, 32);
     EXPECT_EQ(w.FFormat.nChannels, 2);
@@ -216,7 +218,7 @@ TEST(Mp3Test, AFileCutShortLoadsTheFramesItHolds)
     ASSERT_EQ(loadSound(dataFile("pcm16_stereo.mp3"), whole), kLoadOk);
     WaveLoadReport report;
     ASSERT_EQ(loadSound(dataFile("cut.mp3"), cut, &report), kLoadOk)
-        << report.message.toStdString();
+        << en(report.message).toStdString();
     ASSERT_EQ(whole.FSampleCount, 4000u);
     EXPECT_GT(cut.FSampleCount, 1000u);
     EXPECT_LT(cut.FSampleCount, 1600u);
@@ -238,9 +240,11 @@ TEST(Mp3Test, AStreamThatChangesItsChannelsIsRefused)
     TWave w = previousSound();
     WaveLoadReport report;
     EXPECT_EQ(loadSoundFromMemory(joined, w, &report), kLoadFailed);
-    EXPECT_TRUE(report.message.startsWith(
-        "the stream changes from 16000 Hz with 2 channels to 16000 Hz with 1 after "))
-        << report.message.toStdString();
+    EXPECT_TRUE(
+        en(report.message)
+            .startsWith(
+                "the stream changes from 16000 Hz with 2 channels to 16000 Hz with 1 after "))
+        << en(report.message).toStdString();
     EXPECT_EQ(w.FSampleCount, 3u);
 }
 
@@ -275,8 +279,8 @@ TEST_P(UnreadableSoundTest, NamesTheCauseAndChangesNothing)
     const TWave before = w;
     WaveLoadReport report;
     EXPECT_EQ(loadSound(path, w, &report), c.code);
-    EXPECT_TRUE(report.message.contains(QString::fromUtf8(c.reason)))
-        << report.message.toStdString();
+    EXPECT_TRUE(en(report.message).contains(QString::fromUtf8(c.reason)))
+        << en(report.message).toStdString();
     EXPECT_EQ(w.FFormat.nChannels, before.FFormat.nChannels);
     EXPECT_TRUE(w.FData == before.FData);
     EXPECT_EQ(w.FSampleCount, before.FSampleCount);
@@ -363,8 +367,8 @@ TEST(FloatTest, NonFiniteSamplesReadAsZeroAndAreCounted)
     WaveLoadReport report;
     ASSERT_EQ(loadSoundFromMemory(b, w, &report), kLoadOk);
     EXPECT_EQ(report.nonFinite, 2u);
-    EXPECT_TRUE(report.message.contains("2 samples were not finite"))
-        << report.message.toStdString();
+    EXPECT_TRUE(en(report.message).contains("2 samples were not finite"))
+        << en(report.message).toStdString();
     EXPECT_EQ(w.GetSampleF(0, 0), 0.0);
     EXPECT_EQ(w.GetSampleF(1, 1), 0.0);
     EXPECT_NE(w.GetSampleF(0, 1), 0.0);
@@ -395,8 +399,8 @@ TEST_P(FlacRoundTripTest, GivesBackTheSamplesSaved)
     for (uint16_t channels : {1, 3}) {
         const TWave w = noise(GetParam(), channels, 9000, channels);
         const QString path = dir.filePath(QStringLiteral("x%1.FLAC").arg(channels));
-        QString reason;
-        ASSERT_TRUE(saveSound(path, w, &reason)) << reason.toStdString();
+        Message reason;
+        ASSERT_TRUE(saveSound(path, w, &reason)) << en(reason).toStdString();
         EXPECT_EQ(readFile(path).size() >= 4
                 ? std::string(reinterpret_cast<const char*>(readFile(path).data()), 4)
                 : "",
@@ -442,9 +446,9 @@ TEST(FlacTest, SoundsFlacCannotHoldAreRefusedAndNothingIsWritten)
     const QString path = dir.filePath("keep.flac");
     ASSERT_TRUE(writeFile(path, test::text("precious")));
     for (const Case& c : cases) {
-        QString reason;
+        Message reason;
         EXPECT_FALSE(saveSound(path, c.wave, &reason));
-        EXPECT_TRUE(reason.contains(QString::fromUtf8(c.reason))) << reason.toStdString();
+        EXPECT_TRUE(en(reason).contains(QString::fromUtf8(c.reason))) << en(reason).toStdString();
         EXPECT_EQ(flacRefusal(c.wave), reason);
     }
     EXPECT_EQ(readFile(path), test::text("precious"));
@@ -468,13 +472,13 @@ TEST(FlacTest, SavesAsTheWavWriterDoes)
     // what is not a regular file is refused before anything is written (a FIFO would block)
     const QString fifo = dir.filePath("fifo.flac");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    QString reason;
+    Message reason;
     EXPECT_FALSE(saveSound(fifo, w, &reason));
-    EXPECT_TRUE(reason.contains("not a regular file (a FIFO)")) << reason.toStdString();
+    EXPECT_TRUE(en(reason).contains("not a regular file (a FIFO)")) << en(reason).toStdString();
     EXPECT_FALSE(saveSound(dir.path() + "/", w, &reason));
-    EXPECT_TRUE(reason.contains("names a folder")) << reason.toStdString();
+    EXPECT_TRUE(en(reason).contains("names a folder")) << en(reason).toStdString();
     EXPECT_FALSE(saveSound(dir.filePath("no/such/x.flac"), w, &reason));
-    EXPECT_TRUE(reason.startsWith("cannot create: ")) << reason.toStdString();
+    EXPECT_TRUE(en(reason).startsWith("cannot create: ")) << en(reason).toStdString();
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System),
         QStringList({"fifo.flac", "kept.flac"}));
 }

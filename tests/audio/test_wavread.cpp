@@ -9,6 +9,7 @@
 #include <functional>
 #include <sys/stat.h>
 
+#include "../MessageText.h"
 #include "WavBuilder.h"
 
 namespace kestrelon {
@@ -206,8 +207,8 @@ TEST_P(RefusedTest, GivesCodeAndReasonAndChangesNothing)
     WaveLoadReport report;
     report.truncated = true;
     EXPECT_EQ(w.LoadFromMemory(c.file, &report), c.code);
-    EXPECT_TRUE(report.message.contains(QString::fromUtf8(c.reason)))
-        << report.message.toStdString();
+    EXPECT_TRUE(en(report.message).contains(QString::fromUtf8(c.reason)))
+        << en(report.message).toStdString();
     EXPECT_FALSE(report.truncated);
     expectSame(w, before);
     expectHeaderAgrees(c.file);
@@ -300,8 +301,8 @@ TEST_P(CutShortTest, LoadsWholeFramesAndReports)
     EXPECT_TRUE(report.truncated);
     EXPECT_EQ(report.framesLoaded, c.framesLoaded);
     EXPECT_EQ(report.framesDeclared, c.framesDeclared);
-    EXPECT_TRUE(report.message.contains(QString::fromUtf8(c.reason)))
-        << report.message.toStdString();
+    EXPECT_TRUE(en(report.message).contains(QString::fromUtf8(c.reason)))
+        << en(report.message).toStdString();
     EXPECT_EQ(w.FSampleCount, c.framesLoaded);
     EXPECT_EQ(w.FDataSize, c.framesLoaded * 4u);
     EXPECT_EQ(w.FData, Bytes(samples.begin(), samples.begin() + c.framesLoaded * 4));
@@ -342,12 +343,14 @@ TEST(WavReadTest, NonFiniteFloatsReadAsZeroAndAreCounted)
         WaveLoadReport report;
         ASSERT_EQ(w.LoadFromMemory(c.file, &report), kLoadOk);
         EXPECT_EQ(report.nonFinite, c.nonFinite);
-        EXPECT_TRUE(report.message.contains(QStringLiteral(
-            "%1 samples were not finite numbers (NaN or infinite) and were read as 0")
-                                                .arg(c.nonFinite)))
-            << report.message.toStdString();
+        EXPECT_TRUE(
+            en(report.message)
+                .contains(QStringLiteral(
+                    "%1 samples were not finite numbers (NaN or infinite) and were read as 0")
+                              .arg(c.nonFinite)))
+            << en(report.message).toStdString();
         EXPECT_EQ(report.truncated, c.truncated);
-        EXPECT_EQ(report.message.contains("the file ends 6 bytes before"), c.truncated);
+        EXPECT_EQ(en(report.message).contains("the file ends 6 bytes before"), c.truncated);
         std::vector<double> read(c.samples.size(), -9.0);
         for (std::size_t i = 0; i < read.size(); ++i)
             read[i]
@@ -379,8 +382,8 @@ TEST_P(DiskFileTest, DecidesQuicklyAndNamesTheCause)
     const TWave before = w;
     WaveLoadReport report;
     EXPECT_EQ(w.LoadFromFile(path, &report), c.code);
-    EXPECT_TRUE(report.message.contains(QString::fromUtf8(c.reason)))
-        << report.message.toStdString();
+    EXPECT_TRUE(en(report.message).contains(QString::fromUtf8(c.reason)))
+        << en(report.message).toStdString();
     if (c.code == kLoadOk)
         EXPECT_EQ(w.FSampleCount, c.frames);
     else
@@ -467,7 +470,7 @@ TEST(WavReadTest, FileAndMemoryAgree)
         EXPECT_EQ(fileReport.message, memoryReport.message);
         EXPECT_EQ(fromFile.FData, fromMemory.FData);
         EXPECT_EQ(fromFile.FSampleCount, zeros % 8 ? 0u : 1000u)
-            << memoryReport.message.toStdString();
+            << en(memoryReport.message).toStdString();
     }
 }
 

@@ -15,6 +15,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include "../MessageText.h"
 #include "WavBuilder.h"
 #include "audio/SoundFile.h"
 
@@ -44,19 +45,33 @@ struct SaveCase {
 
 class SaveTest : public ::testing::TestWithParam<SaveCase> { };
 
+// The canonical WAV file of a data block: float samples (not PCM) have the 18-byte fmt
+// chunk and a fact chunk with the frame count.
+Bytes canonicalFile(const FmtFields& f, uint32_t frames, const Bytes& data)
+{
+    std::vector<Chunk> chunks{{"fmt ", fmtBody(f, f.tag == 3 ? 0 : -1)}};
+    if (f.tag == 3) {
+        Bytes count;
+        put32(count, frames);
+        chunks.push_back({"fact", count});
+    }
+    chunks.push_back({"data", data});
+    return riffFile(chunks);
+}
+
 // Odd data sizes get the pad byte, counted in the RIFF size (the builder adds both).
+// Float samples are not PCM: an 18-byte format chunk and a fact chunk with the frame count.
 TEST_P(SaveTest, WritesCanonicalFileThatLoadsBackIdentically)
 {
     const SaveCase c = GetParam();
     const TWave w = sound(c.bits, c.channels, c.frames, c.tag);
-    const Bytes expected
-        = riffFile({{"fmt ", fmtBody({c.tag, c.channels, 44100, c.bits})}, {"data", w.FData}});
-    ASSERT_EQ(expected.size(), 44u + w.FDataSize + (w.FDataSize & 1));
+    const Bytes expected = canonicalFile({c.tag, c.channels, 44100, c.bits}, c.frames, w.FData);
+    ASSERT_EQ(expected.size(), (c.tag == 3 ? 58u : 44u) + w.FDataSize + (w.FDataSize & 1));
     EXPECT_EQ(w.SaveToMemory(), expected);
 
     QTemporaryDir dir;
     const QString path = dir.filePath("out.wav");
-    QString reason = "stale";
+    Message reason(MessageCode::Internal, "stale");
     ASSERT_TRUE(w.SaveToFile(path, &reason));
     EXPECT_TRUE(reason.isEmpty());
     EXPECT_EQ(readFile(path), expected);
@@ -93,9 +108,9 @@ TEST(SaveFailureTest, RefusedNamesChangeNothing)
             {dir.filePath("folder"), "cannot write: names a folder, not a file"},
             {dir.filePath("fifo"), "cannot write: is not a regular file"}};
     for (const auto& [path, cause] : cases) {
-        QString reason;
+        Message reason;
         EXPECT_FALSE(sound(16, 2, 10).SaveToFile(path, &reason));
-        EXPECT_TRUE(reason.startsWith(cause)) << reason.toStdString();
+        EXPECT_TRUE(en(reason).startsWith(cause)) << en(reason).toStdString();
     }
     EXPECT_FALSE(QFile::exists("/proc/k.wav"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System), entries);
@@ -134,13 +149,13 @@ TEST(SaveFailureTest, FileSizeLimitLeavesExistingFileUntouched)
     rlimit small = old;
     small.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    QString reason;
+    Message reason;
     const bool saved = sound(16, 2, 50000).SaveToFile(path, &reason);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_FALSE(saved);
-    EXPECT_EQ(reason, "cannot write: File too large");
+    EXPECT_EQ(en(reason), "cannot write: File too large");
     EXPECT_EQ(readFile(path), before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"keep.wav"});
 }
@@ -161,22 +176,24 @@ TEST(SaveFailureTest, FullOrReadOnlyFileSystemLeavesExistingFileUntouched)
     const Bytes before = placeExisting(path);
     ASSERT_FALSE(before.empty());
 
-    QString reason;
+    Message reason;
     EXPECT_FALSE(sound(16, 2, 50000).SaveToFile(path, &reason));
-    EXPECT_EQ(reason, "cannot write: No space left on device");
+    EXPECT_EQ(en(reason), "cannot write: No space left on device");
     EXPECT_EQ(readFile(path), before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.wav"});
 
     ASSERT_EQ(mount("tmpfs", mountPoint.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
     EXPECT_FALSE(sound(16, 2, 10).SaveToFile(path, &reason));
-    EXPECT_TRUE(reason.startsWith("cannot create: ")) << reason.toStdString();
+    EXPECT_TRUE(en(reason).startsWith("cannot create: ")) << en(reason).toStdString();
     EXPECT_EQ(readFile(path), before);
 }
 
-// The RF64 file of a data block, laid out by hand: ds64 holds the 64-bit sizes.
+// The RF64 file of a data block, laid out by hand: ds64 holds the 64-bit sizes (and the
+// frame count that a fact chunk holds in WAV); float samples have the 18-byte fmt chunk.
 Bytes rf64File(const FmtFields& f, const Bytes& data)
 {
     const uint64_t size = data.size(), pad = size & 1;
+    const bool isFloat = f.tag == 3;
     const uint16_t align = uint16_t(f.bits / 8 * f.channels);
     Bytes b;
     putId(b, "RF64");
@@ -184,14 +201,14 @@ Bytes rf64File(const FmtFields& f, const Bytes& data)
     putId(b, "WAVE");
     putId(b, "ds64");
     put32(b, 28);
-    for (const uint64_t v : {72 + size + pad, size, size / align}) {
+    for (const uint64_t v : {(isFloat ? 74 : 72) + size + pad, size, size / align}) {
         put32(b, uint32_t(v));
         put32(b, uint32_t(v >> 32));
     }
     put32(b, 0);
     putId(b, "fmt ");
-    put32(b, 16);
-    const Bytes body = fmtBody(f);
+    put32(b, isFloat ? 18 : 16);
+    const Bytes body = fmtBody(f, isFloat ? 0 : -1);
     b.insert(b.end(), body.begin(), body.end());
     putId(b, "data");
     put32(b, 0xFFFFFFFFu);
@@ -214,7 +231,7 @@ TEST(Rf64, LargerBlocksAreSavedAsRf64AndReadBack)
         const TWave w = sound(c.bits, c.channels, c.frames, c.tag);
         const FmtFields f{c.tag, c.channels, 44100, c.bits};
         setRf64Threshold(w.FData.size());
-        EXPECT_EQ(w.SaveToMemory(), riffFile({{"fmt ", fmtBody(f)}, {"data", w.FData}}));
+        EXPECT_EQ(w.SaveToMemory(), canonicalFile(f, c.frames, w.FData));
         setRf64Threshold(w.FData.size() - 1);
         EXPECT_EQ(w.SaveToMemory(), rf64File(f, w.FData)) << c.bits << " bits";
         const QString path = dir.filePath("big.wav");
@@ -222,7 +239,7 @@ TEST(Rf64, LargerBlocksAreSavedAsRf64AndReadBack)
         EXPECT_EQ(readFile(path), rf64File(f, w.FData));
         TWave back;
         WaveLoadReport report;
-        ASSERT_EQ(loadSound(path, back, &report), kLoadOk) << report.message.toStdString();
+        ASSERT_EQ(loadSound(path, back, &report), kLoadOk) << en(report.message).toStdString();
         EXPECT_TRUE(back.FData == w.FData) << c.bits << " bits";
         EXPECT_EQ(std::memcmp(&back.FFormat, &w.FFormat, sizeof w.FFormat), 0);
     }

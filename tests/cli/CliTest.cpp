@@ -163,6 +163,12 @@ TEST_P(CliView, ApplyIsTheWindowsImport)
     ASSERT_EQ(same.code, 0) << same.err.toStdString();
     EXPECT_EQ(same.out + same.err, "");
     EXPECT_TRUE(samplesOf(path("same.wav")) == samplesOf(voice));
+    const QString other = QString(GetParam()) == "spectrum" ? "cepstrum" : "spectrum";
+    const CliRun wrong = run({"apply", voice, bmp, path("other.wav"), "--view", other});
+    EXPECT_TRUE(wrong.err.startsWith("kestrelon-cli: warning: " + bmp
+        + ": the picture looks like one of the " + GetParam() + " view with FFT length 1024, "
+        + "but the window shows the " + other + " view"))
+        << wrong.err.toStdString();
 
     const QString edited = path("edited.bmp");
     ASSERT_TRUE(tool("convert",

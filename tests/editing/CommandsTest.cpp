@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "../MessageText.h"
 #include "../imaging/GuiEnvironment.h"
 #include "EditingTestSupport.h"
 #include "base/Cancel.h"
@@ -95,7 +96,7 @@ Imported imported(uint8_t mode)
     Imported i;
     i.before = withEdits(opened(mode));
     const CommandResult r = i.before->Import(files().edited);
-    EXPECT_TRUE(r.ok) << r.message.toStdString();
+    EXPECT_TRUE(r.ok) << en(r.message).toStdString();
     i.after = r.document;
     i.change = r.change;
     return i;
@@ -217,7 +218,7 @@ TEST_P(Commands, OnAWorkerGiveWhatTheCallingThreadGives)
     ASSERT_TRUE(result.has_value());
     EXPECT_FALSE(runner.isRunning());
     EXPECT_FALSE(result->cancelled);
-    EXPECT_EQ(result->ok, GetParam().succeeds) << result->message.toStdString();
+    EXPECT_EQ(result->ok, GetParam().succeeds) << en(result->message).toStdString();
     EXPECT_EQ(result->ok, expected.ok);
     EXPECT_EQ(result->message, expected.message);
     EXPECT_EQ(result->clips.clipped, expected.clips.clipped);
@@ -318,7 +319,7 @@ TEST_P(UndoRedo, RestoreBothEndsExactly)
     const CommandResult wrong
         = runCommand([&](const PassFn&) { return i.before->Undo(*i.change); });
     EXPECT_FALSE(wrong.ok);
-    EXPECT_TRUE(wrong.message.contains("not the one")) << wrong.message.toStdString();
+    EXPECT_TRUE(en(wrong.message).contains("not the one")) << en(wrong.message).toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Views, UndoRedo, ::testing::Values(kSpectrumView, kCepstrumView),

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "../MessageText.h"
 #include "../imaging/GuiEnvironment.h"
 #include "EditingTestSupport.h"
 #include "audio/SoundFile.h"
@@ -103,7 +104,7 @@ TEST_F(Editor, StartsEmpty)
 TEST_F(Editor, OpenShowsTheSoundAndProposesNames)
 {
     const CommandResult r = cDocument()->Open(voice());
-    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    ASSERT_TRUE(r.ok) << en(r.message).toStdString();
     EXPECT_TRUE(r.message.isEmpty());
     const Document& doc = *r.document;
     EXPECT_EQ(doc.fileName(), "voice.wav");
@@ -165,7 +166,8 @@ TEST_F(Editor, FailedOpenChangesNothing)
         const CommandResult r = doc->Open(bad);
         EXPECT_FALSE(r.ok) << bad.toStdString();
         EXPECT_EQ(r.document, nullptr);
-        EXPECT_TRUE(r.message.contains(QFileInfo(bad).fileName())) << r.message.toStdString();
+        EXPECT_TRUE(en(r.message).contains(QFileInfo(bad).fileName()))
+            << en(r.message).toStdString();
         DocSnapshot(*doc).expectEqual(before, "failed open");
     }
 }
@@ -180,7 +182,7 @@ TEST_F(Editor, CutShortFileOpensWithAWarning)
     cut.write(bytes.left(bytes.size() - 4000));
     cut.close();
     const CommandResult r = cDocument()->Open(path("cut.wav"));
-    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    ASSERT_TRUE(r.ok) << en(r.message).toStdString();
     EXPECT_FALSE(r.message.isEmpty());
     EXPECT_EQ(r.document->FWave->FSampleCount, 110250u - 1000u);
 }
@@ -244,7 +246,7 @@ TEST_P(RoundTrip, UnchangedPictureChangesNothing)
     EXPECT_EQ(f.readAll(), encodeFilterImage(doc->FBitmap));
 
     const CommandResult r = exported->Import(bmp);
-    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    ASSERT_TRUE(r.ok) << en(r.message).toStdString();
     EXPECT_EQ(r.clips.clipped, 0u);
     DocSnapshot(*r.document).expectEqual(DocSnapshot(*exported), "unchanged import");
     ASSERT_NE(r.change, nullptr) << "still a step of the history";
@@ -275,7 +277,7 @@ TEST_P(RoundTrip, ImageMagickEditGivesTheEnginesSoundAndAFreshPicture)
             "-region", "20x10+150+60", "-evaluate", "add", "5140", "BMP3:" + path("edited.bmp")}));
 
     const CommandResult r = doc->Import(path("edited.bmp"));
-    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    ASSERT_TRUE(r.ok) << en(r.message).toStdString();
     EXPECT_TRUE(r.document->FWave->FData != doc->FWave->FData);
 
     TWaveCepstram engine;
@@ -284,10 +286,10 @@ TEST_P(RoundTrip, ImageMagickEditGivesTheEnginesSoundAndAFreshPicture)
     engine.CalcCepstrum();
     TWave expected = *doc->FWave;
     const QImage edited = QImage(path("edited.bmp")).convertToFormat(QImage::Format_RGB32);
-    QString reason;
+    Message reason;
     ASSERT_TRUE(ImportFilter(engine, expected, mode,
         doc->FBitmap.convertToFormat(QImage::Format_RGB32), edited, 48, 16, nullptr, &reason))
-        << reason.toStdString();
+        << en(reason).toStdString();
     EXPECT_TRUE(r.document->FWave->FData == expected.FData);
 
     ASSERT_TRUE(r.document->Save(path("imported.wav")).ok);
@@ -318,8 +320,8 @@ TEST_P(RoundTrip, EditedRangeGivesTheWholePicturesImport)
         ASSERT_TRUE(paint(doc->FBitmap, range.first).save(path("whole_edit.bmp")));
         const CommandResult fromPiece = doc->ImportRange(path("piece_edit.bmp"), range);
         const CommandResult fromWhole = doc->Import(path("whole_edit.bmp"));
-        ASSERT_TRUE(fromPiece.ok) << fromPiece.message.toStdString();
-        ASSERT_TRUE(fromWhole.ok) << fromWhole.message.toStdString();
+        ASSERT_TRUE(fromPiece.ok) << en(fromPiece.message).toStdString();
+        ASSERT_TRUE(fromWhole.ok) << en(fromWhole.message).toStdString();
         EXPECT_TRUE(fromPiece.document->FWave->FData != doc->FWave->FData) << what;
         DocSnapshot(*fromPiece.document).expectEqual(DocSnapshot(*fromWhole.document), what);
         EXPECT_TRUE(fromPiece.change->changedFrames() == fromWhole.change->changedFrames());
@@ -348,7 +350,7 @@ TEST_F(Editor, RangesOfSecondsAndRefusedPieces)
     const DocSnapshot before(*doc);
     ASSERT_TRUE(doc->ExportRange(path("a.bmp"), FrameRange{0, 60}).ok);
     const CommandResult refused = doc->ImportRange(path("a.bmp"), FrameRange{0, 61});
-    EXPECT_EQ(refused.message,
+    EXPECT_EQ(refused.message.text(),
         rangeText(RangeText::OtherRange)
             .arg(path("a.bmp"))
             .arg(108)
@@ -357,7 +359,7 @@ TEST_F(Editor, RangesOfSecondsAndRefusedPieces)
             .arg(109)
             .arg(529));
     const CommandResult outside = doc->ExportRange(path("b.bmp"), FrameRange{200, 218});
-    EXPECT_EQ(outside.message,
+    EXPECT_EQ(outside.message.text(),
         rangeText(RangeText::OutsideSound).arg(path("b.bmp")).arg(200).arg(218).arg(217));
     EXPECT_FALSE(QFile::exists(path("b.bmp")));
     EXPECT_FALSE(doc->ImportRange(path("a.bmp"), FrameRange{200, 218}).ok);
@@ -408,12 +410,14 @@ TEST_F(Editor, RefusedPicturesChangeNothing)
         const CommandResult r = doc->Import(path(name));
         EXPECT_FALSE(r.ok) << name.toStdString();
         EXPECT_EQ(r.document, nullptr);
-        EXPECT_TRUE(r.message.contains(path(name))) << r.message.toStdString();
+        EXPECT_TRUE(en(r.message).contains(path(name))) << en(r.message).toStdString();
         DocSnapshot(*doc).expectEqual(before, name.toStdString());
     }
     const CommandResult narrow = doc->Import(path("narrow.bmp"));
-    EXPECT_TRUE(narrow.message.contains(QStringLiteral("%1 x %2").arg(W - 1).arg(H)));
-    EXPECT_TRUE(narrow.message.contains(QStringLiteral("%1 x %2").arg(W).arg(H)));
+    EXPECT_TRUE(
+        en(narrow.message)
+            .contains(
+                Message(MessageCode::PictureWidthMismatch, W - 1, W).text(Language::English)));
 }
 
 // In the cepstrum view, darkening quefrency 0 of silent frames asks for a gain beyond
@@ -429,8 +433,41 @@ TEST_F(Editor, CepstrumGainOverflowIsRefused)
     const DocSnapshot before(*doc);
     const CommandResult r = doc->Import(path("dark.bmp"));
     EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.message.contains("dark.bmp")) << r.message.toStdString();
+    EXPECT_TRUE(en(r.message).contains("dark.bmp: the picture's edits ask for gains too large "
+                                       "to compute the sound"))
+        << en(r.message).toStdString();
     DocSnapshot(*doc).expectEqual(before, "overflowing cepstrum edit");
+}
+
+// The import guard: the name of the other view's picture says so, and so do its contents
+// once it is renamed, in both directions; the view's own picture painted over says
+// nothing. A picture of another N cannot be applied: the refusal names that N.
+TEST_F(Editor, ImportGuardNamesThePicturesViewAndN)
+{
+    const DocumentPtr spectrum = open(voice(), kSpectrumView, 512);
+    const DocumentPtr cepstrum = done(spectrum->SetMode(kCepstrumView)); // has both cells
+    for (const auto& [from, to] : {std::pair(spectrum, cepstrum), std::pair(cepstrum, spectrum)}) {
+        const QString named = from->proposedExportPath(); // voice_s512.bmp, voice_c512.bmp
+        ASSERT_TRUE(from->Export(named).ok);
+        const QString renamed = path("renamed.bmp"), painted = path("painted.bmp");
+        QFile::remove(renamed);
+        ASSERT_TRUE(QFile::copy(named, renamed));
+        ASSERT_TRUE(paintedCopy(from->FBitmap, 48, 16, 10, 20, 60, 100, -20).save(painted, "BMP"));
+        const Message byName = to->CheckImport(named);
+        EXPECT_EQ(byName.code(), MessageCode::GuardByName);
+        EXPECT_EQ(to->CheckImport(renamed).code(), MessageCode::GuardByContents);
+        EXPECT_TRUE(from->CheckImport(named).isEmpty());
+        EXPECT_TRUE(from->CheckImport(painted).isEmpty());
+        if (from == spectrum) {
+            EXPECT_EQ(en(byName),
+                "the file name says the picture was exported in the spectrum view with FFT "
+                "length 512, but the window shows the cepstrum view with FFT length 512");
+        }
+    }
+    const CommandResult r = open(voice(), kSpectrumView, 1024)->Import(path("voice_s512.bmp"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(en(r.message).endsWith("(was it exported with FFT length 512?)"))
+        << en(r.message).toStdString();
 }
 
 TEST_F(Editor, SaveReportsFailureAndWritesNothing)
@@ -438,7 +475,7 @@ TEST_F(Editor, SaveReportsFailureAndWritesNothing)
     const QString target = path("missing/dir/out.wav");
     const CommandResult r = open(voice())->Save(target);
     EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.message.contains("out.wav")) << r.message.toStdString();
+    EXPECT_TRUE(en(r.message).contains("out.wav")) << en(r.message).toStdString();
     EXPECT_FALSE(QFile::exists(target));
 }
 

@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QStringList>
 
+#include "../MessageText.h"
 #include "editing/Document.h"
 
 namespace kestrelon::test {
@@ -93,7 +94,7 @@ inline DocumentPtr cDocument(int32_t fft = 1024, uint8_t mode = kSpectrumView)
 // The document a command gave; fails the test (and gives the input) when it failed.
 inline DocumentPtr done(const CommandResult& r, const DocumentPtr& input = nullptr)
 {
-    EXPECT_TRUE(r.ok) << r.message.toStdString();
+    EXPECT_TRUE(r.ok) << en(r.message).toStdString();
     return r.ok ? r.document : input;
 }
 

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "../MessageText.h"
 #include "../imaging/GuiEnvironment.h"
 #include "EditingTestSupport.h"
 #include "editing/CommandRunner.h"
@@ -126,7 +127,7 @@ protected:
         const QString p = dir.path() + "/expected.bmp";
         EXPECT_TRUE(writeFilterImage(picture, p, nullptr));
         const CommandResult r = opened()->Import(p);
-        EXPECT_TRUE(r.ok) << r.message.toStdString();
+        EXPECT_TRUE(r.ok) << en(r.message).toStdString();
         return r.ok ? r.document->FWave->FData : std::vector<uint8_t>{};
     }
 
@@ -230,7 +231,7 @@ TEST_P(ExternalEdit, AFileThatStaysBrokenIsReportedAndChangesNothing)
         = edit(1).copy(0, 0, exportedDoc->FBitmap.width() - 1, exportedDoc->FBitmap.height());
     ASSERT_TRUE(writeInPlace(exported, bmpBytes(wrong)));
     ASSERT_TRUE(waitUntil([&] { return !failures.isEmpty(); }));
-    EXPECT_TRUE(failures[0].contains("pixels")) << failures[0].toStdString();
+    EXPECT_TRUE(failures[0].contains("ピクセル")) << failures[0].toStdString();
     EXPECT_TRUE(steps.empty());
     EXPECT_TRUE(samples() == exportSamples());
     EXPECT_TRUE(session->isActive());
@@ -326,7 +327,7 @@ INSTANTIATE_TEST_SUITE_P(Changes, ExternalEditEnd,
     ::testing::Values(
         Ending{"N",
             [](const DocumentPtr& d, const QString&) { return done(d->ChangeFFTLength(512)); },
-            "N を変えたため監視を終了しました"},
+            "FFT長を変えたため監視を終了しました"},
         Ending{"View",
             [](const DocumentPtr& d, const QString&) { return done(d->SetMode(kCepstrumView)); },
             "表示を変えたため"},

@@ -20,9 +20,11 @@
 #include <QTemporaryFile>
 #include <QtEndian>
 
+#include "../MessageText.h"
 #include "GuiEnvironment.h"
 #include "HandAnalysis.h"
 #include "imaging/FilterImage.h"
+#include "imaging/PictureCells.h"
 
 namespace kestrelon::test {
 namespace {
@@ -190,13 +192,13 @@ TEST(FilterFile, WrittenAtomicallyAndReportedWhenImpossible)
     QTemporaryDir dir;
     const QImage image = patterned(60, 40);
     const QString path = dir.filePath("voice_s1024.bmp");
-    QString reason;
-    ASSERT_TRUE(writeFilterImage(image, path, &reason)) << reason.toStdString();
+    Message reason;
+    ASSERT_TRUE(writeFilterImage(image, path, &reason)) << en(reason).toStdString();
     EXPECT_EQ(readAll(path), encodeFilterImage(image));
 
     const QString impossible = dir.filePath("no/such/dir/x.bmp");
     EXPECT_FALSE(writeFilterImage(image, impossible, &reason));
-    EXPECT_TRUE(reason.contains(impossible)) << reason.toStdString();
+    EXPECT_TRUE(en(reason).contains(impossible)) << en(reason).toStdString();
     EXPECT_FALSE(QFile::exists(impossible));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"voice_s1024.bmp"})
         << "no temporary file left behind";
@@ -214,9 +216,10 @@ TEST(FilterFile, ExportOverWhatIsThere)
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     for (const auto& [path, cause] : std::vector<std::pair<QString, QString>>{
              {fifo, "is not a regular file (a FIFO)"}, {dir.path() + "/", "names a folder"}}) {
-        QString reason;
+        Message reason;
         EXPECT_FALSE(writeFilterImage(image, path, &reason));
-        EXPECT_EQ(reason, path + ": " + cause + (cause.endsWith("folder") ? ", not a file" : ""));
+        EXPECT_EQ(
+            en(reason), path + ": " + cause + (cause.endsWith("folder") ? ", not a file" : ""));
     }
     struct stat st { };
     ASSERT_EQ(stat(QFile::encodeName(fifo).constData(), &st), 0);
@@ -238,9 +241,9 @@ TEST(FilterFile, ExportOverWhatIsThere)
         nullptr, [&](void*) { umount2(mountPoint.constData(), MNT_DETACH); });
     const QString full = small.filePath("full.bmp");
     ASSERT_TRUE(writeFilterImage(image, full, nullptr));
-    QString reason;
+    Message reason;
     EXPECT_FALSE(writeFilterImage(patterned(200, 200), full, &reason));
-    EXPECT_EQ(reason, full + ": cannot write: No space left on device");
+    EXPECT_EQ(en(reason), full + ": cannot write: No space left on device");
     EXPECT_EQ(readAll(full), encodeFilterImage(image));
     EXPECT_EQ(QDir(small.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"full.bmp"});
 }
@@ -292,9 +295,9 @@ TEST_P(EditedVariant, DecodesToTheSameGray)
     args << out;
     ASSERT_TRUE(runConvert(args)) << args.join(' ').toStdString();
     const QByteArray bytes = readAll(out.mid(out.indexOf(':') + 1));
-    QString reason;
+    Message reason;
     const QImage decoded = decodeFilterImage(bytes, source.size(), &reason);
-    ASSERT_FALSE(decoded.isNull()) << reason.toStdString();
+    ASSERT_FALSE(decoded.isNull()) << en(reason).toStdString();
     EXPECT_EQ(decoded, plainQt(bytes));
     if (GetParam().grayKept)
         expectGrayOf(decoded, source);
@@ -363,12 +366,12 @@ TEST_P(RlePicture, DecodesByHand)
     }
     put32(10, uint32_t(b.size()));
     b += QByteArray(reinterpret_cast<const char*>(c.codes.data()), qsizetype(c.codes.size()));
-    QString reason;
+    Message reason;
     DecodeProbe probe;
     probe.picture = QImage(4, 3, QImage::Format_Indexed8);
     probe.picture.fill(9);
     const QImage decoded = decodeFilterImage(b, QSize(4, 3), &reason, &probe);
-    ASSERT_FALSE(decoded.isNull()) << reason.toStdString();
+    ASSERT_FALSE(decoded.isNull()) << en(reason).toStdString();
     EXPECT_TRUE(probe.inPlace);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 4; ++x)
@@ -400,9 +403,9 @@ TEST(EditedPicture, TopDownBmpAndAlphaPng)
         flipped += b.mid(1078 + row * S, S);
     const int32_t negative = -30;
     std::memcpy(flipped.data() + 22, &negative, 4);
-    QString reason;
+    Message reason;
     const QImage decoded = decodeFilterImage(flipped, source.size(), &reason);
-    ASSERT_FALSE(decoded.isNull()) << reason.toStdString();
+    ASSERT_FALSE(decoded.isNull()) << en(reason).toStdString();
     expectGrayOf(decoded, source);
 
     // noisy colours, with alpha that Qt's reader keeps until the conversion drops it
@@ -414,7 +417,7 @@ TEST(EditedPicture, TopDownBmpAndAlphaPng)
             alpha.setPixel(x, y, (noise >> 8) | 0x28000000u);
         }
     const QImage opaque = decodeFilterImage(png(alpha), alpha.size(), &reason);
-    ASSERT_FALSE(opaque.isNull()) << reason.toStdString();
+    ASSERT_FALSE(opaque.isNull()) << en(reason).toStdString();
     for (int y = 0; y < alpha.height(); ++y)
         for (int x = 0; x < alpha.width(); ++x)
             ASSERT_EQ(opaque.pixel(x, y), alpha.pixel(x, y) | 0xFF000000u) << x << "," << y;
@@ -483,8 +486,7 @@ TEST(EditedPicture, RefusedWithTheCause)
         refused.emplace_back(cut, "cut short");
     for (const QSize found : {QSize(63, 40), QSize(65, 40), QSize(64, 39), QSize(64, 41)}) {
         const QImage image = patterned(found.width(), found.height());
-        const QString sizes
-            = QStringLiteral("64 x 40, %1 x %2").arg(found.width()).arg(found.height());
+        const QString sizes = en(pictureSizeMismatch(QSize(64, 40), found.width(), found.height()));
         refused.emplace_back(encodeFilterImage(image), sizes);
         refused.emplace_back(png(image), sizes);
     }
@@ -493,23 +495,23 @@ TEST(EditedPicture, RefusedWithTheCause)
     {
         const StderrTo redirected(said.handle());
         for (const auto& [bytes, cause] : refused) {
-            QString reason;
+            Message reason;
             EXPECT_TRUE(decodeFilterImage(bytes, source.size(), &reason).isNull()) << bytes.size();
             EXPECT_FALSE(reason.isEmpty());
             for (const QString& part : cause.split(", "))
-                EXPECT_TRUE(reason.contains(part)) << reason.toStdString();
+                EXPECT_TRUE(en(reason).contains(part)) << en(reason).toStdString();
         }
         const QSize wide(1000001, 1);
-        QString reason;
+        Message reason;
         EXPECT_TRUE(
             decodeFilterImage(pngFile(wide, 0, QByteArray(1000002, '\0')), wide, &reason).isNull());
-        EXPECT_TRUE(reason.contains("1000000 pixels a side")) << reason.toStdString();
+        EXPECT_TRUE(en(reason).contains("1000000 pixels a side")) << en(reason).toStdString();
     }
     EXPECT_EQ(said.readAll(), "") << "nothing printed";
     for (const QByteArray& whole : {bmp, pngBytes, rle, grayPng(source)}) {
-        QString reason;
+        Message reason;
         EXPECT_FALSE(decodeFilterImage(whole, source.size(), &reason).isNull())
-            << reason.toStdString();
+            << en(reason).toStdString();
     }
 
     // Files: only a regular file is read (a FIFO without a writer neither blocks nor is
@@ -523,12 +525,12 @@ TEST(EditedPicture, RefusedWithTheCause)
     sparse.close();
     for (const auto& [path, cause] :
         std::vector<std::pair<QString, QString>>{{dir.filePath("missing.bmp"), "cannot open"},
-            {narrow, "63 x 40"}, {fifo, "not a regular file"}, {"/dev/zero", "not a regular file"},
-            {big, "more than"}}) {
-        QString reason;
+            {narrow, "63 pixels wide"}, {fifo, "not a regular file"},
+            {"/dev/zero", "not a regular file"}, {big, "more than"}}) {
+        Message reason;
         EXPECT_TRUE(readFilterImage(path, source.size(), &reason).isNull());
-        EXPECT_TRUE(reason.startsWith(path + ": ") && reason.contains(cause))
-            << reason.toStdString();
+        EXPECT_TRUE(en(reason).startsWith(path + ": ") && en(reason).contains(cause))
+            << en(reason).toStdString();
     }
 }
 
@@ -539,9 +541,9 @@ TEST(EditedPicture, RefusedWithTheCause)
 TEST(EditedPicture, PngChunksQtIsGiven)
 {
     const QImage source = patterned(64, 40);
-    QString reason;
+    Message reason;
     const QImage plain = decodeFilterImage(grayPng(source), source.size(), &reason);
-    ASSERT_FALSE(plain.isNull()) << reason.toStdString();
+    ASSERT_FALSE(plain.isNull()) << en(reason).toStdString();
     const QByteArray zeros(4 << 20, '\0');
     const QByteArray bomb = pngChunk("zTXt", "Comment\0\0" + qCompress(zeros).mid(4));
     for (const QByteArray& chunks :
@@ -549,7 +551,7 @@ TEST(EditedPicture, PngChunksQtIsGiven)
             pngChunk("PLTE", "abc"), pngChunk("tRNS", "abc")}) {
         const QImage decoded
             = decodeFilterImage(grayPng(source, 0, 0, chunks), source.size(), &reason);
-        ASSERT_FALSE(decoded.isNull()) << reason.toStdString();
+        ASSERT_FALSE(decoded.isNull()) << en(reason).toStdString();
         EXPECT_EQ(decoded, plain);
     }
     // gray 100 (at 20, 0) transparent: Qt's reader makes it black
@@ -594,7 +596,7 @@ protected:
                 s.emplace_back(frame->FData.data(), frame->FData.data() + frame->FData.size());
         return s;
     }
-    bool apply(QString* reason = nullptr)
+    bool apply(Message* reason = nullptr)
     {
         return applyFilterGains(a.engine, mode, reference, edited, 48, 16, reason);
     }
@@ -650,7 +652,7 @@ TEST_P(Gains, RefusedEditsChangeNothing)
     before = snapshot();
     edited.setPixel(48 + 2, rowOf(1), qRgb(60, 60, 60)); // a legal change elsewhere
     edited.setPixel(48 + 4, rowOf(9), qRgb(200, 200, 200));
-    QString reason;
+    Message reason;
     EXPECT_FALSE(apply(&reason));
     EXPECT_FALSE(reason.isEmpty());
     expectOnly({});

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "../MessageText.h"
 #include "GuiEnvironment.h"
 #include "HandAnalysis.h"
 #include "base/Errors.h"
@@ -139,7 +140,7 @@ TEST(CellEdits, ComeFromTheDataAreaOfTheEditedPicture)
         for (const QByteArray& bmp : {encodeFilterImage(edited), saved}) {
             CellEdits fromBytes, decoded;
             ASSERT_TRUE(cellEditsOfBmp(cells, bmp, 48, 16, &fromBytes));
-            QString why;
+            Message why;
             ASSERT_TRUE(cellEditsOf(
                 cells, decodeFilterImage(bmp, picture.size(), &why), 48, 16, &decoded, nullptr));
             EXPECT_FALSE(fromBytes.empty());
@@ -161,10 +162,10 @@ TEST(CellEdits, ComeFromTheDataAreaOfTheEditedPicture)
             EXPECT_EQ(untouched.rows, 99);
         }
 
-        QString reason;
+        Message reason;
         EXPECT_FALSE(cellEditsOf(cells, edited.copy(0, 0, 57, 25), 48, 16, &edits, &reason));
-        EXPECT_TRUE(reason.contains("57 x 25")) << reason.toStdString();
-        EXPECT_TRUE(reason.contains("58 x 25")) << reason.toStdString();
+        EXPECT_EQ(reason, Message(MessageCode::PictureWidthMismatch, 57, 58))
+            << en(reason).toStdString();
     }
 }
 
@@ -205,7 +206,7 @@ TEST(CellEdits, StripsOfABmpAgreeWithThePicture)
         ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(bmp) == bmp.size());
         out.close();
         CellEdits expected, fromBytes, fromFile;
-        QString why;
+        Message why;
         ASSERT_TRUE(cellEditsOf(
             cells, decodeFilterImage(bmp, edited.size(), &why), 48, 16, &expected, nullptr));
         ASSERT_TRUE(cellEditsOfBmp(cells, bmp, 48, 16, &fromBytes));
