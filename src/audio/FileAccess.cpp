@@ -140,4 +140,49 @@ bool carryPermissions(QSaveFile& file, int mode)
     return fd >= 0 && ::fchmod(fd, mode_t(mode)) == 0;
 }
 
+bool saveFileAtomically(const QString& path,
+    const std::function<bool(QSaveFile& file, QString* why)>& write, Message* reason)
+{
+    auto failWith = [&](const Message& message) {
+        if (reason)
+            *reason = message;
+        return false;
+    };
+    try {
+        Message refused;
+        if (!checkOutputPath(path, &refused))
+            return failWith(Message(MessageCode::CannotWrite, refused));
+        QString why;
+        const int permissions = existingPermissions(path);
+        QSaveFile file(path);
+        file.setDirectWriteFallback(false);
+        // unbuffered: a write that fails reports its cause at once
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return failWith(Message(MessageCode::CannotCreate, file.errorString()));
+        if (!write(file, &why)) {
+            file.cancelWriting();
+            return failWith(Message(MessageCode::CannotWrite, why));
+        }
+        if (!carryPermissions(file, permissions)) {
+            why = errnoText(errno);
+            file.cancelWriting();
+            return failWith(Message(MessageCode::CannotKeepPermissions, why));
+        }
+        // A file system that finds it full (or failing) only when the data reach the
+        // disk says so here; QSaveFile's own sync would let that pass.
+        if (::fsync(file.handle()) != 0 && errno != EINVAL) {
+            why = errnoText(errno);
+            file.cancelWriting();
+            return failWith(Message(MessageCode::CannotWrite, why));
+        }
+        if (!file.commit())
+            return failWith(Message(MessageCode::CannotWrite, file.errorString()));
+        if (reason)
+            *reason = Message();
+        return true;
+    } catch (...) {
+        return failWith(MessageCode::CannotWriteNoMemory);
+    }
+}
+
 } // namespace kestrelon

@@ -7,6 +7,7 @@
 // QFile::encodeName.
 
 #include <cstdint>
+#include <functional>
 
 #include <QByteArray>
 #include <QFile>
@@ -52,5 +53,15 @@ int existingPermissions(const QString& path);
 // existingPermissions), so a replaced file keeps its bits; -1 leaves the default.
 // Returns false with errno set when the system refuses.
 bool carryPermissions(QSaveFile& file, int mode);
+
+// Writes a plain file atomically: complete at path, or not there at all (an existing file
+// is left untouched on failure); a replaced file keeps its permission bits. The target is
+// checked first (checkOutputPath), then `write` fills an open, unbuffered QSaveFile and
+// returns false with the cause in its QString when a write fails. The file is synced
+// before it is renamed into place, so a disk that finds itself full only then is
+// reported. *reason names the cause of any failure without the path (CannotWrite with
+// "No space left on device"), and is emptied on success.
+bool saveFileAtomically(const QString& path,
+    const std::function<bool(QSaveFile& file, QString* why)>& write, Message* reason);
 
 } // namespace kestrelon

@@ -746,47 +746,19 @@ bool encodeFlac(const TWave& wave, SampleKind kind, Writer& writer, QString* why
 
 bool saveFlac(const QString& path, const TWave& wave, Message* reason)
 {
-    auto failWith = [&](const Message& message) {
-        if (reason)
-            *reason = message;
-        return false;
-    };
     const Message refusal = flacRefusal(wave);
-    if (!refusal.isEmpty())
-        return failWith(refusal);
-    try {
-        Message refused;
-        if (!checkOutputPath(path, &refused))
-            return failWith(Message(MessageCode::CannotWrite, refused));
-        QString why;
-        const int permissions = existingPermissions(path);
-        QSaveFile file(path);
-        file.setDirectWriteFallback(false);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return failWith(Message(MessageCode::CannotCreate, file.errorString()));
-        Writer writer{&file, {}};
-        if (!encodeFlac(wave, sampleKindOf(wave.FFormat), writer, &why)) {
-            file.cancelWriting();
-            return failWith(Message(MessageCode::CannotWrite, why));
-        }
-        if (!carryPermissions(file, permissions)) {
-            why = errnoText(errno);
-            file.cancelWriting();
-            return failWith(Message(MessageCode::CannotKeepPermissions, why));
-        }
-        if (::fsync(file.handle()) != 0 && errno != EINVAL) {
-            why = errnoText(errno);
-            file.cancelWriting();
-            return failWith(Message(MessageCode::CannotWrite, why));
-        }
-        if (!file.commit())
-            return failWith(Message(MessageCode::CannotWrite, file.errorString()));
+    if (!refusal.isEmpty()) {
         if (reason)
-            *reason = Message();
-        return true;
-    } catch (...) {
-        return failWith(MessageCode::CannotWriteNoMemory);
+            *reason = refusal;
+        return false;
     }
+    return saveFileAtomically(
+        path,
+        [&](QSaveFile& file, QString* why) {
+            Writer writer{&file, {}};
+            return encodeFlac(wave, sampleKindOf(wave.FFormat), writer, why);
+        },
+        reason);
 }
 
 } // namespace
@@ -817,6 +789,36 @@ uint8_t loadSound(const QString& path, TWave& wave, WaveLoadReport* report)
             return wave.LoadFromFile(path, report);
         }
         return adopt(reader, wave, report);
+    } catch (...) {
+        return failWith(MessageCode::FileUnreadable);
+    }
+}
+
+uint8_t readSoundHeader(const QString& path, WaveHeader& header, WaveLoadReport* report)
+{
+    auto failWith = [&](const Message& message) {
+        if (report)
+            *report = WaveLoadReport{message, false, 0, 0};
+        return kLoadFailed;
+    };
+    try {
+        QFile file;
+        Message why;
+        if (!openRegularFile(path, file, &why, QIODevice::ReadOnly | QIODevice::Unbuffered))
+            return failWith(why);
+        Reader reader;
+        reader.fd = file.handle();
+        reader.size = std::max<qint64>(file.size(), 0);
+        if (isRiffWave(reader)) {
+            file.close();
+            return readWaveHeader(path, header, report);
+        }
+        // Only decoding tells the frames of these formats (see the top of SoundFile.h).
+        TWave wave;
+        const uint8_t code = adopt(reader, wave, report);
+        if (code == kLoadOk)
+            header = WaveHeader{wave.FFormat, wave.FSampleCount, wave.FSeconds};
+        return code;
     } catch (...) {
         return failWith(MessageCode::FileUnreadable);
     }

@@ -49,6 +49,11 @@ SoundFileType soundFileTypeFor(const QString& name);
 // supported, kLoadNotPcm for a WAV file with a compressed format, kLoadFailed for the
 // rest. *report is filled as by TWave::LoadFromFile.
 uint8_t loadSound(const QString& path, TWave& wave, WaveLoadReport* report = nullptr);
+// What loadSound would give of the sound's format, frame count and duration, with the
+// same codes, messages and warnings. A WAV file's header is all that is read
+// (readWaveHeader); the other formats are decoded, since for them (MP3 above all) only
+// decoding counts the frames exactly.
+uint8_t readSoundHeader(const QString& path, WaveHeader& header, WaveLoadReport* report = nullptr);
 // The same for the bytes of a whole file in memory.
 uint8_t loadSoundFromMemory(
     std::span<const uint8_t> bytes, TWave& wave, WaveLoadReport* report = nullptr);

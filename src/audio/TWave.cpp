@@ -94,18 +94,7 @@ template <unsigned Bytes> inline void writeWide(uint8_t* p, int64_t v)
 // The byte count of the integer kinds of 40 to 64 bits, 0 for the others.
 constexpr unsigned wideBytes(SampleKind k)
 {
-    switch (k) {
-    case SampleKind::S40:
-        return 5;
-    case SampleKind::S48:
-        return 6;
-    case SampleKind::S56:
-        return 7;
-    case SampleKind::S64:
-        return 8;
-    default:
-        return 0;
-    }
+    return k >= SampleKind::S40 && k <= SampleKind::S64 ? sampleBytes(k) : 0;
 }
 
 inline float readF32(const uint8_t* p)
@@ -202,15 +191,87 @@ template <SampleKind K> void readRun(const uint8_t* p, std::size_t stride, uint3
         out[i] = decodeF<K>(p + std::size_t(i) * stride);
 }
 
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+#define KESTRELON_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define KESTRELON_CLONES
+#endif
+
+// quantize over n values into out; returns how many it clipped. Without a branch, so
+// that it vectorises: a NaN becomes 0 (and counts) through the same clamps. For widths of
+// at most 32 bits, whose clamped values an int32_t holds.
+KESTRELON_CLONES uint64_t quantizeRun(
+    const double* in, uint32_t n, double scale, int32_t lo, int32_t hi, int32_t* out)
+{
+    const double dlo = lo;
+    const double dhi = hi;
+    const double beyond = dhi + 1.0;
+    uint64_t clipped = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        const double y = in[i] * scale + 0.5;
+        const bool nan = y != y;
+        clipped += uint64_t(nan | (y < dlo) | (y >= beyond));
+        double c = nan ? 0.0 : y;
+        c = c < dlo ? dlo : c;
+        c = c > dhi ? dhi : c;
+        int32_t t = static_cast<int32_t>(c);
+        t -= int32_t(double(t) > c);
+        out[i] = t;
+    }
+    return clipped;
+}
+
+// The largest of peak and |in[i]|, NaN ignored (as notePeak one value at a time). The
+// magnitudes are compared as bit patterns, which order non-negative doubles as their
+// values do (a NaN counts as 0), so that the loop is an integer maximum and vectorises.
+KESTRELON_CLONES double peakRun(const double* in, uint32_t n, double peak)
+{
+    constexpr uint64_t kInfinity = 0x7FF0000000000000ULL;
+    uint64_t top = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        uint64_t b = std::bit_cast<uint64_t>(in[i]) & ~(uint64_t(1) << 63);
+        b &= uint64_t(0) - uint64_t(b <= kInfinity);
+        top = std::max(top, b);
+    }
+    const double a = std::bit_cast<double>(top);
+    return a > peak ? a : peak;
+}
+
 template <SampleKind K>
 void writeRun(uint8_t* p, std::size_t stride, uint32_t n, const double* in, uint64_t& clippedOut,
     uint64_t& overOut)
 {
     uint64_t clipped = 0;
     uint64_t over = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-        const double x = in[i];
-        encodeF<K>(p + std::size_t(i) * stride, x, clipped, over);
+    if constexpr (K == SampleKind::U8 || K == SampleKind::S16 || K == SampleKind::S24
+        || K == SampleKind::S32) {
+        // encodeF's integers, quantised a batch at a time
+        constexpr int bits = K == SampleKind::S24 ? 24 : K == SampleKind::S32 ? 32 : 16;
+        constexpr double scale = double(uint64_t(1) << (bits - 1));
+        constexpr auto hi = int32_t((uint64_t(1) << (bits - 1)) - 1);
+        constexpr int32_t lo = -hi - 1;
+        constexpr uint32_t kBatch = 256;
+        int32_t q[kBatch];
+        for (uint32_t i0 = 0; i0 < n; i0 += kBatch) {
+            const uint32_t m = std::min(kBatch, n - i0);
+            clipped += quantizeRun(in + i0, m, scale, lo, hi, q);
+            uint8_t* at = p + std::size_t(i0) * stride;
+            for (uint32_t i = 0; i < m; ++i, at += stride) {
+                if constexpr (K == SampleKind::U8)
+                    at[0] = uint8_t((q[i] + 32768) >> 8);
+                else if constexpr (K == SampleKind::S16)
+                    writeRaw(at, int16_t(q[i]));
+                else if constexpr (K == SampleKind::S24)
+                    writeS24(at, q[i]);
+                else
+                    writeRaw(at, q[i]);
+            }
+        }
+    } else {
+        for (uint32_t i = 0; i < n; ++i) {
+            const double x = in[i];
+            encodeF<K>(p + std::size_t(i) * stride, x, clipped, over);
+        }
     }
     clippedOut = clipped;
     overOut = over;
@@ -348,33 +409,6 @@ SampleKind sampleKindOf(const WAVEFORMATEX& f)
     default:
         return SampleKind::None;
     }
-}
-
-unsigned sampleBytes(SampleKind kind)
-{
-    switch (kind) {
-    case SampleKind::U8:
-        return 1;
-    case SampleKind::S16:
-        return 2;
-    case SampleKind::S24:
-        return 3;
-    case SampleKind::S32:
-    case SampleKind::F32:
-        return 4;
-    case SampleKind::S40:
-        return 5;
-    case SampleKind::S48:
-        return 6;
-    case SampleKind::S56:
-        return 7;
-    case SampleKind::S64:
-    case SampleKind::F64:
-        return 8;
-    case SampleKind::None:
-        break;
-    }
-    return 0;
 }
 
 TWave::TWave()
@@ -536,10 +570,7 @@ void TWave::WriteChannelF(
     uint64_t over = 0;
     dispatch(v.kind, [&]<SampleKind K>() { writeRun<K>(p, stride, n, in, clipped, over); });
     if (clips) {
-        double peak = clips->peak;
-        for (uint32_t i = 0; i < n; ++i)
-            notePeak(in[i], peak);
-        clips->peak = peak;
+        clips->peak = peakRun(in, n, clips->peak);
         clips->clipped += clipped;
         clips->over += over;
     }

@@ -93,7 +93,32 @@ struct ClipStats {
 enum class SampleKind : uint8_t { None, U8, S16, S24, S32, S40, S48, S56, S64, F32, F64 };
 SampleKind sampleKindOf(const WAVEFORMATEX& format);
 // Bytes per sample of a kind (0 for None).
-unsigned sampleBytes(SampleKind kind);
+constexpr unsigned sampleBytes(SampleKind kind)
+{
+    switch (kind) {
+    case SampleKind::U8:
+        return 1;
+    case SampleKind::S16:
+        return 2;
+    case SampleKind::S24:
+        return 3;
+    case SampleKind::S32:
+    case SampleKind::F32:
+        return 4;
+    case SampleKind::S40:
+        return 5;
+    case SampleKind::S48:
+        return 6;
+    case SampleKind::S56:
+        return 7;
+    case SampleKind::S64:
+    case SampleKind::F64:
+        return 8;
+    case SampleKind::None:
+        break;
+    }
+    return 0;
+}
 
 // Saving sounds larger than a WAV header can state. A RIFF header gives the file's and
 // the data chunk's sizes in 32 bits, so a data block of more than kLargestRiffData bytes
@@ -177,5 +202,17 @@ public:
     uint32_t FSampleCount = 0; // frames
     double FSeconds = 0.0; // FSampleCount / nSamplesPerSec
 };
+
+// What a WAV file's header says of its sound: the format, frame count and duration a
+// full load (TWave::LoadFromFile) would give, read without the samples. The header is
+// checked exactly as the load checks it, with the same codes and messages; a file cut
+// short reports the frames it holds (report->truncated and the same warning), and
+// report->nonFinite stays 0 (the samples are not looked at).
+struct WaveHeader {
+    WAVEFORMATEX format;
+    uint32_t sampleCount = 0; // frames
+    double seconds = 0.0; // sampleCount / nSamplesPerSec
+};
+uint8_t readWaveHeader(const QString& path, WaveHeader& header, WaveLoadReport* report = nullptr);
 
 } // namespace kestrelon

@@ -407,8 +407,11 @@ uint64_t zeroNonFinite(TWave& w)
     }
 }
 
-// The whole load into `out` (a fresh TWave), reading from src.
-template <class Source> LoadResult parse(Source& src, TWave& out, WaveLoadReport& report)
+// The whole load into `out` (a fresh TWave), reading from src. Without samples only the
+// header is taken: out gets the format, FSampleCount and FSeconds of the full load (its
+// block stays empty), and the report says nothing about the samples' values.
+template <class Source>
+LoadResult parse(Source& src, TWave& out, WaveLoadReport& report, bool samples = true)
 {
     const uint64_t fileSize = src.size();
     const uint8_t* head = src.view(0, 12);
@@ -472,7 +475,7 @@ template <class Source> LoadResult parse(Source& src, TWave& out, WaveLoadReport
     const uint64_t bytes = count * block;
     if (bytes > kMaxBlock)
         return fail(kLoadFailed, Message(MessageCode::DataChunkTooLarge, grouped(bytes)));
-    if (bytes > 0) {
+    if (bytes > 0 && samples) {
         out.FData.resize(std::size_t(bytes));
         if (!src.read(dataOffset, out.FData.data(), std::size_t(bytes)))
             return fail(kLoadFailed, MessageCode::SampleDataUnreadable);
@@ -492,7 +495,7 @@ template <class Source> LoadResult parse(Source& src, TWave& out, WaveLoadReport
             warnings = Message(MessageCode::FileEndsInData, grouped(dataSize - available),
                 grouped(count), grouped(report.framesDeclared));
     }
-    report.nonFinite = zeroNonFinite(out);
+    report.nonFinite = samples ? zeroNonFinite(out) : 0;
     if (report.nonFinite > 0)
         warnings = warnings.then(Message(MessageCode::NonFiniteSamples, grouped(report.nonFinite)));
     report.message = warnings;
@@ -659,6 +662,34 @@ uint8_t TWave::LoadFromFile(const QString& path, WaveLoadReport* report)
     }
 }
 
+uint8_t readWaveHeader(const QString& path, WaveHeader& header, WaveLoadReport* report)
+{
+    WaveLoadReport local;
+    LoadResult r;
+    try {
+        QFile file;
+        Message why;
+        if (!openRegularFile(path, file, &why, QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            r = fail(kLoadFailed, why);
+        } else {
+            FileSource src(file.handle(), uint64_t(std::max<qint64>(file.size(), 0)));
+            TWave fresh;
+            r = parse(src, fresh, local, false);
+            if (r.code == kLoadOk)
+                header = WaveHeader{fresh.FFormat, fresh.FSampleCount, fresh.FSeconds};
+        }
+    } catch (...) {
+        r = fail(kLoadFailed, MessageCode::FileUnreadable);
+    }
+    if (r.code != kLoadOk) {
+        local = WaveLoadReport{};
+        local.message = r.message;
+    }
+    if (report)
+        *report = std::move(local);
+    return r.code;
+}
+
 uint8_t TWave::LoadFromMemory(std::span<const uint8_t> bytes, WaveLoadReport* report)
 {
     MemorySource src(bytes);
@@ -678,51 +709,17 @@ std::vector<uint8_t> TWave::SaveToMemory() const
 
 bool TWave::SaveToFile(const QString& path, Message* reason) const
 {
-    auto failWith = [&](const Message& message) {
-        if (reason)
-            *reason = message;
-        return false;
-    };
-    try {
-        Message refused;
-        if (!checkOutputPath(path, &refused))
-            return failWith(Message(MessageCode::CannotWrite, refused));
-        QString why;
-        const int permissions = existingPermissions(path);
-        const std::size_t size = FData.size();
-        const std::vector<uint8_t> header = wavFileHeader(FFormat, size);
-        QSaveFile file(path);
-        file.setDirectWriteFallback(false);
-        // unbuffered: a write that fails reports its cause at once
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return failWith(Message(MessageCode::CannotCreate, file.errorString()));
-        const char pad = 0;
-        if (!writeAll(file, header.data(), header.size(), &why)
-            || !writeAll(file, FData.data(), size, &why)
-            || ((size & 1) != 0 && !writeAll(file, &pad, 1, &why))) {
-            file.cancelWriting();
-            return failWith(Message(MessageCode::CannotWrite, why));
-        }
-        if (!carryPermissions(file, permissions)) {
-            why = errnoText(errno);
-            file.cancelWriting();
-            return failWith(Message(MessageCode::CannotKeepPermissions, why));
-        }
-        // A file system that finds it full (or failing) only when the data reach the
-        // disk says so here; QSaveFile's own sync would let that pass.
-        if (::fsync(file.handle()) != 0 && errno != EINVAL) {
-            why = errnoText(errno);
-            file.cancelWriting();
-            return failWith(Message(MessageCode::CannotWrite, why));
-        }
-        if (!file.commit())
-            return failWith(Message(MessageCode::CannotWrite, file.errorString()));
-        if (reason)
-            *reason = Message();
-        return true;
-    } catch (...) {
-        return failWith(MessageCode::CannotWriteNoMemory);
-    }
+    const std::size_t size = FData.size();
+    return saveFileAtomically(
+        path,
+        [&](QSaveFile& file, QString* why) {
+            const std::vector<uint8_t> header = wavFileHeader(FFormat, size);
+            const char pad = 0;
+            return writeAll(file, header.data(), header.size(), why)
+                && writeAll(file, FData.data(), size, why)
+                && ((size & 1) == 0 || writeAll(file, &pad, 1, why));
+        },
+        reason);
 }
 
 } // namespace kestrelon

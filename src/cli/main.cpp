@@ -473,18 +473,22 @@ int run(const Options& o, std::vector<NamedFile>& files)
     const DocumentPtr start = kestrelon::makeDocument(o.fft, o.view,
         o.command == "info" ? QLocale::c() : QLocale(), o.command == "export" && !o.ranged);
 
-    // info needs no analysis: the frame count follows from the length and N
-    const CommandResult opened = start->Open(in.path, {}, o.command != "info");
+    if (o.command == "info") {
+        // no samples needed: the frame count follows from the length and N
+        QStringList texts;
+        const CommandResult info = start->Info(in.path, &texts);
+        if (!info.ok)
+            return fail(in.naming(info.message, in.path));
+        warn(info, in, in.path);
+        for (const QString& text : texts)
+            printOut(lineOf(text));
+        return 0;
+    }
+    const CommandResult opened = start->Open(in.path);
     if (!opened.ok)
         return fail(in.naming(opened.message, in.path));
     warn(opened, in, in.path);
     const DocumentPtr doc = opened.document;
-
-    if (o.command == "info") {
-        for (const QString& text : doc->statusTexts(doc->expectedFrameCount()))
-            printOut(lineOf(text));
-        return 0;
-    }
     kestrelon::FrameRange range;
     if (o.ranged && !doc->rangeOfSeconds(o.from, o.to, &range, &error))
         return fail(in.shown + QStringLiteral(": ") + error);

@@ -112,9 +112,13 @@ public:
     QString importProposal() const { return FImportPath; } // last export, "" after N changes
 
     // --- commands ---------------------------------------------------------------------------
-    // Loads path and shows it in the current view; the proposals follow its path. With
-    // analyse = false neither cells nor picture are made (the command line's info).
-    CommandResult Open(const QString& path, const PassFn& progress = {}, bool analyse = true) const;
+    // Loads path and shows it in the current view; the proposals follow its path.
+    CommandResult Open(const QString& path, const PassFn& progress = {}) const;
+    // The six status texts (statusTexts) of the sound in the file at path as Open would
+    // show it, with the frame count of this N, from what readSoundHeader reads (a WAV
+    // file's header alone); r.message is the warning Open would give for a file cut short.
+    // The document does not change.
+    CommandResult Info(const QString& path, QStringList* texts) const;
     // The other view: its cells are computed once per sound and N, the picture redrawn.
     CommandResult SetMode(uint8_t mode, const PassFn& progress = {}) const;
     // Another N (256 .. 4096; others are ignored): with a sound, a new analysis and no

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "audio/FileAccess.h"
 #include "editing/History.h"
 #include "imaging/FilterImage.h"
 
@@ -12,12 +13,18 @@ namespace kestrelon {
 
 namespace {
 
-std::optional<uint64_t> fileHash(const QString& path, QByteArray* bytes)
+// The hash of a watched file and its bytes, read as a filter image of the expected size
+// is read (no FIFO or device, nothing beyond the size such a picture can take). None when
+// it cannot be read; *reason then says why if something is there.
+std::optional<uint64_t> fileHash(
+    const QString& path, QSize expected, QByteArray* bytes, Message* reason = nullptr)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    Message why;
+    if (!readRegularFile(path, filterImageFileLimit(expected), bytes, &why)) {
+        if (reason && QFileInfo::exists(path))
+            *reason = why;
         return std::nullopt;
-    *bytes = f.readAll();
+    }
     return sampleHash(
         reinterpret_cast<const uint8_t*>(bytes->constData()), std::size_t(bytes->size()));
 }
@@ -56,7 +63,7 @@ ExternalEditSession::ExternalEditSession(
         FCandidates.push_back({FPngPath, std::nullopt});
     for (Candidate& c : FCandidates) {
         QByteArray bytes;
-        c.seen = fileHash(c.path, &bytes);
+        c.seen = fileHash(c.path, FExported->FBitmap.size(), &bytes);
         if (c.path == FPath && c.seen) {
             Message reason;
             FLastPicture = decodeFilterImage(bytes, FExported->FBitmap.size(), &reason);
@@ -177,10 +184,16 @@ void ExternalEditSession::attempt()
     QString lastReason;
     for (Candidate& c : FCandidates) {
         QByteArray bytes;
-        const std::optional<uint64_t> h = fileHash(c.path, &bytes);
+        Message reason;
+        const std::optional<uint64_t> h = fileHash(c.path, expected, &bytes, &reason);
+        if (!h && !reason.isEmpty()) {
+            incomplete = true;
+            lastReason
+                = Message(MessageCode::EditorCannotRead, QFileInfo(c.path).fileName(), reason)
+                      .text();
+        }
         if (!h || h == c.seen)
             continue;
-        Message reason;
         if (decodeFilterImage(bytes, expected, &reason).isNull()) {
             incomplete = true;
             lastReason
@@ -204,7 +217,7 @@ void ExternalEditSession::attempt()
         // The file stayed undecodable: report it once and wait for the next save.
         for (Candidate& c : FCandidates) {
             QByteArray bytes;
-            const std::optional<uint64_t> h = fileHash(c.path, &bytes);
+            const std::optional<uint64_t> h = fileHash(c.path, expected, &bytes);
             if (h && h != c.seen && (!newest || &c != newest))
                 c.seen = h;
         }

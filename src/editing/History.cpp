@@ -180,9 +180,30 @@ std::size_t endOfDifference(const uint8_t* a, const uint8_t* b, std::size_t firs
 
 } // namespace
 
-uint64_t sampleHash(const uint8_t* data, size_t size)
+namespace {
+
+constexpr std::size_t kHashChunk = kSampleHashChunk;
+
+std::size_t hashChunks(std::size_t size)
 {
-    // Four lanes over the words in turn, so that the multiplications overlap.
+    return (size + kHashChunk - 1) / kHashChunk;
+}
+
+uint64_t combinedHash(const std::vector<uint64_t>& chunks, size_t size)
+{
+    constexpr uint64_t prime = 0x100000001b3ull;
+    uint64_t r = 0xcbf29ce484222325ull;
+    for (const uint64_t h : chunks)
+        r = (r ^ h) * prime;
+    return (r ^ size) * prime;
+}
+
+} // namespace
+
+// FNV-1a over 8-byte words in four interleaved lanes, so that the multiplications
+// overlap; the bytes after the last whole group of 32 go in one at a time.
+uint64_t sampleChunkHash(const uint8_t* data, size_t size)
+{
     constexpr uint64_t prime = 0x100000001b3ull;
     uint64_t h[4] = {
         0xcbf29ce484222325ull, 0x84222325cbf29ce4ull, 0x9e3779b97f4a7c15ull, 0x7f4a7c159e3779b9ull};
@@ -198,10 +219,23 @@ uint64_t sampleHash(const uint8_t* data, size_t size)
         r = (r ^ h[lane]) * prime;
     for (; i < size; ++i)
         r = (r ^ data[i]) * prime;
-    return (r ^ size) * prime;
+    return r;
 }
 
-std::shared_ptr<const SampleChange> SampleChange::record(const TWave& before, const TWave& after)
+uint64_t sampleHash(const uint8_t* data, size_t size)
+{
+    std::vector<uint64_t> chunks(hashChunks(size));
+    parallelFor(chunks.size(), [&](std::size_t c0, std::size_t c1) {
+        for (std::size_t c = c0; c < c1; ++c) {
+            const std::size_t at = c * kHashChunk;
+            chunks[c] = sampleChunkHash(data + at, std::min(kHashChunk, size - at));
+        }
+    });
+    return combinedHash(chunks, size);
+}
+
+std::shared_ptr<const SampleChange> SampleChange::record(const TWave& before, const TWave& after,
+    std::pair<uint32_t, uint32_t> mayDiffer, const std::vector<uint64_t>* beforeChunks)
 {
     auto change = std::make_shared<SampleChange>();
     const auto end = [](const TWave& w) {
@@ -210,7 +244,6 @@ std::shared_ptr<const SampleChange> SampleChange::record(const TWave& before, co
         e.sampleCount = w.FSampleCount;
         e.seconds = w.FSeconds;
         e.size = w.FData.size();
-        e.hash = sampleHash(w.FData.data(), w.FData.size());
         return e;
     };
     change->FBefore = end(before);
@@ -226,6 +259,8 @@ std::shared_ptr<const SampleChange> SampleChange::record(const TWave& before, co
     const size_t size = after.FData.size();
     if (!sameFormat(before.FFormat, after.FFormat) || before.FData.size() != size
         || size % width != 0) {
+        change->FBefore.hash = sampleHash(before.FData.data(), before.FData.size());
+        change->FAfter.hash = sampleHash(after.FData.data(), after.FData.size());
         change->FBefore.full = deflate(before.FData.data(), before.FData.size());
         change->FAfter.full = deflate(after.FData.data(), after.FData.size());
         return change;
@@ -233,13 +268,43 @@ std::shared_ptr<const SampleChange> SampleChange::record(const TWave& before, co
     change->FDelta = true;
     change->FSampleBytes = width;
     change->FFloatXor = useXor;
-    // The samples that differ: from the first differing byte to the last.
     const uint8_t* a = before.FData.data();
     const uint8_t* b = after.FData.data();
-    const std::size_t first = firstDifference(a, b, size);
-    if (first == size)
+    // Both hashes in one pass: a chunk of `after` is hashed only where it differs from
+    // `before`, and compared only where the caller does not know it to be the same.
+    const std::size_t frameBytes = std::max<std::size_t>(after.FFormat.nBlockAlign, 1);
+    const std::size_t lo = std::min<std::size_t>(size, std::size_t(mayDiffer.first) * frameBytes);
+    const std::size_t hi = std::min<std::size_t>(size, std::size_t(mayDiffer.second) * frameBytes);
+    const std::size_t chunks = hashChunks(size);
+    const bool known = beforeChunks && beforeChunks->size() == chunks;
+    std::vector<uint64_t> hashA = known ? *beforeChunks : std::vector<uint64_t>(chunks);
+    std::vector<uint64_t> hashB(chunks);
+    std::vector<uint8_t> differs(chunks, 0);
+    parallelFor(chunks, [&](std::size_t c0, std::size_t c1) {
+        for (std::size_t c = c0; c < c1; ++c) {
+            const std::size_t at = c * kHashChunk;
+            const std::size_t n = std::min(kHashChunk, size - at);
+            if (!known)
+                hashA[c] = sampleChunkHash(a + at, n);
+            differs[c] = at < hi && at + n > lo && std::memcmp(a + at, b + at, n) != 0;
+            hashB[c] = differs[c] ? sampleChunkHash(b + at, n) : hashA[c];
+        }
+    });
+    change->FBefore.hash = combinedHash(hashA, size);
+    change->FAfter.hash = combinedHash(hashB, size);
+    // The samples that differ: from the first differing byte to the last.
+    const auto firstChunk
+        = std::size_t(std::find(differs.begin(), differs.end(), 1) - differs.begin());
+    if (firstChunk == chunks)
         return change; // nothing differs
-    const std::size_t last = endOfDifference(a, b, first, size);
+    const auto lastChunk = chunks - 1
+        - std::size_t(std::find(differs.rbegin(), differs.rend(), 1) - differs.rbegin());
+    const std::size_t c0 = firstChunk * kHashChunk;
+    const std::size_t first = c0 + firstDifference(a + c0, b + c0, std::min(kHashChunk, size - c0));
+    const std::size_t c1 = lastChunk * kHashChunk;
+    const std::size_t last = c1
+        + endOfDifference(
+            a + c1, b + c1, first > c1 ? first - c1 : 0, std::min(kHashChunk, size - c1));
     change->FFirstSample = first / width;
     change->FEndSample = (last + width - 1) / width;
     const std::size_t samples = change->FEndSample - change->FFirstSample;

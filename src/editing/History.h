@@ -27,9 +27,13 @@
 
 namespace kestrelon {
 
-// A 64-bit hash of the bytes: FNV-1a over 8-byte words in four interleaved lanes (a
-// check within one run of the program, not a cryptographic hash).
+// A 64-bit hash of the bytes: FNV-1a over 8-byte words in four interleaved lanes for each
+// MiB (on both cores), then over those hashes and the size (a check within one run of the
+// program, not a cryptographic hash).
 uint64_t sampleHash(const uint8_t* data, size_t size);
+// The chunks sampleHash hashes first, and the hash of one (at most kSampleHashChunk bytes).
+inline constexpr std::size_t kSampleHashChunk = std::size_t(1) << 20;
+uint64_t sampleChunkHash(const uint8_t* data, size_t size);
 
 // The change one command made to a TWave, before -> after.
 //
@@ -47,8 +51,16 @@ class SampleChange {
 public:
     static constexpr std::size_t kChunkSamples = std::size_t(1) << 19;
 
-    // before: the sound before the command; after: the sound after it.
-    static std::shared_ptr<const SampleChange> record(const TWave& before, const TWave& after);
+    // before: the sound before the command; after: the sound after it. mayDiffer: the
+    // sample frames [first, end) outside which the caller knows both to hold the same
+    // bytes (a filter knows which segments it wrote); only these are compared, and the
+    // hash of `after` is that of `before` elsewhere. Were the promise broken, the step
+    // would refuse to apply to that sound, never give a wrong one.
+    // beforeChunks: the sampleChunkHash of each chunk of before's block, when the caller
+    // has taken them already (a copy of the block can take them on its way).
+    static std::shared_ptr<const SampleChange> record(const TWave& before, const TWave& after,
+        std::pair<uint32_t, uint32_t> mayDiffer = {0, UINT32_MAX},
+        const std::vector<uint64_t>* beforeChunks = nullptr);
 
     // The "before" sound made from the "after" one (undone) or back (redone), exactly.
     // Throws kestrelon::Error when wave does not hold the sound the step starts from, or

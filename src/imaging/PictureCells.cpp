@@ -2,8 +2,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <functional>
 #include <new>
 #include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/Cancel.h"
 #include "base/Errors.h"
@@ -185,12 +191,21 @@ bool cellEditsOf(const GrayCells& cells, const QImage& edited, int32_t leftMargi
     return true;
 }
 
-bool cellEditsOfBmp(const GrayCells& cells, const QByteArray& bytes, int32_t leftMargin,
-    int32_t topMargin, CellEdits* edits)
+namespace {
+
+// Where the rows of a plain BMP of the picture of cells lie: the bytes of file row r
+// (picture row height - 1 - r) start at offset + r * stride.
+struct BmpRows {
+    int64_t offset = 0;
+    int64_t stride = 0;
+};
+
+// Whether the first 54 bytes of a file of `size` bytes head the plain kind of BMP that
+// export writes, of the picture size of cells and not cut short.
+bool plainBmpRows(const GrayCells& cells, const uchar* b, int64_t size, int32_t leftMargin,
+    int32_t topMargin, BmpRows* rows)
 {
     const QSize expected = cellPictureSize(cells, leftMargin, topMargin);
-    const auto* b = reinterpret_cast<const uchar*>(bytes.constData());
-    const int64_t size = bytes.size();
     if (size < 54 || b[0] != 'B' || b[1] != 'M' || get32(b + 14) != 40 || (b[26] | b[27] << 8) != 1
         || (b[28] | b[29] << 8) != 24 || get32(b + 30) != 0)
         return false;
@@ -202,8 +217,202 @@ bool cellEditsOfBmp(const GrayCells& cells, const QByteArray& bytes, int32_t lef
     const int64_t stride = (3 * int64_t(width) + 3) / 4 * 4;
     if (offset < 54 || offset + stride * height > size)
         return false;
-    // Bottom-up: the picture's row y is the file's row height - 1 - y.
-    *edits = editsOf<3>(cells, b + offset + (height - 1) * stride, -stride, leftMargin, topMargin);
+    rows->offset = offset;
+    rows->stride = stride;
+    return true;
+}
+
+// Whether any of the m pixels (3 bytes each, from px) of n rows (stride bytes apart) has
+// a cell value other than its gray level in tile (row i's m levels at tile + i * kTileFrames).
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+__attribute__((target_clones("arch=skylake-avx512", "avx2", "default")))
+#endif
+bool tileDiffers(const uchar* px, std::size_t stride, const uint8_t* tile, int32_t n, int32_t m)
+{
+    unsigned differs = 0;
+    for (int32_t i = 0; i < n; ++i, px += stride, tile += kTileFrames)
+        for (int32_t j = 0; j < m; ++j)
+            differs |= unsigned(
+                (unsigned(px[3 * j]) + unsigned(px[3 * j + 1]) + unsigned(px[3 * j + 2])) / 3
+                != tile[j]);
+    return differs != 0;
+}
+
+// n bytes at offset into dst, or false.
+using ReadAt = std::function<bool(int64_t offset, std::size_t n, uchar* dst)>;
+
+// The edits of a plain BMP whose rows read() gives, a strip of rows at a time: bottom-up,
+// so file rows 0 .. R-1 are the data rows (the top margin comes last and is not read),
+// file row r being cells row r in the spectrum view and R - 1 - r in the cepstrum view.
+// The frames are split between the cores, each keeping the differences of the frames it
+// finds changed (a frame unchanged in the strips before has differences of 0 there).
+// False when a read fails.
+bool editsOfBmpRows(const GrayCells& cells, const BmpRows& layout, int32_t leftMargin,
+    const ReadAt& read, CellEdits* edits)
+{
+    const int32_t F = cells.frames;
+    const int32_t R = cells.rows;
+    const bool spectrum = cells.view == SpectralView::Spectrum;
+    constexpr int32_t kStrip = 16; // rows read at a time
+
+    // Each core takes a part of the frames and reads their pixels, strip after strip.
+    struct Part {
+        int32_t f0 = 0, f1 = 0;
+        std::vector<int32_t> slot; // per frame of the part: its place in frames, or -1
+        std::vector<int32_t> frames; // in the order they were found changed
+        std::vector<int16_t> diffs; // frames.size() * R
+    };
+    const auto count = std::size_t(std::max<int32_t>(
+        1, std::min<int32_t>(int32_t(workerCount()), (F + kTileFrames - 1) / kTileFrames)));
+    std::vector<Part> parts(count);
+    for (std::size_t w = 0; w < count; ++w) {
+        parts[w].f0 = int32_t(int64_t(F) * int64_t(w) / int64_t(count));
+        parts[w].f1 = int32_t(int64_t(F) * int64_t(w + 1) / int64_t(count));
+        parts[w].slot.assign(std::size_t(parts[w].f1 - parts[w].f0), -1);
+    }
+    // The differences of frames [fa, fb) of a part in the strip's n rows, whose pixels
+    // of the part's frames start at rows, stride bytes apart.
+    auto record = [&](Part& part, const uchar* rows, std::size_t stride, int32_t r0, int32_t n,
+                      int32_t fa, int32_t fb) {
+        for (int32_t f = fa; f < fb; ++f) {
+            const uint8_t* g = cells.gray.data() + std::size_t(f) * std::size_t(R);
+            const uchar* px = rows + 3 * std::size_t(f - part.f0);
+            int16_t* out = nullptr;
+            for (int32_t i = 0; i < n; ++i, px += stride) {
+                const int32_t k = spectrum ? r0 + i : R - 1 - (r0 + i);
+                const int d = (int(px[0]) + int(px[1]) + int(px[2])) / 3 - int(g[k]);
+                if (d == 0) [[likely]]
+                    continue;
+                if (!out) {
+                    int32_t& slot = part.slot[std::size_t(f - part.f0)];
+                    if (slot < 0) {
+                        slot = int32_t(part.frames.size());
+                        part.frames.push_back(f);
+                        part.diffs.resize(part.diffs.size() + std::size_t(R), 0);
+                    }
+                    out = part.diffs.data() + std::size_t(slot) * std::size_t(R);
+                }
+                out[k] = static_cast<int16_t>(d);
+            }
+        }
+    };
+    // A part's frames a tile at a time: the tile's gray levels row after row first, so
+    // that a plain comparison of whole rows passes over the unchanged tiles quickly.
+    auto scan = [&](Part& part, const uchar* rows, std::size_t stride, int32_t r0, int32_t n,
+                    uint8_t* tile) {
+        for (int32_t t0 = part.f0; t0 < part.f1; t0 += kTileFrames) {
+            const int32_t t1 = std::min(part.f1, t0 + kTileFrames);
+            for (int32_t f = t0; f < t1; ++f) {
+                const uint8_t* g = cells.gray.data() + std::size_t(f) * std::size_t(R);
+                for (int32_t i = 0; i < n; ++i)
+                    tile[std::size_t(i) * kTileFrames + std::size_t(f - t0)]
+                        = g[spectrum ? r0 + i : R - 1 - (r0 + i)];
+            }
+            if (tileDiffers(rows + 3 * std::size_t(t0 - part.f0), stride, tile, n, t1 - t0))
+                record(part, rows, stride, r0, n, t0, t1);
+        }
+    };
+    const std::atomic<bool>* cancel = currentCancelFlag();
+    std::atomic<bool> failed{false};
+    parallelFor(
+        count,
+        [&](std::size_t w0, std::size_t w1) {
+            uint8_t tile[kStrip * kTileFrames];
+            for (std::size_t w = w0; w < w1; ++w) {
+                Part& part = parts[w];
+                const auto bytes = 3 * std::size_t(part.f1 - part.f0);
+                const int64_t column = 3 * int64_t(leftMargin + part.f0);
+                std::vector<uchar> rows(std::size_t(kStrip) * bytes);
+                for (int32_t r0 = 0; r0 < R && !failed.load(std::memory_order_relaxed);
+                     r0 += kStrip) {
+                    throwIfCancelled(cancel);
+                    const int32_t n = std::min(kStrip, R - r0);
+                    for (int32_t i = 0; i < n; ++i)
+                        if (!read(layout.offset + int64_t(r0 + i) * layout.stride + column, bytes,
+                                rows.data() + std::size_t(i) * bytes)) {
+                            failed = true;
+                            return;
+                        }
+                    scan(part, rows.data(), bytes, r0, n, tile);
+                }
+            }
+        },
+        1);
+    if (failed)
+        return false;
+
+    CellEdits result;
+    result.rows = R;
+    for (Part& part : parts) {
+        // frames in ascending order, with their differences
+        std::vector<int32_t> order(part.frames.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = int32_t(i);
+        std::sort(order.begin(), order.end(), [&](int32_t x, int32_t y) {
+            return part.frames[std::size_t(x)] < part.frames[std::size_t(y)];
+        });
+        const bool sorted = std::is_sorted(part.frames.begin(), part.frames.end());
+        if (sorted && result.frames.empty()) {
+            result.frames = std::move(part.frames);
+            result.diffs = std::move(part.diffs);
+            continue;
+        }
+        for (const int32_t i : order) {
+            result.frames.push_back(part.frames[std::size_t(i)]);
+            const auto at = part.diffs.begin() + std::ptrdiff_t(i) * R;
+            result.diffs.insert(result.diffs.end(), at, at + R);
+        }
+    }
+    *edits = std::move(result);
+    return true;
+}
+
+} // namespace
+
+bool cellEditsOfBmp(const GrayCells& cells, const QByteArray& bytes, int32_t leftMargin,
+    int32_t topMargin, CellEdits* edits)
+{
+    const auto* b = reinterpret_cast<const uchar*>(bytes.constData());
+    const int64_t size = bytes.size();
+    BmpRows layout;
+    if (!plainBmpRows(cells, b, size, leftMargin, topMargin, &layout))
+        return false;
+    return editsOfBmpRows(
+        cells, layout, leftMargin,
+        [&](int64_t offset, std::size_t n, uchar* dst) {
+            std::memcpy(dst, b + offset, n); // inside the bytes: plainBmpRows checked
+            return true;
+        },
+        edits);
+}
+
+bool cellEditsOfBmpFile(
+    const GrayCells& cells, int fd, int32_t leftMargin, int32_t topMargin, CellEdits* edits)
+{
+    auto readAt = [fd](int64_t offset, std::size_t n, uchar* dst) {
+        while (n > 0) {
+            const ssize_t got = ::pread(fd, dst, n, off_t(offset));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
+            dst += got;
+            offset += got;
+            n -= std::size_t(got);
+        }
+        return true;
+    };
+    struct stat st { };
+    uchar header[54];
+    BmpRows layout;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 54
+        || !readAt(0, sizeof header, header)
+        || !plainBmpRows(cells, header, int64_t(st.st_size), leftMargin, topMargin, &layout))
+        return false;
+    CellEdits found;
+    if (!editsOfBmpRows(cells, layout, leftMargin, readAt, &found))
+        return false;
+    *edits = std::move(found);
     return true;
 }
 

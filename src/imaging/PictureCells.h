@@ -52,6 +52,11 @@ bool cellEditsOf(const GrayCells& cells, const QImage& edited, int32_t leftMargi
 // returns false and changes nothing, and the file is to be decoded as a picture.
 bool cellEditsOfBmp(const GrayCells& cells, const QByteArray& bytes, int32_t leftMargin,
     int32_t topMargin, CellEdits* edits);
+// The same from an open regular file, reading its rows a strip at a time instead of
+// holding its bytes: false, with *edits unchanged, when it is not such a BMP or a read
+// fails (a file cut short while it is read); it is then to be read as a whole.
+bool cellEditsOfBmpFile(
+    const GrayCells& cells, int fd, int32_t leftMargin, int32_t topMargin, CellEdits* edits);
 
 // Why a picture of w x h pixels is not one of the expected size: its width, its height or
 // both named with the ones needed (PictureWidthMismatch and the like).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <string>
 
 #include "base/Cancel.h"
@@ -269,13 +270,24 @@ void resynthesizeFrame(const TWave& wave, const Geometry& g, const RealFft& fft,
 TWave filterSound(const TWave& wave, int32_t N, SpectralView view, const CellEdits& edits,
     ClipStats* clips, const ProgressFn& progress)
 {
+    checkEdits(edits, geometryOf(wave, N, view)); // refused before the copy
+    TWave out = wave; // untouched segments keep their bytes
+    filterSoundInto(wave, N, view, edits, out, clips, progress);
+    return out;
+}
+
+void filterSoundInto(const TWave& wave, int32_t N, SpectralView view, const CellEdits& edits,
+    TWave& out, ClipStats* clips, const ProgressFn& progress)
+{
     const Geometry g = geometryOf(wave, N, view);
     checkEdits(edits, g);
-    TWave out = wave; // untouched segments keep their bytes
+    if (std::memcmp(&out.FFormat, &wave.FFormat, sizeof wave.FFormat) != 0
+        || out.FSampleCount != wave.FSampleCount || out.FData.size() != wave.FData.size())
+        throw RangeError("the sound to filter into is not a copy of the sound filtered");
     if (edits.empty() || g.F == 0) {
         if (progress)
             progress(100);
-        return out;
+        return;
     }
 
     // Segment j (samples jH .. jH + H - 1) is made of frames j and j + 1: an edited frame
@@ -338,7 +350,6 @@ TWave filterSound(const TWave& wave, int32_t N, SpectralView view, const CellEdi
     if (clips)
         for (const SegmentWork& w : work)
             clips->merge(w.clips);
-    return out;
 }
 
 } // namespace kestrelon

@@ -94,5 +94,10 @@ void refreshCells(GrayCells& cells, const TWave& wave, int32_t firstFrame, int32
 // a copy of `wave`.
 TWave filterSound(const TWave& wave, int32_t N, SpectralView view, const CellEdits& edits,
     ClipStats* clips = nullptr, const ProgressFn& progress = {});
+// The same into out, a copy of wave made beforehand (a caller may make it while it reads
+// the edits); only the segments the edits reach are written. RangeError when out does not
+// have wave's format and size.
+void filterSoundInto(const TWave& wave, int32_t N, SpectralView view, const CellEdits& edits,
+    TWave& out, ClipStats* clips = nullptr, const ProgressFn& progress = {});
 
 } // namespace kestrelon

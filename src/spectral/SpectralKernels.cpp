@@ -49,6 +49,9 @@ void readFrame(const TWave& wave, uint8_t c, int64_t start, std::size_t n, doubl
     std::fill(out + lead + count, out + n, 0.0);
 }
 
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
 void scaleForward(TComplex* y, std::size_t n)
 {
     // FFTW gives sum x e^{-i...}; the engine's bins are sum x e^{+i...} times 2/n:
@@ -74,6 +77,9 @@ void forwardBins(const RealFft& fft, const double* in, TComplex* out, TComplex* 
         out[n - k] = {out[k].re, -out[k].im};
 }
 
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
 void windowFrame(double* a, const double* window, std::size_t n)
 {
     for (std::size_t m = 0; m < n; ++m)
@@ -105,6 +111,9 @@ void synthesizeFrame(
     windowFrame(a, window, static_cast<std::size_t>(fft.length()));
 }
 
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
 void overlapAdd(const double* tail, const double* head, double* acc, std::size_t H)
 {
     for (std::size_t r = 0; r < H; ++r)
@@ -172,6 +181,9 @@ void applyGains(TComplex* X, const double* g, std::size_t count)
         X[m] = {X[m].re * g[m], X[m].im * g[m]};
 }
 
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
 bool applyFiniteGains(TComplex* X, const double* g, std::size_t count)
 {
     unsigned bad = 0;
@@ -264,21 +276,34 @@ double log10Normal(double x)
     return log10Inline(x);
 }
 
+namespace {
+// The fast pass of dbRow: every lane whose squared magnitude and quotient are normal
+// numbers; returns how many are not. With Unit the reference is 1.0, and the division
+// by it (which changes no value) is left out.
+template <bool Unit>
+__attribute__((always_inline)) inline unsigned dbFast(
+    const TComplex* X, std::size_t count, double ref, double* out)
+{
+    unsigned special = 0; // a count, not a flag: keeps the loop free of branches
+    for (std::size_t k = 0; k < count; ++k) {
+        const double re = X[k].re, im = X[k].im;
+        const double p = re * re + im * im;
+        const double q = Unit ? std::sqrt(p) : std::sqrt(p) / ref;
+        const bool ok = (p >= DBL_MIN) & (p <= DBL_MAX) & (q >= DBL_MIN) & (q <= DBL_MAX);
+        out[k] = 20.0 * log10Inline(ok ? q : 1.0);
+        special += ok ? 0u : 1u;
+    }
+    return special;
+}
+} // namespace
+
 #if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
 __attribute__((target_clones("avx512f", "avx2", "default")))
 #endif
 bool dbRow(const TComplex* X, std::size_t count, double ref, double* out)
 {
-    // Fast pass: every lane whose squared magnitude and quotient are normal numbers.
-    unsigned special = 0; // a count, not a flag: keeps the loop free of branches
-    for (std::size_t k = 0; k < count; ++k) {
-        const double re = X[k].re, im = X[k].im;
-        const double p = re * re + im * im;
-        const double q = std::sqrt(p) / ref;
-        const bool ok = (p >= DBL_MIN) & (p <= DBL_MAX) & (q >= DBL_MIN) & (q <= DBL_MAX);
-        out[k] = 20.0 * log10Inline(ok ? q : 1.0);
-        special += ok ? 0u : 1u;
-    }
+    const unsigned special
+        = ref == 1.0 ? dbFast<true>(X, count, ref, out) : dbFast<false>(X, count, ref, out);
     if (!special)
         return true;
     // Rare lanes: zero, subnormal, huge or invalid values.

@@ -32,6 +32,30 @@ void expectSame(const TWave& a, const TWave& b)
         std::tie(b.FData, b.FDataSize, b.FSampleCount, b.FSeconds));
 }
 
+// readWaveHeader on the file agrees with a full load of it: code, messages, format,
+// frames and duration.
+void expectHeaderAgrees(const Bytes& file)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("h.wav");
+    ASSERT_TRUE(writeFile(path, file));
+    TWave loaded;
+    WaveLoadReport full, brief;
+    WaveHeader header;
+    header.sampleCount = 12345;
+    const uint8_t code = loaded.LoadFromFile(path, &full);
+    ASSERT_EQ(readWaveHeader(path, header, &brief), code);
+    EXPECT_EQ(std::tie(brief.message, brief.truncated, brief.framesLoaded, brief.framesDeclared),
+        std::tie(full.message, full.truncated, full.framesLoaded, full.framesDeclared));
+    if (code != kLoadOk) {
+        EXPECT_EQ(header.sampleCount, 12345u); // untouched
+        return;
+    }
+    EXPECT_EQ(std::memcmp(&header.format, &loaded.FFormat, sizeof(WAVEFORMATEX)), 0);
+    EXPECT_EQ(std::tie(header.sampleCount, header.seconds),
+        std::tie(loaded.FSampleCount, loaded.FSeconds));
+}
+
 // A file with one format chunk and one data chunk.
 Bytes wav(const FmtFields& f, const Bytes& data = pattern(4))
 {
@@ -69,6 +93,7 @@ TEST_P(ChunkLayoutTest, FindsFormatAndDataById)
     EXPECT_EQ(w.FSampleCount, 250u); // 1002 bytes: 250 frames, 2 bytes of a frame dropped
     EXPECT_EQ(w.FSeconds, 250 / 44100.0);
     EXPECT_EQ(w.FData, Bytes(kSamples.begin(), kSamples.begin() + 1000));
+    expectHeaderAgrees(riffFile(GetParam().chunks, "WAVE", GetParam().riffSize));
 }
 
 Bytes fmtWithLongerBody()
@@ -186,6 +211,7 @@ TEST_P(RefusedTest, GivesCodeAndReasonAndChangesNothing)
         << en(report.message).toStdString();
     EXPECT_FALSE(report.truncated);
     expectSame(w, before);
+    expectHeaderAgrees(c.file);
 }
 
 Bytes extensibleBad(uint16_t subTag, bool breakGuid)
@@ -282,6 +308,7 @@ TEST_P(CutShortTest, LoadsWholeFramesAndReports)
     EXPECT_EQ(w.FData, Bytes(samples.begin(), samples.begin() + c.framesLoaded * 4));
     EXPECT_EQ(w.FSeconds, c.framesLoaded / 44100.0);
     EXPECT_EQ(w.FData.empty(), w.data() == nullptr);
+    expectHeaderAgrees(file);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, CutShortTest,

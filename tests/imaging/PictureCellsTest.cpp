@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include "../MessageText.h"
 #include "GuiEnvironment.h"
@@ -164,6 +166,61 @@ TEST(CellEdits, ComeFromTheDataAreaOfTheEditedPicture)
         EXPECT_FALSE(cellEditsOf(cells, edited.copy(0, 0, 57, 25), 48, 16, &edits, &reason));
         EXPECT_EQ(reason, Message(MessageCode::PictureWidthMismatch, 57, 58))
             << en(reason).toStdString();
+    }
+}
+
+// A BMP read a strip of rows at a time, from its bytes or from the file, gives the edits
+// of the decoded picture: rows in several strips, frames on both cores, frames found
+// changed only in a later strip, pixels whose three colours differ.
+TEST(CellEdits, StripsOfABmpAgreeWithThePicture)
+{
+    ensureGuiApplication();
+    for (const SpectralView view : {SpectralView::Spectrum, SpectralView::Cepstrum}) {
+        GrayCells cells;
+        cells.view = view;
+        cells.fftLength = 128;
+        cells.frames = 300;
+        cells.rows = 65;
+        for (int i = 0; i < 300 * 65; ++i)
+            cells.gray.push_back(uint8_t(i * 7 % 251));
+        DrawContext ctx;
+        ctx.fftLength = 128;
+        ctx.mode = view == SpectralView::Spectrum ? kSpectrumView : kCepstrumView;
+        QImage edited = drawCells(cells, ctx).convertToFormat(QImage::Format_RGB32);
+        for (int n = 0; n < 400; ++n) {
+            const int x = 48 + (n * 37) % 300, y = 16 + (n * 53) % 65;
+            const int g = qBlue(edited.pixel(x, y));
+            edited.setPixel(x, y, qRgb(255 - g, 255 - g, 255 - g));
+        }
+        QTemporaryDir dir;
+        const QString path = dir.filePath("edited.bmp");
+        QByteArray bmp = encodeFilterImage(edited); // gray: blue, green and red alike
+        const qsizetype stride = (3 * edited.width() + 3) / 4 * 4;
+        for (int n = 0; n < 100; ++n) { // colours, in the data rows of the file
+            char* p = bmp.data() + 54 + (n * 29) % 65 * stride + 3 * (48 + (n * 41) % 300);
+            p[0] = char(n);
+            p[1] = char(2 * n);
+            p[2] = char(255 - n);
+        }
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(bmp) == bmp.size());
+        out.close();
+        CellEdits expected, fromBytes, fromFile;
+        Message why;
+        ASSERT_TRUE(cellEditsOf(
+            cells, decodeFilterImage(bmp, edited.size(), &why), 48, 16, &expected, nullptr));
+        ASSERT_TRUE(cellEditsOfBmp(cells, bmp, 48, 16, &fromBytes));
+        QFile in(path);
+        ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+        ASSERT_TRUE(cellEditsOfBmpFile(cells, in.handle(), 48, 16, &fromFile));
+        EXPECT_GT(expected.frames.size(), 200u);
+        for (const CellEdits* e : {&fromBytes, &fromFile}) {
+            EXPECT_EQ(e->frames, expected.frames);
+            EXPECT_EQ(e->diffs, expected.diffs);
+        }
+        in.close();
+        ASSERT_TRUE(in.resize(bmp.size() - 1) && in.open(QIODevice::ReadOnly)); // cut short
+        EXPECT_FALSE(cellEditsOfBmpFile(cells, in.handle(), 48, 16, &fromFile));
     }
 }
 
