@@ -37,6 +37,7 @@
 #include "app/AppSetup.h"
 #include "app/AudioSinkOutput.h"
 #include "app/ExternalEditor.h"
+#include "app/PaintTools.h"
 #include "app/PictureView.h"
 #include "audio/SoundFile.h"
 #include "base/Errors.h"
@@ -183,10 +184,15 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
     column->addWidget(Panel1);
     ScrollBox1 = new PictureView(central);
     ScrollBox1->setPicture(&FDoc->FBitmap);
+    PaintTools1 = new PaintToolBar(
+        ScrollBox1, [this]() -> const Document& { return *FDoc; }, central);
+    column->addWidget(PaintTools1);
     column->addWidget(ScrollBox1, 1);
     setCentralWidget(central);
 
     buildStatusBar();
+    StatusBar1->addPermanentWidget(PaintTools1->readout());
+    connect(PaintTools1, &PaintToolBar::strokeFinished, this, &TForm1::applyStroke);
     setFileCommandsEnabled(false);
 
     connect(&FHistory, &EditHistory::changed, this, [this] {
@@ -498,6 +504,7 @@ void TForm1::showDocument(DocumentPtr document)
     }
     if (!old || old->FWave != FDoc->FWave)
         soundChanged();
+    PaintTools1->documentShown();
     checkEditSession();
 }
 
@@ -935,6 +942,26 @@ void TForm1::pictureClicked(QPoint position)
     ScrollBox1->setStartMarker(frameColumn(FPlayer->startFrame()));
     if (wasPlaying)
         PlayClick();
+}
+
+void TForm1::applyStroke(const PaintStroke& stroke, const QString& text)
+{
+    guard([this, &stroke, &text] {
+        if (FTaskRunning || !FDoc->geometryMatches())
+            return;
+        const DocumentPtr doc = FDoc;
+        const CommandResult result = runLong(QString::fromUtf8(PaintTexts::kApplying),
+            [doc, stroke](const PassFn& progress) { return doc->Paint(stroke, progress); });
+        if (!result.ok) {
+            if (!result.cancelled)
+                FDialogs->showError(this, result.message);
+            return;
+        }
+        if (result.change)
+            FHistory.record(text, result.change, FDoc->withoutSound());
+        showDocument(result.document);
+        showClips(result.clips);
+    });
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)

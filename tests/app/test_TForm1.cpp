@@ -182,8 +182,12 @@ TEST_F(TForm1Test, OpenShowsTheSoundAndSetsProposals)
     const QSize area = form->ScrollBox1->viewport()->size();
     EXPECT_EQ(form->ScrollBox1->horizontalScrollBar()->maximum(), qMax(0, 48 + 88 - area.width()));
     EXPECT_EQ(form->ScrollBox1->verticalScrollBar()->maximum(), qMax(0, 16 + 513 - area.height()));
-    EXPECT_EQ(form->ScrollBox1->viewport()->grab().toImage().pixel(60, 100),
-        form->document().FBitmap.pixel(60, 100));
+    // It opens with 0 Hz, the bottom row, in sight; the axes stay at the top and left.
+    const QPoint scrolled = form->ScrollBox1->scrollOffset();
+    EXPECT_EQ(scrolled.y(), form->ScrollBox1->verticalScrollBar()->maximum());
+    const QImage shown = form->ScrollBox1->viewport()->grab().toImage();
+    EXPECT_EQ(shown.pixel(60, 100), form->document().FBitmap.pixel(60, 100 + scrolled.y()));
+    EXPECT_EQ(shown.pixel(60, 5), form->document().FBitmap.pixel(60, 5));
 
     // A second file: its proposals follow its directory.
     QDir(dir.path()).mkdir("other");
