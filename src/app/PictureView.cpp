@@ -12,6 +12,17 @@
 
 namespace kestrelon {
 
+namespace {
+
+// A pointer position names the view pixel it is in; the picture point is that pixel's
+// centre.
+QPointF pixelCentre(QPointF position)
+{
+    return {std::floor(position.x()) + 0.5, std::floor(position.y()) + 0.5};
+}
+
+} // namespace
+
 PictureView::PictureView(QWidget* parent)
     : QAbstractScrollArea(parent)
 {
@@ -237,7 +248,7 @@ void PictureView::mousePressEvent(QMouseEvent* event)
         QAbstractScrollArea::mousePressEvent(event);
         return;
     }
-    const QPointF at = pictureAt(event->position());
+    const QPointF at = pictureAt(pixelCentre(event->position()));
     if (FPaintMode) {
         FStroking = true;
         emit strokePressed(at);
@@ -252,7 +263,7 @@ void PictureView::mousePressEvent(QMouseEvent* event)
 void PictureView::mouseMoveEvent(QMouseEvent* event)
 {
     if (FPicture && !FPicture->isNull()) {
-        const QPointF at = pictureAt(event->position());
+        const QPointF at = pictureAt(pixelCentre(event->position()));
         emit pointerMoved(at);
         if (FStroking)
             emit strokeMoved(at);
@@ -264,7 +275,7 @@ void PictureView::mouseReleaseEvent(QMouseEvent* event)
 {
     if (FStroking && event->button() == Qt::LeftButton) {
         FStroking = false;
-        emit strokeReleased(pictureAt(event->position()));
+        emit strokeReleased(pictureAt(pixelCentre(event->position())));
         event->accept();
         return;
     }

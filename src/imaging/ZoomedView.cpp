@@ -153,9 +153,9 @@ void drawViewAxes(
         p.drawText(QPoint(x, y + metrics.ascent()), s);
     };
     const auto vline
-        = [&](int x, int y0, int y1) { p.fillRect(QRect(x - sx, y0 - sy, 1, y1 - y0), white); };
+        = [&](int x, int y0, int y1) { p.fillRect(QRect(x - sx, y0, 1, y1 - y0), white); };
     const auto hline
-        = [&](int x0, int x1, int y) { p.fillRect(QRect(x0 - sx, y - sy, x1 - x0, 1), white); };
+        = [&](int x0, int x1, int y) { p.fillRect(QRect(x0, y - sy, x1 - x0, 1), white); };
     if (ctx.wave && ctx.wave->FFormat.nSamplesPerSec != 0 && ctx.fftLength >= 2) {
         const double rate = ctx.wave->FFormat.nSamplesPerSec;
         const int32_t halfN = ctx.fftLength / 2;
