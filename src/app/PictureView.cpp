@@ -176,7 +176,7 @@ void PictureView::paintEvent(QPaintEvent* event)
             QPen pen(QColor(255, 200, 0), 1.5, Qt::DashLine);
             pen.setCosmetic(true);
             painter.setPen(pen);
-            painter.setBrush(QColor(255, 200, 0, 40));
+            painter.setBrush(Qt::NoBrush);
             painter.drawPath(FOverlay);
         }
         painter.restore();
