@@ -43,8 +43,18 @@ void PictureView::setPicture(const QImage* picture)
 
 void PictureView::setAxes(const DrawContext& axes)
 {
+    const bool otherView = axes.mode != FAxes.mode;
     FAxes = axes;
+    updateScrollBars();
+    if (otherView)
+        showBottomFirst();
     viewport()->update();
+}
+
+void PictureView::showBottomFirst()
+{
+    verticalScrollBar()->setValue(FAxes.mode == kSpectrumView ? verticalScrollBar()->maximum()
+                                                              : verticalScrollBar()->minimum());
 }
 
 void PictureView::pictureChanged()
@@ -54,8 +64,7 @@ void PictureView::pictureChanged()
     if (size != FShownSize) {
         FShownSize = size;
         horizontalScrollBar()->setValue(0);
-        verticalScrollBar()->setValue(FAxes.mode == kSpectrumView ? verticalScrollBar()->maximum()
-                                                                  : verticalScrollBar()->minimum());
+        showBottomFirst();
     }
     viewport()->update();
 }

@@ -34,7 +34,8 @@ public:
     void setPicture(const QImage* picture);
     void pictureChanged();
     // What the axes drawn at other zooms read (sound, N, view, margins, locale); the sound
-    // must outlive the view or be replaced first.
+    // must outlive the view or be replaced first. In another view the picture is shown
+    // from 0 Hz (spectrum) or quefrency 0 (cepstrum) again.
     void setAxes(const DrawContext& axes);
 
     // How far the data area is scrolled, in view pixels (at zoom 1, in picture pixels).
@@ -93,6 +94,8 @@ protected:
 
 private:
     void updateScrollBars();
+    // Scrolls to the bottom in the spectrum view, to the top in the cepstrum view.
+    void showBottomFirst();
     void updateColumn(int column);
     int viewColumn(int column) const;
 
