@@ -46,7 +46,7 @@ struct ViewGeometry {
 };
 
 // The smallest and largest zoom the view offers.
-inline constexpr double kMinZoom = 1.0 / 256.0;
+inline constexpr double kMinZoom = 1.0 / 4096.0;
 inline constexpr double kMaxZoom = 64.0;
 
 // Renders the view of picture (Format_Grayscale8) into out (Format_RGB32), whose pixel
