@@ -42,7 +42,6 @@ namespace kestrelon {
 
 class PaintToolBar;
 class PictureView;
-struct PaintStroke;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT

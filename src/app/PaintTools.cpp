@@ -395,8 +395,12 @@ void PaintToolBar::released(QPointF position)
     }
     const QString text = QString::fromUtf8(kPaintToolTexts[std::size_t(FTool)].caption);
     // Applied once the mouse event is over: the window waits for the command in an event
-    // loop of its own.
-    QTimer::singleShot(0, this, [this, stroke, text] { emit strokeFinished(stroke, text); });
+    // loop of its own. Then the trail goes, whether the stroke was applied or not.
+    QTimer::singleShot(0, this, [this, stroke, text] {
+        emit strokeFinished(stroke, text);
+        if (!FActive)
+            showSelection();
+    });
 }
 
 void PaintToolBar::cancelStroke()
