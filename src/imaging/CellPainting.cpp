@@ -40,22 +40,64 @@ void CellCoverage::cover(int32_t frame, int32_t row, uint8_t amount)
     c = std::max(c, amount);
 }
 
-void CellCoverage::dab(int32_t frame, int32_t row, const BrushShape& brush)
+// A brush's coverage around its centre cell: reach cells either way, frame after frame
+// of 2 reach + 1 amounts, the centre in the middle.
+struct CellCoverage::Stamp {
+    int32_t reach = 0;
+    std::vector<uint8_t> amounts;
+};
+
+CellCoverage::Stamp CellCoverage::stampOf(const BrushShape& brush)
 {
     const double r = std::max(1, brush.size) / 2.0;
     const double outer = brush.soft ? r + 0.5 : r; // nothing is covered beyond
     const double inner = brush.soft ? r / 2.0 : r; // fully covered within
-    const auto reach = int32_t(std::ceil(outer));
-    for (int32_t di = -reach; di <= reach; ++di)
-        for (int32_t dk = -reach; dk <= reach; ++dk) {
+    Stamp s;
+    s.reach = int32_t(std::ceil(outer));
+    const int32_t side = 2 * s.reach + 1;
+    s.amounts.resize(std::size_t(side) * std::size_t(side));
+    for (int32_t di = -s.reach; di <= s.reach; ++di)
+        for (int32_t dk = -s.reach; dk <= s.reach; ++dk) {
             const double d = std::hypot(double(di), double(dk));
             double a = 0.0;
             if (d <= inner)
                 a = 1.0;
             else if (d < outer)
                 a = (outer - d) / (outer - inner);
-            cover(frame + di, row + dk, uint8_t(std::lround(255.0 * a)));
+            s.amounts[std::size_t(di + s.reach) * std::size_t(side) + std::size_t(dk + s.reach)]
+                = uint8_t(std::lround(255.0 * a));
         }
+    return s;
+}
+
+void CellCoverage::stamp(int32_t frame, int32_t row, const Stamp& s)
+{
+    const int32_t side = 2 * s.reach + 1;
+    for (int32_t di = -s.reach; di <= s.reach; ++di) {
+        const int64_t f = int64_t(frame) + di;
+        if (f < 0 || f >= FFrames)
+            continue;
+        const uint8_t* amounts = s.amounts.data() + std::size_t(di + s.reach) * std::size_t(side);
+        std::vector<uint8_t>* column = nullptr; // found or made once per frame
+        for (int32_t dk = -s.reach; dk <= s.reach; ++dk) {
+            const int64_t k = int64_t(row) + dk;
+            const uint8_t amount = amounts[dk + s.reach];
+            if (k < 0 || k >= FRows || amount == 0)
+                continue;
+            if (!column) {
+                column = &FColumns[int32_t(f)];
+                if (column->empty())
+                    column->assign(std::size_t(FRows), 0);
+            }
+            uint8_t& c = (*column)[std::size_t(k)];
+            c = std::max(c, amount);
+        }
+    }
+}
+
+void CellCoverage::dab(int32_t frame, int32_t row, const BrushShape& brush)
+{
+    stamp(frame, row, stampOf(brush));
 }
 
 namespace {
@@ -80,23 +122,30 @@ template <class At> void eachCellOfLine(int32_t f0, int32_t k0, int32_t f1, int3
 void CellCoverage::line(
     int32_t frame0, int32_t row0, int32_t frame1, int32_t row1, const BrushShape& brush)
 {
-    eachCellOfLine(frame0, row0, frame1, row1, [&](int32_t f, int32_t k) { dab(f, k, brush); });
+    const Stamp s = stampOf(brush);
+    eachCellOfLine(frame0, row0, frame1, row1, [&](int32_t f, int32_t k) { stamp(f, k, s); });
+}
+
+void CellCoverage::harmonicStamp(int32_t frame, int32_t row, const Stamp& s)
+{
+    stamp(frame, row, s);
+    if (row <= 0)
+        return;
+    for (int64_t k = 2 * int64_t(row); k < FRows; k += row)
+        stamp(frame, int32_t(k), s);
 }
 
 void CellCoverage::harmonicDab(int32_t frame, int32_t row, const BrushShape& brush)
 {
-    dab(frame, row, brush);
-    if (row <= 0)
-        return;
-    for (int64_t k = 2 * int64_t(row); k < FRows; k += row)
-        dab(frame, int32_t(k), brush);
+    harmonicStamp(frame, row, stampOf(brush));
 }
 
 void CellCoverage::harmonicLine(
     int32_t frame0, int32_t row0, int32_t frame1, int32_t row1, const BrushShape& brush)
 {
+    const Stamp s = stampOf(brush);
     eachCellOfLine(
-        frame0, row0, frame1, row1, [&](int32_t f, int32_t k) { harmonicDab(f, k, brush); });
+        frame0, row0, frame1, row1, [&](int32_t f, int32_t k) { harmonicStamp(f, k, s); });
 }
 
 void CellCoverage::rectangle(int32_t frame0, int32_t row0, int32_t frame1, int32_t row1)

@@ -70,7 +70,11 @@ public:
     void lasso(const std::vector<QPointF>& polygon);
 
 private:
+    struct Stamp; // a brush's coverage around its centre, worked out once per stroke
+    static Stamp stampOf(const BrushShape& brush);
     void cover(int32_t frame, int32_t row, uint8_t amount);
+    void stamp(int32_t frame, int32_t row, const Stamp& s);
+    void harmonicStamp(int32_t frame, int32_t row, const Stamp& s);
 
     int32_t FFrames = 0;
     int32_t FRows = 0;
