@@ -289,9 +289,57 @@ void PaintToolBar::pressed(QPointF position)
         FAnchor = c;
         FPolygon.push_back(c);
     } else {
+        startPreview(d);
         extendStroke(cellAt(position));
     }
     updateOverlay();
+}
+
+void PaintToolBar::startPreview(const Document& d)
+{
+    FPreviewPaint.kind = FTool == PaintTool::Eraser ? PaintKind::Erase : PaintKind::Gain;
+    FPreviewPaint.gainDb = gainDb();
+    FPreviewCells = d.cells[d.FMode];
+    FPreviewReference.reset();
+    if (FTool == PaintTool::Eraser) {
+        const std::shared_ptr<const GrayCells>& opened = d.openedCells[d.FMode];
+        if (!opened || opened->fftLength != d.FFFTLength || opened->frames != FCoverage.frames())
+            return; // analysed when the stroke is applied; the trail meanwhile
+        FPreviewReference = opened;
+    }
+    if (d.FBitmap.format() != QImage::Format_Grayscale8 || !FPreviewCells)
+        return;
+    FPreview = d.FBitmap.copy();
+    FView->setPicture(&FPreview);
+}
+
+void PaintToolBar::previewFrames(int32_t first, int32_t end)
+{
+    const GrayCells& cells = *FPreviewCells;
+    for (int32_t f = std::max(0, first); f < std::min(end, cells.frames); ++f) {
+        const auto it = FCoverage.columns().find(f);
+        if (it == FCoverage.columns().end())
+            continue;
+        const std::vector<uint8_t>& column = it->second;
+        const int32_t x = FMapping.leftMargin + f;
+        for (int32_t k = 0; k < cells.rows; ++k) {
+            const int32_t y = FMapping.topMargin
+                + (cells.view == SpectralView::Spectrum ? cells.rows - 1 - k : k);
+            FPreview.scanLine(y)[x] = uchar(paintedLevel(FPreviewPaint, cells.at(f, k),
+                column[std::size_t(k)], FPreviewReference ? FPreviewReference->at(f, k) : 0));
+        }
+    }
+    FView->pictureChanged();
+}
+
+void PaintToolBar::endPreview()
+{
+    if (FPreview.isNull())
+        return;
+    FView->setPicture(&FDocument().FBitmap);
+    FPreview = QImage();
+    FPreviewCells.reset();
+    FPreviewReference.reset();
 }
 
 void PaintToolBar::moved(QPointF position)
@@ -322,6 +370,11 @@ void PaintToolBar::extendStroke(QPoint cell)
         FCoverage.line(from.x(), from.y(), cell.x(), cell.y(), shape);
     FCells.push_back(cell);
     FLastCell = cell;
+    if (!FPreview.isNull()) {
+        const int32_t reach = shape.size / 2 + 1;
+        previewFrames(
+            std::min(from.x(), cell.x()) - reach, std::max(from.x(), cell.x()) + reach + 1);
+    }
 }
 
 void PaintToolBar::updateOverlay()
@@ -337,7 +390,7 @@ void PaintToolBar::updateOverlay()
         FView->setOverlay(path, 0);
         return;
     }
-    if (FCells.empty()) {
+    if (FCells.empty() || !FPreview.isNull()) { // the preview shows the stroke itself
         FView->setOverlay(path, 0);
         return;
     }
@@ -390,6 +443,7 @@ void PaintToolBar::released(QPointF position)
     FCells.clear();
     FPolygon.clear();
     if (stroke.coverage.empty()) {
+        endPreview();
         showSelection();
         return;
     }
@@ -398,8 +452,10 @@ void PaintToolBar::released(QPointF position)
     // loop of its own. Then the trail goes, whether the stroke was applied or not.
     QTimer::singleShot(0, this, [this, stroke, text] {
         emit strokeFinished(stroke, text);
-        if (!FActive)
+        if (!FActive) {
+            endPreview();
             showSelection();
+        }
     });
 }
 
@@ -411,6 +467,7 @@ void PaintToolBar::cancelStroke()
     FCoverage = CellCoverage();
     FCells.clear();
     FPolygon.clear();
+    endPreview();
     showSelection();
 }
 

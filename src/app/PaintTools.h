@@ -15,10 +15,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include <QImage>
 #include <QPainterPath>
 #include <QPointF>
 #include <QToolBar>
@@ -130,6 +132,11 @@ private:
     void extendStroke(QPoint cell);
     void updateOverlay();
     void showSelection();
+    // The brush tools show the picture as the stroke so far paints it (the eraser only
+    // when the cells of the sound as opened are at hand); the trail otherwise.
+    void startPreview(const Document& d);
+    void previewFrames(int32_t first, int32_t end);
+    void endPreview();
 
     PictureView* FView;
     std::function<const Document&()> FDocument;
@@ -150,6 +157,10 @@ private:
     QPoint FLastCell;
     QPointF FAnchor; // rectangle: the first corner, in cells
     std::vector<QPointF> FPolygon; // rectangle and lasso, in cells
+    QImage FPreview; // null when there is no preview
+    std::shared_ptr<const GrayCells> FPreviewCells;
+    std::shared_ptr<const GrayCells> FPreviewReference;
+    PaintStroke FPreviewPaint; // kind and gain of the stroke under way
     // The selection: its outline in cells, what it was made on (the sound as opened, N
     // and the view) and its time range.
     std::vector<QPointF> FSelectionPolygon;

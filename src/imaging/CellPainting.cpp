@@ -196,6 +196,21 @@ void CellCoverage::lasso(const std::vector<QPointF>& polygon)
     }
 }
 
+int paintedLevel(const PaintStroke& stroke, int level, uint8_t coverage, int reference)
+{
+    const double a = coverage / 255.0;
+    switch (stroke.kind) {
+    case PaintKind::Gain:
+        return std::clamp(
+            level + int(std::lround(a * std::clamp(2.0 * stroke.gainDb, -255.0, 255.0))), 0, 255);
+    case PaintKind::Silence:
+        return level - int(std::lround(a * level));
+    case PaintKind::Erase:
+        return level + int(std::lround(a * (reference - level)));
+    }
+    return level;
+}
+
 CellEdits strokeEdits(const GrayCells& cells, const PaintStroke& stroke, const GrayCells* reference)
 {
     const CellCoverage& c = stroke.coverage;
@@ -208,25 +223,13 @@ CellEdits strokeEdits(const GrayCells& cells, const PaintStroke& stroke, const G
         throw FloatError("the brush gain is not a finite number");
     CellEdits edits;
     edits.rows = cells.rows;
-    const double levels = std::clamp(2.0 * stroke.gainDb, -255.0, 255.0);
     std::vector<int16_t> diffs(std::size_t(cells.rows));
     for (const auto& [frame, column] : c.columns()) {
         bool any = false;
         for (int32_t k = 0; k < cells.rows; ++k) {
-            const double a = column[std::size_t(k)] / 255.0;
             const int g = cells.at(frame, k);
-            int now = g;
-            switch (stroke.kind) {
-            case PaintKind::Gain:
-                now = std::clamp(g + int(std::lround(a * levels)), 0, 255);
-                break;
-            case PaintKind::Silence:
-                now = g - int(std::lround(a * g));
-                break;
-            case PaintKind::Erase:
-                now = g + int(std::lround(a * (int(reference->at(frame, k)) - g)));
-                break;
-            }
+            const int now = paintedLevel(stroke, g, column[std::size_t(k)],
+                stroke.kind == PaintKind::Erase ? reference->at(frame, k) : 0);
             diffs[std::size_t(k)] = int16_t(now - g);
             any = any || now != g;
         }

@@ -94,6 +94,10 @@ struct PaintStroke {
     double gainDb = kDefaultBrushGainDb;
 };
 
+// The level a cell of level `level` gets from a stroke that covers it `coverage` (the
+// formulas below); reference is the eraser's level for the cell.
+int paintedLevel(const PaintStroke& stroke, int level, uint8_t coverage, int reference);
+
 // The edits of a stroke on cells (frames and rows of the coverage must be theirs,
 // RangeError otherwise). A covered cell of level g becomes, for coverage c (a = c / 255):
 //   Gain:    clamp(g + lround(a * 2 * gainDb), 0, 255)
