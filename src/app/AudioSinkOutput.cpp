@@ -1,8 +1,13 @@
 #include "app/AudioSinkOutput.h"
 
+#include <atomic>
+#include <memory>
+
 #include <QAudioFormat>
 #include <QAudioSink>
+#include <QElapsedTimer>
 #include <QMediaDevices>
+#include <QTimer>
 
 namespace kestrelon {
 
@@ -37,16 +42,111 @@ QString errorText(QAudio::Error error)
     }
 }
 
+// The player's source as the sink reads it, counting the bytes it gives.
+class CountingSource : public QIODevice {
+public:
+    explicit CountingSource(QIODevice* source)
+        : FSource(source)
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return FSource->bytesAvailable(); }
+    bool atEnd() const override { return FSource->atEnd(); }
+    qint64 given() const { return FGiven; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 n = FSource->read(data, maxSize);
+        if (n > 0)
+            FGiven += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QIODevice* FSource;
+    qint64 FGiven = 0;
+};
+
 } // namespace
+
+// The sink and its feeding, on the output's thread; the window's thread reads the
+// atomics.
+class AudioSinkOutput::Feeder : public QObject {
+public:
+    std::atomic<int64_t> playedUs{0};
+    std::atomic<bool> drained{true};
+
+    Feeder() { connect(&FPoll, &QTimer::timeout, this, &Feeder::poll); }
+
+    QAudio::Error start(const QAudioDevice& device, const QAudioFormat& format, QIODevice* source)
+    {
+        stop();
+        FSource = std::make_unique<CountingSource>(source);
+        FSink = std::make_unique<QAudioSink>(device, format);
+        FFormat = format;
+        FClock.reset();
+        FTime.start();
+        playedUs = 0;
+        drained = false;
+        FSink->start(FSource.get());
+        const QAudio::Error error = FSink->error();
+        if (error != QAudio::NoError)
+            stop();
+        else
+            FPoll.start(kPollMs);
+        return error;
+    }
+
+    void stop()
+    {
+        FPoll.stop();
+        if (FSink)
+            FSink->stop();
+        FSink.reset();
+        FSource.reset();
+        drained = true;
+    }
+
+private:
+    void poll()
+    {
+        const int64_t played = FSink->processedUSecs();
+        const int64_t now = FTime.nsecsElapsed() / 1000;
+        // The source is at its end once the sink has read (and handed on) all of it.
+        if (!FClock.ended() && FSource->atEnd()) {
+            const int64_t frames = FSource->given() / FFormat.bytesPerFrame();
+            FClock.sourceEnded(frames * 1000000 / FFormat.sampleRate(), played, now);
+        }
+        playedUs = played;
+        drained = FClock.drained(played, now);
+    }
+
+    std::unique_ptr<CountingSource> FSource;
+    std::unique_ptr<QAudioSink> FSink;
+    QAudioFormat FFormat;
+    QTimer FPoll{this};
+    DrainClock FClock;
+    QElapsedTimer FTime;
+};
 
 AudioSinkOutput::AudioSinkOutput()
     : FDevice(QMediaDevices::defaultAudioOutput())
+    , FFeeder(new Feeder)
 {
+    FThread.setObjectName(QStringLiteral("audio output"));
+    FFeeder->moveToThread(&FThread);
+    FThread.start(QThread::TimeCriticalPriority);
 }
 
 AudioSinkOutput::~AudioSinkOutput()
 {
     stop();
+    FThread.quit();
+    FThread.wait();
+    delete FFeeder;
 }
 
 QString AudioSinkOutput::unavailableReason() const
@@ -93,15 +193,13 @@ bool AudioSinkOutput::start(const DeviceFormat& format, QIODevice* source, QStri
                           .arg(format.channels);
         return false;
     }
-    FSink = std::make_unique<QAudioSink>(FDevice, f);
     FRate = format.rate;
-    FLastPlayed = -1;
-    FSourceDevice = source;
-    FSink->start(source);
-    if (FSink->error() != QAudio::NoError) {
+    QAudio::Error error = QAudio::NoError;
+    QMetaObject::invokeMethod(
+        FFeeder, [&] { error = FFeeder->start(FDevice, f, source); }, Qt::BlockingQueuedConnection);
+    if (error != QAudio::NoError) {
         if (reason)
-            *reason = errorText(FSink->error());
-        FSink.reset();
+            *reason = errorText(error);
         return false;
     }
     return true;
@@ -109,31 +207,18 @@ bool AudioSinkOutput::start(const DeviceFormat& format, QIODevice* source, QStri
 
 void AudioSinkOutput::stop()
 {
-    if (FSink) {
-        FSink->stop();
-        FSink.reset();
-    }
-    FSourceDevice = nullptr;
+    QMetaObject::invokeMethod(
+        FFeeder, [this] { FFeeder->stop(); }, Qt::BlockingQueuedConnection);
 }
 
 int64_t AudioSinkOutput::playedFrames() const
 {
-    if (!FSink)
-        return 0;
-    return FSink->processedUSecs() * FRate / 1000000;
+    return FFeeder->playedUs * FRate / 1000000;
 }
 
 bool AudioSinkOutput::drained() const
 {
-    if (!FSink)
-        return true;
-    // The sink turns idle as soon as the source has nothing more, while the sound server
-    // still plays what it holds: drained once the played time stops growing as well.
-    const qint64 played = FSink->processedUSecs();
-    const bool idle = FSink->state() == QAudio::IdleState || FSink->state() == QAudio::StoppedState;
-    const bool still = played == FLastPlayed;
-    FLastPlayed = played;
-    return idle && still;
+    return FFeeder->drained;
 }
 
 } // namespace kestrelon

@@ -1,23 +1,23 @@
 #pragma once
-// The program's AudioOutput: the system's default audio output through QAudioSink,
-// pulling from the player's source on the thread that started it.
+// The program's AudioOutput: the system's default audio output through QAudioSink, on a
+// thread of its own that pulls from the player's source, so that a busy window cannot
+// starve the device.
 //
-// playedFrames() is QAudioSink::processedUSecs() at the format's rate; drained() holds
-// once the sink is idle (its source has ended) and that time has stopped growing between
-// two calls, i.e. the sound server has played what it was given.
-
-#include <memory>
+// playedFrames() is QAudioSink::processedUSecs() at the format's rate, taken every
+// kPollMs on that thread. drained() holds once the source has ended and the device has
+// played as long as the sound it was given (DrainClock), so stopping it then cuts nothing.
 
 #include <QAudioDevice>
+#include <QThread>
 
 #include "app/Playback.h"
-
-class QAudioSink;
 
 namespace kestrelon {
 
 class AudioSinkOutput : public AudioOutput {
 public:
+    static constexpr int kPollMs = 10;
+
     // The default output device at the time of construction (none on a machine
     // without audio, which leaves the play controls disabled).
     AudioSinkOutput();
@@ -31,11 +31,12 @@ public:
     bool drained() const override;
 
 private:
+    class Feeder;
+
     QAudioDevice FDevice;
-    std::unique_ptr<QAudioSink> FSink;
-    QIODevice* FSourceDevice = nullptr;
+    QThread FThread;
+    Feeder* FFeeder; // lives on FThread; deleted once it has finished
     int FRate = 0;
-    mutable qint64 FLastPlayed = -1; // processedUSecs at the last drained() call
 };
 
 } // namespace kestrelon

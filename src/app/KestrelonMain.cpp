@@ -41,6 +41,7 @@
 #include "app/PictureView.h"
 #include "audio/SoundFile.h"
 #include "base/Errors.h"
+#include "editing/RangeTexts.h"
 
 namespace kestrelon {
 
@@ -259,6 +260,10 @@ void TForm1::buildActions()
     connect(Save, &QAction::triggered, this, &TForm1::S1Click);
     connect(Export, &QAction::triggered, this, &TForm1::P1Click);
     connect(Import, &QAction::triggered, this, &TForm1::L1Click);
+    ExportRange = new QAction(rangeText(RangeText::ExportRangeItem), this);
+    ExportRange->setObjectName(QStringLiteral("ExportRange"));
+    ExportRange->setToolTip(rangeText(RangeText::ExportRangeHint));
+    connect(ExportRange, &QAction::triggered, this, &TForm1::ExportRangeClick);
 
     Undo = make("Undo", "元に戻す(&U)", QStringLiteral("インポートを取り消す"), "undo");
     Undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
@@ -306,6 +311,7 @@ void TForm1::buildMenus()
     EditMenu->addAction(Redo);
     EditMenu->addSeparator()->setObjectName(QStringLiteral("N2"));
     EditMenu->addAction(Export);
+    EditMenu->addAction(ExportRange);
     EditMenu->addAction(Import);
     EditMenu->addAction(ExternalEdit);
     EditMenu->addAction(EditorSettings);
@@ -461,6 +467,7 @@ void TForm1::setFileCommandsEnabled(bool enabled)
 {
     Save->setEnabled(enabled);
     Export->setEnabled(enabled);
+    ExportRange->setEnabled(enabled);
     Import->setEnabled(enabled);
     ExternalEdit->setEnabled(enabled);
 }
@@ -729,10 +736,22 @@ void TForm1::L1Click()
     guard([this] { ImportFilter(); });
 }
 
+void TForm1::ExportRangeClick()
+{
+    guard([this] { ExportRangeFilter(); });
+}
+
 void TForm1::ExportFilter()
 {
     if (!FDoc->geometryMatches())
         return;
+    // Wider than paint programs take: offer the piece instead.
+    if (const int32_t width = FDoc->wholePictureWidth(); width > kWidestWholeExport
+        && FDialogs->askYesNo(
+            this, rangeText(RangeText::TooWide).arg(width).arg(kWidestWholeExport))) {
+        ExportRangeFilter();
+        return;
+    }
     FilterSD.fileName = FDoc->proposedExportPath();
     const QString path = FDialogs->askSaveFile(this, FilterSD);
     if (path.isEmpty())
@@ -745,8 +764,49 @@ void TForm1::ExportFilter()
         return;
     }
     showDocument(result.document);
+    FExportedRanges.erase(path);
     // The next import proposes the picture just written.
     FilterOD.fileName = FDoc->importProposal();
+}
+
+void TForm1::ExportRangeFilter()
+{
+    if (!FDoc->geometryMatches())
+        return;
+    double from = 0.0, to = 0.0;
+    if (!FDialogs->askRange(this, rangeInSight(rangeText(RangeText::RangeTitle)), &from, &to))
+        return;
+    FrameRange range;
+    QString why;
+    if (!FDoc->rangeOfSeconds(from, to, &range, &why)) {
+        FDialogs->showError(this, why);
+        return;
+    }
+    FilterSD.fileName = FDoc->proposedRangeExportPath(range);
+    const QString path = FDialogs->askSaveFile(this, FilterSD);
+    if (path.isEmpty())
+        return;
+    if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))
+        return;
+    const CommandResult result = FDoc->ExportRange(path, range);
+    if (!result.ok) {
+        FDialogs->showError(this, result.message);
+        return;
+    }
+    showDocument(result.document);
+    FExportedRanges[path] = {range, FDoc->FFFTLength, FDoc->shownCells()->frames};
+    FilterOD.fileName = FDoc->importProposal();
+}
+
+RangeRequest TForm1::rangeInSight(const QString& title) const
+{
+    const int32_t F = FDoc->shownCells()->frames;
+    const int32_t x = ScrollBox1->scrollOffset().x() - FDoc->FLeftMargin;
+    const int32_t first = std::clamp(x, 0, F - 1);
+    const int32_t end = std::clamp(x + ScrollBox1->viewport()->width(), first + 1, F);
+    const double length = FDoc->FWave->FSeconds;
+    return {title, FDoc->frameSeconds(first),
+        end == F ? length : std::min(length, FDoc->frameSeconds(end)), length};
 }
 
 void TForm1::ImportFilter()
@@ -756,10 +816,44 @@ void TForm1::ImportFilter()
     const QString path = FDialogs->askOpenFile(this, FilterOD);
     if (path.isEmpty())
         return;
+    // A piece goes back where it was exported from. For a sound too long for whole
+    // pictures, a picture of another width that this window did not export is a piece
+    // that goes where the person says; for others it is refused as the wrong size.
+    FrameRange range;
+    const int32_t frames = FDoc->shownCells()->frames;
+    if (const auto piece = FExportedRanges.find(path); piece != FExportedRanges.end()) {
+        const ExportedRange& e = piece->second;
+        if (e.fftLength != FDoc->FFFTLength || e.frames != frames) {
+            FDialogs->showError(this,
+                rangeText(RangeText::OtherAnalysis)
+                    .arg(path)
+                    .arg(e.frames)
+                    .arg(e.fftLength)
+                    .arg(frames)
+                    .arg(FDoc->FFFTLength));
+            return;
+        }
+        range = e.range;
+    } else if (const QSize size = statedPictureSize(path);
+               FDoc->wholePictureWidth() > kWidestWholeExport && size.isValid()
+               && size.width() != FDoc->wholePictureWidth()) {
+        double from = 0.0, to = 0.0;
+        if (!FDialogs->askRange(
+                this, rangeInSight(rangeText(RangeText::ImportRangeTitle)), &from, &to))
+            return;
+        QString why;
+        if (!FDoc->rangeOfSeconds(from, to, &range, &why)) {
+            FDialogs->showError(this, why);
+            return;
+        }
+    }
     const DocumentPtr doc = FDoc;
     const CommandResult result
         = runLong(QStringLiteral("%1 をインポートしています").arg(QFileInfo(path).fileName()),
-            [doc, path](const PassFn& progress) { return doc->Import(path, progress); });
+            [doc, path, range](const PassFn& progress) {
+                return range.frames() > 0 ? doc->ImportRange(path, range, progress)
+                                          : doc->Import(path, progress);
+            });
     if (result.cancelled) {
         showMessage(QStringLiteral("インポートをキャンセルしました"));
         return;

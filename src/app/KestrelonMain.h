@@ -19,6 +19,7 @@
 // document, and the window's input is blocked as a whole meanwhile; the handlers
 // therefore still return once the command is done.
 
+#include <map>
 #include <memory>
 
 #include <QMainWindow>
@@ -96,6 +97,7 @@ public:
     QAction* Save;
     QAction* Export;
     QAction* Import;
+    QAction* ExportRange; // 範囲をエクスポート...: the part shown, or a range in seconds
     QAction* Undo; // 元に戻す, Ctrl+Z
     QAction* Redo; // やり直し, Ctrl+Shift+Z and Ctrl+Y
     QAction* Play; // 再生, space bar
@@ -128,6 +130,7 @@ public slots:
     void KestrelonA1Click();
     void P1Click();
     void L1Click();
+    void ExportRangeClick();
     void UndoClick();
     void RedoClick();
     void PlayClick();
@@ -159,6 +162,11 @@ private:
     bool maybeSaveChanges();
     void ExportFilter();
     void ImportFilter();
+    // Asks for a range (proposing the part shown) and exports that piece of the picture.
+    void ExportRangeFilter();
+    // The question for a range, proposing the seconds of the frames in sight (the end of
+    // the sound when the last frame is in sight).
+    RangeRequest rangeInSight(const QString& title) const;
     // Runs a long command, then shows its document and records its step of the history
     // (with text) when it made one; the result, for what else the handler shows.
     CommandResult runAndShow(
@@ -197,6 +205,14 @@ private:
     bool FTaskRunning = false;
     ExternalEditTiming FEditTiming;
     std::unique_ptr<ExternalEditSession> FSession; // destroyed before the runner
+    // Where each exported piece belongs: its frames, and the N and frame count of the
+    // analysis it was cut from. A whole export to the same path forgets the piece.
+    struct ExportedRange {
+        FrameRange range;
+        int32_t fftLength = 0;
+        int32_t frames = 0;
+    };
+    std::map<QString, ExportedRange> FExportedRanges;
 };
 
 } // namespace kestrelon

@@ -118,6 +118,11 @@ void PcmConverter::seek(double frame)
     FPosition = std::isnan(frame) ? 0.0 : std::clamp(frame, 0.0, count);
 }
 
+void PcmConverter::setEnd(double end)
+{
+    FEnd = std::isnan(end) ? std::numeric_limits<double>::infinity() : end;
+}
+
 bool PcmConverter::atEnd() const
 {
     return framesLeft() == 0;
@@ -127,7 +132,7 @@ int64_t PcmConverter::framesLeft() const
 {
     if (!FWave || FFormat.channels <= 0 || FWave->FFormat.nChannels == 0)
         return 0;
-    const double left = double(FWave->FSampleCount) - FPosition;
+    const double left = std::min(FEnd, double(FWave->FSampleCount)) - FPosition;
     return left <= 0 ? 0 : int64_t(std::ceil(left / step() - 1e-9));
 }
 
@@ -228,18 +233,43 @@ PcmSource::PcmSource(PcmConverter* converter, QObject* parent)
 
 qint64 PcmSource::bytesAvailable() const
 {
+    std::lock_guard lock(FMutex);
     return FConverter->framesLeft() * FConverter->format().bytesPerFrame()
         + QIODevice::bytesAvailable();
 }
 
 bool PcmSource::atEnd() const
 {
-    return FConverter->atEnd() && QIODevice::bytesAvailable() == 0;
+    std::lock_guard lock(FMutex);
+    return !FLoop && FConverter->atEnd() && QIODevice::bytesAvailable() == 0;
 }
 
 qint64 PcmSource::readData(char* data, qint64 maxSize)
 {
-    return FConverter->read(data, maxSize);
+    std::lock_guard lock(FMutex);
+    qint64 total = FConverter->read(data, maxSize);
+    while (FLoop && FConverter->atEnd()) {
+        FConverter->seek(FLoopFirst);
+        const int64_t n = FConverter->read(data + total, maxSize - total);
+        if (n == 0)
+            break; // no room left, or nothing to loop over
+        total += n;
+    }
+    return total;
+}
+
+// --- DrainClock -------------------------------------------------------------------------
+
+void DrainClock::sourceEnded(int64_t writtenUs, int64_t playedUs, int64_t nowUs)
+{
+    FEnded = true;
+    FWrittenUs = writtenUs;
+    FDeadlineUs = nowUs + std::max<int64_t>(0, writtenUs - playedUs) + kMarginUs;
+}
+
+bool DrainClock::drained(int64_t playedUs, int64_t nowUs) const
+{
+    return FEnded && (playedUs >= FWrittenUs || nowUs >= FDeadlineUs);
 }
 
 // --- Player ----------------------------------------------------------------------------
@@ -289,6 +319,7 @@ void Player::setSounds(const TWave* current, const TWave* previous)
         stop();
         return;
     }
+    std::lock_guard lock(FSource.mutex());
     const double at = FConverter.position();
     FConverter.setSource(sound);
     FConverter.seek(at);
@@ -310,24 +341,47 @@ void Player::setStartFrame(double frame)
 
 bool Player::play(QString* reason)
 {
+    if (FPlaying)
+        return true;
+    if (FStart >= frameCount())
+        FStart = 0.0;
+    return start(FStart, frameCount(), false, reason);
+}
+
+bool Player::playRange(double first, double end, bool loop, QString* reason)
+{
+    stop();
+    return start(first, end, loop, reason);
+}
+
+bool Player::start(double first, double end, bool loop, QString* reason)
+{
     const auto fail = [reason](const QString& why) {
         if (reason)
             *reason = why;
         return false;
     };
-    if (FPlaying)
-        return true;
     if (!available())
         return fail(unavailableReason());
     const TWave* sound = heardSound();
-    if (!sound || sound->FSampleCount == 0 || sound->FFormat.nChannels == 0)
+    const double count = frameCount();
+    first = std::isnan(first) ? 0.0 : std::clamp(first, 0.0, count);
+    end = std::isnan(end) ? count : std::clamp(end, first, count);
+    if (!sound || sound->FFormat.nChannels == 0 || end <= first)
         return fail(QStringLiteral("再生する音がありません"));
-    FConverter.setFormat(chooseDeviceFormat(sound->FFormat, FOutput->caps()));
-    FConverter.setSource(sound);
-    if (FStart >= frameCount())
-        FStart = 0.0;
-    FConverter.seek(FStart);
-    FPlayFrom = FStart;
+    const DeviceFormat format = chooseDeviceFormat(sound->FFormat, FOutput->caps());
+    {
+        std::lock_guard lock(FSource.mutex());
+        FConverter.setFormat(format);
+        FConverter.setSource(sound);
+        FConverter.setEnd(end);
+        FConverter.seek(first);
+        FPassFrames = FConverter.framesLeft();
+        FSource.setLoop(loop, first);
+    }
+    FPlayFrom = first;
+    FPlayEnd = end;
+    FLoop = loop;
     if (!FOutput->start(FConverter.format(), &FSource, reason))
         return false;
     FPlaying = true;
@@ -352,15 +406,23 @@ double Player::position() const
 {
     if (!FPlaying)
         return FStart;
-    const double heard = FPlayFrom + double(FOutput->playedFrames()) * FConverter.step();
-    return std::min(heard, frameCount());
+    const int64_t played = FOutput->playedFrames();
+    if (FLoop && FPassFrames > 0)
+        return FPlayFrom + double(played % FPassFrames) * FConverter.step();
+    return std::min(FPlayFrom + double(played) * FConverter.step(), FPlayEnd);
 }
 
 void Player::tick()
 {
     if (!FPlaying)
         return;
-    if (FConverter.atEnd() && FOutput->drained()) {
+    bool ended = false;
+    {
+        std::lock_guard lock(FSource.mutex());
+        ended = !FLoop && FConverter.atEnd();
+    }
+    // Not under the lock: the output may read the source to answer.
+    if (ended && FOutput->drained()) {
         stop();
         return;
     }

@@ -8,7 +8,9 @@
 // doubles: with a device at another rate a device frame covers a fraction of one.
 
 #include <cstdint>
+#include <limits>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include <QIODevice>
@@ -70,6 +72,8 @@ public:
     // The next frame of the sound to convert; clamped to [0, frame count].
     void seek(double frame);
     double position() const { return FPosition; }
+    // Frames at and after end are not converted (the sound's end is the default).
+    void setEnd(double end);
     // Sound frames per device frame.
     double step() const;
     bool atEnd() const;
@@ -85,11 +89,15 @@ private:
     DeviceFormat FFormat;
     const TWave* FWave = nullptr;
     double FPosition = 0.0;
+    double FEnd = std::numeric_limits<double>::infinity();
     std::vector<double> FIn; // per channel: the sound frames one block needs
     std::vector<double> FMixed; // one device frame
 };
 
-// The converter as the pull source of an audio device.
+// The converter as the pull source of an audio device, which may read it on its own
+// thread: whoever else touches the converter while a device pulls holds mutex(). With a
+// loop, reaching the converter's end goes on from the loop's first frame within the same
+// read, so the device hears the range over and over without a seam.
 class PcmSource : public QIODevice {
     Q_OBJECT
 public:
@@ -97,6 +105,13 @@ public:
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override;
     bool atEnd() const override;
+    std::mutex& mutex() const { return FMutex; }
+    // Under mutex().
+    void setLoop(bool loop, double first)
+    {
+        FLoop = loop;
+        FLoopFirst = first;
+    }
 
 protected:
     qint64 readData(char* data, qint64 maxSize) override;
@@ -104,9 +119,13 @@ protected:
 
 private:
     PcmConverter* FConverter;
+    mutable std::mutex FMutex;
+    bool FLoop = false;
+    double FLoopFirst = 0.0;
 };
 
-// An audio device that pulls from a QIODevice.
+// An audio device that pulls from a QIODevice, on whatever thread it likes (the source
+// guards itself); its answers below may come from any thread.
 class AudioOutput {
 public:
     virtual ~AudioOutput() = default;
@@ -121,6 +140,25 @@ public:
     // The source has ended and the device has played everything it pulled. The player
     // asks once per tick while its converter is at the end.
     virtual bool drained() const = 0;
+};
+
+// When an output that has been given the last of a sound has played all of it: once the
+// time it has played reaches the length it was given, or, should it never say so, that
+// long after the end plus kMarginUs. Times in microseconds on one monotonic clock.
+class DrainClock {
+public:
+    static constexpr int64_t kMarginUs = 200000;
+
+    void reset() { FEnded = false; }
+    // The source ended after writtenUs of sound, when playedUs had been played.
+    void sourceEnded(int64_t writtenUs, int64_t playedUs, int64_t nowUs);
+    bool ended() const { return FEnded; }
+    bool drained(int64_t playedUs, int64_t nowUs) const;
+
+private:
+    bool FEnded = false;
+    int64_t FWrittenUs = 0;
+    int64_t FDeadlineUs = 0;
 };
 
 // Play / stop, the play-head and the A/B comparison. Positions are sound frames.
@@ -148,10 +186,17 @@ public:
     void setStartFrame(double frame);
     double startFrame() const { return FStart; }
 
+    // Plays from the start frame to the end.
     bool play(QString* reason = nullptr);
+    // Plays frames [first, end) of the heard sound, clamped to it, over and over with
+    // loop; an A/B switch goes on in the other sound within the same range. Stopping or
+    // reaching the end leaves the start frame as it was. False for an empty range.
+    bool playRange(double first, double end, bool loop, QString* reason = nullptr);
     void stop();
     bool isPlaying() const { return FPlaying; }
-    // The frame being heard now (the start frame when stopped).
+    bool isLooping() const { return FPlaying && FLoop; }
+    // The frame being heard now (the start frame when stopped); in a loop, within the
+    // range.
     double position() const;
     const DeviceFormat& deviceFormat() const { return FConverter.format(); }
 
@@ -164,6 +209,7 @@ signals:
 
 private:
     double frameCount() const;
+    bool start(double first, double end, bool loop, QString* reason);
 
     std::unique_ptr<AudioOutput> FOutput;
     PcmConverter FConverter;
@@ -175,6 +221,9 @@ private:
     bool FPlaying = false;
     double FStart = 0.0;
     double FPlayFrom = 0.0; // where this run started
+    double FPlayEnd = 0.0; // where it ends (or goes back to FPlayFrom)
+    bool FLoop = false;
+    int64_t FPassFrames = 0; // device frames of one pass through a loop
 };
 
 } // namespace kestrelon

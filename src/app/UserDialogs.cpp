@@ -1,9 +1,14 @@
 #include "app/UserDialogs.h"
 
 #include "app/ExternalEditor.h"
+#include "editing/RangeTexts.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QStringList>
@@ -118,6 +123,36 @@ bool QtUserDialogs::askEditorCommand(QWidget* parent, QString* command)
     if (dialog.exec() != QDialog::Accepted)
         return false;
     *command = dialog.command();
+    return true;
+}
+
+bool QtUserDialogs::askRange(QWidget* parent, const RangeRequest& request, double* from, double* to)
+{
+    QDialog dialog(parent);
+    dialog.setWindowTitle(request.title);
+    auto* form = new QFormLayout(&dialog);
+    // Four decimals: a frame is at least 0.1 ms long at every rate and N offered, so the
+    // proposal's frames come back as they were.
+    auto field = [&](double value) {
+        auto* box = new QDoubleSpinBox(&dialog);
+        box->setDecimals(4);
+        box->setRange(0.0, request.length);
+        box->setSuffix(QStringLiteral(" s"));
+        box->setValue(value);
+        return box;
+    };
+    QDoubleSpinBox* start = field(request.from);
+    QDoubleSpinBox* end = field(request.to);
+    form->addRow(rangeText(RangeText::FromLabel), start);
+    form->addRow(rangeText(RangeText::ToLabel), end);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    *from = start->value();
+    *to = end->value();
     return true;
 }
 

@@ -32,6 +32,15 @@ QString saveChangesQuestion(const QString& fileName);
 
 enum class SaveChoice { Save, Discard, Cancel };
 
+// A range of seconds to ask for: the dialog's title, the proposal, and the sound's length
+// (the largest value offered).
+struct RangeRequest {
+    QString title;
+    double from = 0.0;
+    double to = 0.0;
+    double length = 0.0;
+};
+
 class UserDialogs {
 public:
     virtual ~UserDialogs() = default;
@@ -48,13 +57,16 @@ public:
     // The image editor's command ("gimp %f"; "" for the desktop default): true with
     // *command changed when the person confirms, false when they cancel.
     virtual bool askEditorCommand(QWidget* parent, QString* command) = 0;
+    // A range of seconds: true with *from and *to set when the person confirms.
+    virtual bool askRange(QWidget* parent, const RangeRequest& request, double* from, double* to)
+        = 0;
     // Starts the editor on path, detached (see app/ExternalEditor.h); false with *error
     // set when it could not be started.
     virtual bool launchEditor(const QString& command, const QString& path, QString* error) = 0;
 };
 
-// Real dialogs: QFileDialog (overwrite confirmation off), QMessageBox and
-// EditorSettingsDialog; the editor is really started.
+// Real dialogs: QFileDialog (overwrite confirmation off), QMessageBox,
+// EditorSettingsDialog and a dialog of two second fields for ranges; the editor is really started.
 class QtUserDialogs : public UserDialogs {
 public:
     QString askOpenFile(QWidget* parent, const FileDialogRequest& request) override;
@@ -64,6 +76,7 @@ public:
     void showError(QWidget* parent, const QString& message) override;
     void showWarning(QWidget* parent, const QString& message) override;
     bool askEditorCommand(QWidget* parent, QString* command) override;
+    bool askRange(QWidget* parent, const RangeRequest& request, double* from, double* to) override;
     bool launchEditor(const QString& command, const QString& path, QString* error) override;
 };
 

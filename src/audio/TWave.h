@@ -93,6 +93,23 @@ SampleKind sampleKindOf(const WAVEFORMATEX& format);
 // Bytes per sample of a kind (0 for None).
 unsigned sampleBytes(SampleKind kind);
 
+// Saving sounds larger than a WAV header can state. A RIFF header gives the file's and
+// the data chunk's sizes in 32 bits, so a data block of more than kLargestRiffData bytes
+// (with its pad byte, the RIFF size would pass 0xFFFFFFFF) is saved as RF64 instead: the
+// same file with "RF64" in place of "RIFF", 0xFFFFFFFF in both 32-bit sizes and a "ds64"
+// chunk before "fmt " that holds the RIFF size, the data size and the frame count in 64
+// bits. A TWave holds at most 2 147 483 647 bytes (FDataSize, SetSampleCount), so only a
+// lowered threshold makes it save RF64 today; tests lower it with setRf64Threshold.
+inline constexpr uint64_t kLargestRiffData = 0xFFFFFFFFull - 37; // 4 294 967 258 bytes
+// Data blocks of more than this many bytes are saved as RF64 (kLargestRiffData unless
+// set otherwise; process-wide, for tests).
+uint64_t rf64Threshold();
+void setRf64Threshold(uint64_t bytes);
+// The bytes before the samples of a WAV file holding dataBytes bytes of `format`'s
+// samples: the canonical 44-byte header up to rf64Threshold(), the 80-byte RF64 header
+// (frames = dataBytes / nBlockAlign) beyond. A pad byte follows data of odd size.
+std::vector<uint8_t> wavFileHeader(const WAVEFORMATEX& format, uint64_t dataBytes);
+
 class TWave {
 public:
     TWave(); // mono, 22050 Hz, 8 bits, empty
@@ -136,7 +153,8 @@ public:
     uint8_t LoadFromFile(const QString& path, WaveLoadReport* report = nullptr);
     uint8_t LoadFromMemory(std::span<const uint8_t> bytes, WaveLoadReport* report = nullptr);
 
-    // Writes a canonical WAV file atomically: complete at the target name, or not
+    // Writes a canonical WAV file (RF64 beyond rf64Threshold()) atomically: complete at
+    // the target name, or not
     // there at all (an existing file is left untouched on failure). A replaced file
     // keeps its permission bits. A name that ends in "/" or names a folder, a FIFO or
     // a device is refused before anything is written; *reason names the cause of any

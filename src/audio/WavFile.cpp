@@ -15,13 +15,15 @@
 // Float samples that are not finite numbers are stored as 0, and the load report
 // says how many there were.
 //
-// The writer produces the canonical 44-byte header followed by the sample block
-// and, when the block has an odd size, a pad byte (counted in the RIFF size).
+// The writer produces the canonical 44-byte header (or, for a block too large for it,
+// the RF64 header of audio/TWave.h) followed by the sample block and, when the block has
+// an odd size, a pad byte (counted in the RIFF size).
 
 #include <QFile>
 #include <QSaveFile>
 #include <QStringList>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -49,6 +51,8 @@ constexpr uint32_t kRiff = fourcc("RIFF");
 constexpr uint32_t kWave = fourcc("WAVE");
 constexpr uint32_t kFmt = fourcc("fmt ");
 constexpr uint32_t kData = fourcc("data");
+constexpr uint32_t kRf64 = fourcc("RF64");
+constexpr uint32_t kDs64 = fourcc("ds64");
 constexpr uint16_t kExtensible = 0xFFFE;
 constexpr uint64_t kMaxBlock = uint64_t(std::numeric_limits<int32_t>::max());
 constexpr std::size_t kFmtKept = 40; // the extensible format's body; more is skipped
@@ -78,6 +82,14 @@ void put32(uint8_t* p, uint32_t v)
     for (int i = 0; i < 4; ++i)
         p[i] = uint8_t(v >> (8 * i));
 }
+
+void put64(uint8_t* p, uint64_t v)
+{
+    for (int i = 0; i < 8; ++i)
+        p[i] = uint8_t(v >> (8 * i));
+}
+
+std::atomic<uint64_t> gRf64Threshold{kLargestRiffData};
 
 // 12345 -> "12 345"
 QString grouped(uint64_t n)
@@ -551,22 +563,17 @@ template <class Source> uint8_t load(Source& src, TWave& wave, WaveLoadReport* r
     return r.code;
 }
 
-// The canonical header for a block of dataSize bytes.
-void writeHeader(const WAVEFORMATEX& f, uint32_t dataSize, uint8_t* h)
+// The "fmt " chunk of f (24 bytes).
+void writeFmtChunk(const WAVEFORMATEX& f, uint8_t* h)
 {
-    put32(h, kRiff);
-    put32(h + 4, 36 + dataSize + (dataSize & 1));
-    put32(h + 8, kWave);
-    put32(h + 12, kFmt);
-    put32(h + 16, 16);
-    put16(h + 20, f.wFormatTag);
-    put16(h + 22, f.nChannels);
-    put32(h + 24, f.nSamplesPerSec);
-    put32(h + 28, f.nAvgBytesPerSec);
-    put16(h + 32, f.nBlockAlign);
-    put16(h + 34, f.wBitsPerSample);
-    put32(h + 36, kData);
-    put32(h + 40, dataSize);
+    put32(h, kFmt);
+    put32(h + 4, 16);
+    put16(h + 8, f.wFormatTag);
+    put16(h + 10, f.nChannels);
+    put32(h + 12, f.nSamplesPerSec);
+    put32(h + 16, f.nAvgBytesPerSec);
+    put16(h + 20, f.nBlockAlign);
+    put16(h + 22, f.wBitsPerSample);
 }
 
 // Writes n bytes, going on after a short write so that a failure reports its cause:
@@ -590,6 +597,45 @@ bool writeAll(QSaveFile& file, const void* data, std::size_t n, QString* why)
 }
 
 } // namespace
+
+uint64_t rf64Threshold()
+{
+    return gRf64Threshold.load();
+}
+
+void setRf64Threshold(uint64_t bytes)
+{
+    gRf64Threshold.store(bytes);
+}
+
+std::vector<uint8_t> wavFileHeader(const WAVEFORMATEX& f, uint64_t dataBytes)
+{
+    const uint64_t pad = dataBytes & 1;
+    if (dataBytes <= rf64Threshold() && dataBytes <= kLargestRiffData) {
+        std::vector<uint8_t> h(44);
+        put32(h.data(), kRiff);
+        put32(h.data() + 4, uint32_t(36 + dataBytes + pad));
+        put32(h.data() + 8, kWave);
+        writeFmtChunk(f, h.data() + 12);
+        put32(h.data() + 36, kData);
+        put32(h.data() + 40, uint32_t(dataBytes));
+        return h;
+    }
+    std::vector<uint8_t> h(80);
+    put32(h.data(), kRf64);
+    put32(h.data() + 4, 0xFFFFFFFFu);
+    put32(h.data() + 8, kWave);
+    put32(h.data() + 12, kDs64);
+    put32(h.data() + 16, 28);
+    put64(h.data() + 20, 72 + dataBytes + pad); // the bytes after the RIFF size field
+    put64(h.data() + 28, dataBytes);
+    put64(h.data() + 36, f.nBlockAlign != 0 ? dataBytes / f.nBlockAlign : 0);
+    put32(h.data() + 44, 0); // no table of other chunk sizes
+    writeFmtChunk(f, h.data() + 48);
+    put32(h.data() + 72, kData);
+    put32(h.data() + 76, 0xFFFFFFFFu);
+    return h;
+}
 
 uint8_t TWave::LoadFromFile(const QString& path, WaveLoadReport* report)
 {
@@ -618,11 +664,12 @@ uint8_t TWave::LoadFromMemory(std::span<const uint8_t> bytes, WaveLoadReport* re
 
 std::vector<uint8_t> TWave::SaveToMemory() const
 {
-    const auto size = uint32_t(FData.size());
-    std::vector<uint8_t> out(44 + std::size_t(size) + (size & 1), 0);
-    writeHeader(FFormat, size, out.data());
+    const std::size_t size = FData.size();
+    std::vector<uint8_t> out = wavFileHeader(FFormat, size);
+    const std::size_t at = out.size();
+    out.resize(at + size + (size & 1), 0);
     if (size > 0)
-        std::memcpy(out.data() + 44, FData.data(), size);
+        std::memcpy(out.data() + at, FData.data(), size);
     return out;
 }
 
@@ -638,16 +685,16 @@ bool TWave::SaveToFile(const QString& path, QString* reason) const
         if (!checkOutputPath(path, &why))
             return failWith(QStringLiteral("cannot write: ") + why);
         const int permissions = existingPermissions(path);
-        const auto size = uint32_t(FData.size());
-        uint8_t header[44];
-        writeHeader(FFormat, size, header);
+        const std::size_t size = FData.size();
+        const std::vector<uint8_t> header = wavFileHeader(FFormat, size);
         QSaveFile file(path);
         file.setDirectWriteFallback(false);
         // unbuffered: a write that fails reports its cause at once
         if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             return failWith(QStringLiteral("cannot create: ") + file.errorString());
         const char pad = 0;
-        if (!writeAll(file, header, 44, &why) || !writeAll(file, FData.data(), size, &why)
+        if (!writeAll(file, header.data(), header.size(), &why)
+            || !writeAll(file, FData.data(), size, &why)
             || ((size & 1) != 0 && !writeAll(file, &pad, 1, &why))) {
             file.cancelWriting();
             return failWith(QStringLiteral("cannot write: ") + why);

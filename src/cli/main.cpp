@@ -4,6 +4,10 @@
 //   kestrelon-cli export IN OUT.bmp               [--fft N] [--view spectrum|cepstrum]
 //   kestrelon-cli apply  IN EDITED_IMAGE OUT      [--fft N] [--view spectrum|cepstrum]
 //
+// export and apply take --from S --to S (seconds) for a piece of a long sound: export
+// writes the picture of that range of frames (editing/Document.h, rangeOfSeconds), apply
+// takes the edited picture as that piece and refuses one of another size.
+//
 // IN is a sound file of any format Kestrelon opens (audio/SoundFile.h); apply saves OUT
 // as FLAC when its name ends in ".flac", else as WAV.
 //
@@ -19,6 +23,7 @@
 // temporary name and then renamed to the bytes given.
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -59,6 +64,9 @@ constexpr const char* kUsage
       "\n"
       "  --fft N       FFT length: 256, 512, 1024 (default), 2048 or 4096\n"
       "  --view V      spectrum (default) or cepstrum\n"
+      "  --from S --to S\n"
+      "                export / apply: only the piece from S to S seconds (the frames\n"
+      "                centred nearest them; a --to at or past the end reaches it)\n"
       "  --help        show this text\n"
       "  --version     show the version\n";
 
@@ -67,6 +75,9 @@ struct Options {
     std::vector<std::string> files;
     int32_t fft = 1024;
     uint8_t view = kestrelon::kSpectrumView;
+    bool ranged = false; // --from and --to given
+    double from = 0.0;
+    double to = 0.0;
 };
 
 struct UsageError {
@@ -97,9 +108,21 @@ uint8_t parseView(const std::string& text)
     throw UsageError{"--view must be spectrum or cepstrum, not '" + text + "'"};
 }
 
+double parseSeconds(const char* name, const std::string& text)
+{
+    char* end = nullptr;
+    const double s = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(s) || s < 0.0)
+        throw UsageError{
+            std::string(name) + " must be a number of seconds, 0 or more, not '" + text + "'"};
+    return s;
+}
+
 Options parseArguments(const std::vector<std::string>& args)
 {
     Options o;
+    bool hasFrom = false;
+    bool hasTo = false;
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -115,7 +138,13 @@ Options parseArguments(const std::vector<std::string>& args)
             o.fft = parseFft(value("--fft"));
         else if (a == "--view" || a.rfind("--view=", 0) == 0)
             o.view = parseView(value("--view"));
-        else if (a == "--") {
+        else if (a == "--from" || a.rfind("--from=", 0) == 0) {
+            o.from = parseSeconds("--from", value("--from"));
+            hasFrom = true;
+        } else if (a == "--to" || a.rfind("--to=", 0) == 0) {
+            o.to = parseSeconds("--to", value("--to"));
+            hasTo = true;
+        } else if (a == "--") {
             positional.insert(positional.end(), args.begin() + std::ptrdiff_t(i) + 1, args.end());
             break;
         } else if (a.size() > 1 && a[0] == '-')
@@ -136,6 +165,11 @@ Options parseArguments(const std::vector<std::string>& args)
         wanted = 3;
     else
         throw UsageError{"unknown command '" + o.command + "'"};
+    if (hasFrom != hasTo)
+        throw UsageError{"--from and --to go together"};
+    o.ranged = hasFrom;
+    if (o.ranged && o.command == "info")
+        throw UsageError{"info takes no --from and --to"};
     if (o.files.size() != wanted)
         throw UsageError{o.command + " takes " + std::to_string(wanted) + " file name"
             + (wanted > 1 ? "s" : "") + ", got " + std::to_string(o.files.size())};
@@ -422,8 +456,9 @@ int run(const Options& o, std::vector<NamedFile>& files)
     // the window's do (labels lie in the margins, which import ignores). apply needs no
     // picture: the edited one is compared with the cells, and the new sound is saved
     // without being analysed again.
-    const DocumentPtr start = kestrelon::makeDocument(
-        o.fft, o.view, o.command == "info" ? QLocale::c() : QLocale(), o.command == "export");
+    // (a piece is drawn by its own export: the whole picture is not needed then either)
+    const DocumentPtr start = kestrelon::makeDocument(o.fft, o.view,
+        o.command == "info" ? QLocale::c() : QLocale(), o.command == "export" && !o.ranged);
 
     // info needs no analysis: the frame count follows from the length and N
     const CommandResult opened = start->Open(in.path, {}, o.command != "info");
@@ -437,10 +472,16 @@ int run(const Options& o, std::vector<NamedFile>& files)
             printOut(lineOf(text));
         return 0;
     }
+    kestrelon::FrameRange range;
+    if (o.ranged && !doc->rangeOfSeconds(o.from, o.to, &range, &error))
+        return fail(in.shown + QStringLiteral(": ") + error);
     if (o.command == "export")
-        return writeOut([&](const QString& path) { return doc->Export(path); });
+        return writeOut([&](const QString& path) {
+            return o.ranged ? doc->ExportRange(path, range) : doc->Export(path);
+        });
     const NamedFile& edited = files[1];
-    const CommandResult imported = doc->Import(edited.path);
+    const CommandResult imported
+        = o.ranged ? doc->ImportRange(edited.path, range) : doc->Import(edited.path);
     if (!imported.ok)
         return fail(edited.naming(imported.message, edited.path));
     warn(imported, edited, edited.path);

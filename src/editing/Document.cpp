@@ -9,11 +9,15 @@
 #include <utility>
 #include <vector>
 
+#include <QFile>
+#include <QImageReader>
+
 #include "audio/FileAccess.h"
 #include "audio/SoundFile.h"
 #include "base/Cancel.h"
 #include "base/Errors.h"
 #include "editing/History.h"
+#include "editing/RangeTexts.h"
 #include "imaging/FilterImage.h"
 #include "imaging/PictureCells.h"
 #include "spectral/TWaveCepstram.h"
@@ -754,6 +758,146 @@ CommandResult Document::SynthesizeSpectrum(const PassFn& progressFn) const
         r.change = SampleChange::record(*FWave, *d->FWave);
     }
     progress.done();
+    return r;
+}
+
+// --- pieces of a long sound ---------------------------------------------------------------
+
+namespace {
+
+// Seconds in messages and names: C locale, three decimals.
+QString secondsText(double s)
+{
+    return QString::number(s, 'f', 3);
+}
+
+} // namespace
+
+QSize statedPictureSize(const QString& path)
+{
+    QFile file;
+    QString why;
+    if (!openRegularFile(path, file, &why))
+        return {};
+    // Only the two kinds import reads: their headers state the size, and nothing else
+    // of the file is decoded here.
+    QImageReader reader(&file);
+    const QByteArray format = reader.format();
+    if (format != "bmp" && format != "png")
+        return {};
+    return reader.size();
+}
+
+double Document::frameSeconds(int32_t frame) const
+{
+    if (!FWave || FWave->FFormat.nSamplesPerSec == 0)
+        return 0.0;
+    return double(frame) * double(FFFTLength / 2) / double(FWave->FFormat.nSamplesPerSec);
+}
+
+bool Document::rangeOfSeconds(double from, double to, FrameRange* range, QString* reason) const
+{
+    if (!(from >= 0.0) || !(to > from) || !std::isfinite(to)) {
+        *reason = rangeText(RangeText::NotARange).arg(from).arg(to);
+        return false;
+    }
+    const int32_t F = expectedFrameCount();
+    const double perSecond = FWave && FWave->FFormat.nSamplesPerSec != 0
+        ? double(FWave->FFormat.nSamplesPerSec) / double(FFFTLength / 2)
+        : 0.0;
+    auto nearest
+        = [&](double s) { return int32_t(std::min<double>(std::round(s * perSecond), double(F))); };
+    FrameRange r{nearest(from), FWave && to >= FWave->FSeconds ? F : nearest(to)};
+    if (r.first >= r.end) {
+        *reason
+            = rangeText(RangeText::NoFrames).arg(from).arg(to).arg(FWave ? FWave->FSeconds : 0.0);
+        return false;
+    }
+    *range = r;
+    return true;
+}
+
+int32_t Document::wholePictureWidth() const
+{
+    const GrayCells* c = shownCells();
+    return c && hasSamples() ? cellPictureSize(*c, FLeftMargin, FTopMargin).width() : 0;
+}
+
+QString Document::proposedRangeExportPath(FrameRange range) const
+{
+    const QString whole = proposedExportPath();
+    if (whole.isEmpty())
+        return whole;
+    return replaceExtension(whole,
+        QStringLiteral("_%1-%2.bmp")
+            .arg(secondsText(frameSeconds(range.first)), secondsText(frameSeconds(range.end))));
+}
+
+CommandResult Document::ExportRange(const QString& path, FrameRange range) const
+{
+    const GrayCells* cells = shownCells();
+    if (!hasSamples() || !cells || cells->fftLength != FFFTLength)
+        return failure(QStringLiteral("%1: there is no analysed picture to export").arg(path));
+    if (!isRangeOf(*cells, range))
+        return failure(rangeText(RangeText::OutsideSound)
+                           .arg(path)
+                           .arg(range.first)
+                           .arg(range.end)
+                           .arg(cells->frames));
+    QString reason;
+    if (!writeFilterImage(drawRangeCells(*cells, range, drawContext()), path, &reason))
+        return failure(reason);
+    auto d = std::make_shared<Document>(*this);
+    d->FImportPath = path;
+    return success(std::move(d));
+}
+
+CommandResult Document::ImportRange(
+    const QString& path, FrameRange range, const PassFn& progressFn) const
+{
+    if (!geometryMatches())
+        return failure(
+            QStringLiteral("%1: there is no analysed picture to compare with").arg(path));
+    const GrayCells& shown = *shownCells();
+    if (!isRangeOf(shown, range))
+        return failure(rangeText(RangeText::OutsideSound)
+                           .arg(path)
+                           .arg(range.first)
+                           .arg(range.end)
+                           .arg(shown.frames));
+    Progress progress(progressFn);
+    progress.pass(0, QStringLiteral("読み込み"));
+    const GrayCells piece = cellsOfRange(shown, range);
+    const QSize expected = cellPictureSize(piece, FLeftMargin, FTopMargin);
+    if (const QSize stated = statedPictureSize(path); stated.isValid() && stated != expected)
+        return failure(
+            rangeText(RangeText::OtherRange)
+                .arg(path)
+                .arg(stated.width())
+                .arg(stated.height())
+                .arg(secondsText(frameSeconds(range.first)), secondsText(frameSeconds(range.end)))
+                .arg(expected.width())
+                .arg(expected.height()));
+    CellEdits edits;
+    QString reason;
+    if (!readEdits(piece, path, &edits, &reason))
+        return failure(reason);
+    shiftEdits(edits, range.first);
+    CommandResult r;
+    std::shared_ptr<Document> d;
+    try {
+        d = filtered(*this, edits, progress, &r.clips);
+    } catch (const FloatError& e) {
+        return failure(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
+    }
+    if (interactive) {
+        progress.pass(95, QStringLiteral("履歴"));
+        r.change = SampleChange::record(*FWave, *d->FWave);
+    }
+    progress.done();
+    r.ok = true;
+    r.message = importMessage(r.clips);
+    r.document = edits.empty() ? shared_from_this() : std::move(d);
     return r;
 }
 

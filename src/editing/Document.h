@@ -29,6 +29,7 @@
 #include "audio/TWave.h"
 #include "imaging/CellPainting.h"
 #include "imaging/Picture.h"
+#include "imaging/RangePicture.h"
 #include "spectral/Pipeline.h"
 
 namespace kestrelon {
@@ -154,6 +155,28 @@ public:
     CommandResult AnalyzeAndDrawSpectrum(const PassFn& progress = {}) const;
     CommandResult SynthesizeSpectrum(const PassFn& progress = {}) const;
 
+    // --- pieces of a long sound (imaging/RangePicture.h) ------------------------------------
+    // Frame f is centred on sample f N/2, at frameSeconds(f).
+    double frameSeconds(int32_t frame) const;
+    // The frames of the seconds from .. to: from the frame centred nearest `from` up to,
+    // not including, the one centred nearest `to`; a `to` at or past the end of the sound
+    // reaches the last frame. So ranges a .. b and b .. c meet without a gap or an overlap.
+    // False, with a message (editing/RangeTexts.h) in *reason, when from .. to is not a
+    // range or holds no frame.
+    bool rangeOfSeconds(double from, double to, FrameRange* range, QString* reason) const;
+    // The width of the whole picture export writes (0 without cells).
+    int32_t wholePictureWidth() const;
+    // dir/name_s1024_12.000-24.000.bmp: the export proposal with the range's seconds.
+    QString proposedRangeExportPath(FrameRange range) const;
+    // Writes the filter image of frames `range` of the view shown, its time axis showing
+    // their real times; the new document proposes it for import.
+    CommandResult ExportRange(const QString& path, FrameRange range) const;
+    // Reads an edited piece of frames `range` and applies it as Import applies a whole
+    // picture with the same cells edited: the same new document, byte for byte. A picture
+    // of another size (a piece of another range or length) is refused.
+    CommandResult ImportRange(
+        const QString& path, FrameRange range, const PassFn& progress = {}) const;
+
 private:
     // Undo and Redo once the step has made the new sound.
     CommandResult stepped(std::shared_ptr<const TWave> wave, const SampleChange& step,
@@ -164,6 +187,10 @@ private:
     QString FFilterDir;
     QString FImportPath;
 };
+
+// The size the header of a BMP or PNG file states, or an invalid size for any other file
+// (a FIFO or a device is not opened, nothing blocks): tells a piece from a whole picture.
+QSize statedPictureSize(const QString& path);
 
 // A new, empty document with these settings (what the window starts from; the command
 // line's apply sets the last one false: no picture, no analysis of the new sound).

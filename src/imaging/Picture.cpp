@@ -191,14 +191,22 @@ void DrawAxes(QImage& bitmap, const DrawContext& ctx)
     // Time: one column per frame of T seconds; ticks every D/10, labels every D/2.
     const double T = static_cast<double>(halfN) / sampleRate;
     const double D = std::pow(10.0, std::ceil(std::log10(50.0 * T)));
+    const int32_t first = ctx.firstFrame;
     auto xOf = [&](double t) {
-        return checkedAdd<int32_t>(left, truncPixel(t / T, "time column"), "time column");
+        return checkedAdd<int32_t>(left,
+            checkedAdd<int32_t>(truncPixel(t / T, "time column"), -first, "time column"),
+            "time column");
     };
+    // A piece shows the ticks of the whole picture that fall on its columns: the same
+    // times, summed step by step from 0 as for the whole picture.
     if (D > 0.0 && std::isfinite(D)) {
-        for (double t = 0.0; t < seconds; t = t + D / 10.0)
-            paint.vline(xOf(t), top - 4, top);
-        for (double t = 0.0; t < seconds; t = t + D / 2.0) {
+        for (double t = 0.0; t < seconds && xOf(t) < W; t = t + D / 10.0)
+            if (xOf(t) >= left)
+                paint.vline(xOf(t), top - 4, top);
+        for (double t = 0.0; t < seconds && xOf(t) < W; t = t + D / 2.0) {
             const int32_t x = xOf(t);
+            if (x < left)
+                continue;
             paint.vline(x, 0, top);
             paint.label(x + 1, 1, t);
         }

@@ -40,6 +40,9 @@ struct DrawContext {
     int32_t leftMargin = 48; // pixels
     int32_t topMargin = 16; // pixels
     QLocale locale; // decimal separator of the labels
+    // The frame shown in the first data column: 0 for the whole sound, the first frame of
+    // a piece of it (imaging/RangePicture.h). The time axis shows the frames' real times.
+    int32_t firstFrame = 0;
 };
 
 // The gray level of a dB value, grayLevel, is the pipeline's (spectral/Pipeline.h).
@@ -58,7 +61,9 @@ bool DrawSpectrum(QImage& bitmap, const TWaveCepstram& engine, int channel, cons
 // The same with engine.FCepPower in cepstrum layout (geometry from FCepstrograms[0]).
 bool DrawCepstrum(QImage& bitmap, const TWaveCepstram& engine, int channel, const DrawContext& ctx);
 // Paints the margins, ticks and labels for ctx.mode into bitmap at its current size.
-// Without a wave only the black margins and the two unit texts are painted.
+// Without a wave only the black margins and the two unit texts are painted. Column
+// leftMargin + i shows frame ctx.firstFrame + i: the time ticks of a piece are those of
+// the whole picture that fall on its columns.
 void DrawAxes(QImage& bitmap, const DrawContext& ctx);
 
 } // namespace kestrelon

@@ -116,6 +116,16 @@ bool ScriptedDialogs::askEditorCommand(QWidget*, QString* command)
     return answered;
 }
 
+bool ScriptedDialogs::askRange(QWidget*, const RangeRequest& request, double* from, double* to)
+{
+    rangeAsks.push_back(request);
+    const bool answered = !rangeAnswers.empty();
+    const auto answer = next(rangeAnswers, "a range was asked", request.title, {0.0, 0.0});
+    *from = answer.first;
+    *to = answer.second;
+    return answered;
+}
+
 bool ScriptedDialogs::launchEditor(const QString& command, const QString& path, QString* error)
 {
     launches.push_back({command, path});

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include <ostream>
@@ -50,6 +51,8 @@ public:
     std::deque<bool> yesNoAnswers;
     std::deque<SaveChoice> saveChoices;
     std::deque<QString> editorAnswers; // the command typed in the settings dialog
+    std::deque<std::pair<double, double>> rangeAnswers; // from, to; none queued cancels
+    std::vector<RangeRequest> rangeAsks;
     bool launchSucceeds = true;
     bool launchThrows = false; // std::runtime_error("the editor could not be started")
 
@@ -72,6 +75,7 @@ public:
     void showError(QWidget* parent, const QString& message) override;
     void showWarning(QWidget* parent, const QString& message) override;
     bool askEditorCommand(QWidget* parent, QString* command) override;
+    bool askRange(QWidget* parent, const RangeRequest& request, double* from, double* to) override;
     bool launchEditor(const QString& command, const QString& path, QString* error) override;
 
 private:

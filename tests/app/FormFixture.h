@@ -37,6 +37,7 @@ protected:
         EXPECT_TRUE(dialogs.yesNoAnswers.empty()) << "answers left unused";
         EXPECT_TRUE(dialogs.saveChoices.empty()) << "answers left unused";
         EXPECT_TRUE(dialogs.editorAnswers.empty()) << "answers left unused";
+        EXPECT_TRUE(dialogs.rangeAnswers.empty()) << "answers left unused";
     }
 
     QString path(const QString& name) const { return dir.filePath(name); }

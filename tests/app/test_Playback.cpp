@@ -1,8 +1,10 @@
 // Playback without a device: the format asked for, the conversion of the samples to it,
 // and where the player is, with a fake output that pulls when the test says so.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -332,6 +334,91 @@ TEST_F(PlayerTest, StopsAtTheEndOnceEverythingWasPlayed)
     ASSERT_EQ(playing.count(), 2);
     EXPECT_FALSE(playing.last().at(0).toBool());
     EXPECT_DOUBLE_EQ(player->position(), 400.0);
+}
+
+TEST_F(PlayerTest, PlaysARangeOnceOrLoopedAndSwitchesInsideIt)
+{
+    // Every frame its own value, so that the bytes say which frame was played.
+    const auto value = [](double offset) {
+        return [offset](uint32_t f, uint16_t) { return (offset + f) / 32768.0; };
+    };
+    const TWave a = makeWave(16, false, 1, 8000, 3000, value(0));
+    const TWave b = makeWave(16, false, 1, 8000, 3000, value(-5000));
+    const auto frames = [](const TWave& w, uint32_t first, uint32_t count) {
+        return QByteArray(reinterpret_cast<const char*>(w.FData.data()) + 2 * first, 2 * count);
+    };
+    player->setSounds(&a, nullptr);
+    player->setStartFrame(100);
+
+    ASSERT_TRUE(player->playRange(1000, 1500, false));
+    EXPECT_EQ(fake->pull(2 * 800), frames(a, 1000, 500)) << "the range and nothing after it";
+    EXPECT_TRUE(fake->source->atEnd());
+    fake->played = 400;
+    EXPECT_DOUBLE_EQ(player->position(), 1400.0);
+    fake->played = 500;
+    player->tick();
+    EXPECT_FALSE(player->isPlaying());
+    EXPECT_DOUBLE_EQ(player->startFrame(), 100.0) << "a range leaves the start frame alone";
+
+    // Looped: the range again and again within one read; it never ends by itself.
+    ASSERT_TRUE(player->playRange(1000, 1500, true));
+    EXPECT_TRUE(player->isLooping());
+    EXPECT_EQ(
+        fake->pull(2 * 1200), frames(a, 1000, 500) + frames(a, 1000, 500) + frames(a, 1000, 200));
+    fake->played = 1200;
+    player->tick();
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_DOUBLE_EQ(player->position(), 1200.0) << "third pass, 200 frames in";
+    // B goes on at the same place and loops inside the same range.
+    player->setSounds(&a, &b);
+    player->setComparing(true);
+    EXPECT_EQ(fake->pull(2 * 400), frames(b, 1200, 300) + frames(b, 1000, 100));
+    player->setComparing(false);
+    EXPECT_EQ(fake->pull(2 * 10), frames(a, 1100, 10));
+    EXPECT_EQ(fake->starts, 2);
+
+    // Clamped to the sound; an empty range plays nothing.
+    ASSERT_TRUE(player->playRange(-50, 1e9, false));
+    EXPECT_EQ(fake->pull(2 * 4000), frames(a, 0, 3000));
+    QString reason;
+    EXPECT_FALSE(player->playRange(700, 700, true, &reason));
+    EXPECT_FALSE(reason.isEmpty());
+    EXPECT_FALSE(player->isPlaying());
+}
+
+// The program's output reads the source on a thread of its own: a switch waits for the
+// read in progress, so that it goes on at the frame that read ended at.
+TEST_F(PlayerTest, ASwitchWaitsForTheDevicesRead)
+{
+    const TWave a = makeWave(16, false, 1, 8000, 300, tone);
+    const TWave b = makeWave(16, false, 1, 8000, 300, tone);
+    player->setSounds(&a, &b);
+    ASSERT_TRUE(player->play());
+    auto* source = dynamic_cast<PcmSource*>(fake->source);
+    ASSERT_TRUE(source);
+    std::unique_lock reading(source->mutex());
+    auto switching = std::async(std::launch::async, [&] { player->setComparing(true); });
+    EXPECT_EQ(switching.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    reading.unlock();
+    switching.get();
+    EXPECT_EQ(player->heardSound(), &b);
+}
+
+// The program's output asks DrainClock when the device has played everything.
+TEST(DrainClockTest, WaitsUntilTheDeviceHasPlayedWhatItWasGiven)
+{
+    DrainClock clock;
+    EXPECT_FALSE(clock.drained(5000000, 0)) << "the source has not ended";
+    // Given 1 s; 0.9 s played when the source ended at time 10 s.
+    clock.sourceEnded(1000000, 900000, 10000000);
+    EXPECT_FALSE(clock.drained(900000, 10030000)) << "a stale report is not the end";
+    EXPECT_FALSE(clock.drained(999999, 10090000));
+    EXPECT_TRUE(clock.drained(1000000, 10100000));
+    // A device that never reports the end: the remaining 0.1 s and the margin.
+    EXPECT_FALSE(clock.drained(900000, 10100000 + DrainClock::kMarginUs - 1));
+    EXPECT_TRUE(clock.drained(900000, 10100000 + DrainClock::kMarginUs));
+    clock.reset();
+    EXPECT_FALSE(clock.drained(1000000, 20000000));
 }
 
 TEST_F(PlayerTest, NoDeviceOrARefusalIsReportedAndNothingPlays)

@@ -26,6 +26,7 @@
 #include "app/KestrelonMain.h"
 #include "app/PictureView.h"
 #include "audio/SoundFile.h"
+#include "editing/RangeTexts.h"
 
 namespace kestrelon::test {
 namespace {
@@ -55,7 +56,8 @@ TEST_F(TForm1Test, StartsEmptyWithOnlyOpenAvailable)
     EXPECT_EQ(statusTexts(), QStringList({"sec", "samples", "ch", "Hz", "bit", "Frames"}));
     EXPECT_TRUE(form->Open->isEnabled());
     EXPECT_TRUE(form->ToolButton1->isEnabled());
-    for (QAction* a : {form->Save, form->Export, form->Import, form->ExternalEdit, form->Undo})
+    for (QAction* a :
+        {form->Save, form->Export, form->ExportRange, form->Import, form->ExternalEdit, form->Undo})
         EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
     for (QToolButton* button : {form->ToolButton5, form->ToolButton7, form->ToolButton8})
         EXPECT_FALSE(button->isEnabled()) << button->toolTip().toStdString();
@@ -104,12 +106,13 @@ TEST_F(TForm1Test, StartsEmptyWithOnlyOpenAvailable)
     EXPECT_EQ(menus, QStringList({"ファイル(&F)", "編集(&E)", "再生(&P)", "ヘルプ(&H)"}));
     EXPECT_EQ(form->FileMenu->actions(), QList<QAction*>({form->Open, form->Save}));
     QList<QAction*> edit = form->EditMenu->actions();
-    ASSERT_EQ(edit.size(), 10);
+    ASSERT_EQ(edit.size(), 11);
     EXPECT_TRUE(edit[2]->isSeparator());
     edit[2] = nullptr;
     EXPECT_EQ(edit,
-        QList<QAction*>({form->Undo, form->Redo, nullptr, form->Export, form->Import,
-            form->ExternalEdit, form->EditorSettings, form->N1, form->EST1, form->Wave1}));
+        QList<QAction*>(
+            {form->Undo, form->Redo, nullptr, form->Export, form->ExportRange, form->Import,
+                form->ExternalEdit, form->EditorSettings, form->N1, form->EST1, form->Wave1}));
     const QList<QAction*> play = form->PlayMenu->actions();
     ASSERT_EQ(play.size(), 4);
     EXPECT_EQ(play.mid(0, 2), QList<QAction*>({form->Play, form->Stop}));
@@ -451,6 +454,80 @@ TEST_P(ExportImportTest, EditedPictureChangesSoundAndPicture)
 
 INSTANTIATE_TEST_SUITE_P(BothViews, ExportImportTest, ::testing::Values(0, 1),
     [](const auto& info) { return info.param == 0 ? "Spectrum" : "Cepstrum"; });
+
+// A sound too long for a whole picture (8 kHz, N = 256: 30 001 frames) is offered in
+// pieces, proposed from the part in sight; the window sends each edited piece back where
+// it was exported from, asks where an unknown piece goes, and refuses a piece of another
+// range or analysis.
+TEST_F(TForm1Test, LongSoundsAreExportedAndImportedInPieces)
+{
+    open("long.wav", 30000 * 128, 1, 8000);
+    form->ComboBox2->setCurrentIndex(0); // N = 256
+    showForm();
+    form->ScrollBox1->horizontalScrollBar()->setValue(48 + 10000);
+    const double inSight = (10000.0 + form->ScrollBox1->viewport()->width()) * 128 / 8000;
+
+    dialogs.yesNoAnswers.push_back(false); // the whole picture after all
+    dialogs.fileAnswers.push_back(QString());
+    form->P1Click();
+    EXPECT_TRUE(dialogs.rangeAsks.empty());
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_EQ(dialogs.questions[0], rangeText(RangeText::TooWide).arg(30049).arg(30000));
+
+    const QString piece = path("piece.bmp");
+    dialogs.yesNoAnswers.push_back(true);
+    dialogs.rangeAnswers.push_back({160.0, 170.0});
+    dialogs.fileAnswers.push_back(piece);
+    form->P1Click();
+    ASSERT_EQ(dialogs.rangeAsks.size(), 1u);
+    EXPECT_DOUBLE_EQ(dialogs.rangeAsks[0].from, 160.0);
+    EXPECT_DOUBLE_EQ(dialogs.rangeAsks[0].to, inSight);
+    EXPECT_EQ(dialogs.fileAsks.back().request.fileName, path("long_s256_160.000-170.000.bmp"));
+    const QImage exported(piece);
+    ASSERT_EQ(exported.size(), QSize(48 + 625, 16 + 129));
+
+    const DocumentPtr before = form->document().shared_from_this();
+    QImage edited = exported.convertToFormat(QImage::Format_RGB32);
+    for (int y = 100; y < 120; ++y) // around 1 kHz
+        for (int x = 148; x < 188; ++x) {
+            const int g = std::max(0, qBlue(edited.pixel(x, y)) - 40);
+            edited.setPixel(x, y, qRgb(g, g, g));
+        }
+    ASSERT_TRUE(edited.save(piece));
+    dialogs.fileAnswers.push_back(piece);
+    form->L1Click();
+    ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
+    const CommandResult core = before->ImportRange(piece, FrameRange{10000, 10625});
+    ASSERT_TRUE(core.ok);
+    EXPECT_TRUE(form->document().FWave->FData == core.document->FWave->FData);
+    EXPECT_FALSE(form->document().FWave->FData == before->FWave->FData);
+
+    // a copy this window did not export: the person says where it goes
+    QFile::copy(piece, path("copy.bmp"));
+    dialogs.fileAnswers.push_back(path("copy.bmp"));
+    dialogs.rangeAnswers.push_back({160.0, 170.0});
+    form->L1Click();
+    ASSERT_EQ(dialogs.rangeAsks.size(), 2u);
+    EXPECT_EQ(dialogs.rangeAsks[1].title, rangeText(RangeText::ImportRangeTitle));
+    EXPECT_DOUBLE_EQ(dialogs.rangeAsks[1].from, 160.0) << "the part in sight";
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
+
+    const Shown kept = shown();
+    ASSERT_TRUE(exported.copy(0, 0, 600, 145).save(piece));
+    dialogs.fileAnswers.push_back(piece);
+    form->L1Click();
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].endsWith("it belongs to another range or length"))
+        << dialogs.errors[0].toStdString();
+    form->ComboBox2->setCurrentIndex(1); // N = 512: 15 001 frames
+    dialogs.fileAnswers.push_back(piece);
+    form->L1Click();
+    ASSERT_EQ(dialogs.errors.size(), 2);
+    EXPECT_EQ(dialogs.errors[1],
+        rangeText(RangeText::OtherAnalysis).arg(piece).arg(30001).arg(256).arg(15001).arg(512));
+    form->ComboBox2->setCurrentIndex(0);
+    expectShown(kept, "after refused pieces");
+}
 
 enum class BadPicture { Narrower, CutShort, NotAnImage };
 

@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 
 #include "WavBuilder.h"
+#include "audio/SoundFile.h"
 
 namespace kestrelon {
 namespace {
@@ -170,6 +171,80 @@ TEST(SaveFailureTest, FullOrReadOnlyFileSystemLeavesExistingFileUntouched)
     EXPECT_FALSE(sound(16, 2, 10).SaveToFile(path, &reason));
     EXPECT_TRUE(reason.startsWith("cannot create: ")) << reason.toStdString();
     EXPECT_EQ(readFile(path), before);
+}
+
+// The RF64 file of a data block, laid out by hand: ds64 holds the 64-bit sizes.
+Bytes rf64File(const FmtFields& f, const Bytes& data)
+{
+    const uint64_t size = data.size(), pad = size & 1;
+    const uint16_t align = uint16_t(f.bits / 8 * f.channels);
+    Bytes b;
+    putId(b, "RF64");
+    put32(b, 0xFFFFFFFFu);
+    putId(b, "WAVE");
+    putId(b, "ds64");
+    put32(b, 28);
+    for (const uint64_t v : {72 + size + pad, size, size / align}) {
+        put32(b, uint32_t(v));
+        put32(b, uint32_t(v >> 32));
+    }
+    put32(b, 0);
+    putId(b, "fmt ");
+    put32(b, 16);
+    const Bytes body = fmtBody(f);
+    b.insert(b.end(), body.begin(), body.end());
+    putId(b, "data");
+    put32(b, 0xFFFFFFFFu);
+    b.insert(b.end(), data.begin(), data.end());
+    if (pad)
+        b.push_back(0);
+    return b;
+}
+
+// Blocks beyond the threshold are saved as RF64 (odd sizes padded) and read back through
+// libsndfile; up to it, and in any case up to kLargestRiffData, as a canonical WAV.
+TEST(Rf64, LargerBlocksAreSavedAsRf64AndReadBack)
+{
+    struct Restore {
+        ~Restore() { setRf64Threshold(kLargestRiffData); }
+    } restore;
+    QTemporaryDir dir;
+    for (const SaveCase c : {SaveCase{16, 1, 2, 1000}, SaveCase{8, 1, 1, 1001},
+             SaveCase{24, 1, 3, 500}, SaveCase{32, 3, 2, 300}}) {
+        const TWave w = sound(c.bits, c.channels, c.frames, c.tag);
+        const FmtFields f{c.tag, c.channels, 44100, c.bits};
+        setRf64Threshold(w.FData.size());
+        EXPECT_EQ(w.SaveToMemory(), riffFile({{"fmt ", fmtBody(f)}, {"data", w.FData}}));
+        setRf64Threshold(w.FData.size() - 1);
+        EXPECT_EQ(w.SaveToMemory(), rf64File(f, w.FData)) << c.bits << " bits";
+        const QString path = dir.filePath("big.wav");
+        ASSERT_TRUE(w.SaveToFile(path));
+        EXPECT_EQ(readFile(path), rf64File(f, w.FData));
+        TWave back;
+        WaveLoadReport report;
+        ASSERT_EQ(loadSound(path, back, &report), kLoadOk) << report.message.toStdString();
+        EXPECT_TRUE(back.FData == w.FData) << c.bits << " bits";
+        EXPECT_EQ(std::memcmp(&back.FFormat, &w.FFormat, sizeof w.FFormat), 0);
+    }
+    // sizes no TWave holds: the header alone
+    setRf64Threshold(kLargestRiffData);
+    WAVEFORMATEX f = sound(16, 2, 0).FFormat;
+    const Bytes largest = wavFileHeader(f, kLargestRiffData);
+    ASSERT_EQ(largest.size(), 44u);
+    EXPECT_EQ(
+        largest[4] | largest[5] << 8 | largest[6] << 16 | uint32_t(largest[7]) << 24, 0xFFFFFFFEu);
+    const uint64_t five = uint64_t(5) << 30; // 5 GiB
+    const Bytes big = wavFileHeader(f, five);
+    Bytes expected = rf64File({1, 2, 44100, 16}, {});
+    for (int i = 0; i < 8; ++i) {
+        expected[std::size_t(20 + i)] = uint8_t((72 + five) >> (8 * i));
+        expected[std::size_t(28 + i)] = uint8_t(five >> (8 * i));
+        expected[std::size_t(36 + i)] = uint8_t((five / 4) >> (8 * i));
+    }
+    EXPECT_EQ(big, expected);
+    setRf64Threshold(UINT64_MAX);
+    EXPECT_EQ(wavFileHeader(f, kLargestRiffData + 1).size(), 80u)
+        << "never a RIFF size past 32 bits";
 }
 
 } // namespace

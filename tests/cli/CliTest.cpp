@@ -402,6 +402,40 @@ TEST_F(Cli, AFailedWriteToStandardOutputFails)
     }
 }
 
+// --from and --to: export writes the core's piece, apply takes an edited piece as the
+// core's range import does and refuses a piece of another range's size.
+TEST_F(Cli, PiecesOfASoundByTheirSeconds)
+{
+    const QString piece = path("piece.bmp"), edited = path("edited.bmp"), out = path("out.wav");
+    ASSERT_EQ(run({"export", voice, piece, "--from", "1", "--to=2"}).code, 0);
+    const DocumentPtr doc = makeDocument()->Open(voice).document;
+    ASSERT_NE(doc, nullptr);
+    FrameRange range;
+    QString why;
+    ASSERT_TRUE(doc->rangeOfSeconds(1.0, 2.0, &range, &why));
+    ASSERT_TRUE(doc->ExportRange(path("core.bmp"), range).ok);
+    EXPECT_EQ(contents(piece), contents(path("core.bmp")));
+
+    ASSERT_TRUE(tool("convert",
+        {piece, "-region", "20x30+60+495", "-evaluate", "subtract", "5140", "+region",
+            "BMP3:" + edited}));
+    const CliRun r = run({"apply", voice, edited, out, "--from", "1", "--to", "2"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const CommandResult imported = doc->ImportRange(edited, range);
+    ASSERT_TRUE(imported.ok);
+    ASSERT_TRUE(imported.document->Save(path("core.wav")).ok);
+    EXPECT_EQ(contents(out), contents(path("core.wav")));
+    EXPECT_FALSE(samplesOf(out) == samplesOf(voice));
+
+    for (const QStringList& range : {QStringList{"0", "0.5"}, {"3", "4"}}) {
+        const CliRun other = run(
+            {"apply", voice, edited, path("other.wav"), "--from", range[0], "--to", range[1]});
+        EXPECT_EQ(other.code, 1);
+        EXPECT_FALSE(other.err.isEmpty());
+    }
+    EXPECT_FALSE(QFile::exists(path("other.wav")));
+}
+
 // Usage errors exit with 2 and a message on stderr only, and write nothing; help and
 // version exit with 0.
 TEST_F(Cli, UsageErrorsExitWith2HelpAndVersionWith0)
@@ -411,7 +445,10 @@ TEST_F(Cli, UsageErrorsExitWith2HelpAndVersionWith0)
              {"info", voice, "extra"}, {"export", voice}, {"apply", voice, voice},
              {"info", voice, "--fft", "1000"}, {"info", voice, "--fft", "abc"},
              {"info", voice, "--fft"}, {"info", voice, "--view", "waveform"},
-             {"info", voice, "--colour"}, {"apply", voice, "a.bmp", out, "--fft=8192"}}) {
+             {"info", voice, "--colour"}, {"apply", voice, "a.bmp", out, "--fft=8192"},
+             {"apply", voice, "a.bmp", out, "--from", "1"}, {"info", voice, "--from=0", "--to=1"},
+             {"export", voice, out, "--from", "-1", "--to", "2"},
+             {"export", voice, out, "--from", "1s", "--to", "2"}}) {
         const CliRun r = run(args);
         EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
         EXPECT_EQ(r.out, "");

@@ -10,8 +10,10 @@
 
 #include "../imaging/GuiEnvironment.h"
 #include "EditingTestSupport.h"
+#include "audio/SoundFile.h"
 #include "editing/Document.h"
 #include "editing/History.h"
+#include "editing/RangeTexts.h"
 #include "imaging/FilterImage.h"
 #include "imaging/PictureCells.h"
 #include "spectral/TWaveCepstram.h"
@@ -126,6 +128,13 @@ TEST_F(Editor, OpenShowsTheSoundAndProposesNames)
     const DocumentPtr take = done(cepstrum->Open(bare));
     EXPECT_EQ(take->proposedSavePath(), path("a.b/take_fix.wav"));
     EXPECT_EQ(take->proposedExportPath(), path("a.b/take_c1024.bmp"));
+
+    // a FLAC source gets the same proposals: a WAV beside it, never its own format
+    const QString flac = path("song.flac");
+    ASSERT_TRUE(saveSound(flac, *doc.FWave));
+    const DocumentPtr song = done(doc.Open(flac));
+    EXPECT_EQ(song->proposedSavePath(), path("song_fix.wav"));
+    EXPECT_EQ(song->proposedExportPath(), path("song_s1024.bmp"));
 
     // another file: its own texts
     const QString other = path("other.wav");
@@ -285,6 +294,74 @@ TEST_P(RoundTrip, ImageMagickEditGivesTheEnginesSoundAndAFreshPicture)
     const DocumentPtr fresh = open(path("imported.wav"), mode);
     EXPECT_TRUE(r.document->cells[mode]->gray == fresh->cells[mode]->gray);
     EXPECT_TRUE(r.document->FBitmap == fresh->FBitmap);
+}
+
+// Pieces of a long sound, in both views: the first, a middle and the last range of frames.
+// An edited piece gives the document that the whole picture with the same cells edited
+// gives, byte for byte; cells at both edges of the piece are edited.
+TEST_P(RoundTrip, EditedRangeGivesTheWholePicturesImport)
+{
+    const DocumentPtr doc = open(voice(), GetParam());
+    const int32_t F = doc->shownCells()->frames;
+    for (const FrameRange range : {FrameRange{0, 60}, FrameRange{80, 150}, FrameRange{170, F}}) {
+        const std::string what = std::to_string(range.first) + " .. " + std::to_string(range.end);
+        const QString piece = path("piece.bmp");
+        ASSERT_TRUE(doc->ExportRange(piece, range).ok) << what;
+        const int n = range.frames();
+        ASSERT_EQ(QImage(piece).size(), QSize(48 + n, 16 + 513)) << what;
+        auto paint = [&](const QImage& picture, int offset) {
+            QImage img = paintedCopy(picture, 48, 16, offset, 300, 2, 40, -30);
+            img = paintedCopy(img, 48, 16, offset + n / 2, 100, 9, 60, 25);
+            return paintedCopy(img, 48, 16, offset + n - 1, 200, 1, 30, -40);
+        };
+        ASSERT_TRUE(paint(QImage(piece), 0).save(path("piece_edit.bmp")));
+        ASSERT_TRUE(paint(doc->FBitmap, range.first).save(path("whole_edit.bmp")));
+        const CommandResult fromPiece = doc->ImportRange(path("piece_edit.bmp"), range);
+        const CommandResult fromWhole = doc->Import(path("whole_edit.bmp"));
+        ASSERT_TRUE(fromPiece.ok) << fromPiece.message.toStdString();
+        ASSERT_TRUE(fromWhole.ok) << fromWhole.message.toStdString();
+        EXPECT_TRUE(fromPiece.document->FWave->FData != doc->FWave->FData) << what;
+        DocSnapshot(*fromPiece.document).expectEqual(DocSnapshot(*fromWhole.document), what);
+        EXPECT_TRUE(fromPiece.change->changedFrames() == fromWhole.change->changedFrames());
+    }
+}
+
+// Seconds become the frames centred nearest them (44100 Hz, N = 1024: 86.13 frames a
+// second); pictures of another range or length and ranges outside the sound are refused.
+TEST_F(Editor, RangesOfSecondsAndRefusedPieces)
+{
+    const DocumentPtr doc = open(voice());
+    FrameRange r;
+    QString why;
+    ASSERT_TRUE(doc->rangeOfSeconds(0.5, 1.0, &r, &why));
+    EXPECT_EQ(r, (FrameRange{43, 86}));
+    ASSERT_TRUE(doc->rangeOfSeconds(1.0, 2.0, &r, &why));
+    EXPECT_EQ(r, (FrameRange{86, 172}));
+    ASSERT_TRUE(doc->rangeOfSeconds(2.0, 2.5, &r, &why));
+    EXPECT_EQ(r, (FrameRange{172, 217})) << "the end of the sound reaches the last frame";
+    EXPECT_EQ(doc->proposedRangeExportPath(r), path("voice_s1024_1.997-2.519.bmp"));
+    EXPECT_FALSE(doc->rangeOfSeconds(1.0, 1.0, &r, &why));
+    EXPECT_EQ(why, rangeText(RangeText::NotARange).arg(1.0).arg(1.0));
+    EXPECT_FALSE(doc->rangeOfSeconds(2.6, 3.0, &r, &why));
+    EXPECT_EQ(why, rangeText(RangeText::NoFrames).arg(2.6).arg(3.0).arg(2.5));
+
+    const DocSnapshot before(*doc);
+    ASSERT_TRUE(doc->ExportRange(path("a.bmp"), FrameRange{0, 60}).ok);
+    const CommandResult refused = doc->ImportRange(path("a.bmp"), FrameRange{0, 61});
+    EXPECT_EQ(refused.message,
+        rangeText(RangeText::OtherRange)
+            .arg(path("a.bmp"))
+            .arg(108)
+            .arg(529)
+            .arg("0.000", "0.708")
+            .arg(109)
+            .arg(529));
+    const CommandResult outside = doc->ExportRange(path("b.bmp"), FrameRange{200, 218});
+    EXPECT_EQ(outside.message,
+        rangeText(RangeText::OutsideSound).arg(path("b.bmp")).arg(200).arg(218).arg(217));
+    EXPECT_FALSE(QFile::exists(path("b.bmp")));
+    EXPECT_FALSE(doc->ImportRange(path("a.bmp"), FrameRange{200, 218}).ok);
+    DocSnapshot(*doc).expectEqual(before, "refused pieces");
 }
 
 // The same edit saved by ImageMagick as a palette BMP is read through its palette.

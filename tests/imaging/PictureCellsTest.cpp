@@ -7,8 +7,10 @@
 
 #include "GuiEnvironment.h"
 #include "HandAnalysis.h"
+#include "base/Errors.h"
 #include "imaging/FilterImage.h"
 #include "imaging/PictureCells.h"
+#include "imaging/RangePicture.h"
 
 namespace kestrelon::test {
 namespace {
@@ -162,6 +164,40 @@ TEST(CellEdits, ComeFromTheDataAreaOfTheEditedPicture)
         EXPECT_TRUE(reason.contains("57 x 25")) << reason.toStdString();
         EXPECT_TRUE(reason.contains("58 x 25")) << reason.toStdString();
     }
+}
+
+// A piece of frames 200 .. 400 of a 10 s picture (N = 256 at 8 kHz: a column is 16 ms, a
+// label every 0.5 s) is the whole picture's columns of those frames: its data, its
+// frequency axis, and the time ticks and labels of the real times 3.2 .. 6.4 s.
+TEST(RangePicture, IsTheWholePicturesColumnsWithTheirRealTimes)
+{
+    ensureGuiApplication();
+    HandAnalysis a(8000, 10.0, 256, 626);
+    for (int32_t i = 0; i < a.F; ++i)
+        for (int32_t k = 0; k <= a.N / 2; ++k)
+            a.engine.FPower[0][std::size_t(i)][std::size_t(k)] = -0.5 * ((i * 13 + k * 3) % 300);
+    const GrayCells cells = cellsOf(a.engine.FPower[0], SpectralView::Spectrum, a.N);
+    const DrawContext ctx = a.context(kSpectrumView);
+    const QImage whole = drawCells(cells, ctx);
+    const FrameRange range{200, 400};
+    const QImage piece = drawRangeCells(cells, range, ctx);
+    ASSERT_EQ(piece.size(), QSize(48 + 200, 16 + 129));
+    EXPECT_TRUE(piece.copy(48, 16, 200, 129) == whole.copy(248, 16, 200, 129)) << "data";
+    EXPECT_TRUE(piece.copy(0, 0, 48, 145) == whole.copy(0, 0, 48, 145)) << "frequency axis";
+    // row 0 holds only the labelled ticks: 3.5, 4, ..., 6 s
+    std::set<int> ticks;
+    for (int x : whiteColumns(whole, 0, 248, 448))
+        ticks.insert(x - 200);
+    ASSERT_EQ(ticks.size(), 6u);
+    EXPECT_EQ(whiteColumns(piece, 0, 0, piece.width()), ticks);
+    // each label but the last lies wholly inside the piece: the same pixels as the whole's
+    for (int x : ticks) {
+        if (x + 30 < piece.width()) {
+            EXPECT_TRUE(piece.copy(x, 0, 30, 16) == whole.copy(x + 200, 0, 30, 16)) << x;
+        }
+    }
+    EXPECT_THROW(drawRangeCells(cells, FrameRange{600, 627}, ctx), RangeError);
+    EXPECT_THROW(drawRangeCells(cells, FrameRange{5, 5}, ctx), RangeError);
 }
 
 } // namespace
