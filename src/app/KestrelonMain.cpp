@@ -801,9 +801,11 @@ void TForm1::ExportRangeFilter()
 RangeRequest TForm1::rangeInSight(const QString& title) const
 {
     const int32_t F = FDoc->shownCells()->frames;
-    const int32_t x = ScrollBox1->scrollOffset().x() - FDoc->FLeftMargin;
-    const int32_t first = std::clamp(x, 0, F - 1);
-    const int32_t end = std::clamp(x + ScrollBox1->viewport()->width(), first + 1, F);
+    // The frames between the frequency axis and the right edge, at the view's zoom.
+    const double left = ScrollBox1->pictureAt(QPointF(FDoc->FLeftMargin, 0)).x();
+    const double right = ScrollBox1->pictureAt(QPointF(ScrollBox1->viewport()->width(), 0)).x();
+    const int32_t first = std::clamp(int32_t(std::floor(left)) - FDoc->FLeftMargin, 0, F - 1);
+    const int32_t end = std::clamp(int32_t(std::ceil(right)) - FDoc->FLeftMargin, first + 1, F);
     const double length = FDoc->FWave->FSeconds;
     return {title, FDoc->frameSeconds(first),
         end == F ? length : std::min(length, FDoc->frameSeconds(end)), length};

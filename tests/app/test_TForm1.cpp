@@ -464,8 +464,9 @@ TEST_F(TForm1Test, LongSoundsAreExportedAndImportedInPieces)
     open("long.wav", 30000 * 128, 1, 8000);
     form->ComboBox2->setCurrentIndex(0); // N = 256
     showForm();
-    form->ScrollBox1->horizontalScrollBar()->setValue(48 + 10000);
-    const double inSight = (10000.0 + form->ScrollBox1->viewport()->width()) * 128 / 8000;
+    // Frames 10000 on in sight, right of the frequency axis.
+    form->ScrollBox1->horizontalScrollBar()->setValue(10000);
+    const double inSight = (10000.0 + form->ScrollBox1->viewport()->width() - 48) * 128 / 8000;
 
     dialogs.yesNoAnswers.push_back(false); // the whole picture after all
     dialogs.fileAnswers.push_back(QString());
