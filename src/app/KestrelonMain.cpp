@@ -194,6 +194,15 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
     buildStatusBar();
     StatusBar1->addPermanentWidget(PaintTools1->readout());
     connect(PaintTools1, &PaintToolBar::strokeFinished, this, &TForm1::applyStroke);
+    connect(PaintTools1, &PaintToolBar::playSelectionRequested, this,
+        [this](quint32 first, quint32 end, bool loop) {
+            guard([&] {
+                FPlayer->stop();
+                QString reason;
+                if (!FPlayer->playRange(first, end, loop, &reason) && !reason.isEmpty())
+                    FDialogs->showError(this, reason);
+            });
+        });
     setFileCommandsEnabled(false);
 
     connect(&FHistory, &EditHistory::changed, this, [this] {

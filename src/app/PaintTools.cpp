@@ -141,6 +141,29 @@ PaintToolBar::PaintToolBar(
     addWidget(FSilence);
     addSeparator();
 
+    PlaySelection = new QAction(actionIcon(QStringLiteral("playselection")),
+        QString::fromUtf8(PaintTexts::kPlaySelection), this);
+    PlaySelection->setObjectName(QStringLiteral("PlaySelection"));
+    PlaySelection->setToolTip(QString::fromUtf8(PaintTexts::kPlaySelectionTip));
+    PlaySelection->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Space));
+    PlaySelection->setShortcutContext(Qt::WindowShortcut);
+    PlaySelection->setEnabled(false);
+    addAction(PlaySelection);
+    LoopSelection = new QAction(
+        actionIcon(QStringLiteral("loop")), QString::fromUtf8(PaintTexts::kLoop), this);
+    LoopSelection->setObjectName(QStringLiteral("LoopSelection"));
+    LoopSelection->setToolTip(QString::fromUtf8(PaintTexts::kLoopTip));
+    LoopSelection->setCheckable(true);
+    addAction(LoopSelection);
+    connect(PlaySelection, &QAction::triggered, this, [this] {
+        if (FSelection.first != FSelection.second)
+            emit playSelectionRequested(
+                FSelection.first, FSelection.second, LoopSelection->isChecked());
+    });
+    connect(this, &PaintToolBar::selectionChanged, PlaySelection,
+        [this](quint32 first, quint32 end) { PlaySelection->setEnabled(first != end); });
+    addSeparator();
+
     const auto zoom
         = [this](const char* name, const char* icon, const char* tip, QList<QKeySequence> keys) {
               auto* a = new QAction(actionIcon(QLatin1String(icon)), QString::fromUtf8(tip), this);

@@ -72,6 +72,10 @@ struct PaintTexts {
     static constexpr const char* kGray = "グレー";
     static constexpr const char* kViridis = "カラー";
     static constexpr const char* kApplying = "塗りを適用しています";
+    static constexpr const char* kPlaySelection = "選択範囲を再生 (Shift+Space)";
+    static constexpr const char* kPlaySelectionTip = "選択範囲の時間だけを再生する (Shift+Space)";
+    static constexpr const char* kLoop = "ループ";
+    static constexpr const char* kLoopTip = "選択範囲をくり返し再生する";
     // Readouts: time, frequency, level in dB, gray level.
     static constexpr const char* kSpectrumReadout = "%1 秒  %2 Hz  %3 dB (%4)";
     // Readouts: time, quefrency in ms, its pitch, level in dB, gray level.
@@ -110,6 +114,8 @@ public:
     // another sound, N or view is dropped.
     void documentShown();
 
+    QAction* PlaySelection; // enabled while there is a selection
+    QAction* LoopSelection; // checkable
     QAction* ZoomIn;
     QAction* ZoomOut;
     QAction* ZoomFit;
@@ -120,6 +126,8 @@ signals:
     // A stroke or selection to apply; text names the step in the undo history.
     void strokeFinished(const kestrelon::PaintStroke& stroke, const QString& text);
     void selectionChanged(quint32 first, quint32 end);
+    // Play the selection's sample frames [first, end), over and over with loop.
+    void playSelectionRequested(quint32 first, quint32 end, bool loop);
 
 private:
     void pressed(QPointF position);

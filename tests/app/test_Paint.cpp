@@ -1,5 +1,5 @@
 // The paint tool bar in the window: keys and tooltips from its table, a drag applied as
-// one undo step, the selection's time range, the zoom keys and the readout.
+// one undo step, the selection's time range played, the zoom keys and the readout.
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
@@ -64,6 +64,13 @@ TEST_F(PaintWindowTest, ToolsStrokesSelectionsZoomAndReadout)
     EXPECT_EQ(tools.selectionSamples(), std::make_pair(30u * 512, 41u * 512));
     ASSERT_EQ(selection.count(), 1);
     EXPECT_EQ(selection[0][0].toUInt(), 30u * 512);
+    // Listening to it, looped.
+    EXPECT_TRUE(tools.PlaySelection->isEnabled());
+    tools.LoopSelection->setChecked(true);
+    tools.PlaySelection->trigger();
+    EXPECT_TRUE(form->player().isLooping());
+    EXPECT_DOUBLE_EQ(form->player().position(), 30.0 * 512);
+    form->StopClick();
     EXPECT_EQ(form->history().count(), 1); // the undone stroke's step was dropped
     EXPECT_FALSE(form->document().FWave->FData == opened);
 
