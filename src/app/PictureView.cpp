@@ -324,7 +324,12 @@ void PictureView::resizeEvent(QResizeEvent* event)
 
 void PictureView::scrollContentsBy(int dx, int dy)
 {
-    viewport()->scroll(dx, dy);
+    // The axes stay where they are while the data moves, so a gray picture is drawn again
+    // whole (a few milliseconds); a picture of another format scrolls as a whole.
+    if (FPicture && FPicture->format() == QImage::Format_Grayscale8)
+        viewport()->update();
+    else
+        viewport()->scroll(dx, dy);
 }
 
 } // namespace kestrelon
