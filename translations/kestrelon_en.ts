@@ -1288,6 +1288,36 @@
         <comment>OverDetails</comment>
         <translation>the import took %1 samples over full scale; they are floating-point samples and are saved as they are; the peak is %2 times full scale (%3)</translation>
     </message>
+    <message>
+        <source>塗る解析済みの画像がありません</source>
+        <comment>NoPictureToPaint</comment>
+        <translation>there is no analysed picture to paint on</translation>
+    </message>
+    <message>
+        <source>開いたときの音がわからないため、消しゴムで戻せません</source>
+        <comment>OpenedSoundUnknown</comment>
+        <translation>the sound as it was opened is not known, so the eraser cannot restore it</translation>
+    </message>
+    <message>
+        <source>開いたときの音と長さが違うため、消しゴムで戻せません</source>
+        <comment>OpenedSoundOtherLength</comment>
+        <translation>the sound as it was opened has another length, so the eraser cannot restore it</translation>
+    </message>
+    <message>
+        <source>%1 を適用しました</source>
+        <comment>PaintApplied</comment>
+        <translation>applied %1</translation>
+    </message>
+    <message>
+        <source>%1 の適用をキャンセルしました</source>
+        <comment>PaintCancelled</comment>
+        <translation>%1 cancelled</translation>
+    </message>
+    <message>
+        <source>%1 を適用できませんでした</source>
+        <comment>PaintFailed</comment>
+        <translation>%1 could not be applied</translation>
+    </message>
 </context>
 <context>
     <name>kestrelon::EditorSettingsDialog</name>

@@ -42,6 +42,7 @@
 #include "app/ExternalEditor.h"
 #include "app/HelpWindow.h"
 #include "app/Language.h"
+#include "app/PaintTools.h"
 #include "app/PictureView.h"
 #include "app/RecentFiles.h"
 #include "audio/SoundFile.h"
@@ -230,10 +231,24 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
     column->addWidget(Panel1);
     ScrollBox1 = new PictureView(central);
     ScrollBox1->setPicture(&FDoc->FBitmap);
+    PaintTools1 = new PaintToolBar(
+        ScrollBox1, [this]() -> const Document& { return *FDoc; }, central);
+    column->addWidget(PaintTools1);
     column->addWidget(ScrollBox1, 1);
     setCentralWidget(central);
 
     buildStatusBar();
+    StatusBar1->addPermanentWidget(PaintTools1->readout());
+    connect(PaintTools1, &PaintToolBar::strokeFinished, this, &TForm1::applyStroke);
+    connect(PaintTools1, &PaintToolBar::playSelectionRequested, this,
+        [this](quint32 first, quint32 end, bool loop) {
+            guard([&] {
+                FPlayer->stop();
+                QString reason;
+                if (!FPlayer->playRange(first, end, loop, &reason) && !reason.isEmpty())
+                    FDialogs->showError(this, reason);
+            });
+        });
     setFileCommandsEnabled(false);
 
     connect(&FHistory, &EditHistory::changed, this, [this] {
@@ -583,6 +598,7 @@ void TForm1::showDocument(DocumentPtr document)
     }
     if (!old || old->FWave != FDoc->FWave)
         soundChanged();
+    PaintTools1->documentShown();
     checkEditSession();
 }
 
@@ -905,9 +921,11 @@ void TForm1::ExportRangeFilter()
 RangeRequest TForm1::rangeInSight(const QString& title) const
 {
     const int32_t F = FDoc->shownCells()->frames;
-    const int32_t x = ScrollBox1->scrollOffset().x() - FDoc->FLeftMargin;
-    const int32_t first = std::clamp(x, 0, F - 1);
-    const int32_t end = std::clamp(x + ScrollBox1->viewport()->width(), first + 1, F);
+    // The frames between the frequency axis and the right edge, at the view's zoom.
+    const double left = ScrollBox1->pictureAt(QPointF(FDoc->FLeftMargin, 0)).x();
+    const double right = ScrollBox1->pictureAt(QPointF(ScrollBox1->viewport()->width(), 0)).x();
+    const int32_t first = std::clamp(int32_t(std::floor(left)) - FDoc->FLeftMargin, 0, F - 1);
+    const int32_t end = std::clamp(int32_t(std::ceil(right)) - FDoc->FLeftMargin, first + 1, F);
     const double length = FDoc->FWave->FSeconds;
     return {title, FDoc->frameSeconds(first),
         end == F ? length : std::min(length, FDoc->frameSeconds(end)), length};
@@ -1172,6 +1190,30 @@ void TForm1::pictureClicked(QPoint position)
     ScrollBox1->setStartMarker(frameColumn(FPlayer->startFrame()));
     if (wasPlaying)
         PlayClick();
+}
+
+void TForm1::applyStroke(const PaintStroke& stroke, const QString& text)
+{
+    guard([this, &stroke, &text] {
+        if (FTaskRunning || !FDoc->geometryMatches())
+            return;
+        const DocumentPtr doc = FDoc;
+        const CommandResult result = runLong(QString::fromUtf8(PaintTexts::kApplying),
+            [doc, stroke](const PassFn& progress) { return doc->Paint(stroke, progress); });
+        if (!result.ok) {
+            showMessage(Message(
+                result.cancelled ? MessageCode::PaintCancelled : MessageCode::PaintFailed, text)
+                            .text());
+            if (!result.cancelled)
+                FDialogs->showError(this, result.message.text());
+            return;
+        }
+        if (result.change)
+            FHistory.record(text, result.change, FDoc->withoutSound(), result.clips);
+        showDocument(result.document);
+        showClips(result.clips);
+        showMessage(Message(MessageCode::PaintApplied, text).text());
+    });
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)

@@ -47,6 +47,7 @@ class QToolButton;
 
 namespace kestrelon {
 
+class PaintToolBar;
 class PictureView;
 
 class TForm1 : public QMainWindow {
@@ -91,6 +92,7 @@ public:
     QToolButton* ToolButton12; // A/B: the sound before the last import
     QToolButton* ToolButton13; // edit in the image editor, own hint
     PictureView* ScrollBox1; // shows the document's picture
+    PaintToolBar* PaintTools1; // painting tools, zoom, colour map, readout
     QStatusBar* StatusBar1;
     QLabel* StatusPanels[6]; // sec, samples, ch, Hz, bit, frames
     QLabel* ClipPanel; // samples the last import clipped; hidden when none
@@ -192,6 +194,8 @@ private:
     int frameColumn(double frame) const;
     double columnFrame(int column) const;
     void pictureClicked(QPoint position);
+    // Applies a stroke of the paint tools as one step of the history named text.
+    void applyStroke(const PaintStroke& stroke, const QString& text);
     // Runs command on the worker and waits for it in a local event loop behind a progress
     // dialog, with the window's input blocked. Returns what it ended with.
     CommandResult runLong(const QString& description, const Command& command);

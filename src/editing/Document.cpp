@@ -555,6 +555,18 @@ int32_t frameCountOf(uint32_t samples, int32_t N)
     return int32_t(std::min<int64_t>((int64_t(samples) + H - 1) / H + 1, INT32_MAX));
 }
 
+// The cells of the sound as opened: those d has computed while its sound is still that
+// one; with restart, the ones kept for another sound or N are dropped first.
+void keepOpenedCells(Document& d, bool restart)
+{
+    for (int v = 0; v < 2; ++v) {
+        if (restart)
+            d.openedCells[v].reset();
+        if (d.FWave && d.FWave == d.FOpenedWave && d.cells[v] && !d.openedCells[v])
+            d.openedCells[v] = d.cells[v];
+    }
+}
+
 } // namespace
 
 bool isValidFFTLength(int32_t n)
@@ -668,6 +680,7 @@ CommandResult Document::Open(const QString& path, const PassFn& progressFn) cons
     }
     auto d = std::make_shared<Document>(*this);
     d->FWave = std::move(loaded);
+    d->FOpenedWave = d->FWave;
     d->FOpenedPath = path;
     d->FSavePath
         = directoryPart(path) + replaceExtension(namePart(path), QStringLiteral("_fix.wav"));
@@ -676,6 +689,7 @@ CommandResult Document::Open(const QString& path, const PassFn& progressFn) cons
     d->cells[1].reset();
     d->FBitmap = QImage();
     analyseShown(*d, progress, 20, 100);
+    keepOpenedCells(*d, true);
     progress.done();
     CommandResult r = success(std::move(d));
     if (report.truncated || !report.message.isEmpty()) // cut short, or non-finite samples
@@ -720,6 +734,7 @@ CommandResult Document::SetMode(uint8_t mode, const PassFn& progressFn) const
         progress.pass(90, MessageCode::PassDrawing);
         drawShown(*d);
     }
+    keepOpenedCells(*d, false);
     progress.done();
     return success(std::move(d));
 }
@@ -736,6 +751,7 @@ CommandResult Document::ChangeFFTLength(int32_t n, const PassFn& progressFn) con
         if (n != FFFTLength)
             analyseShown(*d, progress, 0, 100);
     }
+    keepOpenedCells(*d, n != FFFTLength);
     progress.done();
     return success(std::move(d));
 }
@@ -885,6 +901,46 @@ CommandResult Document::ImportEdited(
     d->FFilterDir = FFilterDir;
     d->FImportPath = FImportPath;
     if (interactive) {
+        progress.pass(95, MessageCode::PassHistory);
+        r.change = SampleChange::record(*FWave, *d->FWave);
+    }
+    progress.done();
+    r.ok = true;
+    r.message = importMessage(r.clips);
+    r.document = std::move(d);
+    return r;
+}
+
+CommandResult Document::Paint(const PaintStroke& stroke, const PassFn& progressFn) const
+{
+    if (!geometryMatches())
+        return failure(MessageCode::NoPictureToPaint);
+    Progress progress(progressFn);
+    const GrayCells& shown = *shownCells();
+    std::shared_ptr<const GrayCells> reference;
+    if (stroke.kind == PaintKind::Erase) {
+        reference = openedCells[FMode];
+        if (!reference || reference->fftLength != FFFTLength) {
+            if (!FOpenedWave)
+                return failure(MessageCode::OpenedSoundUnknown);
+            progress.pass(0, MessageCode::PassAnalysis);
+            reference = std::make_shared<const GrayCells>(
+                analyzeCells(*FOpenedWave, FFFTLength, viewOf(FMode), progress.within(0, 5)));
+        }
+        if (reference->frames != shown.frames)
+            return failure(MessageCode::OpenedSoundOtherLength);
+    }
+    const CellEdits edits = strokeEdits(shown, stroke, reference.get());
+    CommandResult r;
+    std::shared_ptr<Document> d;
+    try {
+        d = filtered(*this, edits, progress, &r.clips);
+    } catch (const FloatError& e) {
+        return failure(Message(MessageCode::ImportGainsOverflow, e.message()));
+    }
+    if (reference)
+        d->openedCells[FMode] = reference;
+    if (interactive && !edits.empty()) {
         progress.pass(95, MessageCode::PassHistory);
         r.change = SampleChange::record(*FWave, *d->FWave);
     }

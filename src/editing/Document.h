@@ -27,6 +27,7 @@
 #include <QStringList>
 
 #include "audio/TWave.h"
+#include "imaging/CellPainting.h"
 #include "imaging/Picture.h"
 #include "imaging/RangePicture.h"
 #include "spectral/Pipeline.h"
@@ -81,6 +82,11 @@ public:
     QLocale locale;
     bool drawsPicture = true;
     bool interactive = true;
+    // The sound as it was opened (the same snapshot as FWave until a command changes the
+    // samples) and its cells of each view at FFFTLength as far as they are known: what the
+    // eraser paints back to. Kept by every command but Open, which starts them again.
+    std::shared_ptr<const TWave> FOpenedWave;
+    std::shared_ptr<const GrayCells> openedCells[2];
 
     // --- queries --------------------------------------------------------------------------
     bool hasSound() const { return FWave != nullptr; }
@@ -141,6 +147,11 @@ public:
     // new document has this document's proposals. The step goes from this sound.
     CommandResult ImportEdited(
         const QImage& edited, const Document& exported, const PassFn& progress = {}) const;
+    // A stroke or selection painted on the cells shown (imaging/CellPainting.h), applied
+    // as importing the painted picture from a file applies it: the same edits, the same
+    // new sound, byte for byte. An eraser's reference is the sound as opened, analysed in
+    // this view and N the first time it is needed and kept in the new document.
+    CommandResult Paint(const PaintStroke& stroke, const PassFn& progress = {}) const;
     // Writes the filter image of the picture; the new document proposes it for import.
     CommandResult Export(const QString& path) const;
     CommandResult Save(const QString& path) const;

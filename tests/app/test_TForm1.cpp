@@ -204,8 +204,12 @@ TEST_F(TForm1Test, OpenShowsTheSoundAndSetsProposals)
     const QSize area = form->ScrollBox1->viewport()->size();
     EXPECT_EQ(form->ScrollBox1->horizontalScrollBar()->maximum(), qMax(0, 48 + 88 - area.width()));
     EXPECT_EQ(form->ScrollBox1->verticalScrollBar()->maximum(), qMax(0, 16 + 513 - area.height()));
-    EXPECT_EQ(form->ScrollBox1->viewport()->grab().toImage().pixel(60, 100),
-        form->document().FBitmap.pixel(60, 100));
+    // It opens with 0 Hz, the bottom row, in sight; the axes stay at the top and left.
+    const QPoint scrolled = form->ScrollBox1->scrollOffset();
+    EXPECT_EQ(scrolled.y(), form->ScrollBox1->verticalScrollBar()->maximum());
+    const QImage shown = form->ScrollBox1->viewport()->grab().toImage();
+    EXPECT_EQ(shown.pixel(60, 100), form->document().FBitmap.pixel(60, 100 + scrolled.y()));
+    EXPECT_EQ(shown.pixel(60, 5), form->document().FBitmap.pixel(60, 5));
 
     // A second file: its proposals follow its directory.
     QDir(dir.path()).mkdir("other");
@@ -574,8 +578,9 @@ TEST_F(TForm1Test, LongSoundsAreExportedAndImportedInPieces)
     open("long.wav", 30000 * 128, 1, 8000);
     form->ComboBox2->setCurrentIndex(0); // N = 256
     showForm();
-    form->ScrollBox1->horizontalScrollBar()->setValue(48 + 10000);
-    const double inSight = (10000.0 + form->ScrollBox1->viewport()->width()) * 128 / 8000;
+    // Frames 10000 on in sight, right of the frequency axis.
+    form->ScrollBox1->horizontalScrollBar()->setValue(10000);
+    const double inSight = (10000.0 + form->ScrollBox1->viewport()->width() - 48) * 128 / 8000;
 
     dialogs.yesNoAnswers.push_back(false); // the whole picture after all
     dialogs.fileAnswers.push_back(QString());
