@@ -262,6 +262,11 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
 
     buildStatusBar();
     StatusBar1->addPermanentWidget(PaintTools1->readout());
+    FReadoutHold = new QTimer(this);
+    FReadoutHold->setObjectName(QStringLiteral("ReadoutHold"));
+    FReadoutHold->setSingleShot(true);
+    FReadoutHold->setInterval(kMessageFirst);
+    connect(FReadoutHold, &QTimer::timeout, PaintTools1->readout(), &QWidget::show);
     connect(PaintTools1, &PaintToolBar::strokeFinished, this, &TForm1::applyStroke);
     // After the tool bar's own following of the selection: the window has the last word.
     connect(PaintTools1, &PaintToolBar::selectionChanged, this, &TForm1::updatePlayControls);
@@ -1376,6 +1381,13 @@ void TForm1::showMessage(const Message& message, const Message& details)
     FStatus = shown;
     FStatusDetails = details;
     showStatusMessage();
+    // The readout under the pointer shares the status bar's room with the message: a new
+    // message has all of it for a while, even when the command ended with the pointer over
+    // the picture (as a paint stroke does).
+    if (!shown.isEmpty()) {
+        PaintTools1->readout()->hide();
+        FReadoutHold->start();
+    }
 }
 
 void TForm1::updateUndoHints()

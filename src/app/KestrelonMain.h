@@ -43,6 +43,7 @@ class QLabel;
 class QMenu;
 class QStatusBar;
 class QToolBar;
+class QTimer;
 class QToolButton;
 
 namespace kestrelon {
@@ -228,6 +229,9 @@ private:
     Message FStatus, FStatusDetails; // the status message shown and its tooltip
     ExternalEditTiming FEditTiming;
     std::unique_ptr<ExternalEditSession> FSession; // destroyed before the runner
+    // Keeps the readout under the pointer hidden while a new status message is read.
+    QTimer* FReadoutHold = nullptr;
+    static constexpr int kMessageFirst = 4000; // ms
     // Where each exported piece belongs: its frames, and the N and frame count of the
     // analysis it was cut from. A whole export to the same path forgets the piece.
     struct ExportedRange {

@@ -55,6 +55,15 @@ TEST_F(PaintWindowTest, ToolsStrokesSelectionsZoomAndReadout)
     ASSERT_EQ(form->history().count(), 1);
     EXPECT_EQ(
         form->Undo->toolTip(), Message(MessageCode::UndoHint, kPaintToolTexts[1].caption).text());
+    // Its message has the status bar's room, though the pointer stays over the picture.
+    EXPECT_EQ(form->MessagePanel->text(),
+        Message(MessageCode::PaintApplied, kPaintToolTexts[1].caption).text());
+    EXPECT_FALSE(tools.readout()->isVisible());
+    auto* hold = form->findChild<QTimer*>("ReadoutHold");
+    ASSERT_TRUE(hold && hold->isActive());
+    hold->start(0);
+    QTest::qWait(20);
+    EXPECT_TRUE(tools.readout()->isVisible());
     EXPECT_FALSE(form->document().FWave->FData == opened);
     form->UndoClick();
     EXPECT_TRUE(form->document().FWave->FData == opened);
