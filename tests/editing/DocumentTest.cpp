@@ -135,6 +135,11 @@ TEST_F(Editor, OpenShowsTheSoundAndProposesNames)
     const DocumentPtr song = done(doc.Open(flac));
     EXPECT_EQ(song->proposedSavePath(), path("song_fix.wav"));
     EXPECT_EQ(song->proposedExportPath(), path("song_s1024.bmp"));
+    // and is saved as FLAC when asked by name
+    ASSERT_TRUE(song->Save(path("copy.flac")).ok);
+    QFile copy(path("copy.flac"));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.read(4), QByteArray("fLaC"));
 
     // another file: its own texts
     const QString other = path("other.wav");
@@ -184,6 +189,21 @@ TEST_F(Editor, CutShortFileOpensWithAWarning)
     ASSERT_TRUE(r.ok) << en(r.message).toStdString();
     EXPECT_FALSE(r.message.isEmpty());
     EXPECT_EQ(r.document->FWave->FSampleCount, 110250u - 1000u);
+
+    // so does a float sound with samples that are not numbers (they read as 0)
+    WAVEFORMATEX fmt{WAVE_FORMAT_IEEE_FLOAT, 1, 8000, 32000, 4, 32, 0};
+    std::vector<float> samples(8000, 0.25f);
+    samples[100] = std::nanf("");
+    std::vector<uint8_t> file = wavFileHeader(fmt, samples.size() * 4);
+    const auto* p = reinterpret_cast<const uint8_t*>(samples.data());
+    file.insert(file.end(), p, p + samples.size() * 4);
+    QFile nan(path("nan.wav"));
+    ASSERT_TRUE(nan.open(QIODevice::WriteOnly));
+    nan.write(reinterpret_cast<const char*>(file.data()), qint64(file.size()));
+    nan.close();
+    const CommandResult n = cDocument()->Open(path("nan.wav"));
+    ASSERT_TRUE(n.ok) << en(n.message).toStdString();
+    EXPECT_FALSE(n.message.isEmpty());
 }
 
 TEST_F(Editor, EmptySoundShowsNoPicture)
