@@ -930,11 +930,14 @@ CommandResult Document::Paint(const PaintStroke& stroke, const PassFn& progressF
         if (reference->frames != shown.frames)
             return failure(MessageCode::OpenedSoundOtherLength);
     }
+    Prefetch prefetch(*this);
     const CellEdits edits = strokeEdits(shown, stroke, reference.get());
     CommandResult r;
     std::shared_ptr<Document> d;
+    SampleRange touched;
+    Copies copies = edits.empty() ? Copies{} : prefetch.take();
     try {
-        d = filtered(*this, edits, progress, &r.clips);
+        d = filtered(*this, edits, progress, &r.clips, &touched, &copies);
     } catch (const FloatError& e) {
         return failure(Message(MessageCode::ImportGainsOverflow, e.message()));
     }
@@ -942,7 +945,7 @@ CommandResult Document::Paint(const PaintStroke& stroke, const PassFn& progressF
         d->openedCells[FMode] = reference;
     if (interactive && !edits.empty()) {
         progress.pass(95, MessageCode::PassHistory);
-        r.change = SampleChange::record(*FWave, *d->FWave);
+        r.change = SampleChange::record(*FWave, *d->FWave, touched, &copies.waveChunks);
     }
     progress.done();
     r.ok = true;
