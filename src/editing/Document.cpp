@@ -232,10 +232,11 @@ void populate(void* block, std::size_t size)
 #endif
 }
 
-// Copies of base's parts made on another thread while the calling one reads the edits:
-// the copies only fill fresh memory, whose page faults the comparison of the edits need
-// not wait for. Stopped (between slices of the sound) when not taken, and by a cancel of
-// the calling thread's command.
+// Copies of base's parts made on two other threads, the sound on one and the cells and
+// picture on the other, while the calling one reads the edits: the copies only fill fresh
+// memory, whose page faults the comparison of the edits need not wait for. Stopped
+// (between slices of the sound) when not taken, and by a cancel of the calling thread's
+// command.
 class Prefetch {
 public:
     explicit Prefetch(const Document& base)
@@ -246,7 +247,7 @@ public:
                 || (cancel && cancel->load(std::memory_order_relaxed));
         };
         try {
-            FCopies = std::async(std::launch::async, [&base, stopped] {
+            FWave = std::async(std::launch::async, [&base, stopped] {
                 Copies c;
                 // the sound's fields by hand, so that its block is copied in slices
                 const TWave& from = *base.FWave;
@@ -269,8 +270,12 @@ public:
                 wave->FSampleCount = from.FSampleCount;
                 wave->FSeconds = from.FSeconds;
                 c.wave = std::move(wave);
-                if (!base.interactive)
-                    return c;
+                return c;
+            });
+            if (!base.interactive)
+                return;
+            FShown = std::async(std::launch::async, [&base, stopped] {
+                Copies c;
                 for (int v = 0; v < 2; ++v)
                     if (base.cells[v] && !stopped()) {
                         const GrayCells& cells = *base.cells[v];
@@ -306,8 +311,9 @@ public:
     ~Prefetch()
     {
         FStop = true;
-        if (FCopies.valid())
-            FCopies.wait();
+        for (std::future<Copies>* f : {&FWave, &FShown})
+            if (f->valid())
+                f->wait();
     }
     Prefetch(const Prefetch&) = delete;
     Prefetch& operator=(const Prefetch&) = delete;
@@ -315,18 +321,29 @@ public:
     // The copies (what a stopped or failed copy left: none).
     Copies take()
     {
-        if (!FCopies.valid())
+        Copies c = taken(FWave);
+        Copies shown = taken(FShown);
+        for (int v = 0; v < 2; ++v)
+            c.cells[v] = std::move(shown.cells[v]);
+        c.picture = std::move(shown.picture);
+        return c;
+    }
+
+private:
+    static Copies taken(std::future<Copies>& f)
+    {
+        if (!f.valid())
             return {};
         try {
-            return FCopies.get();
+            return f.get();
         } catch (...) {
             return {}; // the filter makes them itself, or says why it cannot
         }
     }
 
-private:
     std::atomic<bool> FStop{false};
-    std::future<Copies> FCopies;
+    std::future<Copies> FWave;
+    std::future<Copies> FShown;
 };
 
 // The frame ranges [first, end) whose samples differ between two sounds of the same
