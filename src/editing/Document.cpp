@@ -237,8 +237,9 @@ void populate(void* block, std::size_t size)
 // The blocks of the copies a filter writes into, kept when the document holding them is
 // dropped: the next copy of the same size then fills memory whose pages are there
 // already, about three times faster than a fresh block that takes a page fault per page.
-// A window that paints stroke after stroke drops the document before the last one each
-// time, so from the third stroke on every copy finds its block here. Blocks under
+// A window that paints stroke after stroke drops the sound of the document before the
+// last one each time, and the cells and picture of the one before that (kept a step
+// longer for undo), so from the fourth stroke on every copy finds its block. Blocks under
 // kMinBytes are freed at once; at most kMaxBytes are kept, the oldest going first.
 class BlockPool {
 public:
@@ -314,29 +315,34 @@ std::shared_ptr<GrayCells> pooledCells()
     });
 }
 
-QImage pooledImage(QSize size, qsizetype bytesPerLine, QImage::Format format)
+// A copy of the picture in a block of the pool.
+QImage pooledCopy(const QImage& picture)
 {
-    const std::size_t bytes = std::size_t(bytesPerLine) * std::size_t(size.height());
+    const auto bytes = std::size_t(picture.sizeInBytes());
     auto* block = new std::vector<uint8_t>(BlockPool::instance().take(bytes));
-    block->resize(bytes);
-    QImage image(
-        block->data(), size.width(), size.height(), bytesPerLine, format,
+    block->assign(picture.constBits(), picture.constBits() + bytes);
+    QImage copy(
+        block->data(), picture.width(), picture.height(), picture.bytesPerLine(), picture.format(),
         [](void* info) {
             auto* b = static_cast<std::vector<uint8_t>*>(info);
             BlockPool::instance().give(std::move(*b));
             delete b;
         },
         block);
-    if (image.isNull())
+    if (copy.isNull()) {
         delete block; // not taken: no cleanup will come
-    return image;
+        return copy;
+    }
+    copy.setColorTable(picture.colorTable());
+    copy.setDotsPerMeterX(picture.dotsPerMeterX());
+    copy.setDotsPerMeterY(picture.dotsPerMeterY());
+    return copy;
 }
 
-// Copies of base's parts made on two other threads, the sound on one and the cells and
-// picture on the other, while the calling one reads the edits: the copies only fill fresh
-// memory, whose page faults the comparison of the edits need not wait for. Stopped
-// (between slices of the sound) when not taken, and by a cancel of the calling thread's
-// command.
+// Copies of base's parts made on another thread while the calling one reads the edits:
+// the copies only fill fresh memory, whose page faults the comparison of the edits need
+// not wait for. Stopped (between slices of the sound) when not taken, and by a cancel of
+// the calling thread's command.
 class Prefetch {
 public:
     explicit Prefetch(const Document& base)
@@ -347,7 +353,7 @@ public:
                 || (cancel && cancel->load(std::memory_order_relaxed));
         };
         try {
-            FWave = std::async(std::launch::async, [&base, stopped] {
+            FCopies = std::async(std::launch::async, [&base, stopped] {
                 Copies c;
                 // the sound's fields by hand, so that its block is copied in slices
                 const TWave& from = *base.FWave;
@@ -369,12 +375,8 @@ public:
                 wave->FSampleCount = from.FSampleCount;
                 wave->FSeconds = from.FSeconds;
                 c.wave = std::move(wave);
-                return c;
-            });
-            if (!base.interactive)
-                return;
-            FShown = std::async(std::launch::async, [&base, stopped] {
-                Copies c;
+                if (!base.interactive)
+                    return c;
                 for (int v = 0; v < 2; ++v)
                     if (base.cells[v] && !stopped()) {
                         const GrayCells& cells = *base.cells[v];
@@ -389,15 +391,9 @@ public:
                     }
                 const QImage& shown = base.FBitmap;
                 if (base.drawsPicture && !shown.isNull() && !stopped()) {
-                    QImage copy = pooledImage(shown.size(), shown.bytesPerLine(), shown.format());
-                    if (!copy.isNull() && copy.sizeInBytes() == shown.sizeInBytes()) {
-                        std::memcpy(
-                            copy.bits(), shown.constBits(), std::size_t(copy.sizeInBytes()));
-                        copy.setColorTable(shown.colorTable());
-                        copy.setDotsPerMeterX(shown.dotsPerMeterX());
-                        copy.setDotsPerMeterY(shown.dotsPerMeterY());
+                    QImage copy = pooledCopy(shown);
+                    if (!copy.isNull() && copy.sizeInBytes() == shown.sizeInBytes())
                         c.picture = std::move(copy);
-                    }
                 }
                 return c;
             });
@@ -408,9 +404,8 @@ public:
     ~Prefetch()
     {
         FStop = true;
-        for (std::future<Copies>* f : {&FWave, &FShown})
-            if (f->valid())
-                f->wait();
+        if (FCopies.valid())
+            FCopies.wait();
     }
     Prefetch(const Prefetch&) = delete;
     Prefetch& operator=(const Prefetch&) = delete;
@@ -418,29 +413,18 @@ public:
     // The copies (what a stopped or failed copy left: none).
     Copies take()
     {
-        Copies c = taken(FWave);
-        Copies shown = taken(FShown);
-        for (int v = 0; v < 2; ++v)
-            c.cells[v] = std::move(shown.cells[v]);
-        c.picture = std::move(shown.picture);
-        return c;
-    }
-
-private:
-    static Copies taken(std::future<Copies>& f)
-    {
-        if (!f.valid())
+        if (!FCopies.valid())
             return {};
         try {
-            return f.get();
+            return FCopies.get();
         } catch (...) {
             return {}; // the filter makes them itself, or says why it cannot
         }
     }
 
+private:
     std::atomic<bool> FStop{false};
-    std::future<Copies> FWave;
-    std::future<Copies> FShown;
+    std::future<Copies> FCopies;
 };
 
 // The frame ranges [first, end) whose samples differ between two sounds of the same
