@@ -243,7 +243,7 @@ void populate(void* block, std::size_t size)
 // kMinBytes are freed at once; at most kMaxBytes are kept, the oldest going first.
 class BlockPool {
 public:
-    static constexpr std::size_t kMinBytes = std::size_t(1) << 20;
+    static constexpr std::size_t kMinBytes = std::size_t(64) << 10;
     static constexpr std::size_t kMaxBytes = std::size_t(192) << 20;
 
     static BlockPool& instance()
