@@ -1318,6 +1318,211 @@
         <comment>PaintFailed</comment>
         <translation>%1 could not be applied</translation>
     </message>
+    <message>
+        <source>スペクトルを作成しました</source>
+        <comment>SpectrumMade</comment>
+        <translation>made the spectrum</translation>
+    </message>
+    <message>
+        <source>スペクトルの作成をキャンセルしました</source>
+        <comment>SpectrumCancelled</comment>
+        <translation>making the spectrum cancelled</translation>
+    </message>
+    <message>
+        <source>スペクトルを作成できませんでした</source>
+        <comment>SpectrumFailed</comment>
+        <translation>could not make the spectrum</translation>
+    </message>
+    <message>
+        <source>Waveに出力しました</source>
+        <comment>Resynthesised</comment>
+        <translation>output to Wave</translation>
+    </message>
+    <message>
+        <source>Waveへの出力をキャンセルしました</source>
+        <comment>ResynthesisCancelled</comment>
+        <translation>output to Wave cancelled</translation>
+    </message>
+    <message>
+        <source>Waveに出力できませんでした</source>
+        <comment>ResynthesisFailed</comment>
+        <translation>could not output to Wave</translation>
+    </message>
+    <message>
+        <source>Waveに出力</source>
+        <comment>StepResynthesis</comment>
+        <translation>the output to Wave</translation>
+    </message>
+    <message>
+        <source>%1を取り消す</source>
+        <comment>UndoHint</comment>
+        <translation>Undo %1</translation>
+    </message>
+    <message>
+        <source>取り消した%1をやり直す</source>
+        <comment>RedoHint</comment>
+        <translation>Redo %1</translation>
+    </message>
+    <message>
+        <source>ポインタ</source>
+        <comment>PaintPointer</comment>
+        <translation>Pointer</translation>
+    </message>
+    <message>
+        <source>ポインタ (Esc): クリックで再生を始める位置を決める</source>
+        <comment>PaintPointerTip</comment>
+        <translation>Pointer (Esc): a click sets where playing starts</translation>
+    </message>
+    <message>
+        <source>ブラシ</source>
+        <comment>PaintBrush</comment>
+        <translation>Brush</translation>
+    </message>
+    <message>
+        <source>ブラシ (B): なぞったセルにゲインをかける（既定 -20 dB で暗く、音は小さく）</source>
+        <comment>PaintBrushTip</comment>
+        <translation>Brush (B): applies the gain to the cells painted over (by default -20 dB: darker, quieter)</translation>
+    </message>
+    <message>
+        <source>消しゴム</source>
+        <comment>PaintEraser</comment>
+        <translation>Eraser</translation>
+    </message>
+    <message>
+        <source>消しゴム (E): なぞったセルを、開いた時の音の明るさに戻す</source>
+        <comment>PaintEraserTip</comment>
+        <translation>Eraser (E): gives the cells painted over the brightness of the sound as opened again</translation>
+    </message>
+    <message>
+        <source>矩形選択</source>
+        <comment>PaintRectangle</comment>
+        <translation>Rectangle</translation>
+    </message>
+    <message>
+        <source>矩形選択 (R): 囲んだセルにゲインをかけるか、無音にする。選択範囲は残る</source>
+        <comment>PaintRectangleTip</comment>
+        <translation>Rectangle (R): applies the gain to the cells enclosed, or silences them. The selection stays</translation>
+    </message>
+    <message>
+        <source>投げ縄選択</source>
+        <comment>PaintLasso</comment>
+        <translation>Lasso</translation>
+    </message>
+    <message>
+        <source>投げ縄選択 (L): 自由な形で囲んだセルにゲインをかけるか、無音にする。選択範囲は残る</source>
+        <comment>PaintLassoTip</comment>
+        <translation>Lasso (L): applies the gain to the cells enclosed by a free shape, or silences them. The selection stays</translation>
+    </message>
+    <message>
+        <source>倍音ブラシ</source>
+        <comment>PaintHarmonics</comment>
+        <translation>Harmonic Brush</translation>
+    </message>
+    <message>
+        <source>倍音ブラシ (H): なぞった部分音と、その整数倍の倍音を一番上の行まで一度に塗る</source>
+        <comment>PaintHarmonicsTip</comment>
+        <translation>Harmonic brush (H): paints the partial painted over and all its whole-number multiples up to the top row at once</translation>
+    </message>
+    <message>
+        <source>ブラシの太さ（セル数）</source>
+        <comment>PaintSizeTip</comment>
+        <translation>Brush size (cells)</translation>
+    </message>
+    <message>
+        <source>ぼかし</source>
+        <comment>PaintSoft</comment>
+        <translation>Soft</translation>
+    </message>
+    <message>
+        <source>ブラシの縁をぼかす</source>
+        <comment>PaintSoftTip</comment>
+        <translation>Soften the brush&apos;s edge</translation>
+    </message>
+    <message>
+        <source>塗ったセル・選択範囲のゲイン（dB）。負で小さく、正で大きく。1 dB は 2 階調</source>
+        <comment>PaintGainTip</comment>
+        <translation>Gain (dB) of the cells painted or selected: negative for quieter, positive for louder. 1 dB is 2 gray levels</translation>
+    </message>
+    <message>
+        <source>無音</source>
+        <comment>PaintSilence</comment>
+        <translation>Silence</translation>
+    </message>
+    <message>
+        <source>選択範囲を無音（黒）にする</source>
+        <comment>PaintSilenceTip</comment>
+        <translation>Make the selection silent (black)</translation>
+    </message>
+    <message>
+        <source>拡大 (Ctrl+=)</source>
+        <comment>PaintZoomIn</comment>
+        <translation>Zoom In (Ctrl+=)</translation>
+    </message>
+    <message>
+        <source>縮小 (Ctrl+-)</source>
+        <comment>PaintZoomOut</comment>
+        <translation>Zoom Out (Ctrl+-)</translation>
+    </message>
+    <message>
+        <source>ウィンドウに合わせる (Ctrl+0)</source>
+        <comment>PaintZoomFit</comment>
+        <translation>Fit to Window (Ctrl+0)</translation>
+    </message>
+    <message>
+        <source>等倍 (Ctrl+1)</source>
+        <comment>PaintZoom1</comment>
+        <translation>Actual Size (Ctrl+1)</translation>
+    </message>
+    <message>
+        <source>表示の色（表示だけ。書き出すフィルタ画像はグレーのまま）</source>
+        <comment>PaintColorMapTip</comment>
+        <translation>Colours of the view (the view only: the filter image exported stays gray)</translation>
+    </message>
+    <message>
+        <source>グレー</source>
+        <comment>PaintGray</comment>
+        <translation>Gray</translation>
+    </message>
+    <message>
+        <source>カラー</source>
+        <comment>PaintColour</comment>
+        <translation>Colour</translation>
+    </message>
+    <message>
+        <source>塗りを適用しています</source>
+        <comment>PaintApplying</comment>
+        <translation>Applying the painting</translation>
+    </message>
+    <message>
+        <source>選択範囲を再生 (Shift+Space)</source>
+        <comment>PaintPlaySelection</comment>
+        <translation>Play Selection (Shift+Space)</translation>
+    </message>
+    <message>
+        <source>選択範囲の時間だけを再生する (Shift+Space)</source>
+        <comment>PaintPlaySelectionTip</comment>
+        <translation>Play only the time of the selection (Shift+Space)</translation>
+    </message>
+    <message>
+        <source>ループ</source>
+        <comment>PaintLoop</comment>
+        <translation>Loop</translation>
+    </message>
+    <message>
+        <source>選択範囲をくり返し再生する</source>
+        <comment>PaintLoopTip</comment>
+        <translation>Play the selection over and over</translation>
+    </message>
+    <message>
+        <source>%1 秒  %2 Hz  %3 dB (%4)</source>
+        <comment>PaintSpectrumReadout</comment>
+        <translation>%1 s  %2 Hz  %3 dB (%4)</translation>
+    </message>
+    <message>
+        <source>%1 秒  %2 ms (%3 Hz)  %4 dB (%5)</source>
+        <comment>PaintCepstrumReadout</comment>
+        <translation>%1 s  %2 ms (%3 Hz)  %4 dB (%5)</translation>
+    </message>
 </context>
 <context>
     <name>kestrelon::EditorSettingsDialog</name>

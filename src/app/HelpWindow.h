@@ -1,6 +1,7 @@
 #pragma once
-// The help window of F1: the page shipped with the program (qrc:/kestrelon/help/index.html)
-// in a text browser. Not modal; the main window keeps one and raises it again.
+// The help window of F1: the page shipped with the program in the language of the window
+// (qrc:/kestrelon/help/index.html in Japanese, index_en.html in English) in a text
+// browser. Not modal; the main window keeps one and raises it again.
 
 #include <QDialog>
 
@@ -13,6 +14,8 @@ class HelpWindow : public QDialog {
 public:
     explicit HelpWindow(QWidget* parent = nullptr);
     QTextBrowser* browser() const { return FBrowser; }
+    // Shows the page (and title) of the language installed; again after a change.
+    void showPage();
 
 private:
     QTextBrowser* FBrowser;

@@ -48,11 +48,34 @@
 #include "audio/SoundFile.h"
 #include "base/Errors.h"
 #include "base/Message.h"
-#include "editing/RangeTexts.h"
 
 namespace kestrelon {
 
 namespace {
+
+// The widest whole picture the window exports without offering a range instead: the
+// widest picture some paint programs' formats take.
+constexpr int32_t kWidestWholeExport = 30000; // pixels
+
+// The steps of the history are recorded under the Japanese text of the code naming them,
+// whatever the language, and shown through that code in the language of the moment.
+constexpr MessageCode kStepNames[]
+    = {MessageCode::StepImport, MessageCode::StepExternalEdit, MessageCode::StepResynthesis,
+        MessageCode::PaintPointer, MessageCode::PaintBrush, MessageCode::PaintEraser,
+        MessageCode::PaintRectangle, MessageCode::PaintLasso, MessageCode::PaintHarmonics};
+
+QString stepRecord(MessageCode code)
+{
+    return QString::fromUtf8(messageSource(code).text);
+}
+
+Message stepName(const QString& recorded)
+{
+    for (const MessageCode code : kStepNames)
+        if (recorded == stepRecord(code))
+            return Message(code);
+    return Message(MessageCode::Verbatim, recorded);
+}
 
 // A folder a file can be created in: tried, since permissions alone do not say so.
 bool isWritableFolder(const QString& folder)
@@ -239,7 +262,14 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
 
     buildStatusBar();
     StatusBar1->addPermanentWidget(PaintTools1->readout());
+    FReadoutHold = new QTimer(this);
+    FReadoutHold->setObjectName(QStringLiteral("ReadoutHold"));
+    FReadoutHold->setSingleShot(true);
+    FReadoutHold->setInterval(kMessageFirst);
+    connect(FReadoutHold, &QTimer::timeout, PaintTools1->readout(), &QWidget::show);
     connect(PaintTools1, &PaintToolBar::strokeFinished, this, &TForm1::applyStroke);
+    // After the tool bar's own following of the selection: the window has the last word.
+    connect(PaintTools1, &PaintToolBar::selectionChanged, this, &TForm1::updatePlayControls);
     connect(PaintTools1, &PaintToolBar::playSelectionRequested, this,
         [this](quint32 first, quint32 end, bool loop) {
             guard([&] {
@@ -254,6 +284,7 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
     connect(&FHistory, &EditHistory::changed, this, [this] {
         Undo->setEnabled(FHistory.canUndo() && !FTaskRunning);
         Redo->setEnabled(FHistory.canRedo() && !FTaskRunning);
+        updateUndoHints();
     });
     connect(&FHistory, &EditHistory::modifiedChanged, this, &QWidget::setWindowModified);
 
@@ -273,7 +304,7 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
     // dialog: its progress goes to the status bar.
     connect(FRunner.get(), &CommandRunner::progress, this, [this](int percent, const QString&) {
         if (!FTaskRunning && FSession && FSession->isImporting())
-            showMessage(Message(MessageCode::ProgressEditorPicture, percent).text());
+            showMessage(Message(MessageCode::ProgressEditorPicture, percent));
     });
 
     // Client area 786 x 601 below the menu bar.
@@ -285,8 +316,13 @@ TForm1::TForm1(UserDialogs* dialogs, QWidget* parent, std::unique_ptr<AudioOutpu
             texts->retranslate();
         FilterOD.title = tr("フィルターインポート");
         FilterSD.title = tr("フィルターエクスポート");
-        ExportRange->setText(rangeText(RangeText::ExportRangeItem));
-        ExportRange->setToolTip(rangeText(RangeText::ExportRangeHint));
+        ExportRange->setText(Message(MessageCode::RangeExportItem).text());
+        ExportRange->setToolTip(Message(MessageCode::RangeExportHint).text());
+        PaintTools1->retranslate();
+        updateUndoHints();
+        showStatusMessage();
+        if (auto* help = qobject_cast<HelpWindow*>(FHelp.data()))
+            help->showPage();
     });
     new Retranslator(this, "kestrelon::TForm1");
 }
@@ -325,9 +361,9 @@ void TForm1::buildActions()
     connect(Save, &QAction::triggered, this, &TForm1::S1Click);
     connect(Export, &QAction::triggered, this, &TForm1::P1Click);
     connect(Import, &QAction::triggered, this, &TForm1::L1Click);
-    ExportRange = new QAction(rangeText(RangeText::ExportRangeItem), this);
+    ExportRange = new QAction(Message(MessageCode::RangeExportItem).text(), this);
     ExportRange->setObjectName(QStringLiteral("ExportRange"));
-    ExportRange->setToolTip(rangeText(RangeText::ExportRangeHint));
+    ExportRange->setToolTip(Message(MessageCode::RangeExportHint).text());
     connect(ExportRange, &QAction::triggered, this, &TForm1::ExportRangeClick);
 
     Undo = make("Undo", QT_TR_NOOP("元に戻す(&U)"), tr("インポートを取り消す"), "undo");
@@ -560,7 +596,7 @@ template <class Command> void TForm1::guard(Command&& command)
 {
     QString failure;
     try {
-        FEndedNote.clear();
+        FEndedNote = Message();
         settleTasks();
         command();
     } catch (const std::bad_alloc&) {
@@ -637,11 +673,11 @@ bool TForm1::openPath(const QString& path)
         = runLong(Message(MessageCode::ProgressOpening, QFileInfo(path).fileName()).text(),
             [doc, path](const PassFn& progress) { return doc->Open(path, progress); });
     if (result.cancelled) {
-        showMessage(Message(MessageCode::OpenCancelled).text());
+        showMessage(Message(MessageCode::OpenCancelled));
         return false;
     }
     if (!result.ok) {
-        showMessage(Message(MessageCode::OpenFailed, QFileInfo(path).fileName()).text());
+        showMessage(Message(MessageCode::OpenFailed, QFileInfo(path).fileName()));
         FDialogs->showError(this, result.message.text());
         return false;
     }
@@ -658,8 +694,8 @@ bool TForm1::openPath(const QString& path)
     showClips({});
     FPlayer->setStartFrame(0);
     ScrollBox1->setStartMarker(-1);
-    showMessage(Message(MessageCode::Opened, QFileInfo(path).fileName()).text(),
-        Message(MessageCode::Opened, QDir::toNativeSeparators(path)).text());
+    showMessage(Message(MessageCode::Opened, QFileInfo(path).fileName()),
+        Message(MessageCode::Opened, QDir::toNativeSeparators(path)));
     if (!result.message.isEmpty())
         FDialogs->showWarning(this, result.message.text());
     return true;
@@ -672,7 +708,7 @@ bool TForm1::openFile(const QString& path)
         if (maybeSaveChanges())
             opened = openPath(path);
         else
-            showMessage(Message(MessageCode::OpenCancelled).text());
+            showMessage(Message(MessageCode::OpenCancelled));
     });
     return opened;
 }
@@ -681,12 +717,12 @@ void TForm1::O1Click()
 {
     guard([this] {
         if (!maybeSaveChanges()) {
-            showMessage(Message(MessageCode::OpenCancelled).text());
+            showMessage(Message(MessageCode::OpenCancelled));
             return;
         }
         const QString path = FDialogs->askOpenFile(this, WaveOD);
         if (path.isEmpty())
-            showMessage(Message(MessageCode::OpenCancelled).text());
+            showMessage(Message(MessageCode::OpenCancelled));
         else
             openPath(path);
     });
@@ -704,19 +740,19 @@ bool TForm1::saveSound()
     const QString path = FDialogs->askSaveFile(this, WaveSD);
     if (path.isEmpty()
         || (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))) {
-        showMessage(Message(MessageCode::SaveCancelled).text());
+        showMessage(Message(MessageCode::SaveCancelled));
         return false;
     }
     const CommandResult result = FDoc->Save(path);
     if (!result.ok) {
-        showMessage(Message(MessageCode::SaveFailed, QFileInfo(path).fileName()).text());
+        showMessage(Message(MessageCode::SaveFailed, QFileInfo(path).fileName()));
         FDialogs->showError(this, result.message.text());
         return false;
     }
     WaveSD.fileName = path;
     FHistory.markSaved();
-    showMessage(Message(MessageCode::Saved, QFileInfo(path).fileName()).text(),
-        Message(MessageCode::Saved, QDir::toNativeSeparators(path)).text());
+    showMessage(Message(MessageCode::Saved, QFileInfo(path).fileName()),
+        Message(MessageCode::Saved, QDir::toNativeSeparators(path)));
     if (!result.message.isEmpty())
         FDialogs->showWarning(this, result.message.text());
     return true;
@@ -781,9 +817,9 @@ void TForm1::ComboBox1Change()
                              .text(),
                 [doc, mode](const PassFn& progress) { return doc->SetMode(mode, progress); });
         showMessage(result.ok
-                ? Message(MessageCode::ViewShown, ComboBox1->itemText(mode)).text()
-                : Message(result.cancelled ? MessageCode::ViewCancelled : MessageCode::ViewFailed)
-                      .text());
+                ? Message(MessageCode::ViewShown,
+                    mode == kCepstrumView ? MessageCode::ViewCepstrum : MessageCode::ViewSpectrum)
+                : Message(result.cancelled ? MessageCode::ViewCancelled : MessageCode::ViewFailed));
     });
 }
 
@@ -805,10 +841,9 @@ void TForm1::ComboBox2Change()
         // A picture exported with the old length no longer fits.
         if (result.ok)
             FilterOD.fileName.clear();
-        showMessage(result.ok ? Message(MessageCode::LengthChanged, n).text()
+        showMessage(result.ok ? Message(MessageCode::LengthChanged, n)
                               : Message(result.cancelled ? MessageCode::LengthCancelled
-                                                         : MessageCode::LengthFailed)
-                                    .text());
+                                                         : MessageCode::LengthFailed));
     });
 }
 
@@ -816,8 +851,12 @@ void TForm1::EST1Click()
 {
     guard([this] {
         const DocumentPtr doc = FDoc;
-        runAndShow(Message(MessageCode::ProgressCreatingSpectrum).text(),
-            [doc](const PassFn& progress) { return doc->AnalyzeAndDrawSpectrum(progress); });
+        const CommandResult result
+            = runAndShow(Message(MessageCode::ProgressCreatingSpectrum).text(),
+                [doc](const PassFn& progress) { return doc->AnalyzeAndDrawSpectrum(progress); });
+        showMessage(result.ok      ? Message(MessageCode::SpectrumMade)
+                : result.cancelled ? Message(MessageCode::SpectrumCancelled)
+                                   : Message(MessageCode::SpectrumFailed));
     });
 }
 
@@ -827,10 +866,13 @@ void TForm1::Wave1Click()
         const DocumentPtr doc = FDoc;
         if (!doc->hasSound())
             return;
-        runAndShow(
+        const CommandResult result = runAndShow(
             Message(MessageCode::ProgressResynthesising).text(),
             [doc](const PassFn& progress) { return doc->SynthesizeSpectrum(progress); },
-            tr("Waveに出力"));
+            stepRecord(MessageCode::StepResynthesis));
+        showMessage(result.ok      ? Message(MessageCode::Resynthesised)
+                : result.cancelled ? Message(MessageCode::ResynthesisCancelled)
+                                   : Message(MessageCode::ResynthesisFailed));
     });
 }
 
@@ -864,7 +906,7 @@ void TForm1::ExportFilter()
     // Wider than paint programs take: offer the piece instead.
     if (const int32_t width = FDoc->wholePictureWidth(); width > kWidestWholeExport
         && FDialogs->askYesNo(
-            this, rangeText(RangeText::TooWide).arg(width).arg(kWidestWholeExport))) {
+            this, Message(MessageCode::RangeTooWide, width, kWidestWholeExport).text())) {
         ExportRangeFilter();
         return;
     }
@@ -872,19 +914,19 @@ void TForm1::ExportFilter()
     const QString path = FDialogs->askSaveFile(this, FilterSD);
     if (path.isEmpty()
         || (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path)))) {
-        showMessage(Message(MessageCode::ExportCancelled).text());
+        showMessage(Message(MessageCode::ExportCancelled));
         return;
     }
     const CommandResult result = FDoc->Export(path);
     if (!result.ok) {
-        showMessage(Message(MessageCode::ExportFailed, QFileInfo(path).fileName()).text());
+        showMessage(Message(MessageCode::ExportFailed, QFileInfo(path).fileName()));
         FDialogs->showError(this, result.message.text());
         return;
     }
     showDocument(result.document);
     FExportedRanges.erase(path);
-    showMessage(Message(MessageCode::Exported, QFileInfo(path).fileName()).text(),
-        Message(MessageCode::Exported, QDir::toNativeSeparators(path)).text());
+    showMessage(Message(MessageCode::Exported, QFileInfo(path).fileName()),
+        Message(MessageCode::Exported, QDir::toNativeSeparators(path)));
     // The next import proposes the picture just written.
     FilterOD.fileName = FDoc->importProposal();
 }
@@ -894,12 +936,13 @@ void TForm1::ExportRangeFilter()
     if (!FDoc->geometryMatches())
         return;
     double from = 0.0, to = 0.0;
-    if (!FDialogs->askRange(this, rangeInSight(rangeText(RangeText::RangeTitle)), &from, &to))
+    if (!FDialogs->askRange(
+            this, rangeInSight(Message(MessageCode::RangeTitle).text()), &from, &to))
         return;
     FrameRange range;
-    QString why;
+    Message why;
     if (!FDoc->rangeOfSeconds(from, to, &range, &why)) {
-        FDialogs->showError(this, why);
+        FDialogs->showError(this, why.text());
         return;
     }
     FilterSD.fileName = FDoc->proposedRangeExportPath(range);
@@ -937,7 +980,7 @@ void TForm1::ImportFilter()
         return;
     const QString path = FDialogs->askOpenFile(this, FilterOD);
     if (path.isEmpty()) {
-        showMessage(Message(MessageCode::ImportCancelled).text());
+        showMessage(Message(MessageCode::ImportCancelled));
         return;
     }
     importPath(path);
@@ -954,12 +997,9 @@ void TForm1::importPath(const QString& path)
         const ExportedRange& e = piece->second;
         if (e.fftLength != FDoc->FFFTLength || e.frames != frames) {
             FDialogs->showError(this,
-                rangeText(RangeText::OtherAnalysis)
-                    .arg(path)
-                    .arg(e.frames)
-                    .arg(e.fftLength)
-                    .arg(frames)
-                    .arg(FDoc->FFFTLength));
+                Message(MessageCode::RangeOtherAnalysis, path, e.frames, e.fftLength, frames,
+                    FDoc->FFFTLength)
+                    .text());
             return;
         }
         range = e.range;
@@ -968,11 +1008,11 @@ void TForm1::importPath(const QString& path)
                && size.width() != FDoc->wholePictureWidth()) {
         double from = 0.0, to = 0.0;
         if (!FDialogs->askRange(
-                this, rangeInSight(rangeText(RangeText::ImportRangeTitle)), &from, &to))
+                this, rangeInSight(Message(MessageCode::RangeImportTitle).text()), &from, &to))
             return;
-        QString why;
+        Message why;
         if (!FDoc->rangeOfSeconds(from, to, &range, &why)) {
-            FDialogs->showError(this, why);
+            FDialogs->showError(this, why.text());
             return;
         }
     }
@@ -993,7 +1033,7 @@ void TForm1::importPath(const QString& path)
         || (!check.message.isEmpty()
             && !FDialogs->askYesNo(
                 this, Message(MessageCode::ImportAnyway, check.message).text()))) {
-        showMessage(Message(MessageCode::ImportCancelled).text());
+        showMessage(Message(MessageCode::ImportCancelled));
         return;
     }
     const CommandResult result = runLong(description, [doc, path, range](const PassFn& progress) {
@@ -1001,19 +1041,19 @@ void TForm1::importPath(const QString& path)
                                   : doc->Import(path, progress);
     });
     if (result.cancelled) {
-        showMessage(Message(MessageCode::ImportCancelled).text());
+        showMessage(Message(MessageCode::ImportCancelled));
         return;
     }
     if (!result.ok) {
-        showMessage(Message(MessageCode::ImportFailed, QFileInfo(path).fileName()).text());
+        showMessage(Message(MessageCode::ImportFailed, QFileInfo(path).fileName()));
         FDialogs->showError(this, result.message.text());
         return;
     }
     FHistory.record(
-        Message(MessageCode::StepImport).text(), result.change, FDoc->withoutSound(), result.clips);
+        stepRecord(MessageCode::StepImport), result.change, FDoc->withoutSound(), result.clips);
     showDocument(result.document);
-    showMessage(Message(MessageCode::Imported, QFileInfo(path).fileName()).text(),
-        Message(MessageCode::Imported, QDir::toNativeSeparators(path)).text());
+    showMessage(Message(MessageCode::Imported, QFileInfo(path).fileName()),
+        Message(MessageCode::Imported, QDir::toNativeSeparators(path)));
     // Clipping is reported in the status bar; any other warning in a box.
     showClips(result.clips);
     if (result.clips.clipped + result.clips.over == 0 && !result.message.isEmpty())
@@ -1052,14 +1092,13 @@ void TForm1::UndoClick()
         if (!step)
             return;
         const DocumentPtr doc = FDoc, shown = FHistory.undoSnapshot();
-        const QString what = FHistory.text(FHistory.index() - 1);
+        const Message what = stepName(FHistory.text(FHistory.index() - 1));
         const CommandResult result = runLong(Message(MessageCode::ProgressUndoing).text(),
             [doc, step, shown](
                 const PassFn& progress) { return doc->Undo(*step, progress, shown.get()); });
         if (!result.ok) {
             showMessage(
-                Message(result.cancelled ? MessageCode::UndoCancelled : MessageCode::UndoFailed)
-                    .text());
+                Message(result.cancelled ? MessageCode::UndoCancelled : MessageCode::UndoFailed));
             if (!result.cancelled)
                 FDialogs->showError(this, result.message.text());
             return;
@@ -1067,7 +1106,7 @@ void TForm1::UndoClick()
         FHistory.stepBack(FDoc->withoutSound());
         showDocument(result.document);
         showClips(FHistory.appliedClips());
-        showMessage(Message(MessageCode::Undone, what).text());
+        showMessage(Message(MessageCode::Undone, what));
     });
 }
 
@@ -1078,14 +1117,13 @@ void TForm1::RedoClick()
         if (!step)
             return;
         const DocumentPtr doc = FDoc, shown = FHistory.redoSnapshot();
-        const QString what = FHistory.text(FHistory.index());
+        const Message what = stepName(FHistory.text(FHistory.index()));
         const CommandResult result = runLong(Message(MessageCode::ProgressRedoing).text(),
             [doc, step, shown](
                 const PassFn& progress) { return doc->Redo(*step, progress, shown.get()); });
         if (!result.ok) {
             showMessage(
-                Message(result.cancelled ? MessageCode::RedoCancelled : MessageCode::RedoFailed)
-                    .text());
+                Message(result.cancelled ? MessageCode::RedoCancelled : MessageCode::RedoFailed));
             if (!result.cancelled)
                 FDialogs->showError(this, result.message.text());
             return;
@@ -1093,7 +1131,7 @@ void TForm1::RedoClick()
         FHistory.stepForward(FDoc->withoutSound());
         showDocument(result.document);
         showClips(FHistory.appliedClips());
-        showMessage(Message(MessageCode::Redone, what).text());
+        showMessage(Message(MessageCode::Redone, what));
     });
 }
 
@@ -1128,6 +1166,8 @@ void TForm1::updatePlayControls()
     Play->setEnabled(playable && !playing && !FTaskRunning);
     Stop->setEnabled(playing);
     Compare->setEnabled(available && FHistory.lastApplied() != nullptr && !FTaskRunning);
+    const auto [first, end] = PaintTools1->selectionSamples();
+    PaintTools1->PlaySelection->setEnabled(playable && first != end && !FTaskRunning);
     if (available) {
         Play->setToolTip(tr("音を再生する"));
         Stop->setToolTip(tr("再生を止める"));
@@ -1192,27 +1232,26 @@ void TForm1::pictureClicked(QPoint position)
         PlayClick();
 }
 
-void TForm1::applyStroke(const PaintStroke& stroke, const QString& text)
+void TForm1::applyStroke(const PaintStroke& stroke, MessageCode step)
 {
-    guard([this, &stroke, &text] {
+    guard([this, &stroke, step] {
         if (FTaskRunning || !FDoc->geometryMatches())
             return;
         const DocumentPtr doc = FDoc;
-        const CommandResult result = runLong(QString::fromUtf8(PaintTexts::kApplying),
+        const CommandResult result = runLong(Message(PaintTexts::kApplying).text(),
             [doc, stroke](const PassFn& progress) { return doc->Paint(stroke, progress); });
         if (!result.ok) {
             showMessage(Message(
-                result.cancelled ? MessageCode::PaintCancelled : MessageCode::PaintFailed, text)
-                            .text());
+                result.cancelled ? MessageCode::PaintCancelled : MessageCode::PaintFailed, step));
             if (!result.cancelled)
                 FDialogs->showError(this, result.message.text());
             return;
         }
         if (result.change)
-            FHistory.record(text, result.change, FDoc->withoutSound(), result.clips);
+            FHistory.record(stepRecord(step), result.change, FDoc->withoutSound(), result.clips);
         showDocument(result.document);
         showClips(result.clips);
-        showMessage(Message(MessageCode::PaintApplied, text).text());
+        showMessage(Message(MessageCode::PaintApplied, step));
     });
 }
 
@@ -1332,16 +1371,46 @@ void TForm1::settleTasks()
 
 // --- the image editor ------------------------------------------------------------------------
 
-void TForm1::showMessage(const QString& message, const QString& details)
+void TForm1::showMessage(const Message& message, const Message& details)
 {
     // A watch of the image editor that the command ended is named after what it did.
-    QString text = message;
-    if (!FEndedNote.isEmpty() && message != FEndedNote)
-        text = Message(MessageCode::Join, message, FEndedNote).text();
-    FEndedNote.clear();
+    Message shown = message;
+    if (!FEndedNote.isEmpty() && !(message == FEndedNote))
+        shown = Message(MessageCode::Join, message, FEndedNote);
+    FEndedNote = Message();
+    FStatus = shown;
+    FStatusDetails = details;
+    showStatusMessage();
+    // The readout under the pointer shares the status bar's room with the message: a new
+    // message has all of it for a while, even when the command ended with the pointer over
+    // the picture (as a paint stroke does).
+    if (!shown.isEmpty()) {
+        PaintTools1->readout()->hide();
+        FReadoutHold->start();
+    }
+}
+
+void TForm1::updateUndoHints()
+{
+    // With no step to name, the tips of the window as built (the import's).
+    if (FHistory.canUndo())
+        Undo->setToolTip(
+            Message(MessageCode::UndoHint, stepName(FHistory.text(FHistory.index() - 1))).text());
+    else
+        Undo->setToolTip(tr("インポートを取り消す"));
+    if (FHistory.canRedo())
+        Redo->setToolTip(
+            Message(MessageCode::RedoHint, stepName(FHistory.text(FHistory.index()))).text());
+    else
+        Redo->setToolTip(tr("取り消したインポートをやり直す"));
+}
+
+void TForm1::showStatusMessage()
+{
+    const QString text = FStatus.text();
     MessagePanel->setText(text);
-    MessagePanel->setToolTip(details.isEmpty() ? text : details);
-    MessagePanel->setVisible(!message.isEmpty());
+    MessagePanel->setToolTip(FStatusDetails.isEmpty() ? text : FStatusDetails.text());
+    MessagePanel->setVisible(!FStatus.isEmpty());
 }
 
 void TForm1::checkEditSession()
@@ -1368,7 +1437,7 @@ void TForm1::ExternalEditClick()
                         .arg(QDir::toNativeSeparators(soundFolder)),
                     folder);
                 if (folder.isEmpty()) {
-                    showMessage(Message(MessageCode::ExternalEditCancelled).text());
+                    showMessage(Message(MessageCode::ExternalEditCancelled));
                     return;
                 }
                 setEditorExportFolder(folder);
@@ -1376,14 +1445,14 @@ void TForm1::ExternalEditClick()
             path = QDir(folder).filePath(QFileInfo(path).fileName());
         }
         if (QFileInfo::exists(path) && !FDialogs->askYesNo(this, overwriteQuestion(path))) {
-            showMessage(Message(MessageCode::ExternalEditCancelled).text());
+            showMessage(Message(MessageCode::ExternalEditCancelled));
             return;
         }
         // The previous watch would take this export for a save of the editor.
         FSession.reset();
         const CommandResult result = FDoc->Export(path);
         if (!result.ok) {
-            showMessage(Message(MessageCode::ExportFailed, QFileInfo(path).fileName()).text());
+            showMessage(Message(MessageCode::ExportFailed, QFileInfo(path).fileName()));
             FDialogs->showError(this, result.message.text());
             return;
         }
@@ -1394,31 +1463,30 @@ void TForm1::ExternalEditClick()
         FSession->setRunner(FRunner.get());
         connect(FSession.get(), &ExternalEditSession::imported, this, &TForm1::externalImported);
         connect(FSession.get(), &ExternalEditSession::statusMessage, this,
-            [this](const QString& message) { showMessage(message); });
+            [this](const Message& message) { showMessage(message); });
         connect(FSession.get(), &ExternalEditSession::ended, this,
-            [this](const QString& message) { FEndedNote = message; });
+            [this](const Message& message) { FEndedNote = message; });
         const QString command = editorCommand();
         QString error;
         if (!FDialogs->launchEditor(command, path, &error)) {
             // Nothing to follow: the picture written for the editor goes again.
             FSession.reset();
             QFile::remove(path);
-            showMessage(
-                Message(MessageCode::ExternalEditFailed, QFileInfo(path).fileName()).text());
+            showMessage(Message(MessageCode::ExternalEditFailed, QFileInfo(path).fileName()));
             FDialogs->showError(this, error);
             return;
         }
         // Short enough for the status bar; the tooltip says what a save does.
         const QString name = QFileInfo(path).fileName();
-        showMessage(Message(MessageCode::EditorWaiting, name).text(),
-            Message(MessageCode::EditorWaitingDetails, name).text());
+        showMessage(Message(MessageCode::EditorWaiting, name),
+            Message(MessageCode::EditorWaitingDetails, name));
     });
 }
 
 void TForm1::externalImported(const ExternalImportStep& step)
 {
     guard([this, &step] {
-        FHistory.record(Message(MessageCode::StepExternalEdit).text(), step.change,
+        FHistory.record(stepRecord(MessageCode::StepExternalEdit), step.change,
             FDoc->withoutSound(), step.clips);
         showDocument(step.document);
         showClips(step.clips);
@@ -1431,9 +1499,9 @@ void TForm1::EditorSettingsClick()
         QString command = editorCommand();
         if (FDialogs->askEditorCommand(this, &command)) {
             setEditorCommand(command);
-            showMessage(Message(MessageCode::EditorSet).text());
+            showMessage(Message(MessageCode::EditorSet));
         } else {
-            showMessage(Message(MessageCode::EditorSetCancelled).text());
+            showMessage(Message(MessageCode::EditorSetCancelled));
         }
     });
 }
@@ -1485,10 +1553,9 @@ void TForm1::openRecent(const QString& path)
     if (!QFileInfo(path).isFile()) {
         removeRecentFile(path);
         rebuildRecentMenu();
-        const QString message
-            = Message(MessageCode::RecentFileMissing, QDir::toNativeSeparators(path)).text();
+        const Message message(MessageCode::RecentFileMissing, QDir::toNativeSeparators(path));
         showMessage(message);
-        FDialogs->showError(this, message);
+        FDialogs->showError(this, message.text());
         return;
     }
     openFile(path);

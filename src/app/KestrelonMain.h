@@ -43,6 +43,7 @@ class QLabel;
 class QMenu;
 class QStatusBar;
 class QToolBar;
+class QTimer;
 class QToolButton;
 
 namespace kestrelon {
@@ -194,8 +195,8 @@ private:
     int frameColumn(double frame) const;
     double columnFrame(int column) const;
     void pictureClicked(QPoint position);
-    // Applies a stroke of the paint tools as one step of the history named text.
-    void applyStroke(const PaintStroke& stroke, const QString& text);
+    // Applies a stroke of the paint tools as one step of the history named step.
+    void applyStroke(const PaintStroke& stroke, MessageCode step);
     // Runs command on the worker and waits for it in a local event loop behind a progress
     // dialog, with the window's input blocked. Returns what it ended with.
     CommandResult runLong(const QString& description, const Command& command);
@@ -206,7 +207,11 @@ private:
     void externalImported(const ExternalImportStep& step);
     // The message in the status bar, replacing the one before; its tooltip is details
     // (and the message), or the message itself.
-    void showMessage(const QString& message, const QString& details = QString());
+    void showMessage(const Message& message, const Message& details = Message());
+    // Shows the last status message again, in the language of the moment.
+    void showStatusMessage();
+    // The undo and redo actions' tips name the steps they would take back and redo.
+    void updateUndoHints();
 
     std::unique_ptr<UserDialogs> FOwnDialogs;
     UserDialogs* FDialogs;
@@ -220,9 +225,13 @@ private:
     bool FTaskRunning = false;
     bool FCloseRequested = false; // closes once the running command has ended
     QPointer<QWidget> FHelp;
-    QString FEndedNote; // why the editor's watch ended during the command running
+    Message FEndedNote; // why the editor's watch ended during the command running
+    Message FStatus, FStatusDetails; // the status message shown and its tooltip
     ExternalEditTiming FEditTiming;
     std::unique_ptr<ExternalEditSession> FSession; // destroyed before the runner
+    // Keeps the readout under the pointer hidden while a new status message is read.
+    QTimer* FReadoutHold = nullptr;
+    static constexpr int kMessageFirst = 4000; // ms
     // Where each exported piece belongs: its frames, and the N and frame count of the
     // analysis it was cut from. A whole export to the same path forgets the piece.
     struct ExportedRange {

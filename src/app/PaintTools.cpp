@@ -18,18 +18,18 @@
 namespace kestrelon {
 
 const std::array<PaintToolText, 6> kPaintToolTexts = {{
-    {PaintTool::Pointer, "PointerTool", "pointer", "Esc", "ポインタ",
-        "ポインタ (Esc): クリックで再生を始める位置を決める"},
-    {PaintTool::Brush, "BrushTool", "brush", "B", "ブラシ",
-        "ブラシ (B): なぞったセルにゲインをかける（既定 -20 dB で暗く、音は小さく）"},
-    {PaintTool::Eraser, "EraserTool", "eraser", "E", "消しゴム",
-        "消しゴム (E): なぞったセルを、開いた時の音の明るさに戻す"},
-    {PaintTool::Rectangle, "RectangleTool", "rectangle", "R", "矩形選択",
-        "矩形選択 (R): 囲んだセルにゲインをかけるか、無音にする。選択範囲は残る"},
-    {PaintTool::Lasso, "LassoTool", "lasso", "L", "投げ縄選択",
-        "投げ縄選択 (L): 自由な形で囲んだセルにゲインをかけるか、無音にする。選択範囲は残る"},
-    {PaintTool::Harmonics, "HarmonicsTool", "harmonics", "H", "倍音ブラシ",
-        "倍音ブラシ (H): なぞった部分音と、その整数倍の倍音を一番上の行まで一度に塗る"},
+    {PaintTool::Pointer, "PointerTool", "pointer", "Esc", MessageCode::PaintPointer,
+        MessageCode::PaintPointerTip},
+    {PaintTool::Brush, "BrushTool", "brush", "B", MessageCode::PaintBrush,
+        MessageCode::PaintBrushTip},
+    {PaintTool::Eraser, "EraserTool", "eraser", "E", MessageCode::PaintEraser,
+        MessageCode::PaintEraserTip},
+    {PaintTool::Rectangle, "RectangleTool", "rectangle", "R", MessageCode::PaintRectangle,
+        MessageCode::PaintRectangleTip},
+    {PaintTool::Lasso, "LassoTool", "lasso", "L", MessageCode::PaintLasso,
+        MessageCode::PaintLassoTip},
+    {PaintTool::Harmonics, "HarmonicsTool", "harmonics", "H", MessageCode::PaintHarmonics,
+        MessageCode::PaintHarmonicsTip},
 }};
 
 namespace {
@@ -60,13 +60,13 @@ QString cellReadout(const Document& d, int32_t frame, int32_t row)
     const QString db = QString::number((g - 255) / 2.0, 'f', 1);
     const QString seconds = QString::number(frame * (d.FFFTLength / 2) / rate, 'f', 3);
     if (cells->view == SpectralView::Spectrum)
-        return QString::fromUtf8(PaintTexts::kSpectrumReadout)
-            .arg(seconds, QString::number(row * rate / d.FFFTLength, 'f', 1), db)
-            .arg(g);
+        return Message(PaintTexts::kSpectrumReadout, seconds,
+            QString::number(row * rate / d.FFFTLength, 'f', 1), db, g)
+            .text();
     const QString pitch = row > 0 ? QString::number(rate / row, 'f', 1) : QStringLiteral("-");
-    return QString::fromUtf8(PaintTexts::kCepstrumReadout)
-        .arg(seconds, QString::number(row * 1000.0 / rate, 'f', 3), pitch, db)
-        .arg(g);
+    return Message(PaintTexts::kCepstrumReadout, seconds,
+        QString::number(row * 1000.0 / rate, 'f', 3), pitch, db, g)
+        .text();
 }
 
 namespace {
@@ -74,10 +74,9 @@ namespace {
 // A readout as wide as most: what the panel's width is made for.
 QString cellReadoutSample()
 {
-    return QString::fromUtf8(PaintTexts::kCepstrumReadout)
-        .arg(QStringLiteral("000.000"), QStringLiteral("00.000"), QStringLiteral("00000.0"),
-            QStringLiteral("-000.0"))
-        .arg(255);
+    return Message(PaintTexts::kCepstrumReadout, QStringLiteral("000.000"),
+        QStringLiteral("00.000"), QStringLiteral("00000.0"), QStringLiteral("-000.0"), 255)
+        .text();
 }
 
 } // namespace
@@ -96,10 +95,8 @@ PaintToolBar::PaintToolBar(
     FToolGroup = new QActionGroup(this);
     FToolGroup->setExclusive(true);
     for (const PaintToolText& t : kPaintToolTexts) {
-        auto* a = new QAction(
-            actionIcon(QLatin1String(t.icon)), QString::fromUtf8(t.caption), FToolGroup);
+        auto* a = new QAction(actionIcon(QLatin1String(t.icon)), QString(), FToolGroup);
         a->setObjectName(QLatin1String(t.objectName));
-        a->setToolTip(QString::fromUtf8(t.toolTip));
         a->setShortcut(QKeySequence(QLatin1String(t.key)));
         a->setShortcutContext(Qt::WindowShortcut);
         a->setCheckable(true);
@@ -119,12 +116,10 @@ PaintToolBar::PaintToolBar(
     FSize->setObjectName(QStringLiteral("BrushSize"));
     FSize->setRange(1, 256);
     FSize->setValue(9);
-    FSize->setToolTip(QString::fromUtf8(PaintTexts::kSizeTip));
     addWidget(FSize);
-    FSoft = new QCheckBox(QString::fromUtf8(PaintTexts::kSoft), this);
+    FSoft = new QCheckBox(this);
     FSoft->setObjectName(QStringLiteral("BrushSoft"));
     FSoft->setChecked(true);
-    FSoft->setToolTip(QString::fromUtf8(PaintTexts::kSoftTip));
     addWidget(FSoft);
     FGain = new QDoubleSpinBox(this);
     FGain->setObjectName(QStringLiteral("BrushGain"));
@@ -133,26 +128,20 @@ PaintToolBar::PaintToolBar(
     FGain->setDecimals(1);
     FGain->setValue(kDefaultBrushGainDb);
     FGain->setSuffix(QStringLiteral(" dB"));
-    FGain->setToolTip(QString::fromUtf8(PaintTexts::kGainTip));
     addWidget(FGain);
-    FSilence = new QCheckBox(QString::fromUtf8(PaintTexts::kSilence), this);
+    FSilence = new QCheckBox(this);
     FSilence->setObjectName(QStringLiteral("SelectionSilence"));
-    FSilence->setToolTip(QString::fromUtf8(PaintTexts::kSilenceTip));
     addWidget(FSilence);
     addSeparator();
 
-    PlaySelection = new QAction(actionIcon(QStringLiteral("playselection")),
-        QString::fromUtf8(PaintTexts::kPlaySelection), this);
+    PlaySelection = new QAction(actionIcon(QStringLiteral("playselection")), QString(), this);
     PlaySelection->setObjectName(QStringLiteral("PlaySelection"));
-    PlaySelection->setToolTip(QString::fromUtf8(PaintTexts::kPlaySelectionTip));
     PlaySelection->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Space));
     PlaySelection->setShortcutContext(Qt::WindowShortcut);
     PlaySelection->setEnabled(false);
     addAction(PlaySelection);
-    LoopSelection = new QAction(
-        actionIcon(QStringLiteral("loop")), QString::fromUtf8(PaintTexts::kLoop), this);
+    LoopSelection = new QAction(actionIcon(QStringLiteral("loop")), QString(), this);
     LoopSelection->setObjectName(QStringLiteral("LoopSelection"));
-    LoopSelection->setToolTip(QString::fromUtf8(PaintTexts::kLoopTip));
     LoopSelection->setCheckable(true);
     addAction(LoopSelection);
     connect(PlaySelection, &QAction::triggered, this, [this] {
@@ -164,24 +153,20 @@ PaintToolBar::PaintToolBar(
         [this](quint32 first, quint32 end) { PlaySelection->setEnabled(first != end); });
     addSeparator();
 
-    const auto zoom
-        = [this](const char* name, const char* icon, const char* tip, QList<QKeySequence> keys) {
-              auto* a = new QAction(actionIcon(QLatin1String(icon)), QString::fromUtf8(tip), this);
-              a->setObjectName(QLatin1String(name));
-              a->setToolTip(QString::fromUtf8(tip));
-              a->setShortcuts(keys);
-              a->setShortcutContext(Qt::WindowShortcut);
-              addAction(a);
-              return a;
-          };
+    const auto zoom = [this](const char* name, const char* icon, QList<QKeySequence> keys) {
+        auto* a = new QAction(actionIcon(QLatin1String(icon)), QString(), this);
+        a->setObjectName(QLatin1String(name));
+        a->setShortcuts(keys);
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+        return a;
+    };
     const double step = std::sqrt(2.0);
-    ZoomIn = zoom("ZoomIn", "zoomin", PaintTexts::kZoomIn,
+    ZoomIn = zoom("ZoomIn", "zoomin",
         {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)});
-    ZoomOut = zoom(
-        "ZoomOut", "zoomout", PaintTexts::kZoomOut, {QKeySequence(Qt::CTRL | Qt::Key_Minus)});
-    ZoomFit
-        = zoom("ZoomFit", "zoomfit", PaintTexts::kZoomFit, {QKeySequence(Qt::CTRL | Qt::Key_0)});
-    Zoom1 = zoom("Zoom1", "zoom1", PaintTexts::kZoom1, {QKeySequence(Qt::CTRL | Qt::Key_1)});
+    ZoomOut = zoom("ZoomOut", "zoomout", {QKeySequence(Qt::CTRL | Qt::Key_Minus)});
+    ZoomFit = zoom("ZoomFit", "zoomfit", {QKeySequence(Qt::CTRL | Qt::Key_0)});
+    Zoom1 = zoom("Zoom1", "zoom1", {QKeySequence(Qt::CTRL | Qt::Key_1)});
     connect(ZoomIn, &QAction::triggered, this, [this, step] { FView->zoomBy(step, step); });
     connect(
         ZoomOut, &QAction::triggered, this, [this, step] { FView->zoomBy(1 / step, 1 / step); });
@@ -190,9 +175,7 @@ PaintToolBar::PaintToolBar(
 
     ColorMapBox = new QComboBox(this);
     ColorMapBox->setObjectName(QStringLiteral("ColorMapBox"));
-    ColorMapBox->addItems(
-        {QString::fromUtf8(PaintTexts::kGray), QString::fromUtf8(PaintTexts::kViridis)});
-    ColorMapBox->setToolTip(QString::fromUtf8(PaintTexts::kColorMapTip));
+    ColorMapBox->addItems({QString(), QString()});
     addWidget(ColorMapBox);
     connect(ColorMapBox, &QComboBox::currentIndexChanged, this,
         [this](int index) { FView->setColorMap(index == 1 ? ColorMap::Viridis : ColorMap::Gray); });
@@ -200,14 +183,46 @@ PaintToolBar::PaintToolBar(
     FReadout = new QLabel(this);
     FReadout->setObjectName(QStringLiteral("ReadoutPanel"));
     FReadout->setContentsMargins(4, 0, 2, 0);
-    FReadout->setMinimumWidth(FReadout->fontMetrics().horizontalAdvance(cellReadoutSample()));
     FReadout->hide(); // in the status bar while it has something to say
+    retranslate();
 
     connect(FView, &PictureView::strokePressed, this, &PaintToolBar::pressed);
     connect(FView, &PictureView::strokeMoved, this, &PaintToolBar::moved);
     connect(FView, &PictureView::strokeReleased, this, &PaintToolBar::released);
     connect(FView, &PictureView::pointerMoved, this, &PaintToolBar::showReadout);
     connect(FView, &PictureView::pointerLeft, this, [this] { showReadout(QPointF(-1, -1)); });
+}
+
+void PaintToolBar::retranslate()
+{
+    const auto text = [](MessageCode code) { return Message(code).text(); };
+    for (const PaintToolText& t : kPaintToolTexts) {
+        QAction* a = FToolActions[std::size_t(t.tool)];
+        a->setText(text(t.caption));
+        a->setToolTip(text(t.toolTip));
+    }
+    FSize->setToolTip(text(PaintTexts::kSizeTip));
+    FSoft->setText(text(PaintTexts::kSoft));
+    FSoft->setToolTip(text(PaintTexts::kSoftTip));
+    FGain->setToolTip(text(PaintTexts::kGainTip));
+    FSilence->setText(text(PaintTexts::kSilence));
+    FSilence->setToolTip(text(PaintTexts::kSilenceTip));
+    PlaySelection->setText(text(PaintTexts::kPlaySelection));
+    PlaySelection->setToolTip(text(PaintTexts::kPlaySelectionTip));
+    LoopSelection->setText(text(PaintTexts::kLoop));
+    LoopSelection->setToolTip(text(PaintTexts::kLoopTip));
+    for (const auto& [a, code] :
+        {std::pair{ZoomIn, PaintTexts::kZoomIn}, std::pair{ZoomOut, PaintTexts::kZoomOut},
+            std::pair{ZoomFit, PaintTexts::kZoomFit}, std::pair{Zoom1, PaintTexts::kZoom1}}) {
+        a->setText(text(code));
+        a->setToolTip(text(code));
+    }
+    ColorMapBox->setItemText(0, text(PaintTexts::kGray));
+    ColorMapBox->setItemText(1, text(PaintTexts::kViridis));
+    ColorMapBox->setToolTip(text(PaintTexts::kColorMapTip));
+    FReadout->setMinimumWidth(FReadout->fontMetrics().horizontalAdvance(cellReadoutSample()));
+    if (FReadout->isVisible())
+        showReadout(FPointer);
 }
 
 void PaintToolBar::setTool(PaintTool tool)
@@ -470,11 +485,11 @@ void PaintToolBar::released(QPointF position)
         showSelection();
         return;
     }
-    const QString text = QString::fromUtf8(kPaintToolTexts[std::size_t(FTool)].caption);
+    const MessageCode step = kPaintToolTexts[std::size_t(FTool)].caption;
     // Applied once the mouse event is over: the window waits for the command in an event
     // loop of its own. Then the trail goes, whether the stroke was applied or not.
-    QTimer::singleShot(0, this, [this, stroke, text] {
-        emit strokeFinished(stroke, text);
+    QTimer::singleShot(0, this, [this, stroke, step] {
+        emit strokeFinished(stroke, step);
         if (!FActive) {
             endPreview();
             showSelection();
@@ -496,6 +511,7 @@ void PaintToolBar::cancelStroke()
 
 void PaintToolBar::showReadout(QPointF position)
 {
+    FPointer = position;
     const Document& d = FDocument();
     const GrayCells* cells = d.shownCells();
     QString text;

@@ -10,7 +10,8 @@
 // to the selection" plays. The pointer tool leaves clicks to the window (where playing
 // starts).
 //
-// Every text a person reads here comes from the tables below, which the tests read too.
+// Every text a person reads here is a message code of the tables below (its text in the
+// message table, in the language of the moment), which the tests read too.
 
 #include <array>
 #include <cstdint>
@@ -25,6 +26,7 @@
 #include <QPointF>
 #include <QToolBar>
 
+#include "base/Message.h"
 #include "editing/Document.h"
 #include "imaging/CellPainting.h"
 
@@ -47,39 +49,35 @@ struct PaintToolText {
     const char* objectName;
     const char* icon; // src/app/icons/<icon>.svg
     const char* key; // its shortcut, as QKeySequence reads it
-    const char* caption; // also the name of its step in the undo history
-    const char* toolTip;
+    MessageCode caption; // also the name of its step in the undo history
+    MessageCode toolTip;
 };
 
 // One entry per tool, in tool bar order.
 extern const std::array<PaintToolText, 6> kPaintToolTexts;
 
-// The other texts of the tool bar.
+// The other texts of the tool bar (base/Messages.cpp).
 struct PaintTexts {
-    static constexpr const char* kSizeTip = "ブラシの太さ（セル数）";
-    static constexpr const char* kSoft = "ぼかし";
-    static constexpr const char* kSoftTip = "ブラシの縁をぼかす";
-    static constexpr const char* kGainTip
-        = "塗ったセル・選択範囲のゲイン（dB）。負で小さく、正で大きく。1 dB は 2 階調";
-    static constexpr const char* kSilence = "無音";
-    static constexpr const char* kSilenceTip = "選択範囲を無音（黒）にする";
-    static constexpr const char* kZoomIn = "拡大 (Ctrl+=)";
-    static constexpr const char* kZoomOut = "縮小 (Ctrl+-)";
-    static constexpr const char* kZoomFit = "ウィンドウに合わせる (Ctrl+0)";
-    static constexpr const char* kZoom1 = "等倍 (Ctrl+1)";
-    static constexpr const char* kColorMapTip
-        = "表示の色（表示だけ。書き出すフィルタ画像はグレーのまま）";
-    static constexpr const char* kGray = "グレー";
-    static constexpr const char* kViridis = "カラー";
-    static constexpr const char* kApplying = "塗りを適用しています";
-    static constexpr const char* kPlaySelection = "選択範囲を再生 (Shift+Space)";
-    static constexpr const char* kPlaySelectionTip = "選択範囲の時間だけを再生する (Shift+Space)";
-    static constexpr const char* kLoop = "ループ";
-    static constexpr const char* kLoopTip = "選択範囲をくり返し再生する";
-    // Readouts: time, frequency, level in dB, gray level.
-    static constexpr const char* kSpectrumReadout = "%1 秒  %2 Hz  %3 dB (%4)";
-    // Readouts: time, quefrency in ms, its pitch, level in dB, gray level.
-    static constexpr const char* kCepstrumReadout = "%1 秒  %2 ms (%3 Hz)  %4 dB (%5)";
+    static constexpr MessageCode kSizeTip = MessageCode::PaintSizeTip;
+    static constexpr MessageCode kSoft = MessageCode::PaintSoft;
+    static constexpr MessageCode kSoftTip = MessageCode::PaintSoftTip;
+    static constexpr MessageCode kGainTip = MessageCode::PaintGainTip;
+    static constexpr MessageCode kSilence = MessageCode::PaintSilence;
+    static constexpr MessageCode kSilenceTip = MessageCode::PaintSilenceTip;
+    static constexpr MessageCode kZoomIn = MessageCode::PaintZoomIn;
+    static constexpr MessageCode kZoomOut = MessageCode::PaintZoomOut;
+    static constexpr MessageCode kZoomFit = MessageCode::PaintZoomFit;
+    static constexpr MessageCode kZoom1 = MessageCode::PaintZoom1;
+    static constexpr MessageCode kColorMapTip = MessageCode::PaintColorMapTip;
+    static constexpr MessageCode kGray = MessageCode::PaintGray;
+    static constexpr MessageCode kViridis = MessageCode::PaintColour;
+    static constexpr MessageCode kApplying = MessageCode::PaintApplying;
+    static constexpr MessageCode kPlaySelection = MessageCode::PaintPlaySelection;
+    static constexpr MessageCode kPlaySelectionTip = MessageCode::PaintPlaySelectionTip;
+    static constexpr MessageCode kLoop = MessageCode::PaintLoop;
+    static constexpr MessageCode kLoopTip = MessageCode::PaintLoopTip;
+    static constexpr MessageCode kSpectrumReadout = MessageCode::PaintSpectrumReadout;
+    static constexpr MessageCode kCepstrumReadout = MessageCode::PaintCepstrumReadout;
 };
 
 // The readout of cell (frame, row) of the document shown; empty outside its cells.
@@ -113,8 +111,10 @@ public:
     // The window shows another document: the axes follow it; a selection or stroke made on
     // another sound, N or view is dropped.
     void documentShown();
+    // Sets every text again in the language installed (after a language change).
+    void retranslate();
 
-    QAction* PlaySelection; // enabled while there is a selection
+    QAction* PlaySelection; // enabled while there is a selection (and the window allows)
     QAction* LoopSelection; // checkable
     QAction* ZoomIn;
     QAction* ZoomOut;
@@ -123,8 +123,8 @@ public:
     QComboBox* ColorMapBox;
 
 signals:
-    // A stroke or selection to apply; text names the step in the undo history.
-    void strokeFinished(const kestrelon::PaintStroke& stroke, const QString& text);
+    // A stroke or selection to apply; step names it in the undo history (the tool's caption).
+    void strokeFinished(const kestrelon::PaintStroke& stroke, kestrelon::MessageCode step);
     void selectionChanged(quint32 first, quint32 end);
     // Play the selection's sample frames [first, end), over and over with loop.
     void playSelectionRequested(quint32 first, quint32 end, bool loop);
@@ -156,6 +156,7 @@ private:
     QDoubleSpinBox* FGain;
     QCheckBox* FSilence;
     QLabel* FReadout;
+    QPointF FPointer{-1, -1}; // where the readout was last asked for
 
     // The stroke under way.
     bool FActive = false;

@@ -2,7 +2,6 @@
 
 #include "app/ExternalEditor.h"
 #include "base/Message.h"
-#include "editing/RangeTexts.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -144,8 +143,8 @@ bool QtUserDialogs::askRange(QWidget* parent, const RangeRequest& request, doubl
     };
     QDoubleSpinBox* start = field(request.from);
     QDoubleSpinBox* end = field(request.to);
-    form->addRow(rangeText(RangeText::FromLabel), start);
-    form->addRow(rangeText(RangeText::ToLabel), end);
+    form->addRow(Message(MessageCode::RangeFrom).text(), start);
+    form->addRow(Message(MessageCode::RangeTo).text(), end);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);

@@ -236,7 +236,7 @@ enum class MessageCode : uint16_t {
     AudioFormatUnsupported,
     AudioNoOutput,
     NothingToPlay,
-    // --- pieces of a long sound (editing/RangeTexts: patterns filled in with QString::arg) ---
+    // --- pieces of a long sound (editing/Document, the window's range export) ---------------
     RangeNotARange,
     RangeNoFrames,
     RangeOutsideSound,
@@ -311,6 +311,49 @@ enum class MessageCode : uint16_t {
     ClipDetails,
     OverReport,
     OverDetails,
+    // The hidden commands' status messages, their step, and the undo and redo hints.
+    SpectrumMade,
+    SpectrumCancelled,
+    SpectrumFailed,
+    Resynthesised,
+    ResynthesisCancelled,
+    ResynthesisFailed,
+    StepResynthesis,
+    UndoHint,
+    RedoHint,
+    // --- the paint tool bar (app/PaintTools): each tool's caption (its step's name) and tip
+    PaintPointer,
+    PaintPointerTip,
+    PaintBrush,
+    PaintBrushTip,
+    PaintEraser,
+    PaintEraserTip,
+    PaintRectangle,
+    PaintRectangleTip,
+    PaintLasso,
+    PaintLassoTip,
+    PaintHarmonics,
+    PaintHarmonicsTip,
+    PaintSizeTip,
+    PaintSoft,
+    PaintSoftTip,
+    PaintGainTip,
+    PaintSilence,
+    PaintSilenceTip,
+    PaintZoomIn,
+    PaintZoomOut,
+    PaintZoomFit,
+    PaintZoom1,
+    PaintColorMapTip,
+    PaintGray,
+    PaintColour,
+    PaintApplying,
+    PaintPlaySelection,
+    PaintPlaySelectionTip,
+    PaintLoop,
+    PaintLoopTip,
+    PaintSpectrumReadout, // time, frequency, level in dB, gray level
+    PaintCepstrumReadout, // time, quefrency in ms, its pitch, level in dB, gray level
     Count // not a message: the number of codes
 };
 

@@ -490,8 +490,9 @@ int run(const Options& o, std::vector<NamedFile>& files)
     warn(opened, in, in.path);
     const DocumentPtr doc = opened.document;
     kestrelon::FrameRange range;
-    if (o.ranged && !doc->rangeOfSeconds(o.from, o.to, &range, &error))
-        return fail(in.shown + QStringLiteral(": ") + error);
+    kestrelon::Message why;
+    if (o.ranged && !doc->rangeOfSeconds(o.from, o.to, &range, &why))
+        return fail(in.shown + QStringLiteral(": ") + why.text());
     if (o.command == "export")
         return writeOut([&](const QString& path) {
             return o.ranged ? doc->ExportRange(path, range) : doc->Export(path);

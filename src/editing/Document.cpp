@@ -25,7 +25,6 @@
 #include "base/Cancel.h"
 #include "base/Errors.h"
 #include "editing/History.h"
-#include "editing/RangeTexts.h"
 #include "imaging/FilterImage.h"
 #include "imaging/PictureCells.h"
 #include "spectral/TWaveCepstram.h"
@@ -1208,10 +1207,10 @@ double Document::frameSeconds(int32_t frame) const
     return double(frame) * double(FFFTLength / 2) / double(FWave->FFormat.nSamplesPerSec);
 }
 
-bool Document::rangeOfSeconds(double from, double to, FrameRange* range, QString* reason) const
+bool Document::rangeOfSeconds(double from, double to, FrameRange* range, Message* reason) const
 {
     if (!(from >= 0.0) || !(to > from) || !std::isfinite(to)) {
-        *reason = rangeText(RangeText::NotARange).arg(from).arg(to);
+        *reason = Message(MessageCode::RangeNotARange, QString::number(from), QString::number(to));
         return false;
     }
     const int32_t F = expectedFrameCount();
@@ -1222,8 +1221,8 @@ bool Document::rangeOfSeconds(double from, double to, FrameRange* range, QString
         = [&](double s) { return int32_t(std::min<double>(std::round(s * perSecond), double(F))); };
     FrameRange r{nearest(from), FWave && to >= FWave->FSeconds ? F : nearest(to)};
     if (r.first >= r.end) {
-        *reason
-            = rangeText(RangeText::NoFrames).arg(from).arg(to).arg(FWave ? FWave->FSeconds : 0.0);
+        *reason = Message(MessageCode::RangeNoFrames, QString::number(from), QString::number(to),
+            QString::number(FWave ? FWave->FSeconds : 0.0));
         return false;
     }
     *range = r;
@@ -1252,12 +1251,8 @@ CommandResult Document::ExportRange(const QString& path, FrameRange range) const
     if (!hasSamples() || !cells || cells->fftLength != FFFTLength)
         return failure(Message(MessageCode::FileReason, path, MessageCode::NoPictureToExport));
     if (!isRangeOf(*cells, range))
-        return failure(Message(MessageCode::Verbatim,
-            rangeText(RangeText::OutsideSound)
-                .arg(path)
-                .arg(range.first)
-                .arg(range.end)
-                .arg(cells->frames)));
+        return failure(
+            Message(MessageCode::RangeOutsideSound, path, range.first, range.end, cells->frames));
     Message reason;
     if (!writeFilterImage(drawRangeCells(*cells, range, drawContext()), path, &reason))
         return failure(reason);
@@ -1273,25 +1268,16 @@ CommandResult Document::ImportRange(
         return failure(Message(MessageCode::FileReason, path, MessageCode::NoPictureToCompareWith));
     const GrayCells& shown = *shownCells();
     if (!isRangeOf(shown, range))
-        return failure(Message(MessageCode::Verbatim,
-            rangeText(RangeText::OutsideSound)
-                .arg(path)
-                .arg(range.first)
-                .arg(range.end)
-                .arg(shown.frames)));
+        return failure(
+            Message(MessageCode::RangeOutsideSound, path, range.first, range.end, shown.frames));
     Progress progress(progressFn);
     progress.pass(0, MessageCode::PassReading);
     const GrayCells piece = cellsOfRange(shown, range);
     const QSize expected = cellPictureSize(piece, FLeftMargin, FTopMargin);
     if (const QSize stated = statedPictureSize(path); stated.isValid() && stated != expected)
-        return failure(Message(MessageCode::Verbatim,
-            rangeText(RangeText::OtherRange)
-                .arg(path)
-                .arg(stated.width())
-                .arg(stated.height())
-                .arg(secondsText(frameSeconds(range.first)), secondsText(frameSeconds(range.end)))
-                .arg(expected.width())
-                .arg(expected.height())));
+        return failure(Message(MessageCode::RangeOtherRange, path, stated.width(), stated.height(),
+            secondsText(frameSeconds(range.first)), secondsText(frameSeconds(range.end)),
+            expected.width(), expected.height()));
     Prefetch prefetch(*this);
     CellEdits edits;
     Message reason;

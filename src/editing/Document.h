@@ -27,6 +27,7 @@
 #include <QStringList>
 
 #include "audio/TWave.h"
+#include "base/Message.h"
 #include "imaging/CellPainting.h"
 #include "imaging/Picture.h"
 #include "imaging/RangePicture.h"
@@ -173,9 +174,8 @@ public:
     // The frames of the seconds from .. to: from the frame centred nearest `from` up to,
     // not including, the one centred nearest `to`; a `to` at or past the end of the sound
     // reaches the last frame. So ranges a .. b and b .. c meet without a gap or an overlap.
-    // False, with a message (editing/RangeTexts.h) in *reason, when from .. to is not a
-    // range or holds no frame.
-    bool rangeOfSeconds(double from, double to, FrameRange* range, QString* reason) const;
+    // False, with a message in *reason, when from .. to is not a range or holds no frame.
+    bool rangeOfSeconds(double from, double to, FrameRange* range, Message* reason) const;
     // The width of the whole picture export writes (0 without cells).
     int32_t wholePictureWidth() const;
     // dir/name_s1024_12.000-24.000.bmp: the export proposal with the range's seconds.

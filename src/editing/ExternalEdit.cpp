@@ -121,7 +121,7 @@ bool ExternalEditSession::checkDocument(DocumentPtr shown)
     if (why == MessageCode::None)
         return true;
     // Short enough for the status bar; there is one session at a time, so no file name.
-    end(Message(MessageCode::WatchEnded, why).text());
+    end(Message(MessageCode::WatchEnded, why));
     return false;
 }
 
@@ -134,7 +134,7 @@ uint64_t ExternalEditSession::expectedHash()
     return *FExpectedHash;
 }
 
-void ExternalEditSession::end(const QString& message)
+void ExternalEditSession::end(const Message& message)
 {
     if (!FActive)
         return;
@@ -181,7 +181,7 @@ void ExternalEditSession::attempt()
     QDateTime newestTime;
     QByteArray newestBytes;
     bool incomplete = false;
-    QString lastReason;
+    Message lastReason;
     for (Candidate& c : FCandidates) {
         QByteArray bytes;
         Message reason;
@@ -189,16 +189,14 @@ void ExternalEditSession::attempt()
         if (!h && !reason.isEmpty()) {
             incomplete = true;
             lastReason
-                = Message(MessageCode::EditorCannotRead, QFileInfo(c.path).fileName(), reason)
-                      .text();
+                = Message(MessageCode::EditorCannotRead, QFileInfo(c.path).fileName(), reason);
         }
         if (!h || h == c.seen)
             continue;
         if (decodeFilterImage(bytes, expected, &reason).isNull()) {
             incomplete = true;
             lastReason
-                = Message(MessageCode::EditorCannotRead, QFileInfo(c.path).fileName(), reason)
-                      .text();
+                = Message(MessageCode::EditorCannotRead, QFileInfo(c.path).fileName(), reason);
             continue;
         }
         const QDateTime t = QFileInfo(c.path).lastModified();
@@ -221,7 +219,7 @@ void ExternalEditSession::attempt()
             if (h && h != c.seen && (!newest || &c != newest))
                 c.seen = h;
         }
-        emit importFailed(lastReason);
+        emit importFailed(lastReason.text());
         emit statusMessage(lastReason);
     }
     if (!newest)
@@ -235,7 +233,7 @@ void ExternalEditSession::attempt()
             std::size_t(newestBytes.size()));
         if (edited == FLastPicture) {
             emit statusMessage(
-                Message(MessageCode::EditorSavedUnchanged, QFileInfo(c.path).fileName()).text());
+                Message(MessageCode::EditorSavedUnchanged, QFileInfo(c.path).fileName()));
             return;
         }
         apply(edited, c.path);
@@ -282,13 +280,12 @@ void ExternalEditSession::onFinished(const CommandResult& result)
     FAwaiting = false;
     const QString name = QFileInfo(FAwaitedFile).fileName();
     if (result.cancelled) {
-        emit statusMessage(Message(MessageCode::EditorApplyCancelled, name).text());
+        emit statusMessage(Message(MessageCode::EditorApplyCancelled, name));
         return;
     }
     if (!result.ok) {
-        const QString message
-            = Message(MessageCode::EditorApplyFailed, name, result.message).text();
-        emit importFailed(message);
+        const Message message(MessageCode::EditorApplyFailed, name, result.message);
+        emit importFailed(message.text());
         emit statusMessage(message);
         return;
     }
@@ -302,7 +299,7 @@ void ExternalEditSession::onFinished(const CommandResult& result)
     step.file = FAwaitedFile;
     step.clips = result.clips;
     // Short enough for the status bar beside the six panels at the window's first size.
-    step.message = Message(MessageCode::EditorApplied, name).text();
+    step.message = Message(MessageCode::EditorApplied, name);
     // Clipping travels in step.clips; the window shows it in its own panel.
     emit imported(step);
     emit statusMessage(step.message);

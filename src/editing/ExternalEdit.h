@@ -52,7 +52,7 @@ struct ExternalImportStep {
     DocumentPtr document;
     std::shared_ptr<const SampleChange> change; // from the sound shown before to the new one
     QString file; // the file whose picture was applied
-    QString message; // what the status bar shows
+    Message message; // what the status bar shows
     ClipStats clips; // what the resynthesis clipped
 };
 
@@ -80,7 +80,7 @@ public:
     // the session expects; returns whether it goes on. Imports start from this document.
     bool checkDocument(DocumentPtr shown);
     // Ends the watch, emitting ended(message) (once).
-    void end(const QString& message);
+    void end(const Message& message);
     // Looks at the files at once, as a change notice does.
     void poll();
 
@@ -90,8 +90,8 @@ signals:
     // A save could not be applied (not decodable in time, wrong size, gains overflow).
     void importFailed(const QString& message);
     // Every event worth a line in the status bar (imports, failures, the end).
-    void statusMessage(const QString& message);
-    void ended(const QString& message);
+    void statusMessage(const kestrelon::Message& message);
+    void ended(const kestrelon::Message& message);
 
 private:
     struct Candidate {

@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "FormFixture.h"
@@ -40,7 +41,7 @@ TEST_F(PaintWindowTest, ToolsStrokesSelectionsZoomAndReadout)
     PaintToolBar& tools = *form->PaintTools1;
     for (const PaintToolText& t : kPaintToolTexts) {
         QAction* a = tools.toolAction(t.tool);
-        EXPECT_EQ(a->toolTip(), QString::fromUtf8(t.toolTip));
+        EXPECT_EQ(a->toolTip(), Message(t.toolTip).text());
         EXPECT_FALSE(a->icon().isNull());
         QTest::keySequence(form.get(), QKeySequence(QLatin1String(t.key)));
         EXPECT_EQ(tools.tool(), t.tool) << t.key;
@@ -52,7 +53,17 @@ TEST_F(PaintWindowTest, ToolsStrokesSelectionsZoomAndReadout)
     const int y = 16 + 513 - 100 - form->ScrollBox1->scrollOffset().y(); // bin 100
     drag(QPoint(48 + 20, y), QPoint(48 + 50, y));
     ASSERT_EQ(form->history().count(), 1);
-    EXPECT_EQ(form->history().text(0), QString::fromUtf8(kPaintToolTexts[1].caption));
+    EXPECT_EQ(
+        form->Undo->toolTip(), Message(MessageCode::UndoHint, kPaintToolTexts[1].caption).text());
+    // Its message has the status bar's room, though the pointer stays over the picture.
+    EXPECT_EQ(form->MessagePanel->text(),
+        Message(MessageCode::PaintApplied, kPaintToolTexts[1].caption).text());
+    EXPECT_FALSE(tools.readout()->isVisible());
+    auto* hold = form->findChild<QTimer*>("ReadoutHold");
+    ASSERT_TRUE(hold && hold->isActive());
+    hold->start(0);
+    QTest::qWait(20);
+    EXPECT_TRUE(tools.readout()->isVisible());
     EXPECT_FALSE(form->document().FWave->FData == opened);
     form->UndoClick();
     EXPECT_TRUE(form->document().FWave->FData == opened);
@@ -73,6 +84,10 @@ TEST_F(PaintWindowTest, ToolsStrokesSelectionsZoomAndReadout)
     form->StopClick();
     EXPECT_EQ(form->history().count(), 1); // the undone stroke's step was dropped
     EXPECT_FALSE(form->document().FWave->FData == opened);
+    // A selection that went while a long command ran leaves nothing to play after it.
+    QTimer::singleShot(0, &tools, [&tools] { tools.clearSelection(); });
+    form->UndoClick();
+    EXPECT_FALSE(tools.PlaySelection->isEnabled());
 
     // The readout under the pointer.
     QTest::mouseMove(form->ScrollBox1->viewport(), QPoint(48 + 10, y));

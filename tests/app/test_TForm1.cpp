@@ -27,11 +27,11 @@
 #include "app/About.h"
 #include "app/HelpWindow.h"
 #include "app/KestrelonMain.h"
+#include "app/PaintTools.h"
 #include "app/PictureView.h"
 #include "app/RecentFiles.h"
 #include "audio/SoundFile.h"
 #include "base/Message.h"
-#include "editing/RangeTexts.h"
 
 namespace kestrelon::test {
 namespace {
@@ -166,6 +166,11 @@ TEST_F(TForm1Test, HiddenEditItemsNeverAppear)
     }
     EXPECT_FALSE(form->EditMenu->actionGeometry(form->Import).isEmpty());
     form->EditMenu->hide();
+    // Run all the same, they end with a status message like every command.
+    form->EST1Click();
+    EXPECT_EQ(form->MessagePanel->text(), Message(MessageCode::SpectrumMade).text());
+    form->Wave1Click();
+    EXPECT_EQ(form->MessagePanel->text(), Message(MessageCode::Resynthesised).text());
 }
 
 // --- Open ---------------------------------------------------------------------------------
@@ -587,7 +592,7 @@ TEST_F(TForm1Test, LongSoundsAreExportedAndImportedInPieces)
     form->P1Click();
     EXPECT_TRUE(dialogs.rangeAsks.empty());
     ASSERT_EQ(dialogs.questions.size(), 1);
-    EXPECT_EQ(dialogs.questions[0], rangeText(RangeText::TooWide).arg(30049).arg(30000));
+    EXPECT_EQ(dialogs.questions[0], Message(MessageCode::RangeTooWide, 30049, 30000).text());
 
     const QString piece = path("piece.bmp");
     dialogs.yesNoAnswers.push_back(true);
@@ -623,7 +628,7 @@ TEST_F(TForm1Test, LongSoundsAreExportedAndImportedInPieces)
     dialogs.rangeAnswers.push_back({160.0, 170.0});
     form->L1Click();
     ASSERT_EQ(dialogs.rangeAsks.size(), 2u);
-    EXPECT_EQ(dialogs.rangeAsks[1].title, rangeText(RangeText::ImportRangeTitle));
+    EXPECT_EQ(dialogs.rangeAsks[1].title, Message(MessageCode::RangeImportTitle).text());
     EXPECT_DOUBLE_EQ(dialogs.rangeAsks[1].from, 160.0) << "the part in sight";
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
 
@@ -639,7 +644,7 @@ TEST_F(TForm1Test, LongSoundsAreExportedAndImportedInPieces)
     form->L1Click();
     ASSERT_EQ(dialogs.errors.size(), 2);
     EXPECT_EQ(dialogs.errors[1],
-        rangeText(RangeText::OtherAnalysis).arg(piece).arg(30001).arg(256).arg(15001).arg(512));
+        Message(MessageCode::RangeOtherAnalysis, piece, 30001, 256, 15001, 512).text());
     form->ComboBox2->setCurrentIndex(0);
     expectShown(kept, "after refused pieces");
 }
@@ -762,8 +767,20 @@ TEST_F(TForm1Test, LanguageMenuSwitchesTheWindowAtOnce)
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].contains("missing.bmp: cannot open: "))
         << dialogs.errors[0].toStdString();
+    // The paint tool bar and the help page are English too.
+    const PaintToolText& brush = kPaintToolTexts[1];
+    EXPECT_EQ(form->PaintTools1->toolAction(brush.tool)->toolTip(),
+        Message(brush.toolTip).text(Language::English));
+    form->Help->trigger();
+    auto* help = form->findChild<HelpWindow*>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->browser()->toPlainText().contains("The editing cycle"));
 
+    // What is on screen follows a switch: the status message and the help page.
     japanese->trigger();
+    EXPECT_EQ(form->MessagePanel->text(), Message(MessageCode::ImportFailed, "missing.bmp").text());
+    EXPECT_EQ(form->PaintTools1->toolAction(brush.tool)->toolTip(), Message(brush.toolTip).text());
+    EXPECT_TRUE(help->browser()->toPlainText().contains("編集の流れ"));
     EXPECT_EQ(form->FileMenu->title(), "ファイル(&F)");
     EXPECT_EQ(form->Label1->text(), "FFT長");
     EXPECT_EQ(caption(), "voice.wav");

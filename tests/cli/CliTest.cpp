@@ -417,7 +417,7 @@ TEST_F(Cli, PiecesOfASoundByTheirSeconds)
     const DocumentPtr doc = makeDocument()->Open(voice).document;
     ASSERT_NE(doc, nullptr);
     FrameRange range;
-    QString why;
+    Message why;
     ASSERT_TRUE(doc->rangeOfSeconds(1.0, 2.0, &range, &why));
     ASSERT_TRUE(doc->ExportRange(path("core.bmp"), range).ok);
     EXPECT_EQ(contents(piece), contents(path("core.bmp")));

@@ -14,7 +14,6 @@
 #include "audio/SoundFile.h"
 #include "editing/Document.h"
 #include "editing/History.h"
-#include "editing/RangeTexts.h"
 #include "imaging/FilterImage.h"
 #include "imaging/PictureCells.h"
 #include "spectral/TWaveCepstram.h"
@@ -334,7 +333,7 @@ TEST_F(Editor, RangesOfSecondsAndRefusedPieces)
 {
     const DocumentPtr doc = open(voice());
     FrameRange r;
-    QString why;
+    Message why;
     ASSERT_TRUE(doc->rangeOfSeconds(0.5, 1.0, &r, &why));
     EXPECT_EQ(r, (FrameRange{43, 86}));
     ASSERT_TRUE(doc->rangeOfSeconds(1.0, 2.0, &r, &why));
@@ -343,24 +342,18 @@ TEST_F(Editor, RangesOfSecondsAndRefusedPieces)
     EXPECT_EQ(r, (FrameRange{172, 217})) << "the end of the sound reaches the last frame";
     EXPECT_EQ(doc->proposedRangeExportPath(r), path("voice_s1024_1.997-2.519.bmp"));
     EXPECT_FALSE(doc->rangeOfSeconds(1.0, 1.0, &r, &why));
-    EXPECT_EQ(why, rangeText(RangeText::NotARange).arg(1.0).arg(1.0));
+    EXPECT_EQ(why, Message(MessageCode::RangeNotARange, "1", "1"));
     EXPECT_FALSE(doc->rangeOfSeconds(2.6, 3.0, &r, &why));
-    EXPECT_EQ(why, rangeText(RangeText::NoFrames).arg(2.6).arg(3.0).arg(2.5));
+    EXPECT_EQ(why, Message(MessageCode::RangeNoFrames, "2.6", "3", "2.5"));
 
     const DocSnapshot before(*doc);
     ASSERT_TRUE(doc->ExportRange(path("a.bmp"), FrameRange{0, 60}).ok);
     const CommandResult refused = doc->ImportRange(path("a.bmp"), FrameRange{0, 61});
-    EXPECT_EQ(refused.message.text(),
-        rangeText(RangeText::OtherRange)
-            .arg(path("a.bmp"))
-            .arg(108)
-            .arg(529)
-            .arg("0.000", "0.708")
-            .arg(109)
-            .arg(529));
+    EXPECT_EQ(refused.message,
+        Message(MessageCode::RangeOtherRange, path("a.bmp"), 108, 529, "0.000", "0.708", 109, 529));
     const CommandResult outside = doc->ExportRange(path("b.bmp"), FrameRange{200, 218});
-    EXPECT_EQ(outside.message.text(),
-        rangeText(RangeText::OutsideSound).arg(path("b.bmp")).arg(200).arg(218).arg(217));
+    EXPECT_EQ(
+        outside.message, Message(MessageCode::RangeOutsideSound, path("b.bmp"), 200, 218, 217));
     EXPECT_FALSE(QFile::exists(path("b.bmp")));
     EXPECT_FALSE(doc->ImportRange(path("a.bmp"), FrameRange{200, 218}).ok);
     DocSnapshot(*doc).expectEqual(before, "refused pieces");

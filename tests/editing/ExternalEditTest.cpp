@@ -102,7 +102,7 @@ protected:
         QObject::connect(session.get(), &ExternalEditSession::importFailed, session.get(),
             [this](const QString& m) { failures << m; });
         QObject::connect(session.get(), &ExternalEditSession::ended, session.get(),
-            [this](const QString& m) { endings << m; });
+            [this](const Message& m) { endings << m.text(); });
     }
 
     DocumentPtr opened() const
@@ -292,10 +292,10 @@ TEST_P(ExternalEditEnd, ChangingNTheViewOrTheSoundEndsTheWatch)
     ExternalEditSession session(exportedDoc, exported, ExternalEditTiming{15, 500});
     QStringList endings, statuses;
     int imports = 0;
-    QObject::connect(
-        &session, &ExternalEditSession::ended, &session, [&](const QString& m) { endings << m; });
+    QObject::connect(&session, &ExternalEditSession::ended, &session,
+        [&](const Message& m) { endings << m.text(); });
     QObject::connect(&session, &ExternalEditSession::statusMessage, &session,
-        [&](const QString& m) { statuses << m; });
+        [&](const Message& m) { statuses << m.text(); });
     QObject::connect(&session, &ExternalEditSession::imported, &session, [&] { ++imports; });
     EXPECT_TRUE(session.checkDocument(exportedDoc)); // nothing changed yet
     // the same sound in another document (an undo and a redo make one) goes on
