@@ -2,6 +2,9 @@
 //   BM_PaintStroke   a one-second brush stroke (size 9, soft, -20 dB) applied as the window
 //                    applies it on release (Document::Paint: edits, filter, cells, picture,
 //                    the undo step), N = 1024 and 4096;
+//   BM_PaintStrokes  stroke after stroke as the window paints them: each on the document the
+//                    last one made, at another place, its step recorded in an undo history
+//                    with the snapshot of the document before it, that document dropped;
 //   BM_ViewRedraw    a redraw of a 1920 x 1080 view of the picture while zooming and
 //                    scrolling: every iteration another zoom and scroll, the data area
 //                    rendered through the colour map and the axes drawn for the zoom.
@@ -14,6 +17,7 @@
 
 #include "SpectralBenchSignal.h"
 #include "editing/Document.h"
+#include "editing/History.h"
 #include "imaging/CellPainting.h"
 #include "imaging/ZoomedView.h"
 
@@ -60,6 +64,29 @@ void BM_PaintStroke(benchmark::State& state)
     state.counters["frames"] = double(oneSecond);
 }
 BENCHMARK(BM_PaintStroke)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_PaintStrokes(benchmark::State& state)
+{
+    DocumentPtr doc = tenMinutes(int32_t(state.range(0)));
+    const GrayCells& cells = *doc->shownCells();
+    const int32_t oneSecond = int32_t(std::lround(44100.0 / (doc->FFFTLength / 2)));
+    const int32_t frames = cells.frames, rows = cells.rows;
+    EditHistory history;
+    int32_t f0 = 0;
+    for (auto _ : state) {
+        PaintStroke stroke;
+        stroke.coverage = CellCoverage(frames, rows);
+        f0 = (f0 + 3 * oneSecond) % (frames - oneSecond);
+        stroke.coverage.line(f0, rows / 5, f0 + oneSecond, rows / 5 + 20, {9, true});
+        const CommandResult r = doc->Paint(stroke);
+        if (!r.ok || !r.change)
+            state.SkipWithError("the stroke was not applied");
+        history.record(QStringLiteral("stroke"), r.change, doc->withoutSound(), r.clips);
+        doc = r.document;
+    }
+    state.counters["frames"] = double(oneSecond);
+}
+BENCHMARK(BM_PaintStrokes)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ViewRedraw(benchmark::State& state)
 {
