@@ -40,9 +40,9 @@ bool isSelectionTool(PaintTool t)
 }
 
 // What a selection belongs to: the sound as opened, N and the view.
-std::tuple<const void*, int32_t, uint8_t> selectionKey(const Document& d)
+std::tuple<uint64_t, int32_t, uint8_t> selectionKey(const Document& d)
 {
-    return {d.FOpenedWave.get(), d.FFFTLength, d.FMode};
+    return {d.FOpenedSerial, d.FFFTLength, d.FMode};
 }
 
 } // namespace
@@ -268,7 +268,7 @@ void PaintToolBar::clearSelection()
 {
     const bool had = FSelection.first != FSelection.second;
     FSelection = {0, 0};
-    FSelectionOn = {nullptr, 0, 0};
+    FSelectionOn = {0, 0, 0};
     FSelectionPolygon.clear();
     if (!FActive)
         FView->setOverlay(QPainterPath(), 0);

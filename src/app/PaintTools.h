@@ -173,7 +173,7 @@ private:
     // The selection: its outline in cells, what it was made on (the sound as opened, N
     // and the view) and its time range.
     std::vector<QPointF> FSelectionPolygon;
-    std::tuple<const void*, int32_t, uint8_t> FSelectionOn{nullptr, 0, 0};
+    std::tuple<uint64_t, int32_t, uint8_t> FSelectionOn{0, 0, 0};
     std::pair<uint32_t, uint32_t> FSelection{0, 0};
 };
 

@@ -571,7 +571,7 @@ Message viewAndLength(uint8_t mode, int32_t n)
 // apart at a small part of the cost of analysing every frame.
 std::vector<std::pair<int32_t, int32_t>> guardBlocks(int32_t frames)
 {
-    constexpr int32_t kBlocks = 8, kLength = 16;
+    constexpr int32_t kBlocks = 32, kLength = 16;
     if (frames <= kBlocks * kLength)
         return {{0, frames}};
     std::vector<std::pair<int32_t, int32_t>> blocks;
@@ -682,7 +682,9 @@ void keepOpenedCells(Document& d, bool restart)
     for (int v = 0; v < 2; ++v) {
         if (restart)
             d.openedCells[v].reset();
-        if (d.FWave && d.FWave == d.FOpenedWave && d.cells[v] && !d.openedCells[v])
+        const bool opened = d.FWave && !d.FOpenedIdentity.owner_before(d.FWave)
+            && !d.FWave.owner_before(d.FOpenedIdentity);
+        if (opened && d.cells[v] && !d.openedCells[v])
             d.openedCells[v] = d.cells[v];
     }
 }
@@ -800,7 +802,10 @@ CommandResult Document::Open(const QString& path, const PassFn& progressFn) cons
     }
     auto d = std::make_shared<Document>(*this);
     d->FWave = std::move(loaded);
-    d->FOpenedWave = d->FWave;
+    static std::atomic<uint64_t> opens{0};
+    d->FOpenedSerial = ++opens;
+    d->FOpenedIdentity = d->FWave;
+    d->FOpenedWave = d->FWave->FData.size() <= kKeptOpenedBytes ? d->FWave : nullptr;
     d->FOpenedPath = path;
     d->FSavePath
         = directoryPart(path) + replaceExtension(namePart(path), QStringLiteral("_fix.wav"));

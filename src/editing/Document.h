@@ -85,9 +85,15 @@ public:
     bool interactive = true;
     // The sound as it was opened (the same snapshot as FWave until a command changes the
     // samples) and its cells of each view at FFFTLength as far as they are known: what the
-    // eraser paints back to. Kept by every command but Open, which starts them again.
+    // eraser paints back to. Kept by every command but Open, which starts them again. A
+    // sound of more than kKeptOpenedBytes of samples is not kept once edited (it would cost
+    // its size again): its eraser has the cells computed before the first edit only.
+    static constexpr std::size_t kKeptOpenedBytes = std::size_t(256) << 20;
     std::shared_ptr<const TWave> FOpenedWave;
     std::shared_ptr<const GrayCells> openedCells[2];
+    // The opened sound's identity (kept or not), and which Open made this session.
+    std::weak_ptr<const TWave> FOpenedIdentity;
+    uint64_t FOpenedSerial = 0;
 
     // --- queries --------------------------------------------------------------------------
     bool hasSound() const { return FWave != nullptr; }
