@@ -499,12 +499,12 @@ int run(const Options& o, std::vector<NamedFile>& files)
         });
     const NamedFile& edited = files[1];
     // a whole picture of the other view or N is applied as asked, with a warning naming both
-    if (const Message guard = o.ranged ? Message() : doc->CheckImport(edited.path);
-        !guard.isEmpty())
+    Message guard;
+    const CommandResult imported
+        = o.ranged ? doc->ImportRange(edited.path, range) : doc->Import(edited.path, &guard);
+    if (!guard.isEmpty())
         printErr(QStringLiteral("kestrelon-cli: ")
             + Message(MessageCode::CliWarning, edited.naming(guard, edited.path)).text());
-    const CommandResult imported
-        = o.ranged ? doc->ImportRange(edited.path, range) : doc->Import(edited.path);
     if (!imported.ok)
         return fail(edited.naming(imported.message, edited.path));
     warn(imported, edited, edited.path);

@@ -921,23 +921,21 @@ Message Document::withSizeHint(const Message& reason) const
     return Message(MessageCode::FileReason, reason.args()[0].text, hinted);
 }
 
-Message Document::CheckImport(const QString& path, const PassFn& progressFn) const
+namespace {
+
+// What CheckImport says of a picture whose edits of the cells shown are `edits`.
+Message guardOf(
+    const Document& doc, const QString& path, const CellEdits& edits, Progress& progress)
 {
-    if (!geometryMatches())
-        return {};
-    Progress progress(progressFn);
-    progress.pass(0, MessageCode::PassReading);
-    const GrayCells& shown = *shownCells();
-    uint8_t namedMode = FMode;
-    int32_t namedN = FFFTLength;
+    const GrayCells& shown = *doc.shownCells();
+    const uint8_t mode = doc.FMode;
+    const int32_t n = doc.FFFTLength;
+    uint8_t namedMode = mode;
+    int32_t namedN = n;
     const bool named = parseExportName(path, &namedMode, &namedN);
-    CellEdits edits;
-    Message reason;
-    if (!readEdits(shown, path, &edits, &reason))
-        return {}; // Import says why
-    if (named && (namedMode != FMode || namedN != FFFTLength))
-        return Message(MessageCode::GuardByName, viewAndLength(namedMode, namedN),
-            viewAndLength(FMode, FFFTLength));
+    if (named && (namedMode != mode || namedN != n))
+        return Message(
+            MessageCode::GuardByName, viewAndLength(namedMode, namedN), viewAndLength(mode, n));
     // A picture of the other view has (nearly) every cell changed, and the gray levels of
     // the other view's cells. One painted over by a person still has most cells as they
     // were.
@@ -947,30 +945,48 @@ Message Document::CheckImport(const QString& path, const PassFn& progressFn) con
     const double total = double(shown.frames) * shown.rows;
     if (named || changed < total / 2)
         return {};
-    const uint8_t other = FMode == kSpectrumView ? kCepstrumView : kSpectrumView;
+    const uint8_t other = mode == kSpectrumView ? kCepstrumView : kSpectrumView;
     progress.pass(20, MessageCode::PassAnalysis);
     const auto blocks = guardBlocks(shown.frames);
-    std::shared_ptr<const GrayCells> otherCells = cells[other];
+    std::shared_ptr<const GrayCells> otherCells = doc.cells[other];
     if (!otherCells) {
         // only the frames compared are analysed
         auto some = std::make_shared<GrayCells>();
         some->view = viewOf(other);
-        some->fftLength = FFFTLength;
+        some->fftLength = n;
         some->frames = shown.frames;
         some->rows = shown.rows;
         some->gray.resize(std::size_t(shown.frames) * std::size_t(shown.rows));
         for (const auto& [first, end] : blocks)
-            refreshCells(*some, *FWave, first, end);
+            refreshCells(*some, *doc.FWave, first, end);
         otherCells = std::move(some);
     }
-    progress.done();
     if (shareLike(shown, edits, *otherCells, blocks) < 0.5)
         return {};
-    return Message(MessageCode::GuardByContents, viewAndLength(other, FFFTLength),
-        viewAndLength(FMode, FFFTLength));
+    return Message(MessageCode::GuardByContents, viewAndLength(other, n), viewAndLength(mode, n));
+}
+
+} // namespace
+
+Message Document::CheckImport(const QString& path, const PassFn& progressFn) const
+{
+    if (!geometryMatches())
+        return {};
+    Progress progress(progressFn);
+    progress.pass(0, MessageCode::PassReading);
+    CellEdits edits;
+    Message reason;
+    if (!readEdits(*shownCells(), path, &edits, &reason))
+        return {}; // Import says why
+    return guardOf(*this, path, edits, progress);
 }
 
 CommandResult Document::Import(const QString& path, const PassFn& progressFn) const
+{
+    return Import(path, nullptr, progressFn);
+}
+
+CommandResult Document::Import(const QString& path, Message* guard, const PassFn& progressFn) const
 {
     if (!geometryMatches())
         return failure(Message(MessageCode::FileReason, path, MessageCode::NoPictureToCompareWith));
@@ -982,6 +998,8 @@ CommandResult Document::Import(const QString& path, const PassFn& progressFn) co
     Message reason;
     if (!readEdits(shown, path, &edits, &reason))
         return failure(withSizeHint(reason));
+    if (guard)
+        *guard = guardOf(*this, path, edits, progress);
     CommandResult r;
     std::shared_ptr<Document> d;
     SampleRange touched;

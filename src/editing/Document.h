@@ -141,6 +141,8 @@ public:
     // gains on every channel, the sound is filtered, and the cells and picture columns of
     // the frames that changed are made again.
     CommandResult Import(const QString& path, const PassFn& progress = {}) const;
+    // The same, and *guard set to what CheckImport says of the picture, from one reading of it.
+    CommandResult Import(const QString& path, Message* guard, const PassFn& progress = {}) const;
     // The import guard, before Import: what the picture at path says of the view and N it
     // was exported with, when that is not this document's view and N, naming both; an
     // empty message when they agree (or the picture cannot be read or compared: Import

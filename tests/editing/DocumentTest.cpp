@@ -204,6 +204,16 @@ TEST_F(Editor, CutShortFileOpensWithAWarning)
     const CommandResult n = cDocument()->Open(path("nan.wav"));
     ASSERT_TRUE(n.ok) << en(n.message).toStdString();
     EXPECT_FALSE(n.message.isEmpty());
+
+    // a float sound made louder than full scale by an import keeps its samples and says so
+    const DocumentPtr loud = n.document;
+    ASSERT_TRUE(
+        paintedCopy(loud->FBitmap, loud->FLeftMargin, loud->FTopMargin, 0, 0, 100000, 100000, 40)
+            .save(path("louder.bmp"), "BMP"));
+    const CommandResult louder = loud->Import(path("louder.bmp"));
+    ASSERT_TRUE(louder.ok) << en(louder.message).toStdString();
+    EXPECT_GT(louder.clips.over, 0u);
+    EXPECT_TRUE(en(louder.message).contains("over full scale")) << en(louder.message).toStdString();
 }
 
 TEST_F(Editor, EmptySoundShowsNoPicture)
