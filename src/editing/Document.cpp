@@ -923,6 +923,33 @@ Message Document::withSizeHint(const Message& reason) const
 
 namespace {
 
+// doc with the edits read from the picture at path applied: filtered into the copies
+// prefetch made, with the undo step of what changed; a failure naming path when the
+// gains overflow. doc itself when nothing changed.
+CommandResult applied(const Document& doc, const CellEdits& edits, Prefetch& prefetch,
+    Progress& progress, const QString& path)
+{
+    CommandResult r;
+    std::shared_ptr<Document> d;
+    SampleRange touched;
+    Copies copies = edits.empty() ? Copies{} : prefetch.take();
+    try {
+        d = filtered(doc, edits, progress, &r.clips, &touched, &copies);
+    } catch (const FloatError& e) {
+        return failure(Message(
+            MessageCode::FileReason, path, Message(MessageCode::ImportGainsOverflow, e.message())));
+    }
+    if (doc.interactive) {
+        progress.pass(95, MessageCode::PassHistory);
+        r.change = SampleChange::record(*doc.FWave, *d->FWave, touched, &copies.waveChunks);
+    }
+    progress.done();
+    r.ok = true;
+    r.message = importMessage(r.clips);
+    r.document = edits.empty() ? doc.shared_from_this() : std::move(d);
+    return r;
+}
+
 // What CheckImport says of a picture whose edits of the cells shown are `edits`.
 Message guardOf(
     const Document& doc, const QString& path, const CellEdits& edits, Progress& progress)
@@ -1000,25 +1027,7 @@ CommandResult Document::Import(const QString& path, Message* guard, const PassFn
         return failure(withSizeHint(reason));
     if (guard)
         *guard = guardOf(*this, path, edits, progress);
-    CommandResult r;
-    std::shared_ptr<Document> d;
-    SampleRange touched;
-    Copies copies = edits.empty() ? Copies{} : prefetch.take();
-    try {
-        d = filtered(*this, edits, progress, &r.clips, &touched, &copies);
-    } catch (const FloatError& e) {
-        return failure(Message(
-            MessageCode::FileReason, path, Message(MessageCode::ImportGainsOverflow, e.message())));
-    }
-    if (interactive) {
-        progress.pass(95, MessageCode::PassHistory);
-        r.change = SampleChange::record(*FWave, *d->FWave, touched, &copies.waveChunks);
-    }
-    progress.done();
-    r.ok = true;
-    r.message = importMessage(r.clips);
-    r.document = edits.empty() ? shared_from_this() : std::move(d);
-    return r;
+    return applied(*this, edits, prefetch, progress, path);
 }
 
 CommandResult Document::ImportEdited(
@@ -1340,25 +1349,7 @@ CommandResult Document::ImportRange(
     if (!readEdits(piece, path, &edits, &reason))
         return failure(reason);
     shiftEdits(edits, range.first);
-    CommandResult r;
-    std::shared_ptr<Document> d;
-    SampleRange touched;
-    Copies copies = edits.empty() ? Copies{} : prefetch.take();
-    try {
-        d = filtered(*this, edits, progress, &r.clips, &touched, &copies);
-    } catch (const FloatError& e) {
-        return failure(Message(
-            MessageCode::FileReason, path, Message(MessageCode::ImportGainsOverflow, e.message())));
-    }
-    if (interactive) {
-        progress.pass(95, MessageCode::PassHistory);
-        r.change = SampleChange::record(*FWave, *d->FWave, touched, &copies.waveChunks);
-    }
-    progress.done();
-    r.ok = true;
-    r.message = importMessage(r.clips);
-    r.document = edits.empty() ? shared_from_this() : std::move(d);
-    return r;
+    return applied(*this, edits, prefetch, progress, path);
 }
 
 } // namespace kestrelon
