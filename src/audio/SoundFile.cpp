@@ -29,6 +29,7 @@
 #include <sndfile.h>
 
 #include "audio/FileAccess.h"
+#include "audio/LoadInto.h"
 #include "base/Errors.h"
 
 namespace kestrelon {
@@ -56,16 +57,6 @@ QString libraryText(const char* library, const char* text)
 {
     return QStringLiteral("(%1: %2)")
         .arg(QLatin1String(library), QString::fromUtf8(text).trimmed());
-}
-
-struct LoadResult {
-    uint8_t code = kLoadOk;
-    Message message;
-};
-
-LoadResult fail(uint8_t code, Message message)
-{
-    return {code, std::move(message)};
 }
 
 // The bytes of a file (a descriptor) or of memory, read at a position of its own, as
@@ -610,32 +601,10 @@ bool isMpegAudio(const Reader& reader)
 
 uint8_t adopt(Reader& reader, TWave& wave, WaveLoadReport* report)
 {
-    WaveLoadReport local;
-    LoadResult r;
-    TWave fresh;
-    try {
-        r = isMpegAudio(reader) ? decodeMpeg(reader, fresh, local)
-                                : decodeSndfile(reader, fresh, local);
-    } catch (const std::bad_alloc&) {
-        r = fail(kLoadFailed, MessageCode::NoMemoryForSamples);
-    } catch (const Error& e) {
-        r = fail(kLoadFailed, e.message());
-    } catch (const std::exception& e) {
-        r = fail(kLoadFailed, Message(MessageCode::Internal, e.what()));
-    }
-    if (r.code == kLoadOk) {
-        wave.FFormat = fresh.FFormat;
-        wave.FData.swap(fresh.FData);
-        wave.FDataSize = fresh.FDataSize;
-        wave.FSampleCount = fresh.FSampleCount;
-        wave.FSeconds = fresh.FSeconds;
-    } else {
-        local = WaveLoadReport{};
-        local.message = r.message;
-    }
-    if (report)
-        *report = std::move(local);
-    return r.code;
+    return loadInto(wave, report, [&](TWave& fresh, WaveLoadReport& local) {
+        return isMpegAudio(reader) ? decodeMpeg(reader, fresh, local)
+                                   : decodeSndfile(reader, fresh, local);
+    });
 }
 
 // --- saving FLAC -----------------------------------------------------------------------------
@@ -769,7 +738,12 @@ SoundFileType soundFileTypeFor(const QString& name)
                                                                       : SoundFileType::Wav;
 }
 
-uint8_t loadSound(const QString& path, TWave& wave, WaveLoadReport* report)
+namespace {
+
+// Opens path and gives a WAV file's path to wav(), any other file's reader to other();
+// a file that cannot be opened or read fails as a load does, naming the cause.
+template <class Wav, class Other>
+uint8_t withSoundFile(const QString& path, WaveLoadReport* report, Wav&& wav, Other&& other)
 {
     auto failWith = [&](const Message& message) {
         if (report)
@@ -786,42 +760,35 @@ uint8_t loadSound(const QString& path, TWave& wave, WaveLoadReport* report)
         reader.size = std::max<qint64>(file.size(), 0);
         if (isRiffWave(reader)) {
             file.close();
-            return wave.LoadFromFile(path, report);
+            return wav();
         }
-        return adopt(reader, wave, report);
+        return other(reader);
     } catch (...) {
         return failWith(MessageCode::FileUnreadable);
     }
 }
 
+} // namespace
+
+uint8_t loadSound(const QString& path, TWave& wave, WaveLoadReport* report)
+{
+    return withSoundFile(
+        path, report, [&] { return wave.LoadFromFile(path, report); },
+        [&](Reader& reader) { return adopt(reader, wave, report); });
+}
+
 uint8_t readSoundHeader(const QString& path, WaveHeader& header, WaveLoadReport* report)
 {
-    auto failWith = [&](const Message& message) {
-        if (report)
-            *report = WaveLoadReport{message, false, 0, 0};
-        return kLoadFailed;
-    };
-    try {
-        QFile file;
-        Message why;
-        if (!openRegularFile(path, file, &why, QIODevice::ReadOnly | QIODevice::Unbuffered))
-            return failWith(why);
-        Reader reader;
-        reader.fd = file.handle();
-        reader.size = std::max<qint64>(file.size(), 0);
-        if (isRiffWave(reader)) {
-            file.close();
-            return readWaveHeader(path, header, report);
-        }
-        // Only decoding tells the frames of these formats (see the top of SoundFile.h).
-        TWave wave;
-        const uint8_t code = adopt(reader, wave, report);
-        if (code == kLoadOk)
-            header = WaveHeader{wave.FFormat, wave.FSampleCount, wave.FSeconds};
-        return code;
-    } catch (...) {
-        return failWith(MessageCode::FileUnreadable);
-    }
+    return withSoundFile(
+        path, report, [&] { return readWaveHeader(path, header, report); },
+        [&](Reader& reader) {
+            // Only decoding tells the frames of these formats (see the top of SoundFile.h).
+            TWave wave;
+            const uint8_t code = adopt(reader, wave, report);
+            if (code == kLoadOk)
+                header = WaveHeader{wave.FFormat, wave.FSampleCount, wave.FSeconds};
+            return code;
+        });
 }
 
 uint8_t loadSoundFromMemory(std::span<const uint8_t> bytes, TWave& wave, WaveLoadReport* report)

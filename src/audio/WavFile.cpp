@@ -36,6 +36,7 @@
 #include <unistd.h>
 
 #include "audio/FileAccess.h"
+#include "audio/LoadInto.h"
 #include "audio/TWave.h"
 #include "base/Errors.h"
 
@@ -323,16 +324,6 @@ private:
     bool extentIsHole_ = false;
 };
 
-struct LoadResult {
-    uint8_t code = kLoadOk;
-    Message message;
-};
-
-LoadResult fail(uint8_t code, Message message)
-{
-    return {code, std::move(message)};
-}
-
 // Checks a format chunk body (the first min(size, 40) bytes of it, zero-filled
 // beyond) and turns it into the header a TWave holds.
 LoadResult adoptFormat(const uint8_t* body, uint32_t size, WAVEFORMATEX& format)
@@ -504,31 +495,8 @@ LoadResult parse(Source& src, TWave& out, WaveLoadReport& report, bool samples =
 
 template <class Source> uint8_t load(Source& src, TWave& wave, WaveLoadReport* report)
 {
-    WaveLoadReport local;
-    LoadResult r;
-    TWave fresh;
-    try {
-        r = parse(src, fresh, local);
-    } catch (const std::bad_alloc&) {
-        r = fail(kLoadFailed, MessageCode::NoMemoryForSamples);
-    } catch (const Error& e) {
-        r = fail(kLoadFailed, e.message());
-    } catch (const std::exception& e) {
-        r = fail(kLoadFailed, Message(MessageCode::Internal, e.what()));
-    }
-    if (r.code == kLoadOk) {
-        wave.FFormat = fresh.FFormat;
-        wave.FData.swap(fresh.FData);
-        wave.FDataSize = fresh.FDataSize;
-        wave.FSampleCount = fresh.FSampleCount;
-        wave.FSeconds = fresh.FSeconds;
-    } else {
-        local = WaveLoadReport{};
-        local.message = r.message;
-    }
-    if (report)
-        *report = std::move(local);
-    return r.code;
+    return loadInto(wave, report,
+        [&](TWave& fresh, WaveLoadReport& local) { return parse(src, fresh, local); });
 }
 
 constexpr uint32_t kFact = fourcc("fact");
