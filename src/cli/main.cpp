@@ -29,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -38,6 +39,7 @@
 #include <unistd.h>
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLocale>
@@ -547,12 +549,20 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietMessages);
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
-    QGuiApplication app(qtArgc, qtArgv);
+    // Only export draws (labels need fonts, so a platform). The others read pictures and
+    // sounds, for which Qt's core suffices, and skip the platform's start-up and the font
+    // configuration its shutdown loads.
+    std::unique_ptr<QCoreApplication> app;
+    if (options.command == "export") {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
+    } else {
+        app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+    }
 
     std::vector<NamedFile> files(options.files.begin(), options.files.end());
     const QString in = files.front().shown;
