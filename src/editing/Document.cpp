@@ -338,10 +338,10 @@ QImage pooledCopy(const QImage& picture)
     return copy;
 }
 
-// Copies of base's parts made on another thread while the calling one reads the edits:
-// the copies only fill fresh memory, whose page faults the comparison of the edits need
-// not wait for. Stopped (between slices of the sound) when not taken, and by a cancel of
-// the calling thread's command.
+// Copies of base's parts made on two other threads (the sound on one, the cells and the
+// picture on the other) while the calling one reads the edits: the copies only fill
+// fresh memory, whose page faults the comparison of the edits need not wait for. Stopped
+// (between slices) when not taken, and by a cancel of the calling thread's command.
 class Prefetch {
 public:
     explicit Prefetch(const Document& base)
@@ -352,30 +352,38 @@ public:
                 || (cancel && cancel->load(std::memory_order_relaxed));
         };
         try {
-            FCopies = std::async(std::launch::async, [&base, stopped] {
+            FSound = std::async(std::launch::async, [&base, stopped] {
                 Copies c;
                 // the sound's fields by hand, so that its block is copied in slices
                 const TWave& from = *base.FWave;
                 auto wave = pooledWave();
                 wave->FFormat = from.FFormat;
                 wave->FData = BlockPool::instance().take(from.FData.size());
-                // a hash chunk at a time, hashed while it is in the cache (for the undo step)
+                // a hash chunk at a time, hashed while it is in the cache (for the undo
+                // step, which only an interactive document keeps)
                 constexpr std::size_t kSlice = kSampleHashChunk;
-                c.waveChunks.reserve((from.FData.size() + kSlice - 1) / kSlice);
+                const bool hashed = base.interactive;
+                if (hashed)
+                    c.waveChunks.reserve((from.FData.size() + kSlice - 1) / kSlice);
                 for (std::size_t at = 0; at < from.FData.size(); at += kSlice) {
                     if (stopped())
                         return Copies{};
                     const auto end = std::min(from.FData.size(), at + kSlice);
                     wave->FData.insert(wave->FData.end(), from.FData.begin() + std::ptrdiff_t(at),
                         from.FData.begin() + std::ptrdiff_t(end));
-                    c.waveChunks.push_back(sampleChunkHash(wave->FData.data() + at, end - at));
+                    if (hashed)
+                        c.waveChunks.push_back(sampleChunkHash(wave->FData.data() + at, end - at));
                 }
                 wave->FDataSize = from.FDataSize;
                 wave->FSampleCount = from.FSampleCount;
                 wave->FSeconds = from.FSeconds;
                 c.wave = std::move(wave);
-                if (!base.interactive)
-                    return c;
+                return c;
+            });
+            if (!base.interactive)
+                return;
+            FShown = std::async(std::launch::async, [&base, stopped] {
+                Copies c;
                 for (int v = 0; v < 2; ++v)
                     if (base.cells[v] && !stopped()) {
                         const GrayCells& cells = *base.cells[v];
@@ -403,8 +411,9 @@ public:
     ~Prefetch()
     {
         FStop = true;
-        if (FCopies.valid())
-            FCopies.wait();
+        for (std::future<Copies>* f : {&FSound, &FShown})
+            if (f->valid())
+                f->wait();
     }
     Prefetch(const Prefetch&) = delete;
     Prefetch& operator=(const Prefetch&) = delete;
@@ -412,18 +421,28 @@ public:
     // The copies (what a stopped or failed copy left: none).
     Copies take()
     {
-        if (!FCopies.valid())
+        Copies c = taken(FSound);
+        Copies shown = taken(FShown);
+        c.cells[0] = std::move(shown.cells[0]);
+        c.cells[1] = std::move(shown.cells[1]);
+        c.picture = std::move(shown.picture);
+        return c;
+    }
+
+private:
+    static Copies taken(std::future<Copies>& f)
+    {
+        if (!f.valid())
             return {};
         try {
-            return FCopies.get();
+            return f.get();
         } catch (...) {
             return {}; // the filter makes them itself, or says why it cannot
         }
     }
 
-private:
     std::atomic<bool> FStop{false};
-    std::future<Copies> FCopies;
+    std::future<Copies> FSound, FShown;
 };
 
 // The frame ranges [first, end) whose samples differ between two sounds of the same
@@ -494,8 +513,7 @@ void refreshChanged(Document& d, const Document& base, Progress& progress, int f
             continue;
         auto cells = ready && ready->cells[v] ? std::move(ready->cells[v])
                                               : std::make_shared<GrayCells>(*base.cells[v]);
-        for (const auto& [a, b] : ranges)
-            refreshCells(*cells, now, a, b);
+        refreshCells(*cells, now, ranges);
         d.cells[v] = std::move(cells);
     }
     if (!d.shownCells()) {
@@ -518,8 +536,10 @@ void refreshChanged(Document& d, const Document& base, Progress& progress, int f
 
 // The edits of the picture in the file at path against cells. A plain 24-bit BMP is read
 // straight from its rows; anything else is decoded as a picture first (imaging/
-// FilterImage.h), with the same checks and messages, which name the file.
-bool readEdits(const GrayCells& cells, const QString& path, CellEdits* edits, Message* reason)
+// FilterImage.h), with the same checks and messages, which name the file. `shown` is
+// the picture drawn from cells, when there is one.
+bool readEdits(const GrayCells& cells, const QString& path, CellEdits* edits, Message* reason,
+    const QImage* shown = nullptr)
 {
     const QSize expected = cellPictureSize(cells, Document::FLeftMargin, Document::FTopMargin);
     // No picture of the expected size needs more than its pixels at 64 bits plus room for
@@ -533,7 +553,7 @@ bool readEdits(const GrayCells& cells, const QString& path, CellEdits* edits, Me
         if (openRegularFile(path, file, &why, QIODevice::ReadOnly | QIODevice::Unbuffered)
             && file.size() <= maxBytes
             && cellEditsOfBmpFile(
-                cells, file.handle(), Document::FLeftMargin, Document::FTopMargin, edits))
+                cells, file.handle(), Document::FLeftMargin, Document::FTopMargin, edits, shown))
             return true;
     }
     QByteArray bytes;
@@ -542,7 +562,7 @@ bool readEdits(const GrayCells& cells, const QString& path, CellEdits* edits, Me
         return false;
     }
     throwIfCancelled(currentCancelFlag());
-    if (cellEditsOfBmp(cells, bytes, Document::FLeftMargin, Document::FTopMargin, edits))
+    if (cellEditsOfBmp(cells, bytes, Document::FLeftMargin, Document::FTopMargin, edits, shown))
         return true;
     const QImage edited = decodeFilterImage(bytes, expected, &why);
     bytes = QByteArray();
@@ -984,8 +1004,7 @@ Message guardOf(
         some->frames = shown.frames;
         some->rows = shown.rows;
         some->gray.resize(std::size_t(shown.frames) * std::size_t(shown.rows));
-        for (const auto& [first, end] : blocks)
-            refreshCells(*some, *doc.FWave, first, end);
+        refreshCells(*some, *doc.FWave, blocks);
         otherCells = std::move(some);
     }
     if (shareLike(shown, edits, *otherCells, blocks) < 0.5)
@@ -1003,7 +1022,7 @@ Message Document::CheckImport(const QString& path, const PassFn& progressFn) con
     progress.pass(0, MessageCode::PassReading);
     CellEdits edits;
     Message reason;
-    if (!readEdits(*shownCells(), path, &edits, &reason))
+    if (!readEdits(*shownCells(), path, &edits, &reason, &FBitmap))
         return {}; // Import says why
     return guardOf(*this, path, edits, progress);
 }
@@ -1023,7 +1042,7 @@ CommandResult Document::Import(const QString& path, Message* guard, const PassFn
     Prefetch prefetch(*this);
     CellEdits edits;
     Message reason;
-    if (!readEdits(shown, path, &edits, &reason))
+    if (!readEdits(shown, path, &edits, &reason, &FBitmap))
         return failure(withSizeHint(reason));
     if (guard)
         *guard = guardOf(*this, path, edits, progress);

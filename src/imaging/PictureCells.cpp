@@ -223,14 +223,15 @@ bool plainBmpRows(const GrayCells& cells, const uchar* b, int64_t size, int32_t 
 }
 
 // Whether any of the m pixels (3 bytes each, from px) of n rows (stride bytes apart) has
-// a cell value other than its gray level in tile (row i's m levels at tile + i * kTileFrames).
+// a cell value other than its gray level in tile (row i's m levels at tile + i * tileStride).
 #if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
 __attribute__((target_clones("arch=skylake-avx512", "avx2", "default")))
 #endif
-bool tileDiffers(const uchar* px, std::size_t stride, const uint8_t* tile, int32_t n, int32_t m)
+bool tileDiffers(const uchar* px, std::size_t stride, const uint8_t* tile, std::ptrdiff_t tileStride,
+    int32_t n, int32_t m)
 {
     unsigned differs = 0;
-    for (int32_t i = 0; i < n; ++i, px += stride, tile += kTileFrames)
+    for (int32_t i = 0; i < n; ++i, px += stride, tile += tileStride)
         for (int32_t j = 0; j < m; ++j)
             differs |= unsigned(
                 (unsigned(px[3 * j]) + unsigned(px[3 * j + 1]) + unsigned(px[3 * j + 2])) / 3
@@ -241,6 +242,24 @@ bool tileDiffers(const uchar* px, std::size_t stride, const uint8_t* tile, int32
 // n bytes at offset into dst, or false.
 using ReadAt = std::function<bool(int64_t offset, std::size_t n, uchar* dst)>;
 
+// The gray levels of the picture drawn from the cells, for file row r of a BMP at
+// row0 + r * stride (column 0 being the left margin's first): where they are at hand, the
+// comparison reads them instead of gathering each tile's levels from the cells.
+struct ShownRows {
+    const uchar* row0 = nullptr;
+    std::ptrdiff_t stride = 0;
+};
+
+ShownRows shownRowsOf(
+    const GrayCells& cells, const QImage* shown, int32_t leftMargin, int32_t topMargin)
+{
+    if (!shown || shown->format() != QImage::Format_Grayscale8
+        || shown->size() != cellPictureSize(cells, leftMargin, topMargin))
+        return {};
+    // file row r is picture row height - 1 - r, whatever the view
+    return {shown->constScanLine(shown->height() - 1), -std::ptrdiff_t(shown->bytesPerLine())};
+}
+
 // The edits of a plain BMP whose rows read() gives, a strip of rows at a time: bottom-up,
 // so file rows 0 .. R-1 are the data rows (the top margin comes last and is not read),
 // file row r being cells row r in the spectrum view and R - 1 - r in the cepstrum view.
@@ -248,7 +267,7 @@ using ReadAt = std::function<bool(int64_t offset, std::size_t n, uchar* dst)>;
 // finds changed (a frame unchanged in the strips before has differences of 0 there).
 // False when a read fails.
 bool editsOfBmpRows(const GrayCells& cells, const BmpRows& layout, int32_t leftMargin,
-    const ReadAt& read, CellEdits* edits)
+    const ShownRows& shown, const ReadAt& read, CellEdits* edits)
 {
     const int32_t F = cells.frames;
     const int32_t R = cells.rows;
@@ -274,26 +293,28 @@ bool editsOfBmpRows(const GrayCells& cells, const BmpRows& layout, int32_t leftM
     // of the part's frames start at rows, stride bytes apart.
     auto record = [&](Part& part, const uchar* rows, std::size_t stride, int32_t r0, int32_t n,
                       int32_t fa, int32_t fb) {
+        int16_t d[kStrip];
         for (int32_t f = fa; f < fb; ++f) {
             const uint8_t* g = cells.gray.data() + std::size_t(f) * std::size_t(R);
             const uchar* px = rows + 3 * std::size_t(f - part.f0);
-            int16_t* out = nullptr;
+            int any = 0;
             for (int32_t i = 0; i < n; ++i, px += stride) {
                 const int32_t k = spectrum ? r0 + i : R - 1 - (r0 + i);
-                const int d = (int(px[0]) + int(px[1]) + int(px[2])) / 3 - int(g[k]);
-                if (d == 0) [[likely]]
-                    continue;
-                if (!out) {
-                    int32_t& slot = part.slot[std::size_t(f - part.f0)];
-                    if (slot < 0) {
-                        slot = int32_t(part.frames.size());
-                        part.frames.push_back(f);
-                        part.diffs.resize(part.diffs.size() + std::size_t(R), 0);
-                    }
-                    out = part.diffs.data() + std::size_t(slot) * std::size_t(R);
-                }
-                out[k] = static_cast<int16_t>(d);
+                d[i] = int16_t((int(px[0]) + int(px[1]) + int(px[2])) / 3 - int(g[k]));
+                any |= d[i];
             }
+            if (!any)
+                continue;
+            int32_t& slot = part.slot[std::size_t(f - part.f0)];
+            if (slot < 0) {
+                slot = int32_t(part.frames.size());
+                part.frames.push_back(f);
+                part.diffs.resize(part.diffs.size() + std::size_t(R), 0);
+            }
+            // the strip's rows of the frame (zeros where unchanged, as they were)
+            int16_t* out = part.diffs.data() + std::size_t(slot) * std::size_t(R);
+            for (int32_t i = 0; i < n; ++i)
+                out[spectrum ? r0 + i : R - 1 - (r0 + i)] = d[i];
         }
     };
     // A part's frames a tile at a time: the tile's gray levels row after row first, so
@@ -302,13 +323,20 @@ bool editsOfBmpRows(const GrayCells& cells, const BmpRows& layout, int32_t leftM
                     uint8_t* tile) {
         for (int32_t t0 = part.f0; t0 < part.f1; t0 += kTileFrames) {
             const int32_t t1 = std::min(part.f1, t0 + kTileFrames);
+            const uchar* px = rows + 3 * std::size_t(t0 - part.f0);
+            if (shown.row0) {
+                const uchar* levels = shown.row0 + r0 * shown.stride + leftMargin + t0;
+                if (tileDiffers(px, stride, levels, shown.stride, n, t1 - t0))
+                    record(part, rows, stride, r0, n, t0, t1);
+                continue;
+            }
             for (int32_t f = t0; f < t1; ++f) {
                 const uint8_t* g = cells.gray.data() + std::size_t(f) * std::size_t(R);
                 for (int32_t i = 0; i < n; ++i)
                     tile[std::size_t(i) * kTileFrames + std::size_t(f - t0)]
                         = g[spectrum ? r0 + i : R - 1 - (r0 + i)];
             }
-            if (tileDiffers(rows + 3 * std::size_t(t0 - part.f0), stride, tile, n, t1 - t0))
+            if (tileDiffers(px, stride, tile, kTileFrames, n, t1 - t0))
                 record(part, rows, stride, r0, n, t0, t1);
         }
     };
@@ -370,7 +398,7 @@ bool editsOfBmpRows(const GrayCells& cells, const BmpRows& layout, int32_t leftM
 } // namespace
 
 bool cellEditsOfBmp(const GrayCells& cells, const QByteArray& bytes, int32_t leftMargin,
-    int32_t topMargin, CellEdits* edits)
+    int32_t topMargin, CellEdits* edits, const QImage* shown)
 {
     const auto* b = reinterpret_cast<const uchar*>(bytes.constData());
     const int64_t size = bytes.size();
@@ -378,7 +406,7 @@ bool cellEditsOfBmp(const GrayCells& cells, const QByteArray& bytes, int32_t lef
     if (!plainBmpRows(cells, b, size, leftMargin, topMargin, &layout))
         return false;
     return editsOfBmpRows(
-        cells, layout, leftMargin,
+        cells, layout, leftMargin, shownRowsOf(cells, shown, leftMargin, topMargin),
         [&](int64_t offset, std::size_t n, uchar* dst) {
             std::memcpy(dst, b + offset, n); // inside the bytes: plainBmpRows checked
             return true;
@@ -386,8 +414,8 @@ bool cellEditsOfBmp(const GrayCells& cells, const QByteArray& bytes, int32_t lef
         edits);
 }
 
-bool cellEditsOfBmpFile(
-    const GrayCells& cells, int fd, int32_t leftMargin, int32_t topMargin, CellEdits* edits)
+bool cellEditsOfBmpFile(const GrayCells& cells, int fd, int32_t leftMargin, int32_t topMargin,
+    CellEdits* edits, const QImage* shown)
 {
     auto readAt = [fd](int64_t offset, std::size_t n, uchar* dst) {
         while (n > 0) {
@@ -410,7 +438,8 @@ bool cellEditsOfBmpFile(
         || !plainBmpRows(cells, header, int64_t(st.st_size), leftMargin, topMargin, &layout))
         return false;
     CellEdits found;
-    if (!editsOfBmpRows(cells, layout, leftMargin, readAt, &found))
+    if (!editsOfBmpRows(cells, layout, leftMargin, shownRowsOf(cells, shown, leftMargin, topMargin),
+            readAt, &found))
         return false;
     *edits = std::move(found);
     return true;

@@ -50,13 +50,15 @@ bool cellEditsOf(const GrayCells& cells, const QImage& edited, int32_t leftMargi
 // bottom-up, of cellPictureSize and not cut short. Every such file decodes (QImageReader,
 // decodeFilterImage) to its bytes, so the edits are the same; for any other file this
 // returns false and changes nothing, and the file is to be decoded as a picture.
+// `shown`, when given, is the picture drawn from cells (drawCells, same margins): the
+// comparison then reads its rows, which is quicker than gathering the cells' levels.
 bool cellEditsOfBmp(const GrayCells& cells, const QByteArray& bytes, int32_t leftMargin,
-    int32_t topMargin, CellEdits* edits);
+    int32_t topMargin, CellEdits* edits, const QImage* shown = nullptr);
 // The same from an open regular file, reading its rows a strip at a time instead of
 // holding its bytes: false, with *edits unchanged, when it is not such a BMP or a read
 // fails (a file cut short while it is read); it is then to be read as a whole.
-bool cellEditsOfBmpFile(
-    const GrayCells& cells, int fd, int32_t leftMargin, int32_t topMargin, CellEdits* edits);
+bool cellEditsOfBmpFile(const GrayCells& cells, int fd, int32_t leftMargin, int32_t topMargin,
+    CellEdits* edits, const QImage* shown = nullptr);
 
 // Why a picture of w x h pixels is not one of the expected size: its width, its height or
 // both named with the ones needed (PictureWidthMismatch and the like).

@@ -175,33 +175,46 @@ void checkEdits(const CellEdits& edits, const Geometry& g)
 
 } // namespace
 
-GrayCells analyzeCells(const TWave& wave, int32_t N, SpectralView view, const ProgressFn& progress)
-{
-    const Geometry g = geometryOf(wave, N, view);
-    GrayCells cells;
-    cells.view = view;
-    cells.fftLength = N;
-    cells.rows = static_cast<int32_t>(g.K);
-    if (g.F == 0)
-        return cells;
-    cells.frames = g.F;
-    const auto F = static_cast<std::size_t>(g.F);
-    cells.gray.resize(checkedMul(F, g.K, MessageCode::WhatCellsSize));
+namespace {
 
-    const RealFft& fft = RealFft::forLength(N);
+// Channel 0's cells of the frames in `ranges` ([first, end) pairs, ascending, within the
+// g.F frames) into cells.gray, blocks of frames spread over the cores.
+void analyzeFrames(const TWave& wave, const Geometry& g, SpectralView view,
+    const std::vector<std::pair<int32_t, int32_t>>& ranges, GrayCells& cells,
+    const ProgressFn& progress)
+{
+    // starts[i]: how many frames the ranges before range i hold
+    std::vector<std::size_t> starts(ranges.size() + 1, 0);
+    for (std::size_t i = 0; i < ranges.size(); ++i)
+        starts[i + 1] = starts[i] + std::size_t(ranges[i].second - ranges[i].first);
+    const std::size_t total = starts.back();
+    if (total == 0) {
+        if (progress)
+            progress(100);
+        return;
+    }
+    const RealFft& fft = RealFft::forLength(int32_t(g.n));
     const auto window = analysisWindow(g.n);
-    const std::size_t workers = workersOf();
+    const std::size_t per = blockItems(total, g.H);
+    const std::size_t blocks = (total + per - 1) / per;
+    const std::size_t workers = std::min(workersOf(), blocks);
     std::vector<FrameWork> work;
     work.reserve(workers);
     for (std::size_t w = 0; w < workers; ++w)
         work.emplace_back(g);
-    const std::size_t per = blockItems(F, g.H);
     const bool cepstrum = view == SpectralView::Cepstrum;
 
-    runBlocks((F + per - 1) / per, workers, progress, [&](std::size_t slot, std::size_t block) {
+    runBlocks(blocks, workers, progress, [&](std::size_t slot, std::size_t block) {
         FrameWork& w = work[slot];
-        const std::size_t fe = std::min(F, (block + 1) * per);
-        for (std::size_t f = block * per; f < fe; ++f) {
+        const std::size_t ie = std::min(total, (block + 1) * per);
+        std::size_t i = block * per;
+        // the range holding the block's first frame
+        auto r
+            = std::size_t(std::upper_bound(starts.begin(), starts.end(), i) - starts.begin()) - 1;
+        for (; i < ie; ++i) {
+            while (i >= starts[r + 1])
+                ++r;
+            const std::size_t f = std::size_t(ranges[r].first) + (i - starts[r]);
             detail::readFrame(wave, 0, frameStart(g, int64_t(f)), g.n, w.a.get());
             detail::analyzeFrame(fft, window.get(), w.a.get(), w.bins.get());
             if (!detail::dbRow(w.bins.get(), g.K, 1.0, w.db.data()))
@@ -218,7 +231,47 @@ GrayCells analyzeCells(const TWave& wave, int32_t N, SpectralView view, const Pr
                 out[k] = static_cast<uint8_t>(grayLevel(db[k]));
         }
     });
+}
+
+} // namespace
+
+GrayCells analyzeCells(const TWave& wave, int32_t N, SpectralView view, const ProgressFn& progress)
+{
+    const Geometry g = geometryOf(wave, N, view);
+    GrayCells cells;
+    cells.view = view;
+    cells.fftLength = N;
+    cells.rows = static_cast<int32_t>(g.K);
+    if (g.F == 0)
+        return cells;
+    cells.frames = g.F;
+    cells.gray.resize(checkedMul(std::size_t(g.F), g.K, MessageCode::WhatCellsSize));
+    analyzeFrames(wave, g, view, {{0, g.F}}, cells, progress);
     return cells;
+}
+
+void refreshCells(GrayCells& cells, const TWave& wave, int32_t firstFrame, int32_t endFrame)
+{
+    refreshCells(cells, wave, {{firstFrame, endFrame}});
+}
+
+void refreshCells(
+    GrayCells& cells, const TWave& wave, const std::vector<std::pair<int32_t, int32_t>>& ranges)
+{
+    const Geometry g = geometryOf(wave, cells.fftLength, cells.view);
+    if (cells.rows < 0 || std::size_t(cells.rows) != g.K
+        || cells.gray.size() != std::size_t(cells.frames) * std::size_t(cells.rows))
+        throw RangeError("the cells are not cells of an analysis");
+    if (g.F != cells.frames)
+        throw RangeError("the cells are not those of the sound");
+    int32_t last = 0;
+    for (const auto& [first, end] : ranges) {
+        if (first < last || end > cells.frames || first > end)
+            throw RangeError("frames " + std::to_string(first) + " .. " + std::to_string(end)
+                + " are not frames of the cells in order");
+        last = end;
+    }
+    analyzeFrames(wave, g, cells.view, ranges, cells, {});
 }
 
 namespace {

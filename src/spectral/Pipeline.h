@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "audio/TWave.h"
@@ -83,6 +84,9 @@ GrayCells analyzeCells(
 // as analyzeCells would give them: after a filter only the frames whose samples changed
 // need it (an edited frame and its two neighbours).
 void refreshCells(GrayCells& cells, const TWave& wave, int32_t firstFrame, int32_t endFrame);
+// The same for several ranges of frames [first, end), ascending and apart, in one pass.
+void refreshCells(
+    GrayCells& cells, const TWave& wave, const std::vector<std::pair<int32_t, int32_t>>& ranges);
 
 // A new sound: `wave` with `edits` applied in `view` to every channel, resynthesised.
 // Segments that no edited frame reaches keep their sample bytes exactly; the others are

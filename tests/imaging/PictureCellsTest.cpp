@@ -171,7 +171,8 @@ TEST(CellEdits, ComeFromTheDataAreaOfTheEditedPicture)
 
 // A BMP read a strip of rows at a time, from its bytes or from the file, gives the edits
 // of the decoded picture: rows in several strips, frames on both cores, frames found
-// changed only in a later strip, pixels whose three colours differ.
+// changed only in a later strip, pixels whose three colours differ; compared with the
+// cells' levels or with the picture drawn from them.
 TEST(CellEdits, StripsOfABmpAgreeWithThePicture)
 {
     ensureGuiApplication();
@@ -186,7 +187,8 @@ TEST(CellEdits, StripsOfABmpAgreeWithThePicture)
         DrawContext ctx;
         ctx.fftLength = 128;
         ctx.mode = view == SpectralView::Spectrum ? kSpectrumView : kCepstrumView;
-        QImage edited = drawCells(cells, ctx).convertToFormat(QImage::Format_RGB32);
+        const QImage shown = drawCells(cells, ctx);
+        QImage edited = shown.convertToFormat(QImage::Format_RGB32);
         for (int n = 0; n < 400; ++n) {
             const int x = 48 + (n * 37) % 300, y = 16 + (n * 53) % 65;
             const int g = qBlue(edited.pixel(x, y));
@@ -205,7 +207,7 @@ TEST(CellEdits, StripsOfABmpAgreeWithThePicture)
         QFile out(path);
         ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(bmp) == bmp.size());
         out.close();
-        CellEdits expected, fromBytes, fromFile;
+        CellEdits expected, fromBytes, fromFile, fromShown;
         Message why;
         ASSERT_TRUE(cellEditsOf(
             cells, decodeFilterImage(bmp, edited.size(), &why), 48, 16, &expected, nullptr));
@@ -213,8 +215,9 @@ TEST(CellEdits, StripsOfABmpAgreeWithThePicture)
         QFile in(path);
         ASSERT_TRUE(in.open(QIODevice::ReadOnly));
         ASSERT_TRUE(cellEditsOfBmpFile(cells, in.handle(), 48, 16, &fromFile));
+        ASSERT_TRUE(cellEditsOfBmpFile(cells, in.handle(), 48, 16, &fromShown, &shown));
         EXPECT_GT(expected.frames.size(), 200u);
-        for (const CellEdits* e : {&fromBytes, &fromFile}) {
+        for (const CellEdits* e : {&fromBytes, &fromFile, &fromShown}) {
             EXPECT_EQ(e->frames, expected.frames);
             EXPECT_EQ(e->diffs, expected.diffs);
         }

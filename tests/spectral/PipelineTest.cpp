@@ -125,6 +125,24 @@ TEST_P(PipelineVsEngine, SameCellsAndSameResynthesisBitForBit)
             ASSERT_EQ(cells.at(f, k), grayLevel((cepstrum ? e.FCepPower : e.FPower)[0][f][k]))
                 << f << " " << k;
 
+    // Refreshing some ranges of frames of spoilt cells restores just those frames.
+    std::vector<std::pair<int32_t, int32_t>> ranges = {{0, 1}, {F / 2, F / 2 + 1}, {F - 1, F}};
+    if (F < 4)
+        ranges = {{0, F}};
+    GrayCells refreshed = cells;
+    for (uint8_t& g : refreshed.gray)
+        g = uint8_t(~g);
+    detail::setBlockFramesForTesting(2); // blocks that go from one range to the next
+    refreshCells(refreshed, in, ranges);
+    detail::setBlockFramesForTesting(0);
+    for (int f = 0; f < F; ++f) {
+        const bool inside = std::any_of(ranges.begin(), ranges.end(),
+            [f](const auto& r) { return f >= r.first && f < r.second; });
+        for (int k = 0; k <= H; ++k)
+            ASSERT_EQ(refreshed.at(f, k), inside ? cells.at(f, k) : uint8_t(~cells.at(f, k)))
+                << f << " " << k;
+    }
+
     // Both ends and the middle in blocks of one segment; every frame in the pipeline's
     // own blocks on every core. Cepstrum edits stay small: large ones overflow the gains.
     const int limit = cepstrum ? 6 : 40;
