@@ -2,7 +2,8 @@
 # Times kestrelon-cli info, export and apply as whole processes (start-up included) on
 # 60 s of 44.1 kHz 16-bit stereo at N = 1024, in both views: apply of the picture as
 # exported (unedited), of a 2000 x 200 region 20 levels darker, and of the whole picture
-# one level darker; with the peak RSS of the last run of each.
+# one level darker; with the peak RSS of the last run of each. Last, the yardstick: a plain
+# FFTW program (bench/PlainFftw.cpp) doing the whole-picture cepstrum apply's work.
 #   bench/cli_timing.sh BUILD_DIR [RUNS]
 set -euo pipefail
 build=${1:?build directory}
@@ -48,3 +49,4 @@ for view in spectrum cepstrum; do
       --view "$view"
   done
 done
+time_it "plain FFTW, cepstrum whole" "$build/bench/plain_fftw" "$dir/in.wav" "$dir/plain.wav" 1024
