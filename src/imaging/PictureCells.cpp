@@ -371,6 +371,9 @@ bool editsOfBmpRows(const GrayCells& cells, const BmpRows& layout, int32_t leftM
 
     CellEdits result;
     result.rows = R;
+    std::size_t changed = 0;
+    for (const Part& part : parts)
+        changed += part.frames.size();
     for (Part& part : parts) {
         // frames in ascending order, with their differences
         std::vector<int32_t> order(part.frames.size());
@@ -380,16 +383,20 @@ bool editsOfBmpRows(const GrayCells& cells, const BmpRows& layout, int32_t leftM
             return part.frames[std::size_t(x)] < part.frames[std::size_t(y)];
         });
         const bool sorted = std::is_sorted(part.frames.begin(), part.frames.end());
-        if (sorted && result.frames.empty()) {
+        if (sorted && part.frames.size() == changed) {
             result.frames = std::move(part.frames);
             result.diffs = std::move(part.diffs);
             continue;
         }
+        // room for every part's differences at once, each part's freed once copied
+        result.frames.reserve(changed);
+        result.diffs.reserve(changed * std::size_t(R));
         for (const int32_t i : order) {
             result.frames.push_back(part.frames[std::size_t(i)]);
             const auto at = part.diffs.begin() + std::ptrdiff_t(i) * R;
             result.diffs.insert(result.diffs.end(), at, at + R);
         }
+        part.diffs = {};
     }
     *edits = std::move(result);
     return true;
