@@ -31,6 +31,7 @@
 // can read them; only TWave's own operations (and the WAV reader) change them.
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -137,6 +138,16 @@ void setRf64Threshold(uint64_t bytes);
 // 80-byte RF64 header (82 for float samples; frames = dataBytes / nBlockAlign) beyond. A
 // pad byte follows data of odd size.
 std::vector<uint8_t> wavFileHeader(const WAVEFORMATEX& format, uint64_t dataBytes);
+
+// Writes a WAV file of `format` with dataBytes bytes of samples that fill hands on,
+// atomically like TWave::SaveToFile (which writes through it), so that a sound made a
+// piece at a time need not be held whole: fill(write) calls write(bytes, n) with the
+// samples in order and returns true when it gave them all; write returns false once the
+// file cannot be written. False, and no file, when fill returns false or gives another
+// number of bytes, or when the file cannot be written (*reason says why).
+using SampleBytesSink = std::function<bool(const uint8_t* bytes, std::size_t n)>;
+bool saveWavFrom(const QString& path, const WAVEFORMATEX& format, uint64_t dataBytes,
+    const std::function<bool(const SampleBytesSink& write)>& fill, Message* reason = nullptr);
 
 class TWave {
 public:

@@ -675,19 +675,34 @@ std::vector<uint8_t> TWave::SaveToMemory() const
     return out;
 }
 
-bool TWave::SaveToFile(const QString& path, Message* reason) const
+bool saveWavFrom(const QString& path, const WAVEFORMATEX& format, uint64_t dataBytes,
+    const std::function<bool(const SampleBytesSink& write)>& fill, Message* reason)
 {
-    const std::size_t size = FData.size();
     return saveFileAtomically(
         path,
         [&](QSaveFile& file, QString* why) {
-            const std::vector<uint8_t> header = wavFileHeader(FFormat, size);
+            const std::vector<uint8_t> header = wavFileHeader(format, dataBytes);
+            if (!writeAll(file, header.data(), header.size(), why))
+                return false;
+            uint64_t written = 0;
+            bool failed = false;
+            const bool filled = fill([&](const uint8_t* bytes, std::size_t n) {
+                failed = failed || n > dataBytes - written || !writeAll(file, bytes, n, why);
+                written += failed ? 0 : n;
+                return !failed;
+            });
             const char pad = 0;
-            return writeAll(file, header.data(), header.size(), why)
-                && writeAll(file, FData.data(), size, why)
-                && ((size & 1) == 0 || writeAll(file, &pad, 1, why));
+            return filled && !failed && written == dataBytes
+                && ((dataBytes & 1) == 0 || writeAll(file, &pad, 1, why));
         },
         reason);
+}
+
+bool TWave::SaveToFile(const QString& path, Message* reason) const
+{
+    return saveWavFrom(
+        path, FFormat, FData.size(),
+        [&](const SampleBytesSink& write) { return write(FData.data(), FData.size()); }, reason);
 }
 
 } // namespace kestrelon

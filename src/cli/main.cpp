@@ -454,23 +454,27 @@ int run(const Options& o, std::vector<NamedFile>& files)
             printErr(QStringLiteral("kestrelon-cli: ")
                 + Message(MessageCode::CliWarning, f.naming(r.message, used)).text());
     };
-    // OUT written by write(path): under its own name, or through the placeholder
-    auto writeOut = [&](auto&& write) {
-        QString path = out.path;
-        if (!out.exact && !renamed.begin(out, &path, &error))
-            return fail(error);
-        const CommandResult r = write(path);
-        if (!r.ok)
-            return fail(out.naming(r.message, path));
-        if (!out.exact && !renamed.finish(out, &error))
-            return fail(error);
-        return 0;
-    };
+    // OUT written by write(path): under its own name, or through the placeholder. A
+    // failure names OUT, or `input` when *inputFailed says the fault was in reading it.
+    auto writeOut
+        = [&](auto&& write, const NamedFile* input = nullptr, const bool* inputFailed = nullptr) {
+              QString path = out.path;
+              if (!out.exact && !renamed.begin(out, &path, &error))
+                  return fail(error);
+              const CommandResult r = write(path);
+              if (!r.ok && inputFailed && *inputFailed)
+                  return fail(input->naming(r.message, input->path));
+              if (!r.ok)
+                  return fail(out.naming(r.message, path));
+              if (!out.exact && !renamed.finish(out, &error))
+                  return fail(error);
+              return 0;
+          };
 
     // info prints numbers for other programs; pictures carry the user's separator like
     // the window's do (labels lie in the margins, which import ignores). apply needs no
-    // picture: the edited one is compared with the cells, and the new sound is saved
-    // without being analysed again.
+    // picture: the edited one is compared with the cells, and the new sound goes into
+    // OUT as it is filtered, without being analysed again.
     // (a piece is drawn by its own export: the whole picture is not needed then either)
     const DocumentPtr start = kestrelon::makeDocument(o.fft, o.view,
         o.command == "info" ? QLocale::c() : QLocale(), o.command == "export" && !o.ranged);
@@ -500,18 +504,33 @@ int run(const Options& o, std::vector<NamedFile>& files)
             return o.ranged ? doc->ExportRange(path, range) : doc->Export(path);
         });
     const NamedFile& edited = files[1];
-    // a whole picture of the other view or N is applied as asked, with a warning naming both
+    if (o.ranged) {
+        const CommandResult imported = doc->ImportRange(edited.path, range);
+        if (!imported.ok)
+            return fail(edited.naming(imported.message, edited.path));
+        warn(imported, edited, edited.path);
+        const DocumentPtr result = imported.document;
+        return writeOut([&](const QString& path) { return result->Save(path); });
+    }
+    // A whole picture goes straight into OUT as it is filtered. One of the other view or
+    // N is applied as asked, with a warning naming both.
     Message guard;
-    const CommandResult imported
-        = o.ranged ? doc->ImportRange(edited.path, range) : doc->Import(edited.path, &guard);
-    if (!guard.isEmpty())
-        printErr(QStringLiteral("kestrelon-cli: ")
-            + Message(MessageCode::CliWarning, edited.naming(guard, edited.path)).text());
-    if (!imported.ok)
-        return fail(edited.naming(imported.message, edited.path));
-    warn(imported, edited, edited.path);
-    const DocumentPtr result = imported.document;
-    return writeOut([&](const QString& path) { return result->Save(path); });
+    bool pictureFailed = false;
+    CommandResult imported;
+    const int code = writeOut(
+        [&](const QString& path) {
+            bool outputFailed = false;
+            imported = doc->ImportToFile(edited.path, path, &guard, &outputFailed);
+            pictureFailed = !imported.ok && !outputFailed;
+            if (!guard.isEmpty())
+                printErr(QStringLiteral("kestrelon-cli: ")
+                    + Message(MessageCode::CliWarning, edited.naming(guard, edited.path)).text());
+            return imported;
+        },
+        &edited, &pictureFailed);
+    if (code == 0)
+        warn(imported, edited, edited.path);
+    return code;
 }
 
 } // namespace

@@ -603,23 +603,25 @@ std::vector<std::pair<int32_t, int32_t>> guardBlocks(int32_t frames)
 }
 
 // The share of the cells of `blocks` in the picture (shown + edits) that have the gray
-// level of the other view's cell drawn at their place (the other view upside down).
+// level of the other view's cell drawn at their place (the other view upside down);
+// other holds the cells of the blocks' frames only, one after another.
 double shareLike(const GrayCells& shown, const CellEdits& edits, const GrayCells& other,
     const std::vector<std::pair<int32_t, int32_t>>& blocks)
 {
     const int32_t R = shown.rows;
-    if (other.frames != shown.frames || other.rows != R || R <= 0 || shown.frames <= 0)
+    if (other.rows != R || R <= 0 || shown.frames <= 0)
         return 0.0;
     int64_t alike = 0, compared = 0;
+    int32_t listed = 0; // the frame's place in other
     for (const auto& [first, end] : blocks) {
         auto e = std::size_t(std::lower_bound(edits.frames.begin(), edits.frames.end(), first)
             - edits.frames.begin());
-        for (int32_t f = first; f < end; ++f) {
+        for (int32_t f = first; f < end && listed < other.frames; ++f, ++listed) {
             const bool edited = e < edits.frames.size() && edits.frames[e] == f;
             const int16_t* d = edited ? edits.diffs.data() + e * std::size_t(R) : nullptr;
             for (int32_t k = 0; k < R; ++k) {
                 const int picture = shown.at(f, k) + (d ? d[k] : 0);
-                alike += picture == other.at(f, R - 1 - k);
+                alike += picture == other.at(listed, R - 1 - k);
             }
             e += edited;
             compared += R;
@@ -995,19 +997,22 @@ Message guardOf(
     const uint8_t other = mode == kSpectrumView ? kCepstrumView : kSpectrumView;
     progress.pass(20, MessageCode::PassAnalysis);
     const auto blocks = guardBlocks(shown.frames);
-    std::shared_ptr<const GrayCells> otherCells = doc.cells[other];
-    if (!otherCells) {
-        // only the frames compared are analysed
-        auto some = std::make_shared<GrayCells>();
-        some->view = viewOf(other);
-        some->fftLength = n;
-        some->frames = shown.frames;
-        some->rows = shown.rows;
-        some->gray.resize(std::size_t(shown.frames) * std::size_t(shown.rows));
-        refreshCells(*some, *doc.FWave, blocks);
-        otherCells = std::move(some);
+    // the other view's cells of the frames compared: taken from its cells when there are
+    // some, else only those frames are analysed
+    GrayCells otherCells;
+    if (const std::shared_ptr<const GrayCells>& all = doc.cells[other];
+        all && all->frames == shown.frames && all->rows == shown.rows) {
+        otherCells.rows = all->rows;
+        for (const auto& [first, end] : blocks) {
+            otherCells.gray.insert(otherCells.gray.end(),
+                all->gray.begin() + std::ptrdiff_t(first) * all->rows,
+                all->gray.begin() + std::ptrdiff_t(end) * all->rows);
+            otherCells.frames += end - first;
+        }
+    } else {
+        otherCells = analyzeSomeCells(*doc.FWave, n, viewOf(other), blocks);
     }
-    if (shareLike(shown, edits, *otherCells, blocks) < 0.5)
+    if (shareLike(shown, edits, otherCells, blocks) < 0.5)
         return {};
     return Message(MessageCode::GuardByContents, viewAndLength(other, n), viewAndLength(mode, n));
 }
@@ -1047,6 +1052,70 @@ CommandResult Document::Import(const QString& path, Message* guard, const PassFn
     if (guard)
         *guard = guardOf(*this, path, edits, progress);
     return applied(*this, edits, prefetch, progress, path);
+}
+
+CommandResult Document::ImportToFile(const QString& picturePath, const QString& outPath,
+    Message* guard, bool* outputFailed, const PassFn& progressFn) const
+{
+    *outputFailed = false;
+    if (soundFileTypeFor(outPath) != SoundFileType::Wav) {
+        const CommandResult imported = Import(picturePath, guard, progressFn);
+        if (!imported.ok)
+            return imported;
+        const CommandResult saved = imported.document->Save(outPath);
+        *outputFailed = !saved.ok;
+        return saved.ok ? imported : saved;
+    }
+    if (!geometryMatches())
+        return failure(
+            Message(MessageCode::FileReason, picturePath, MessageCode::NoPictureToCompareWith));
+    Progress progress(progressFn);
+    progress.pass(0, MessageCode::PassReading);
+    CellEdits edits;
+    Message reason;
+    if (!readEdits(*shownCells(), picturePath, &edits, &reason, &FBitmap))
+        return failure(withSizeHint(reason));
+    if (guard)
+        *guard = guardOf(*this, picturePath, edits, progress);
+    progress.pass(5, MessageCode::PassApplyingGains);
+    CommandResult r;
+    const TWave& wave = *FWave;
+    const std::size_t frameBytes = wave.FFormat.nBlockAlign;
+    std::exception_ptr thrown; // by the filter, inside the writing of the file
+    const bool saved = saveWavFrom(
+        outPath, wave.FFormat, wave.FData.size(),
+        [&](const SampleBytesSink& write) {
+            try {
+                return filterSoundTo(
+                    wave, FFFTLength, viewOf(FMode), edits,
+                    [&](uint32_t, uint32_t count, const uint8_t* bytes) {
+                        return write(bytes, std::size_t(count) * frameBytes);
+                    },
+                    &r.clips, progress.within(5, 100));
+            } catch (...) {
+                thrown = std::current_exception();
+                return false;
+            }
+        },
+        &reason);
+    if (thrown) {
+        try {
+            std::rethrow_exception(thrown);
+        } catch (const FloatError& e) {
+            return failure(Message(MessageCode::FileReason, picturePath,
+                Message(MessageCode::ImportGainsOverflow, e.message())));
+        }
+    }
+    if (!saved) {
+        *outputFailed = true;
+        return failure(
+            namingFile(outPath, reason.isEmpty() ? Message(MessageCode::CannotBeWritten) : reason));
+    }
+    progress.done();
+    r.ok = true;
+    r.message = importMessage(r.clips);
+    r.document = shared_from_this();
+    return r;
 }
 
 CommandResult Document::ImportEdited(

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "base/Cancel.h"
@@ -178,10 +180,11 @@ void checkEdits(const CellEdits& edits, const Geometry& g)
 namespace {
 
 // Channel 0's cells of the frames in `ranges` ([first, end) pairs, ascending, within the
-// g.F frames) into cells.gray, blocks of frames spread over the cores.
+// g.F frames) into cells.gray, blocks of frames spread over the cores: each frame at its
+// place, or with `packed` one after another in the order listed.
 void analyzeFrames(const TWave& wave, const Geometry& g, SpectralView view,
     const std::vector<std::pair<int32_t, int32_t>>& ranges, GrayCells& cells,
-    const ProgressFn& progress)
+    const ProgressFn& progress, bool packed = false)
 {
     // starts[i]: how many frames the ranges before range i hold
     std::vector<std::size_t> starts(ranges.size() + 1, 0);
@@ -226,7 +229,7 @@ void analyzeFrames(const TWave& wave, const Geometry& g, SpectralView view,
                     dbError(1000.0);
                 db = w.cepDb.data();
             }
-            uint8_t* out = cells.gray.data() + f * g.K;
+            uint8_t* out = cells.gray.data() + (packed ? i : f) * g.K;
             for (std::size_t k = 0; k < g.K; ++k)
                 out[k] = static_cast<uint8_t>(grayLevel(db[k]));
         }
@@ -255,6 +258,26 @@ void refreshCells(GrayCells& cells, const TWave& wave, int32_t firstFrame, int32
     refreshCells(cells, wave, {{firstFrame, endFrame}});
 }
 
+namespace {
+
+// How many frames ranges lists; RangeError unless they are ascending, apart and within
+// the frames.
+std::size_t framesListed(const std::vector<std::pair<int32_t, int32_t>>& ranges, int32_t frames)
+{
+    int32_t last = 0;
+    std::size_t count = 0;
+    for (const auto& [first, end] : ranges) {
+        if (first < last || end > frames || first > end)
+            throw RangeError("frames " + std::to_string(first) + " .. " + std::to_string(end)
+                + " are not frames of the cells in order");
+        last = end;
+        count += std::size_t(end - first);
+    }
+    return count;
+}
+
+} // namespace
+
 void refreshCells(
     GrayCells& cells, const TWave& wave, const std::vector<std::pair<int32_t, int32_t>>& ranges)
 {
@@ -264,14 +287,23 @@ void refreshCells(
         throw RangeError("the cells are not cells of an analysis");
     if (g.F != cells.frames)
         throw RangeError("the cells are not those of the sound");
-    int32_t last = 0;
-    for (const auto& [first, end] : ranges) {
-        if (first < last || end > cells.frames || first > end)
-            throw RangeError("frames " + std::to_string(first) + " .. " + std::to_string(end)
-                + " are not frames of the cells in order");
-        last = end;
-    }
+    framesListed(ranges, cells.frames);
     analyzeFrames(wave, g, cells.view, ranges, cells, {});
+}
+
+GrayCells analyzeSomeCells(const TWave& wave, int32_t N, SpectralView view,
+    const std::vector<std::pair<int32_t, int32_t>>& ranges)
+{
+    const Geometry g = geometryOf(wave, N, view);
+    GrayCells cells;
+    cells.view = view;
+    cells.fftLength = N;
+    cells.rows = static_cast<int32_t>(g.K);
+    const std::size_t count = framesListed(ranges, g.F);
+    cells.frames = static_cast<int32_t>(count);
+    cells.gray.resize(count * g.K);
+    analyzeFrames(wave, g, view, ranges, cells, {}, true);
+    return cells;
 }
 
 namespace {
@@ -320,6 +352,100 @@ void resynthesizeFrame(const TWave& wave, const Geometry& g, const RealFft& fft,
 
 } // namespace
 
+namespace {
+
+// What filterSoundInto and filterSoundTo share: the segments the edits reach, the edits
+// by frame, the kernels, and the filtering of a stretch of those segments.
+struct SegmentFilter {
+    const TWave& wave;
+    const Geometry g;
+    const CellEdits& edits;
+    std::vector<int32_t> segments; // ascending
+    const RealFft& fft;
+    AlignedBuffer<double> window;
+    bool cepstrum;
+
+    SegmentFilter(const TWave& wave_, const Geometry& g_, SpectralView view, const CellEdits& e)
+        : wave(wave_)
+        , g(g_)
+        , edits(e)
+        , fft(RealFft::forLength(int32_t(g_.n)))
+        , window(analysisWindow(g_.n))
+        , cepstrum(view == SpectralView::Cepstrum)
+    {
+        // Segment j (samples jH .. jH + H - 1) is made of frames j and j + 1: an edited
+        // frame f touches segments f - 1 and f. There are F - 1 segments.
+        const int32_t J = g.F - 1;
+        segments.reserve(edits.frames.size() * 2);
+        for (const int32_t f : edits.frames)
+            for (int32_t j = f - 1; j <= f; ++j)
+                if (j >= 0 && j < J && (segments.empty() || segments.back() < j))
+                    segments.push_back(j);
+    }
+
+    const int16_t* diffsOf(int64_t f) const
+    {
+        const auto it = std::lower_bound(edits.frames.begin(), edits.frames.end(), f);
+        if (it == edits.frames.end() || *it != f)
+            return nullptr;
+        return edits.diffs.data() + std::size_t(it - edits.frames.begin()) * g.K;
+    }
+
+    // Filters segments[i0 .. i1) into out, whose sample frame 0 is the sound's `origin`.
+    void run(std::size_t i0, std::size_t i1, SegmentWork& w, TWave& out, std::size_t origin,
+        ClipStats* clips) const
+    {
+        const std::size_t H = g.H;
+        int64_t previous = -2;
+        for (std::size_t i = i0; i < i1; ++i) {
+            const int64_t j = segments[i];
+            if (j != previous + 1) {
+                // The first segment of a run: its earlier frame's second halves first.
+                for (int32_t c = 0; c < g.C; ++c) {
+                    resynthesizeFrame(
+                        wave, g, fft, window.get(), cepstrum, uint8_t(c), j, diffsOf(j), w);
+                    std::copy(w.a.get() + H, w.a.get() + g.n, w.tails.begin() + c * H);
+                }
+            }
+            const int16_t* diffs = diffsOf(j + 1);
+            const std::size_t start = std::size_t(j) * H;
+            const auto count = static_cast<uint32_t>(std::min<int64_t>(H, g.S - int64_t(start)));
+            for (int32_t c = 0; c < g.C; ++c) {
+                resynthesizeFrame(
+                    wave, g, fft, window.get(), cepstrum, uint8_t(c), j + 1, diffs, w);
+                double* tail = w.tails.data() + c * H;
+                detail::overlapAdd(tail, w.a.get(), w.acc.data(), H);
+                std::copy(w.a.get() + H, w.a.get() + g.n, tail);
+                out.WriteChannelF(uint8_t(c), static_cast<uint32_t>(start - origin), count,
+                    w.acc.data(), clips ? &w.clips : nullptr);
+            }
+            previous = j;
+        }
+    }
+};
+
+std::vector<SegmentWork> segmentWork(const Geometry& g)
+{
+    std::vector<SegmentWork> work;
+    const std::size_t workers = workersOf();
+    work.reserve(workers);
+    for (std::size_t w = 0; w < workers; ++w)
+        work.emplace_back(g);
+    return work;
+}
+
+void mergeClips(const std::vector<SegmentWork>& work, ClipStats* clips)
+{
+    if (clips)
+        for (const SegmentWork& w : work)
+            clips->merge(w.clips);
+}
+
+// Thrown inside the blocks when the writer of filterSoundTo refuses: stops the others.
+struct WriteRefused { };
+
+} // namespace
+
 TWave filterSound(const TWave& wave, int32_t N, SpectralView view, const CellEdits& edits,
     ClipStats* clips, const ProgressFn& progress)
 {
@@ -342,67 +468,101 @@ void filterSoundInto(const TWave& wave, int32_t N, SpectralView view, const Cell
             progress(100);
         return;
     }
-
-    // Segment j (samples jH .. jH + H - 1) is made of frames j and j + 1: an edited frame
-    // f touches segments f - 1 and f. There are F - 1 segments.
-    const int32_t J = g.F - 1;
-    std::vector<int32_t> segments;
-    segments.reserve(edits.frames.size() * 2);
-    for (const int32_t f : edits.frames)
-        for (int32_t j = f - 1; j <= f; ++j)
-            if (j >= 0 && j < J && (segments.empty() || segments.back() < j))
-                segments.push_back(j);
-    auto diffsOf = [&](int64_t f) -> const int16_t* {
-        const auto it = std::lower_bound(edits.frames.begin(), edits.frames.end(), f);
-        if (it == edits.frames.end() || *it != f)
-            return nullptr;
-        return edits.diffs.data() + std::size_t(it - edits.frames.begin()) * g.K;
-    };
-
-    const RealFft& fft = RealFft::forLength(N);
-    const auto window = analysisWindow(g.n);
-    const bool cepstrum = view == SpectralView::Cepstrum;
-    const std::size_t workers = workersOf();
-    std::vector<SegmentWork> work;
-    work.reserve(workers);
-    for (std::size_t w = 0; w < workers; ++w)
-        work.emplace_back(g);
-    const std::size_t total = segments.size();
+    const SegmentFilter filter(wave, g, view, edits);
+    std::vector<SegmentWork> work = segmentWork(g);
+    const std::size_t total = filter.segments.size();
     const std::size_t per = blockItems(total, g.H * std::size_t(g.C));
-    const std::size_t H = g.H;
+    runBlocks(
+        (total + per - 1) / per, work.size(), progress, [&](std::size_t slot, std::size_t block) {
+            filter.run(block * per, std::min(total, (block + 1) * per), work[slot], out, 0, clips);
+        });
+    mergeClips(work, clips);
+}
 
-    runBlocks((total + per - 1) / per, workers, progress, [&](std::size_t slot, std::size_t block) {
-        SegmentWork& w = work[slot];
-        const std::size_t end = std::min(total, (block + 1) * per);
-        int64_t previous = -2;
-        for (std::size_t i = block * per; i < end; ++i) {
-            const int64_t j = segments[i];
-            if (j != previous + 1) {
-                // The first segment of a run: its earlier frame's second halves first.
-                for (int32_t c = 0; c < g.C; ++c) {
-                    resynthesizeFrame(
-                        wave, g, fft, window.get(), cepstrum, uint8_t(c), j, diffsOf(j), w);
-                    std::copy(w.a.get() + H, w.a.get() + g.n, w.tails.begin() + c * H);
-                }
+bool filterSoundTo(const TWave& wave, int32_t N, SpectralView view, const CellEdits& edits,
+    const SampleWriter& write, ClipStats* clips, const ProgressFn& progress)
+{
+    const Geometry g = geometryOf(wave, N, view);
+    checkEdits(edits, g);
+    const std::size_t frameBytes = wave.FFormat.nBlockAlign;
+    const auto S = static_cast<std::size_t>(g.S);
+    if (edits.empty() || g.F == 0) {
+        const bool written = S == 0 || frameBytes == 0 || write(0, uint32_t(S), wave.data());
+        if (progress)
+            progress(100);
+        return written;
+    }
+    const SegmentFilter filter(wave, g, view, edits);
+    std::vector<SegmentWork> work = segmentWork(g);
+    // Chunks of every segment, in order; those with edited segments are filtered into a
+    // copy of their samples, the others handed on from the sound itself.
+    const std::size_t J = std::size_t(g.F) - 1;
+    const std::size_t per = blockItems(J, g.H * std::size_t(g.C));
+    const std::size_t chunks = (J + per - 1) / per;
+
+    struct Done {
+        std::size_t first = 0, count = 0; // sample frames
+        std::vector<uint8_t> bytes; // empty: the sound's own
+    };
+    std::mutex lock;
+    std::map<std::size_t, Done> waiting; // finished chunks whose turn has not come
+    std::vector<std::vector<uint8_t>> spare; // blocks of written chunks, for reuse
+    std::size_t next = 0; // the chunk to write next
+    bool refused = false; // the writer has refused: nothing more goes to it
+    auto handOn = [&](std::size_t chunk, Done done) {
+        const std::lock_guard hold(lock);
+        if (refused)
+            throw WriteRefused{};
+        waiting.emplace(chunk, std::move(done));
+        for (auto it = waiting.begin(); it != waiting.end() && it->first == next;
+             it = waiting.erase(it), ++next) {
+            Done& d = it->second;
+            const uint8_t* bytes
+                = d.bytes.empty() ? wave.data() + d.first * frameBytes : d.bytes.data();
+            if (!write(uint32_t(d.first), uint32_t(d.count), bytes)) {
+                refused = true;
+                throw WriteRefused{};
             }
-            const int16_t* diffs = diffsOf(j + 1);
-            const std::size_t start = std::size_t(j) * H;
-            const auto count = static_cast<uint32_t>(std::min<int64_t>(H, g.S - int64_t(start)));
-            for (int32_t c = 0; c < g.C; ++c) {
-                resynthesizeFrame(
-                    wave, g, fft, window.get(), cepstrum, uint8_t(c), j + 1, diffs, w);
-                double* tail = w.tails.data() + c * H;
-                detail::overlapAdd(tail, w.a.get(), w.acc.data(), H);
-                std::copy(w.a.get() + H, w.a.get() + g.n, tail);
-                out.WriteChannelF(uint8_t(c), static_cast<uint32_t>(start), count, w.acc.data(),
-                    clips ? &w.clips : nullptr);
-            }
-            previous = j;
+            if (!d.bytes.empty())
+                spare.push_back(std::move(d.bytes));
         }
-    });
-    if (clips)
-        for (const SegmentWork& w : work)
-            clips->merge(w.clips);
+    };
+    try {
+        runBlocks(chunks, work.size(), progress, [&](std::size_t slot, std::size_t chunk) {
+            const std::size_t j0 = chunk * per, j1 = std::min(J, j0 + per);
+            Done done;
+            done.first = j0 * g.H;
+            done.count = std::min(S, j1 * g.H) - done.first;
+            const auto i0 = std::size_t(
+                std::lower_bound(filter.segments.begin(), filter.segments.end(), int32_t(j0))
+                - filter.segments.begin());
+            const auto i1 = std::size_t(
+                std::lower_bound(filter.segments.begin(), filter.segments.end(), int32_t(j1))
+                - filter.segments.begin());
+            if (i0 < i1) {
+                TWave part;
+                part.FFormat = wave.FFormat;
+                {
+                    const std::lock_guard hold(lock);
+                    if (!spare.empty()) {
+                        part.FData = std::move(spare.back());
+                        spare.pop_back();
+                    }
+                }
+                const uint8_t* from = wave.data() + done.first * frameBytes;
+                part.FData.assign(from, from + done.count * frameBytes);
+                part.FDataSize = uint32_t(part.FData.size());
+                part.FSampleCount = uint32_t(done.count);
+                filter.run(i0, i1, work[slot], part, done.first, clips);
+                done.bytes = std::move(part.FData);
+            }
+            handOn(chunk, std::move(done));
+        });
+    } catch (const WriteRefused&) {
+        return false;
+    }
+    mergeClips(work, clips);
+    return true;
 }
 
 } // namespace kestrelon

@@ -87,6 +87,11 @@ void refreshCells(GrayCells& cells, const TWave& wave, int32_t firstFrame, int32
 // The same for several ranges of frames [first, end), ascending and apart, in one pass.
 void refreshCells(
     GrayCells& cells, const TWave& wave, const std::vector<std::pair<int32_t, int32_t>>& ranges);
+// The cells of just the frames in ranges (as refreshCells takes them), one after another:
+// frames is how many there are, frame i of the result is the i-th listed. A look at a few
+// frames of a long sound without cells for all of it.
+GrayCells analyzeSomeCells(const TWave& wave, int32_t N, SpectralView view,
+    const std::vector<std::pair<int32_t, int32_t>>& ranges);
 
 // A new sound: `wave` with `edits` applied in `view` to every channel, resynthesised.
 // Segments that no edited frame reaches keep their sample bytes exactly; the others are
@@ -103,5 +108,15 @@ TWave filterSound(const TWave& wave, int32_t N, SpectralView view, const CellEdi
 // have wave's format and size.
 void filterSoundInto(const TWave& wave, int32_t N, SpectralView view, const CellEdits& edits,
     TWave& out, ClipStats* clips = nullptr, const ProgressFn& progress = {});
+
+// The samples of filterSound's result handed on instead of kept: write(first, count,
+// bytes) receives sample frames [first, first + count) of the new sound in wave's format,
+// every frame once and in order (where no edit reaches, the bytes are wave's own). The
+// blocks are filtered on every core; the ones finished before their turn wait, a few at
+// a time. write is called under a lock, from any of the threads. When it returns false
+// the filter stops and returns false; true when every frame was written.
+using SampleWriter = std::function<bool(uint32_t first, uint32_t count, const uint8_t* bytes)>;
+bool filterSoundTo(const TWave& wave, int32_t N, SpectralView view, const CellEdits& edits,
+    const SampleWriter& write, ClipStats* clips = nullptr, const ProgressFn& progress = {});
 
 } // namespace kestrelon

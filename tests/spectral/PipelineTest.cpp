@@ -134,7 +134,13 @@ TEST_P(PipelineVsEngine, SameCellsAndSameResynthesisBitForBit)
         g = uint8_t(~g);
     detail::setBlockFramesForTesting(2); // blocks that go from one range to the next
     refreshCells(refreshed, in, ranges);
+    const GrayCells some = analyzeSomeCells(in, N, view, ranges);
     detail::setBlockFramesForTesting(0);
+    std::vector<uint8_t> listed;
+    for (const auto& [first, end] : ranges)
+        listed.insert(
+            listed.end(), cells.gray.begin() + first * (H + 1), cells.gray.begin() + end * (H + 1));
+    EXPECT_TRUE(some.gray == listed);
     for (int f = 0; f < F; ++f) {
         const bool inside = std::any_of(ranges.begin(), ranges.end(),
             [f](const auto& r) { return f >= r.first && f < r.second; });
@@ -156,9 +162,23 @@ TEST_P(PipelineVsEngine, SameCellsAndSameResynthesisBitForBit)
         const TWave want = engineFilter(in, N, view, edits, &engineClips);
         detail::setBlockFramesForTesting(block);
         const TWave got = filterSound(in, N, view, edits, &clips);
+        // handed on in order instead: the same bytes, every frame once
+        std::vector<uint8_t> streamed;
+        ClipStats streamedClips;
+        const uint32_t frameBytes = in.FFormat.nBlockAlign;
+        EXPECT_TRUE(filterSoundTo(
+            in, N, view, edits,
+            [&](uint32_t first, uint32_t count, const uint8_t* bytes) {
+                EXPECT_EQ(std::size_t(first) * frameBytes, streamed.size());
+                streamed.insert(streamed.end(), bytes, bytes + std::size_t(count) * frameBytes);
+                return true;
+            },
+            &streamedClips));
         detail::setBlockFramesForTesting(0);
         expectSegments(got, want, in, N, edits, frames.size() == all.size() ? "all" : "few");
         EXPECT_EQ(clips.clipped, engineClips.clipped);
+        EXPECT_TRUE(streamed == got.FData);
+        EXPECT_EQ(streamedClips.clipped, clips.clipped);
     }
 }
 
@@ -188,6 +208,11 @@ TEST(Pipeline, LongSoundInItsOwnBlocksOnOneAndAllCores)
             detail::setSingleThreadForTesting(false);
             expectSegments(got, want, in, N, edits, single ? "one core" : "all cores");
         }
+        // a writer that refuses stops the filter at once
+        int calls = 0;
+        EXPECT_FALSE(filterSoundTo(
+            in, N, view, edits, [&](uint32_t, uint32_t, const uint8_t*) { return ++calls < 3; }));
+        EXPECT_EQ(calls, 3);
     }
 }
 
