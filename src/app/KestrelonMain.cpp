@@ -1087,51 +1087,48 @@ void TForm1::showClips(const ClipStats& clips)
 
 void TForm1::UndoClick()
 {
-    guard([this] {
-        const std::shared_ptr<const SampleChange> step = FHistory.undoStep();
-        if (!step)
-            return;
-        const DocumentPtr doc = FDoc, shown = FHistory.undoSnapshot();
-        const Message what = stepName(FHistory.text(FHistory.index() - 1));
-        const CommandResult result = runLong(Message(MessageCode::ProgressUndoing).text(),
-            [doc, step, shown](
-                const PassFn& progress) { return doc->Undo(*step, progress, shown.get()); });
-        if (!result.ok) {
-            showMessage(
-                Message(result.cancelled ? MessageCode::UndoCancelled : MessageCode::UndoFailed));
-            if (!result.cancelled)
-                FDialogs->showError(this, result.message.text());
-            return;
-        }
-        FHistory.stepBack(FDoc->withoutSound());
-        showDocument(result.document);
-        showClips(FHistory.appliedClips());
-        showMessage(Message(MessageCode::Undone, what));
-    });
+    stepHistory(true);
 }
 
 void TForm1::RedoClick()
 {
-    guard([this] {
-        const std::shared_ptr<const SampleChange> step = FHistory.redoStep();
+    stepHistory(false);
+}
+
+// Undo (back) or redo: the step is applied on the worker like every long command, and the
+// history moves only when it succeeded.
+void TForm1::stepHistory(bool back)
+{
+    guard([this, back] {
+        const std::shared_ptr<const SampleChange> step
+            = back ? FHistory.undoStep() : FHistory.redoStep();
         if (!step)
             return;
-        const DocumentPtr doc = FDoc, shown = FHistory.redoSnapshot();
-        const Message what = stepName(FHistory.text(FHistory.index()));
-        const CommandResult result = runLong(Message(MessageCode::ProgressRedoing).text(),
-            [doc, step, shown](
-                const PassFn& progress) { return doc->Redo(*step, progress, shown.get()); });
+        const DocumentPtr doc = FDoc;
+        const DocumentPtr shown = back ? FHistory.undoSnapshot() : FHistory.redoSnapshot();
+        const Message what = stepName(FHistory.text(FHistory.index() - (back ? 1 : 0)));
+        const CommandResult result = runLong(
+            Message(back ? MessageCode::ProgressUndoing : MessageCode::ProgressRedoing).text(),
+            [doc, step, shown, back](const PassFn& progress) {
+                return back ? doc->Undo(*step, progress, shown.get())
+                            : doc->Redo(*step, progress, shown.get());
+            });
         if (!result.ok) {
-            showMessage(
-                Message(result.cancelled ? MessageCode::RedoCancelled : MessageCode::RedoFailed));
+            const MessageCode cancelled
+                = back ? MessageCode::UndoCancelled : MessageCode::RedoCancelled;
+            const MessageCode failed = back ? MessageCode::UndoFailed : MessageCode::RedoFailed;
+            showMessage(Message(result.cancelled ? cancelled : failed));
             if (!result.cancelled)
                 FDialogs->showError(this, result.message.text());
             return;
         }
-        FHistory.stepForward(FDoc->withoutSound());
+        if (back)
+            FHistory.stepBack(FDoc->withoutSound());
+        else
+            FHistory.stepForward(FDoc->withoutSound());
         showDocument(result.document);
         showClips(FHistory.appliedClips());
-        showMessage(Message(MessageCode::Redone, what));
+        showMessage(Message(back ? MessageCode::Undone : MessageCode::Redone, what));
     });
 }
 

@@ -173,6 +173,8 @@ private:
     bool maybeSaveChanges();
     void ExportFilter();
     void ImportFilter();
+    // Undo (back) or redo of one history step.
+    void stepHistory(bool back);
     // Asks for a range (proposing the part shown) and exports that piece of the picture.
     void ExportRangeFilter();
     // The question for a range, proposing the seconds of the frames in sight (the end of
