@@ -629,26 +629,36 @@ bool filterGeometryMatches(
         && int64_t(bitmap.height()) - topMargin == s.FSpecLength / 2 + 1;
 }
 
-QByteArray encodeFilterImage(const QImage& bitmap)
+namespace {
+
+// A picture as the encoder reads it: gray, or 32-bit words (others converted to those).
+QImage encodable(const QImage& bitmap)
 {
-    const QImage src
-        = bitmap.format() == QImage::Format_RGB32 || bitmap.format() == QImage::Format_ARGB32
-        ? bitmap
-        : bitmap.convertToFormat(QImage::Format_RGB32);
+    const QImage::Format f = bitmap.format();
+    if (f == QImage::Format_Grayscale8 || f == QImage::Format_RGB32 || f == QImage::Format_ARGB32)
+        return bitmap;
+    QImage converted = bitmap.convertToFormat(QImage::Format_RGB32);
+    if (converted.isNull() && !bitmap.isNull())
+        throw std::bad_alloc();
+    return converted;
+}
+
+// The 24-bit BMP header with its gray palette (kFilterHeaderSize bytes) of a filter image
+// of src's size; *rowBytes is the size of a row with its padding.
+QByteArray filterHeader(const QImage& src, uint32_t* rowBytes)
+{
     const uint32_t W = static_cast<uint32_t>(src.width());
     const uint32_t H = static_cast<uint32_t>(src.height());
-    const uint32_t rowBytes
-        = checkedAdd<uint32_t>(
-              checkedMul<uint32_t>(W, 3, MessageCode::WhatBmpSize), 3, MessageCode::WhatBmpSize)
+    *rowBytes = checkedAdd<uint32_t>(checkedMul<uint32_t>(W, 3, MessageCode::WhatBmpSize), 3,
+                    MessageCode::WhatBmpSize)
         & ~3u;
-    const uint32_t imageBytes = checkedMul<uint32_t>(rowBytes, H, MessageCode::WhatBmpSize);
+    const uint32_t imageBytes = checkedMul<uint32_t>(*rowBytes, H, MessageCode::WhatBmpSize);
     const uint32_t fileBytes
         = checkedAdd<uint32_t>(imageBytes, kFilterHeaderSize, MessageCode::WhatBmpSize);
     if (fileBytes > uint32_t(std::numeric_limits<qsizetype>::max()))
         throw IntOverflowError(intOverflow(MessageCode::WhatBmpSize));
-
-    QByteArray out(static_cast<qsizetype>(fileBytes), '\0');
-    auto* p = reinterpret_cast<uchar*>(out.data());
+    QByteArray header(static_cast<qsizetype>(kFilterHeaderSize), '\0');
+    auto* p = reinterpret_cast<uchar*>(header.data());
     p[0] = 'B';
     p[1] = 'M';
     put32(p + 2, fileBytes);
@@ -664,16 +674,44 @@ QByteArray encodeFilterImage(const QImage& bitmap)
         uchar* e = p + 54 + 4 * i;
         e[0] = e[1] = e[2] = static_cast<uchar>(i);
     }
-    uchar* rows = p + kFilterHeaderSize;
-    parallelFor(H, [&](std::size_t y0, std::size_t y1) {
-        for (std::size_t y = y0; y < y1; ++y) {
-            const auto* line
-                = reinterpret_cast<const QRgb*>(src.constScanLine(static_cast<int>(y)));
-            uchar* d = rows + std::size_t(H - 1 - y) * rowBytes;
-            for (uint32_t x = 0; x < W; ++x, d += 3)
-                d[0] = d[1] = d[2] = static_cast<uchar>(line[x] & 0xFF);
+    return header;
+}
+
+// File rows [r0, r1) of the BMP (bottom-up: file row r is picture row height - 1 - r)
+// into rows, rowBytes apart: each pixel's level three times, the gray picture's level or
+// the blue byte of a 32-bit one. The rows' padding is left as it is.
+void encodeRows(const QImage& src, uint32_t r0, uint32_t r1, uint32_t rowBytes, uchar* rows)
+{
+    const auto W = static_cast<uint32_t>(src.width());
+    const auto H = static_cast<uint32_t>(src.height());
+    const bool gray = src.format() == QImage::Format_Grayscale8;
+    parallelFor(r1 - r0, [&](std::size_t i0, std::size_t i1) {
+        for (std::size_t i = i0; i < i1; ++i) {
+            const int y = static_cast<int>(H - 1 - (r0 + i));
+            uchar* d = rows + i * rowBytes;
+            if (gray) {
+                const uchar* line = src.constScanLine(y);
+                for (uint32_t x = 0; x < W; ++x, d += 3)
+                    d[0] = d[1] = d[2] = line[x];
+            } else {
+                const auto* line = reinterpret_cast<const QRgb*>(src.constScanLine(y));
+                for (uint32_t x = 0; x < W; ++x, d += 3)
+                    d[0] = d[1] = d[2] = static_cast<uchar>(line[x] & 0xFF);
+            }
         }
     });
+}
+
+} // namespace
+
+QByteArray encodeFilterImage(const QImage& bitmap)
+{
+    const QImage src = encodable(bitmap);
+    uint32_t rowBytes = 0;
+    QByteArray out = filterHeader(src, &rowBytes);
+    const auto H = static_cast<uint32_t>(src.height());
+    out.resize(out.size() + qsizetype(rowBytes) * H, '\0');
+    encodeRows(src, 0, H, rowBytes, reinterpret_cast<uchar*>(out.data()) + kFilterHeaderSize);
     return out;
 }
 
@@ -687,7 +725,9 @@ bool writeFilterImage(const QImage& bitmap, const QString& path, Message* reason
     Message why;
     if (!checkOutputPath(path, &why))
         return fail(why);
-    const QByteArray bytes = encodeFilterImage(bitmap);
+    const QImage src = encodable(bitmap);
+    uint32_t rowBytes = 0;
+    const QByteArray header = filterHeader(src, &rowBytes);
     const int permissions = existingPermissions(path);
     QSaveFile file(path);
     file.setDirectWriteFallback(false);
@@ -702,16 +742,32 @@ bool writeFilterImage(const QImage& bitmap, const QString& path, Message* reason
     if (!carryPermissions(file, permissions))
         return failErrno(MessageCode::CannotSetPermissions, errno);
     const int fd = file.handle();
-    const char* p = bytes.constData();
-    std::size_t left = std::size_t(bytes.size());
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return failErrno(MessageCode::CannotWrite, n < 0 ? errno : EIO);
-        p += n;
-        left -= std::size_t(n);
+    auto writeAll = [fd](const char* p, std::size_t left) {
+        while (left > 0) {
+            const ssize_t n = ::write(fd, p, left);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                if (n == 0)
+                    errno = EIO;
+                return false;
+            }
+            p += n;
+            left -= std::size_t(n);
+        }
+        return true;
+    };
+    if (!writeAll(header.constData(), std::size_t(header.size())))
+        return failErrno(MessageCode::CannotWrite, errno);
+    // the rows a strip of a few MiB at a time, so that the file's bytes are never held whole
+    const auto H = static_cast<uint32_t>(src.height());
+    const uint32_t strip = std::max<uint32_t>(1, (uint32_t(4) << 20) / std::max(rowBytes, 1u));
+    std::vector<uchar> rows(std::size_t(std::min(strip, H)) * rowBytes, 0);
+    for (uint32_t r0 = 0; r0 < H; r0 += strip) {
+        const uint32_t r1 = std::min(H, r0 + strip);
+        encodeRows(src, r0, r1, rowBytes, rows.data());
+        if (!writeAll(reinterpret_cast<const char*>(rows.data()), std::size_t(r1 - r0) * rowBytes))
+            return failErrno(MessageCode::CannotWrite, errno);
     }
     if (::fsync(fd) != 0 && errno != EINVAL)
         return failErrno(MessageCode::CannotWrite, errno);

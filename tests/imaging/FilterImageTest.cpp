@@ -195,6 +195,11 @@ TEST(FilterFile, WrittenAtomicallyAndReportedWhenImpossible)
     Message reason;
     ASSERT_TRUE(writeFilterImage(image, path, &reason)) << en(reason).toStdString();
     EXPECT_EQ(readAll(path), encodeFilterImage(image));
+    // a gray picture (as documents hold them), written in several strips of rows: the
+    // bytes of the same picture in 32-bit colour
+    const QImage gray = patterned(2001, 1100).convertToFormat(QImage::Format_Grayscale8);
+    ASSERT_TRUE(writeFilterImage(gray, path, &reason)) << en(reason).toStdString();
+    EXPECT_TRUE(readAll(path) == encodeFilterImage(gray.convertToFormat(QImage::Format_RGB32)));
 
     const QString impossible = dir.filePath("no/such/dir/x.bmp");
     EXPECT_FALSE(writeFilterImage(image, impossible, &reason));
