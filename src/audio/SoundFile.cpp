@@ -660,13 +660,16 @@ sf_count_t wioTell(void* user)
     return static_cast<Writer*>(user)->file->pos();
 }
 
-// The samples of wave as FLAC through libsndfile into writer; *why on failure.
-bool encodeFlac(const TWave& wave, SampleKind kind, Writer& writer, QString* why)
+// The samples of a sound of `format` that fill hands on (whole sample frames, in order)
+// as FLAC through libsndfile into writer; *why on failure. The stream does not depend on
+// how fill cuts the samples: the encoder gathers its blocks itself.
+bool encodeFlac(const WAVEFORMATEX& format, SampleKind kind,
+    const std::function<bool(const SampleBytesSink& write)>& fill, Writer& writer, QString* why)
 {
     SF_VIRTUAL_IO io{wioLength, wioSeek, wioRead, wioWrite, wioTell};
     SF_INFO info{};
-    info.samplerate = int(wave.FFormat.nSamplesPerSec);
-    info.channels = wave.FFormat.nChannels;
+    info.samplerate = int(format.nSamplesPerSec);
+    info.channels = format.nChannels;
     info.format = SF_FORMAT_FLAC
         | (kind == SampleKind::U8         ? SF_FORMAT_PCM_S8
                 : kind == SampleKind::S16 ? SF_FORMAT_PCM_16
@@ -676,35 +679,41 @@ bool encodeFlac(const TWave& wave, SampleKind kind, Writer& writer, QString* why
         *why = writer.error.isEmpty() ? QString::fromUtf8(sf_strerror(nullptr)) : writer.error;
         return false;
     }
-    const std::size_t channels = wave.FFormat.nChannels;
-    const std::size_t block = wave.FFormat.nBlockAlign;
-    const std::size_t total = std::min<std::size_t>(wave.FSampleCount, wave.FData.size() / block);
+    const std::size_t channels = format.nChannels;
+    const std::size_t block = format.nBlockAlign;
     const std::size_t chunk = std::max<std::size_t>(1, kChunkSamples / channels);
     std::vector<short> shorts(kind == SampleKind::S24 ? 0 : chunk * channels);
     std::vector<int> ints(kind == SampleKind::S24 ? chunk * channels : 0);
-    for (std::size_t first = 0; first < total; first += chunk) {
-        const std::size_t n = std::min(chunk, total - first);
-        const uint8_t* src = wave.FData.data() + first * block;
-        sf_count_t wrote = 0;
-        if (kind == SampleKind::U8) {
-            for (std::size_t i = 0; i < n * channels; ++i)
-                shorts[i] = short((int(src[i]) - 128) * 256);
-            wrote = sf_writef_short(file.get(), shorts.data(), sf_count_t(n));
-        } else if (kind == SampleKind::S16) {
-            std::memcpy(shorts.data(), src, n * block);
-            wrote = sf_writef_short(file.get(), shorts.data(), sf_count_t(n));
-        } else {
-            for (std::size_t i = 0; i < n * channels; ++i)
-                ints[i] = int(uint32_t(src[3 * i]) << 8 | uint32_t(src[3 * i + 1]) << 16
-                    | uint32_t(src[3 * i + 2]) << 24);
-            wrote = sf_writef_int(file.get(), ints.data(), sf_count_t(n));
+    bool failed = false;
+    const bool filled = fill([&](const uint8_t* bytes, std::size_t size) {
+        const std::size_t frames = size / block;
+        for (std::size_t first = 0; first < frames && !failed; first += chunk) {
+            const std::size_t n = std::min(chunk, frames - first);
+            const uint8_t* src = bytes + first * block;
+            sf_count_t wrote = 0;
+            if (kind == SampleKind::U8) {
+                for (std::size_t i = 0; i < n * channels; ++i)
+                    shorts[i] = short((int(src[i]) - 128) * 256);
+                wrote = sf_writef_short(file.get(), shorts.data(), sf_count_t(n));
+            } else if (kind == SampleKind::S16) {
+                std::memcpy(shorts.data(), src, n * block);
+                wrote = sf_writef_short(file.get(), shorts.data(), sf_count_t(n));
+            } else {
+                for (std::size_t i = 0; i < n * channels; ++i)
+                    ints[i] = int(uint32_t(src[3 * i]) << 8 | uint32_t(src[3 * i + 1]) << 16
+                        | uint32_t(src[3 * i + 2]) << 24);
+                wrote = sf_writef_int(file.get(), ints.data(), sf_count_t(n));
+            }
+            if (wrote != sf_count_t(n)) {
+                *why = writer.error.isEmpty() ? QString::fromUtf8(sf_strerror(file.get()))
+                                              : writer.error;
+                failed = true;
+            }
         }
-        if (wrote != sf_count_t(n)) {
-            *why = writer.error.isEmpty() ? QString::fromUtf8(sf_strerror(file.get()))
-                                          : writer.error;
-            return false;
-        }
-    }
+        return !failed;
+    });
+    if (!filled || failed)
+        return false;
     const int closed = sf_close(file.release());
     if (!writer.error.isEmpty() || closed != 0) {
         *why = writer.error.isEmpty() ? QString::fromUtf8(sf_error_number(closed)) : writer.error;
@@ -713,9 +722,37 @@ bool encodeFlac(const TWave& wave, SampleKind kind, Writer& writer, QString* why
     return true;
 }
 
-bool saveFlac(const QString& path, const TWave& wave, Message* reason)
+// Why a sound of `format` with `frames` sample frames cannot be saved as FLAC, or empty.
+Message flacRefusalOf(const WAVEFORMATEX& format, uint64_t frames)
 {
-    const Message refusal = flacRefusal(wave);
+    const SampleKind kind = sampleKindOf(format);
+    const QString bits = QString::number(format.wBitsPerSample);
+    switch (kind) {
+    case SampleKind::U8:
+    case SampleKind::S16:
+    case SampleKind::S24:
+        break;
+    case SampleKind::F32:
+    case SampleKind::F64:
+        return Message(MessageCode::FlacFloat, bits);
+    case SampleKind::None:
+        return Message(MessageCode::FlacNotSampleType, format.wFormatTag, bits);
+    default:
+        return Message(MessageCode::FlacBits, bits);
+    }
+    if (format.nChannels < 1 || format.nChannels > 8)
+        return Message(MessageCode::FlacChannels, format.nChannels);
+    // libsndfile writes no FLAC stream at all (not even its header) without samples
+    if (frames == 0)
+        return MessageCode::FlacEmpty;
+    return {};
+}
+
+bool saveFlacFrom(const QString& path, const WAVEFORMATEX& format, uint64_t dataBytes,
+    const std::function<bool(const SampleBytesSink& write)>& fill, Message* reason)
+{
+    const Message refusal
+        = flacRefusalOf(format, format.nBlockAlign ? dataBytes / format.nBlockAlign : 0);
     if (!refusal.isEmpty()) {
         if (reason)
             *reason = refusal;
@@ -725,8 +762,24 @@ bool saveFlac(const QString& path, const TWave& wave, Message* reason)
         path,
         [&](QSaveFile& file, QString* why) {
             Writer writer{&file, {}};
-            return encodeFlac(wave, sampleKindOf(wave.FFormat), writer, why);
+            return encodeFlac(format, sampleKindOf(format), fill, writer, why);
         },
+        reason);
+}
+
+bool saveFlac(const QString& path, const TWave& wave, Message* reason)
+{
+    const std::size_t block = wave.FFormat.nBlockAlign;
+    const std::size_t frames
+        = block ? std::min<std::size_t>(wave.FSampleCount, wave.FData.size() / block) : 0;
+    if (const Message refusal = flacRefusal(wave); !refusal.isEmpty()) {
+        if (reason)
+            *reason = refusal;
+        return false;
+    }
+    return saveFlacFrom(
+        path, wave.FFormat, uint64_t(frames) * block,
+        [&](const SampleBytesSink& write) { return write(wave.FData.data(), frames * block); },
         reason);
 }
 
@@ -803,27 +856,7 @@ uint8_t loadSoundFromMemory(std::span<const uint8_t> bytes, TWave& wave, WaveLoa
 
 Message flacRefusal(const TWave& wave)
 {
-    const SampleKind kind = sampleKindOf(wave.FFormat);
-    const QString bits = QString::number(wave.FFormat.wBitsPerSample);
-    switch (kind) {
-    case SampleKind::U8:
-    case SampleKind::S16:
-    case SampleKind::S24:
-        break;
-    case SampleKind::F32:
-    case SampleKind::F64:
-        return Message(MessageCode::FlacFloat, bits);
-    case SampleKind::None:
-        return Message(MessageCode::FlacNotSampleType, wave.FFormat.wFormatTag, bits);
-    default:
-        return Message(MessageCode::FlacBits, bits);
-    }
-    if (wave.FFormat.nChannels < 1 || wave.FFormat.nChannels > 8)
-        return Message(MessageCode::FlacChannels, wave.FFormat.nChannels);
-    // libsndfile writes no FLAC stream at all (not even its header) without samples
-    if (wave.FSampleCount == 0)
-        return MessageCode::FlacEmpty;
-    return {};
+    return flacRefusalOf(wave.FFormat, wave.FSampleCount);
 }
 
 bool saveSound(const QString& path, const TWave& wave, SoundFileType type, Message* reason)
@@ -831,6 +864,15 @@ bool saveSound(const QString& path, const TWave& wave, SoundFileType type, Messa
     if (type == SoundFileType::Flac)
         return saveFlac(path, wave, reason);
     return wave.SaveToFile(path, reason);
+}
+
+bool saveSoundFrom(const QString& path, const WAVEFORMATEX& format, uint64_t dataBytes,
+    SoundFileType type, const std::function<bool(const SampleBytesSink& write)>& fill,
+    Message* reason)
+{
+    if (type == SoundFileType::Flac)
+        return saveFlacFrom(path, format, dataBytes, fill, reason);
+    return saveWavFrom(path, format, dataBytes, fill, reason);
 }
 
 QStringList soundFileSuffixes()

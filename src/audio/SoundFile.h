@@ -75,6 +75,12 @@ inline bool saveSound(const QString& path, const TWave& wave, Message* reason = 
 {
     return saveSound(path, wave, soundFileTypeFor(path), reason);
 }
+// The same for a sound handed on a piece at a time, never held whole (saveWavFrom in
+// TWave.h): `format`, dataBytes bytes of samples, and fill handing them on in whole
+// sample frames. The file is the one saveSound writes for that sound.
+bool saveSoundFrom(const QString& path, const WAVEFORMATEX& format, uint64_t dataBytes,
+    SoundFileType type, const std::function<bool(const SampleBytesSink& write)>& fill,
+    Message* reason = nullptr);
 
 // File dialog filters as "description|pattern;pattern|..." pairs (see FileDialogRequest):
 // the open dialog's lists every readable format (all of them first, then WAV, then

@@ -1058,7 +1058,9 @@ CommandResult Document::ImportToFile(const QString& picturePath, const QString& 
     Message* guard, bool* outputFailed, const PassFn& progressFn) const
 {
     *outputFailed = false;
-    if (soundFileTypeFor(outPath) != SoundFileType::Wav) {
+    const SoundFileType type = soundFileTypeFor(outPath);
+    if (!FWave || (type == SoundFileType::Flac && !flacRefusal(*FWave).isEmpty())) {
+        // refused as Save refuses, once the picture has been read as Import reads it
         const CommandResult imported = Import(picturePath, guard, progressFn);
         if (!imported.ok)
             return imported;
@@ -1082,8 +1084,8 @@ CommandResult Document::ImportToFile(const QString& picturePath, const QString& 
     const TWave& wave = *FWave;
     const std::size_t frameBytes = wave.FFormat.nBlockAlign;
     std::exception_ptr thrown; // by the filter, inside the writing of the file
-    const bool saved = saveWavFrom(
-        outPath, wave.FFormat, wave.FData.size(),
+    const bool saved = saveSoundFrom(
+        outPath, wave.FFormat, wave.FData.size(), type,
         [&](const SampleBytesSink& write) {
             try {
                 return filterSoundTo(

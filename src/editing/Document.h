@@ -143,12 +143,12 @@ public:
     CommandResult Import(const QString& path, const PassFn& progress = {}) const;
     // The same, and *guard set to what CheckImport says of the picture, from one reading of it.
     CommandResult Import(const QString& path, Message* guard, const PassFn& progress = {}) const;
-    // Import(picturePath, guard) and then Save(outPath) of its result, in one: into a WAV
-    // file the new sound is streamed as it is filtered, neither it nor a copy of this
-    // sound being held (the command line's apply of a long sound). The file is the one
-    // Import and Save give, byte for byte; other types go through Import and Save. The
-    // result is Import's (its clips and message) with this document, which does not
-    // change; a failure names picturePath as Import does or outPath as Save does, and
+    // Import(picturePath, guard) and then Save(outPath) of its result, in one: the new
+    // sound is streamed into the file (WAV or FLAC, by the name) as it is filtered,
+    // neither it nor a copy of this sound being held (the command line's apply of a long
+    // sound). The file is the one Import and Save give, byte for byte. The result is
+    // Import's (its clips and message) with this document, which does not change; a
+    // failure names picturePath as Import does or outPath as Save does, and
     // *outputFailed says which.
     CommandResult ImportToFile(const QString& picturePath, const QString& outPath, Message* guard,
         bool* outputFailed, const PassFn& progress = {}) const;

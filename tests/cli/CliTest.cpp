@@ -176,15 +176,16 @@ TEST_P(CliView, ApplyIsTheWindowsImport)
     ASSERT_TRUE(tool("convert",
         {bmp, "-region", "60x80+90+440", "-evaluate", "subtract", "5140", "+region",
             (png ? "PNG24:" : "BMP3:") + edited}));
-    const CliRun r = run({"apply", voice, edited, path("cli.wav"), "--view", GetParam()});
-    ASSERT_EQ(r.code, 0) << r.err.toStdString();
-
     const CommandResult opened = makeDocument(1024, mode())->Open(voice);
     ASSERT_TRUE(opened.ok);
     const CommandResult imported = opened.document->Import(edited);
     ASSERT_TRUE(imported.ok);
-    ASSERT_TRUE(imported.document->Save(path("core.wav")).ok);
-    EXPECT_EQ(contents(path("cli.wav")), contents(path("core.wav")));
+    for (const char* type : {".wav", ".flac"}) {
+        const CliRun r = run({"apply", voice, edited, path("cli") + type, "--view", GetParam()});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        ASSERT_TRUE(imported.document->Save(path("core") + type).ok);
+        EXPECT_EQ(contents(path("cli") + type), contents(path("core") + type)) << type;
+    }
     EXPECT_FALSE(samplesOf(path("cli.wav")) == samplesOf(voice));
 }
 
