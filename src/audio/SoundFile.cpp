@@ -772,11 +772,6 @@ bool saveFlac(const QString& path, const TWave& wave, Message* reason)
     const std::size_t block = wave.FFormat.nBlockAlign;
     const std::size_t frames
         = block ? std::min<std::size_t>(wave.FSampleCount, wave.FData.size() / block) : 0;
-    if (const Message refusal = flacRefusal(wave); !refusal.isEmpty()) {
-        if (reason)
-            *reason = refusal;
-        return false;
-    }
     return saveFlacFrom(
         path, wave.FFormat, uint64_t(frames) * block,
         [&](const SampleBytesSink& write) { return write(wave.FData.data(), frames * block); },
